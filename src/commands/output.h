@@ -1,0 +1,34 @@
+// Date stamps, the /V table, the summary line and digit grouping.
+#ifndef VESK_OUTPUT_H
+#define VESK_OUTPUT_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+/// Characters of a size or stamp text buffer, terminator included.
+enum { TEXT_BUFFER_LEN = 1024 };
+
+/// Writes the stamp of fileTime (a Windows file time) into out (TEXT_BUFFER_LEN
+/// characters). 0, or -1 without touching anything when out or separator is null.
+int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64_t fileTime,
+                    int trueLocal, int utc, int iso);
+
+/// Groups the digits of text (a buffer of TEXT_BUFFER_LEN) in place through the shell's
+/// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
+int AddCommas(wchar_t *text);
+
+/// Prints the one-line summary of a command. Returns 0.
+int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName);
+
+/// Prints the array as a table; -1 without printing when Count is 0.
+int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arrayName,
+                     uint32_t longestName, uint32_t longestSize, uint32_t longestStamp);
+
+/// Prints n copies of c (nothing when n < 1; n below 8192).
+void PrintRun(int n, wchar_t c);
+
+/// Words shared by the summary, the table and the settings listing.
+extern const wchar_t *const CriterionWords[5];
+extern const wchar_t *const StampTitles[3];
+
+#endif

@@ -1,0 +1,59 @@
+// The operating-system calls the plug-in makes. On Windows they are the real Win32
+// calls; on Linux, win32_posix.h declares our stand-ins with the same names, types and
+// behaviour. A few helpers of our own (below) cover what differs in spirit between the
+// two systems, so that the plug-in's logic stays one code path.
+#ifndef VESK_PLATFORM_H
+#define VESK_PLATFORM_H
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#else
+#  include "win32_posix.h"
+#endif
+
+#include <stdint.h>
+#include <wchar.h>
+
+/// The separator the system writes between path components: '\' on Windows, '/' on
+/// Linux. Both are accepted everywhere a path is read.
+#if defined(_WIN32)
+#  define VESK_PATH_SEP L'\\'
+#  define VESK_PLATFORM_WORD L"x86"
+#  if defined(_WIN64)
+#    undef VESK_PLATFORM_WORD
+#    define VESK_PLATFORM_WORD L"x64"
+#  endif
+#else
+#  define VESK_PATH_SEP L'/'
+#  define VESK_PLATFORM_WORD L"x64"
+#endif
+
+/// True for '\' and '/'.
+inline bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+/// FindFirstFileW for a search path of any length below 16384 characters. On Windows a
+/// path too long for the classic limit is opened in the "\\?\" form; the names in the
+/// find data never carry that prefix.
+HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data);
+
+/// Identity of a directory (device and inode on Linux; volume serial and file index
+/// on Windows). Returns false when the directory cannot be opened.
+struct DirectoryId {
+    uint64_t Volume;
+    uint64_t Index;
+};
+bool GetDirectoryId(const wchar_t *directory, DirectoryId *id);
+
+/// True when path is absolute in a form without a drive or server (a Linux path that
+/// begins with "/"). Such a path names its own volume: GetVolumeInformationW is asked
+/// about the path itself. Always false on Windows.
+bool IsRootlessAbsolutePath(const wchar_t *path);
+
+/// Writes one character straight to the console device (not to standard output);
+/// does nothing when there is no console.
+void PutConsoleChar(wchar_t c);
+
+#endif

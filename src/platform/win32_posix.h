@@ -1,0 +1,179 @@
+// Linux stand-ins for the few Win32 types, constants and calls the plug-in uses.
+// Names, layouts and behaviour follow Windows (as Wine presents a Linux tree), so the
+// plug-in's code reads the same on both systems. Implemented in win32_posix.cpp.
+#ifndef VESK_WIN32_POSIX_H
+#define VESK_WIN32_POSIX_H
+
+#include <stdint.h>
+#include <wchar.h>
+#include <wctype.h>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int16_t SHORT;
+typedef DWORD *LPDWORD;
+typedef BOOL *LPBOOL;
+typedef wchar_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef void *HANDLE;
+typedef void *HWND;
+typedef DWORD LCID;
+typedef void *PSECURITY_DESCRIPTOR;
+typedef void *PSID;
+typedef DWORD SECURITY_INFORMATION;
+typedef int SID_NAME_USE;
+
+#define TRUE 1
+#define FALSE 0
+#define WINAPI
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+
+/// A standard handle on Linux is the file descriptor plus one, so that no handle is null.
+#define VESK_FD_HANDLE(fd) ((HANDLE)(intptr_t)((fd) + 1))
+inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
+
+#define FILE_ATTRIBUTE_READONLY 0x0001
+#define FILE_ATTRIBUTE_HIDDEN 0x0002
+#define FILE_ATTRIBUTE_SYSTEM 0x0004
+#define FILE_ATTRIBUTE_DIRECTORY 0x0010
+#define FILE_ATTRIBUTE_ARCHIVE 0x0020
+#define FILE_ATTRIBUTE_NORMAL 0x0080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x0400
+#define FILE_ATTRIBUTE_COMPRESSED 0x0800
+#define FILE_ATTRIBUTE_OFFLINE 0x1000
+#define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x2000
+#define FILE_ATTRIBUTE_ENCRYPTED 0x4000
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define OPEN_EXISTING 3
+
+#define LOCALE_USER_DEFAULT 0x0400
+#define DATE_LONGDATE 0x2
+#define LOCALE_IDATE 0x21
+#define OWNER_SECURITY_INFORMATION 0x1
+#define MB_OK 0x0
+
+#define ERROR_INSUFFICIENT_BUFFER 122
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME;
+
+typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW;
+
+typedef struct _COORD {
+    SHORT X;
+    SHORT Y;
+} COORD;
+
+typedef struct _SMALL_RECT {
+    SHORT Left;
+    SHORT Top;
+    SHORT Right;
+    SHORT Bottom;
+} SMALL_RECT;
+
+typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
+    COORD dwSize;
+    COORD dwCursorPosition;
+    WORD wAttributes;
+    SMALL_RECT srWindow;
+    COORD dwMaximumWindowSize;
+} CONSOLE_SCREEN_BUFFER_INFO;
+
+// Directory listing. Entries come sorted by name ignoring case, "." and ".." first;
+// see the README for how Linux entries map to attributes and times.
+HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data);
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW *data);
+BOOL FindClose(HANDLE find);
+
+BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serial, LPDWORD maxComponent, LPDWORD flags,
+                           LPWSTR fileSystemName, DWORD fileSystemNameSize);
+
+// Time. FileTimeToLocalFileTime applies today's offset from UTC to any date;
+// SystemTimeToTzSpecificLocalTime (with a null zone: the current one, from TZ) applies
+// the rules in force on the date converted.
+BOOL FileTimeToLocalFileTime(const FILETIME *utc, FILETIME *local);
+BOOL FileTimeToSystemTime(const FILETIME *time, SYSTEMTIME *st);
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SYSTEMTIME *utc,
+                                     SYSTEMTIME *local);
+void GetLocalTime(SYSTEMTIME *st);
+
+// Locale, from the C library's locale data (LANG, LC_TIME).
+int GetDateFormatW(LCID locale, DWORD flags, const SYSTEMTIME *st, LPCWSTR picture,
+                   LPWSTR out, int outSize);
+int GetTimeFormatW(LCID locale, DWORD flags, const SYSTEMTIME *st, LPCWSTR picture,
+                   LPWSTR out, int outSize);
+int GetLocaleInfoW(LCID locale, DWORD item, LPWSTR out, int outSize);
+
+// Console. "CONOUT$" is the controlling terminal.
+HANDLE GetStdHandle(DWORD which);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info);
+BOOL CloseHandle(HANDLE h);
+
+// Owner of a file: the security descriptor carries the owner's uid; the account is the
+// user name with the machine's host name as its domain.
+BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd,
+                      DWORD length, LPDWORD lengthNeeded);
+BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR sd, PSID *owner, LPBOOL defaulted);
+BOOL LookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR domain,
+                       LPDWORD domainSize, SID_NAME_USE *use);
+
+// User interface: the message box prints its caption and text on standard output.
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, unsigned type);
+HWND GetForegroundWindow(void);
+/// Bounded to 1024 characters, as on Windows.
+int wsprintfW(LPWSTR out, LPCWSTR format, ...);
+
+DWORD GetLastError(void);
+
+// The wide C library as the Windows C runtime names it.
+inline int _wcsicmp(const wchar_t *a, const wchar_t *b) { return wcscasecmp(a, b); }
+inline int _wcsnicmp(const wchar_t *a, const wchar_t *b, size_t n) { return wcsncasecmp(a, b, n); }
+inline wchar_t *_wcsupr(wchar_t *s)
+{
+    for (wchar_t *p = s; *p; ++p) *p = (wchar_t)towupper((wint_t)*p);
+    return s;
+}
+
+#endif

@@ -1,0 +1,115 @@
+/* The boundary between the shell and a plug-in library: the services the shell's
+ * service library (TakeCmd) exports, the identity record a plug-in hands over, and
+ * the exports the shell looks up in a plug-in. Plain C so that both sides, and any
+ * plug-in written in C, compile against the same declarations.
+ *
+ * All text is wide and NUL-terminated. Buffers handed to the shell for in-place work
+ * hold HOST_BUFFER_LEN characters.
+ */
+#ifndef VESK_HOST_API_H
+#define VESK_HOST_API_H
+
+#include <stddef.h>
+#include <wchar.h>
+
+#if defined(_WIN32)
+#  define HOST_CALL __stdcall
+#  define HOST_CDECL __cdecl
+#else
+#  define HOST_CALL
+#  define HOST_CDECL
+#endif
+
+/* The shell's side is built with HOST_SERVICES_BUILD defined so that its services
+ * are exported; everyone else imports them. Tests that link both sides into one
+ * program define HOST_STATIC_LINK. */
+#if defined(HOST_STATIC_LINK)
+#  define HOST_SERVICE
+#elif defined(_WIN32)
+#  if defined(HOST_SERVICES_BUILD)
+#    define HOST_SERVICE __declspec(dllexport)
+#  else
+#    define HOST_SERVICE __declspec(dllimport)
+#  endif
+#else
+#  define HOST_SERVICE __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum { HOST_BUFFER_LEN = 8192 };
+/** Room the shell gives a plug-in's Usage export. */
+enum { HOST_USAGE_LEN = 1024 };
+/** Room the shell gives a variable or a variable function for its result. */
+enum { HOST_RESULT_LEN = 16384 };
+
+/** A plug-in's identity. The plug-in owns the record and every text it points to;
+ *  the address stays valid while the library is loaded. */
+typedef struct PluginInfo {
+    const wchar_t *Name;        /* the plug-in's name, e.g. L"Vesk" */
+    const wchar_t *Author;
+    const wchar_t *Email;
+    const wchar_t *WebPage;
+    const wchar_t *Description;
+    const wchar_t *Implements;  /* "cmd,_var,@func": lower case, commas, no blanks */
+    int Major;
+    int Minor;
+    int Build;
+} PluginInfo;
+
+/* ---- Services of the shell (TakeCmd) ------------------------------------------- */
+
+/** printf-style output on standard output. In the format, %s takes wide text and %c a
+ *  wide character; %I64u / %I64d take 64-bit values. Returns characters written. */
+HOST_SERVICE int HOST_CDECL Printf(const wchar_t *format, ...);
+/** As Printf, on the given handle (a standard handle of the process). */
+HOST_SERVICE int HOST_CDECL Qprintf(void *handle, const wchar_t *format, ...);
+/** As Printf, into dest, which the caller sizes for the result. */
+HOST_SERVICE int HOST_CDECL Sprintf(wchar_t *dest, const wchar_t *format, ...);
+/** Writes text on standard output; adds no line end. */
+HOST_SERVICE int HOST_CALL QPuts(const wchar_t *text);
+/** Writes a line end on standard output. */
+HOST_SERVICE int HOST_CALL CrLf(void);
+/** Expands variables and functions in place in a HOST_BUFFER_LEN buffer.
+ *  Returns 0 on success; non-zero leaves the buffer untouched. */
+HOST_SERVICE int HOST_CALL ExpandVariables(wchar_t *buffer, int recursive);
+/** Runs a command line in the shell's language; returns the command's result. */
+HOST_SERVICE int HOST_CALL Command(const wchar_t *line, int flags);
+/** A block of the shell's memory, or null. Release with FreeMem. */
+HOST_SERVICE void *HOST_CALL AllocMem(unsigned int size);
+HOST_SERVICE void HOST_CALL FreeMem(void *block);
+/** 0 when text matches pattern. fileNames 1 applies the file-name conventions
+ *  ("*.*" matches a name without a dot). Comparison ignores case. */
+HOST_SERVICE int HOST_CALL WildcardComparison(const wchar_t *pattern, const wchar_t *text,
+                                              int fileNames, int ignoreCase);
+/** The absolute, normalised form of path in result (HOST_RESULT_LEN characters).
+ *  Wildcards in the last component are kept. Returns 0 on success. */
+HOST_SERVICE int HOST_CALL QueryTrueName(const wchar_t *path, wchar_t *result);
+/** Non-zero when drive (1 for A) is ready. */
+HOST_SERVICE int HOST_CALL QueryDriveReady(int drive);
+/** Non-zero when handle is a console. */
+HOST_SERVICE int HOST_CALL QueryIsConsole(void *handle);
+HOST_SERVICE int HOST_CALL QueryIsFileOrDirectory(const wchar_t *path);
+HOST_SERVICE int HOST_CALL QueryIsDirectory(const wchar_t *path);
+
+/* ---- Exports the shell looks up in a plug-in ------------------------------------ */
+
+typedef PluginInfo *(HOST_CALL *GetPluginInfoFn)(void);
+typedef int (HOST_CALL *InitializePluginFn)(void);
+typedef int (HOST_CALL *ShutdownPluginFn)(int endProcess);
+typedef int (HOST_CALL *HelpFn)(wchar_t *name);
+/** buffer holds HOST_USAGE_LEN characters. */
+typedef int (HOST_CALL *UsageFn)(wchar_t *name, wchar_t *buffer);
+/** A command: the argument text. */
+typedef int (HOST_CALL *CommandFn)(wchar_t *arguments);
+/** A variable (_name) or a variable function (f_name): one buffer of HOST_RESULT_LEN
+ *  characters, holding the arguments on entry and the result on return. */
+typedef int (HOST_CALL *VariableFn)(wchar_t *buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

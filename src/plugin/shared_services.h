@@ -1,0 +1,41 @@
+// Small services every command of the plug-in shares.
+#ifndef VESK_SHARED_SERVICES_H
+#define VESK_SHARED_SERVICES_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+/// Writes "Vesk plugin: " on standard error, and inside a batch file its name and line.
+int PrintErrorPrefix(void);
+
+/// Prints the error prefix and then the message on standard error. Returns 1, the
+/// result of a reported error, so callers can `return ReportError(...)`.
+int ReportError(const wchar_t *format, ...);
+
+/// Strict unsigned 32-bit number: decimal digits, or "0x" and hexadecimal digits.
+/// Returns 0 and stores the value, or -1 and leaves *result untouched.
+int ParseNumber(const wchar_t *text, uint32_t *result);
+
+/// True for ':' and '=', the characters that may stand between an option and its value.
+bool IsValueSeparator(wchar_t c);
+
+/// Runs word and tail as a shell command line ("*" first unless alias expansion is off).
+/// Returns the shell's result; -1 when word is null or empty; -2, with a message and
+/// nothing run, when the line would not fit in the shell's 8192-character line.
+int RunHostCommand(const wchar_t *word, const wchar_t *tail);
+
+/// Bounded formatted print: at most capacity characters, terminator included; output
+/// that does not fit is cut and terminated. Returns the length of the whole output.
+int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...);
+
+/// Copies text into out so that the shell reads it back literally when the line is
+/// parsed and expanded: "%" doubled, the shell's special characters (& ^ | < > ( ) `
+/// " [ ] ,) and blanks at either end escaped with "^". Returns 0, or -1 when out (of
+/// capacity characters) is too small; out is then the empty text.
+int EscapeHostText(const wchar_t *text, wchar_t *out, size_t capacity);
+
+/// The standard error handle, where every message goes.
+void *StdErrHandle(void);
+
+#endif
