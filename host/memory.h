@@ -1,0 +1,8 @@
+// Bookkeeping of the shell memory handed out by AllocMem.
+#ifndef VSHELL_MEMORY_H
+#define VSHELL_MEMORY_H
+
+/// Number of AllocMem blocks not yet given back with FreeMem.
+long LiveMemoryBlocks(void);
+
+#endif

@@ -1,0 +1,96 @@
+// The output services. Every call is written through at once (no buffering of our
+// own), so standard output and standard error interleave exactly as they were called,
+// and nothing is left behind when a plug-in writes to the console through another path.
+#include "os.h"
+#include "platform/wide_format.h"
+#include "plugin/host_api.h"
+
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Formats and writes; a stack buffer covers nearly every call.
+int WriteFormatted(void *handle, const wchar_t *format, va_list args)
+{
+    if (!format) return 0;
+    wchar_t local[2048];
+    va_list again;
+    va_copy(again, args);
+    int length = FormatWideV(local, sizeof local / sizeof local[0], format, args);
+    if (length < 0) {
+        va_end(again);
+        return 0;
+    }
+    if ((size_t)length < sizeof local / sizeof local[0]) {
+        va_end(again);
+        OsWrite(handle, local, (size_t)length);
+        return length;
+    }
+    wchar_t *big = (wchar_t *)malloc(((size_t)length + 1) * sizeof(wchar_t));
+    if (!big) {
+        va_end(again);
+        OsWrite(handle, local, wcslen(local));
+        return (int)wcslen(local);
+    }
+    FormatWideV(big, (size_t)length + 1, format, again);
+    va_end(again);
+    OsWrite(handle, big, (size_t)length);
+    free(big);
+    return length;
+}
+
+}  // namespace
+
+extern "C" {
+
+HOST_SERVICE int HOST_CDECL Printf(const wchar_t *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = WriteFormatted(OsStdHandle(1), format, args);
+    va_end(args);
+    return n;
+}
+
+HOST_SERVICE int HOST_CDECL Qprintf(void *handle, const wchar_t *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = WriteFormatted(handle, format, args);
+    va_end(args);
+    return n;
+}
+
+// The caller sizes dest; like the real service there is no bound to go by, so the
+// whole output is written.
+HOST_SERVICE int HOST_CDECL Sprintf(wchar_t *dest, const wchar_t *format, ...)
+{
+    if (!dest) return 0;
+    if (!format) {
+        dest[0] = L'\0';
+        return 0;
+    }
+    va_list args;
+    va_start(args, format);
+    int n = FormatWideV(dest, (size_t)-1 / sizeof(wchar_t), format, args);
+    va_end(args);
+    return n;
+}
+
+HOST_SERVICE int HOST_CALL QPuts(const wchar_t *text)
+{
+    if (!text) return 0;
+    size_t len = wcslen(text);
+    OsWrite(OsStdHandle(1), text, len);
+    return (int)len;
+}
+
+HOST_SERVICE int HOST_CALL CrLf(void)
+{
+    OsWrite(OsStdHandle(1), L"\r\n", 2);
+    return 0;
+}
+
+}  // extern "C"
