@@ -1,0 +1,174 @@
+#include "plugin/shared_services.h"
+
+#include <stdarg.h>
+#include <wctype.h>
+
+#include "platform/platform.h"
+#include "platform/wide_format.h"
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+
+void *StdErrHandle(void) { return GetStdHandle(STD_ERROR_HANDLE); }
+
+int PrintErrorPrefix(void)
+{
+    void *err = StdErrHandle();
+    Qprintf(err, L"%s plugin: ", PLUGIN_NAME);
+
+    wchar_t buffer[HOST_BUFFER_LEN] = L"%_batch";
+    // A failed expansion leaves the variable's name in the buffer; that is no batch file.
+    if (ExpandVariables(buffer, 1) != 0 || buffer[0] == L'0' || buffer[0] == L'\0') return 0;
+    FormatText(buffer, HOST_BUFFER_LEN, L"%s", L"%_batchname [%_batchline]  ");
+    if (ExpandVariables(buffer, 1) != 0) return 0;
+    // The batch file's name is plain text; it may well contain a '%'.
+    Qprintf(err, L"%s", buffer);
+    return 0;
+}
+
+int ReportError(const wchar_t *format, ...)
+{
+    // A message may quote a whole argument (up to MAX_ARG_LEN) beside its own words.
+    static wchar_t message[2 * HOST_BUFFER_LEN];
+    PrintErrorPrefix();
+    if (format == nullptr) return 1;
+    va_list args;
+    va_start(args, format);
+    int length = FormatWideV(message, sizeof message / sizeof message[0], format, args);
+    va_end(args);
+    const int capacity = (int)(sizeof message / sizeof message[0]);
+    if (length >= capacity) {
+        // Cut: still end the line so that the next output starts on its own.
+        message[capacity - 3] = L'\r';
+        message[capacity - 2] = L'\n';
+    }
+    Qprintf(StdErrHandle(), L"%s", message);
+    return 1;
+}
+
+namespace {
+
+int DigitValue(wchar_t c, int base)
+{
+    int v;
+    if (c >= L'0' && c <= L'9')
+        v = c - L'0';
+    else if (c >= L'a' && c <= L'f')
+        v = c - L'a' + 10;
+    else if (c >= L'A' && c <= L'F')
+        v = c - L'A' + 10;
+    else
+        return -1;
+    return v < base ? v : -1;
+}
+
+} // namespace
+
+int ParseNumber(const wchar_t *text, uint32_t *result)
+{
+    if (text == nullptr || result == nullptr) return -1;
+    const wchar_t *p = text;
+    int base = 10;
+    if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') && DigitValue(p[2], 16) >= 0) {
+        base = 16;
+        p += 2;
+    } else if (DigitValue(p[0], 10) < 0) {
+        return -1;
+    }
+    // Our own digit loop rather than wcstoul: its unsigned long is 64 bits on Linux,
+    // and in base 16 it would take a second "0x" ("0x0x5") as part of the number.
+    uint64_t value = 0;
+    for (; *p != L'\0'; ++p) {
+        int digit = DigitValue(*p, base);
+        if (digit < 0) return -1;
+        value = value * (uint64_t)base + (uint64_t)digit;
+        if (value > 0xFFFFFFFFull) return -1;
+    }
+    *result = (uint32_t)value;
+    return 0;
+}
+
+bool IsValueSeparator(wchar_t c) { return c == L':' || c == L'='; }
+
+int RunHostCommand(const wchar_t *word, const wchar_t *tail)
+{
+    if (word == nullptr || word[0] == L'\0') return -1;
+
+    wchar_t expansion[HOST_BUFFER_LEN] = L"%_expansion";
+    bool aliasesOff = ExpandVariables(expansion, 1) == 0 && wcschr(expansion, L'1') != nullptr;
+    const wchar_t *mark = (word[0] == L'*' || aliasesOff) ? L"" : L"*";
+
+    bool hasTail = tail != nullptr && tail[0] != L'\0';
+    const wchar_t *gap = (hasTail && !iswspace((wint_t)tail[0])) ? L" " : L"";
+    if (!hasTail) tail = L"";
+
+    wchar_t line[HOST_BUFFER_LEN];
+    int length = FormatText(line, HOST_BUFFER_LEN, L"%s%s%s%s", mark, word, gap, tail);
+    if (length < 0 || length >= HOST_BUFFER_LEN) {
+        // A cut line could run a different command or store a wrong value: run nothing.
+        ReportError(L"Command line too long\r\n");
+        return -2;
+    }
+    return Command(line, 0);
+}
+
+int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
+{
+    if (dest == nullptr) capacity = 0;
+    if (format == nullptr) {
+        if (capacity > 0) dest[0] = L'\0';
+        return 0;
+    }
+    va_list args;
+    va_start(args, format);
+    int length = FormatWideV(dest, capacity, format, args);
+    va_end(args);
+    return length;
+}
+
+namespace {
+
+bool NeedsCaret(wchar_t c)
+{
+    switch (c) {
+    case L'&': case L'^': case L'|': case L'<': case L'>': case L'(': case L')':
+    case L'`': case L'"': case L'[': case L']': case L',':
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+int EscapeHostText(const wchar_t *text, wchar_t *out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return -1;
+    out[0] = L'\0';
+    if (text == nullptr) return -1;
+
+    size_t length = wcslen(text);
+    size_t lead = 0;
+    while (lead < length && (text[lead] == L' ' || text[lead] == L'\t')) ++lead;
+    size_t trail = length;
+    while (trail > lead && (text[trail - 1] == L' ' || text[trail - 1] == L'\t')) --trail;
+
+    size_t n = 0;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = text[i];
+        bool edgeBlank = (c == L' ' || c == L'\t') && (i < lead || i >= trail);
+        wchar_t prefix = 0;
+        if (c == L'%')
+            prefix = L'%';
+        else if (NeedsCaret(c) || edgeBlank)
+            prefix = L'^';
+        size_t need = prefix ? 2 : 1;
+        if (n + need >= capacity) {
+            out[0] = L'\0';
+            return -1;
+        }
+        if (prefix) out[n++] = prefix;
+        out[n++] = c;
+    }
+    out[n] = L'\0';
+    return 0;
+}
