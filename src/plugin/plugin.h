@@ -6,6 +6,16 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "plugin/host_api.h"
+
+/// Marks a function the shell looks up in the library. Windows builds export through
+/// the .def file (undecorated names); Linux builds through the version script.
+#if defined(_WIN32)
+#  define PLUGIN_EXPORT
+#else
+#  define PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
 #define PLUGIN_NAME L"Vesk"
 enum { VERSION_MAJOR = 0, VERSION_MINOR = 71, VERSION_BUILD = 2, VERSION_REVISION = 2 };
 
@@ -17,6 +27,20 @@ extern const wchar_t FunctionHelp[];
 /// 0 suitable host, 1 major version below 10, 2 the TCCLE edition, -1 unreadable or out
 /// of range.
 int CheckHostVersion(void);
+
+extern "C" {
+/// The identity record, filled on every call; the library owns it.
+PLUGIN_EXPORT PluginInfo *HOST_CALL GetPluginInfo(void);
+/// 0 when the host is suitable (the load message may be printed), else -1 after a message.
+PLUGIN_EXPORT int HOST_CALL InitializePlugin(void);
+/// Releases the result list. Returns 0.
+PLUGIN_EXPORT int HOST_CALL ShutdownPlugin(int endProcess);
+/// Shows the help of one of the plug-in's names in a message box: 1, else 0.
+PLUGIN_EXPORT int HOST_CALL Help(wchar_t *name);
+/// Copies the command's syntax and options into buffer (HOST_USAGE_LEN characters): 1
+/// for the command's name, else 0 with buffer untouched.
+PLUGIN_EXPORT int HOST_CALL Usage(wchar_t *name, wchar_t *buffer);
+}
 
 /// Console width measured by the last VESK command that passed validation, else 0.
 extern int32_t ScreenWidth;
