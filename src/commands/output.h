@@ -24,6 +24,22 @@ int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t
 int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arrayName,
                      uint32_t longestName, uint32_t longestSize, uint32_t longestStamp);
 
+/// Column widths of the /V table, in characters: the line W, the row number R, the name
+/// N, the size S and the stamp T.
+struct TableWidths {
+    int W;
+    int R;
+    int N;
+    int S;
+    int T;
+};
+
+/// Fits the table of count rows to requestedWidth (0: screenWidth, or 100 when that is 0
+/// too) and the longest texts written. 0, or -1 when widths is null.
+int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int screenWidth,
+                       uint32_t longestName, uint32_t longestSize, uint32_t longestStamp,
+                       TableWidths *widths);
+
 /// Prints n copies of c (nothing when n < 1; n below 8192).
 void PrintRun(int n, wchar_t c);
 

@@ -1,0 +1,165 @@
+// What a VESK command prints after it has filled its array: the /V table, read back
+// from the array, and the one-line summary; and the digit grouping through @comma.
+#include "commands/output.h"
+
+#include "platform/platform.h"
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "plugin/shared_services.h"
+#include "search/result_list.h"
+
+const wchar_t *const CriterionWords[5] = {L"unknown", L"largest", L"smallest", L"oldest",
+                                          L"newest"};
+const wchar_t *const StampTitles[3] = {L"Last Write", L"Created", L"Last Access"};
+
+namespace {
+
+const wchar_t *const NounSingular[3] = {L"directory", L"file", L"item"};
+const wchar_t *const NounPlural[3] = {L"directories", L"files", L"items"};
+
+/// Longest number text AddCommas takes: "%@comma[" and "]" and the terminator must fit
+/// around it in the shell's buffer.
+const size_t MAX_COMMA_INPUT = HOST_BUFFER_LEN - 10;
+
+/// Index into the noun tables: 0 directories only, 1 directories excluded, 2 untested.
+int NounIndex(uint32_t attrMask, uint32_t attrValues)
+{
+    if ((attrMask & attrValues & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+    if ((attrMask & FILE_ATTRIBUTE_DIRECTORY) != 0) return 1;
+    return 2;
+}
+
+const wchar_t *CriterionWord(int mode)
+{
+    return (mode >= 1 && mode <= 4) ? CriterionWords[mode] : CriterionWords[0];
+}
+
+const wchar_t *StampTitle(int whichStamp)
+{
+    return (whichStamp >= 0 && whichStamp <= 2) ? StampTitles[whichStamp] : StampTitles[0];
+}
+
+/// Reads cell [row,column] of the array into out (capacity characters, at most
+/// HOST_BUFFER_LEN). A failed expansion leaves the reference text itself, which is at
+/// least visible rather than stale.
+void ReadCell(const wchar_t *arrayName, int row, int column, wchar_t *out, size_t capacity)
+{
+    wchar_t work[HOST_BUFFER_LEN];
+    FormatText(work, HOST_BUFFER_LEN, L"%%%s[%d,%d]", arrayName, row, column);
+    ExpandVariables(work, 1);
+    FormatText(out, capacity, L"%s", work);
+}
+
+}  // namespace
+
+int AddCommas(wchar_t *text)
+{
+    if (text == nullptr) return -1;
+    size_t length = wcslen(text);
+    if (length > MAX_COMMA_INPUT) return 1;
+    wchar_t work[HOST_BUFFER_LEN];
+    FormatText(work, HOST_BUFFER_LEN, L"%%@comma[%s]", text);
+    if (ExpandVariables(work, 1) != 0) return 2;
+    size_t grouped = wcslen(work);
+    if (grouped >= (size_t)TEXT_BUFFER_LEN) return 3;
+    wmemcpy(text, work, grouped + 1);
+    return 0;
+}
+
+void PrintRun(int n, wchar_t c)
+{
+    if (n < 1) return;
+    wchar_t run[HOST_BUFFER_LEN];
+    if (n > HOST_BUFFER_LEN - 1) n = HOST_BUFFER_LEN - 1;
+    wmemset(run, c, (size_t)n);
+    run[n] = L'\0';
+    QPuts(run);
+}
+
+int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int screenWidth,
+                       uint32_t longestName, uint32_t longestSize, uint32_t longestStamp,
+                       TableWidths *widths)
+{
+    if (widths == nullptr) return -1;
+    // Clamp the inputs to what a buffer can hold, so the arithmetic stays in int.
+    if (requestedWidth > (uint32_t)HOST_BUFFER_LEN) requestedWidth = HOST_BUFFER_LEN;
+    if (longestName > (uint32_t)HOST_RESULT_LEN) longestName = HOST_RESULT_LEN;
+    if (longestSize > (uint32_t)TEXT_BUFFER_LEN) longestSize = TEXT_BUFFER_LEN;
+    if (longestStamp > (uint32_t)TEXT_BUFFER_LEN) longestStamp = TEXT_BUFFER_LEN;
+
+    int w = requestedWidth > 0 ? (int)requestedWidth : (screenWidth != 0 ? screenWidth : 100);
+    int r = count > 1000 ? 4 : count > 100 ? 3 : count > 10 ? 2 : 1;
+    int s = (int)longestSize < 4 ? 4 : (int)longestSize;
+    int titleLength = (int)wcslen(StampTitle(whichStamp));
+    int t = (int)longestStamp < titleLength ? titleLength : (int)longestStamp;
+    int n = w - t - s - r - 7;
+    if (n < 30) n = 30;
+    if (n > (int)longestName) {
+        n = (int)longestName;
+        if (n < 10) n = 10;
+    }
+    widths->W = w;
+    widths->R = r;
+    widths->N = n;
+    widths->S = s;
+    widths->T = t;
+    return 0;
+}
+
+int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arrayName,
+                     uint32_t longestName, uint32_t longestSize, uint32_t longestStamp)
+{
+    int count = ResultList.Count;
+    if (count <= 0 || arrayName == nullptr) return -1;
+
+    TableWidths widths;
+    ComputeTableWidths(count, whichStamp, requestedWidth, ScreenWidth, longestName,
+                       longestSize, longestStamp, &widths);
+    const int r = widths.R, n = widths.N, s = widths.S, t = widths.T;
+
+    Printf(L" \r\n%*s  %-*s  %*s  %*s\r\n", r, L"", n, L"Filename", s, L"Size", t,
+           StampTitle(whichStamp));
+    PrintRun(r, L' ');
+    QPuts(L"  ");
+    PrintRun(n, L'-');
+    QPuts(L"  ");
+    PrintRun(s, L'-');
+    QPuts(L"  ");
+    PrintRun(t, L'-');
+    CrLf();
+
+    wchar_t name[HOST_BUFFER_LEN];
+    wchar_t size[TEXT_BUFFER_LEN];
+    wchar_t stamp[TEXT_BUFFER_LEN];
+    for (int i = 0; i < count; ++i) {
+        Printf(L"%*u  ", r, (unsigned)i);
+        ReadCell(arrayName, i, 0, name, HOST_BUFFER_LEN);
+        int nameLength = (int)wcslen(name);
+        if (nameLength > n)
+            Printf(L"...%s  ", name + (nameLength - (n - 3)));
+        else
+            Printf(L"%-*s  ", n, name);
+        ReadCell(arrayName, i, 1, size, TEXT_BUFFER_LEN);
+        ReadCell(arrayName, i, 2, stamp, TEXT_BUFFER_LEN);
+        Printf(L"%*s  %*s\r\n", s, size, t, stamp);
+    }
+    CrLf();
+    return 0;
+}
+
+int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName)
+{
+    int count = ResultList.Count;
+    int noun = NounIndex(attrMask, attrValues);
+    const wchar_t *word = count == 1 ? NounSingular[noun] : NounPlural[noun];
+    if (count == 0) {
+        Printf(L"No matching %s found.\n", word);
+        return 0;
+    }
+    wchar_t countText[TEXT_BUFFER_LEN];
+    wsprintfW(countText, L"%d", count);
+    AddCommas(countText);
+    Printf(L"%s %s %s vesked into %s[%d,3].\n", countText, CriterionWord(mode), word,
+           arrayName != nullptr ? arrayName : L"", count);
+    return 0;
+}
