@@ -1,0 +1,458 @@
+// The VESK command: reads its arguments, scans every file specification into the ranked
+// list, publishes the list as the shell array NAME[n,3] and prints the table and summary.
+#include "commands/output.h"
+
+#include <wctype.h>
+
+#include "platform/platform.h"
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "plugin/shared_services.h"
+#include "plugin/tokenizer.h"
+#include "ranges/range_list.h"
+#include "ranges/range_parsers.h"
+#include "search/attributes.h"
+#include "search/result_list.h"
+#include "search/search.h"
+
+#if defined(_WIN32)
+#  define VESK_COMMAND_EXPORT
+#else
+#  define VESK_COMMAND_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+enum { MAX_ITEMS = 4096, MIN_WIDTH = 80, MAX_WIDTH = 1024 };
+enum { MIN_CONSOLE_WIDTH = 40, MAX_CONSOLE_WIDTH = 1024 };
+/// Characters of TimeSeparator, terminator included.
+enum { SEPARATOR_LEN = TEXT_BUFFER_LEN };
+
+/// How a call of the command ends before its scan.
+enum { CONTINUE = -100, DONE_HELP = 0, DONE_FAILED = 1 };
+
+/// The settings of one command, reset at every call.
+struct CommandSettings {
+    wchar_t *ArrayName;  ///< into HostArgs; null until given
+    uint32_t n;
+    int32_t Mode;
+    int32_t WhichStamp;
+    uint32_t WalkFlags;
+    int32_t FullPaths;
+    uint32_t AttrMask;
+    uint32_t AttrValues;
+    int32_t Verbose;
+    uint32_t VerboseWidth;
+    int32_t IsoDates;
+    int32_t UtcStamps;
+    int32_t DumbLocalize;
+    int32_t CommaGrouping;
+    int32_t Debug;
+    wchar_t TimeSeparator[SEPARATOR_LEN];
+    wchar_t DescriptionFile[HOST_BUFFER_LEN];
+    RangeList Ranges;
+    bool IsFileSpec[MAX_ARGS];
+    int32_t FileSpecCount;
+};
+
+/// Lengths of the longest texts written into columns 0, 1 and 2, unescaped.
+struct Longest {
+    uint32_t Name;
+    uint32_t Size;
+    uint32_t Stamp;
+};
+
+void ResetSettings(CommandSettings *s)
+{
+    s->ArrayName = nullptr;
+    s->n = 0;
+    s->Mode = 0;
+    s->WhichStamp = STAMP_LAST_WRITE;
+    s->WalkFlags = 0;
+    s->FullPaths = 0;
+    s->AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    s->AttrValues = 0;
+    s->Verbose = 0;
+    s->VerboseWidth = 0;
+    s->IsoDates = 0;
+    s->UtcStamps = 0;
+    s->DumbLocalize = 0;
+    s->CommaGrouping = 1;
+    s->Debug = 0;
+    s->TimeSeparator[0] = L' ';
+    s->TimeSeparator[1] = L'\0';
+    s->DescriptionFile[0] = L'\0';
+    s->Ranges = nullptr;
+    for (int i = 0; i < MAX_ARGS; ++i) s->IsFileSpec[i] = false;
+    s->FileSpecCount = 0;
+}
+
+bool Is(const wchar_t *arg, const wchar_t *word) { return _wcsicmp(arg, word) == 0; }
+
+bool StartsWith(const wchar_t *arg, const wchar_t *prefix)
+{
+    return _wcsnicmp(arg, prefix, wcslen(prefix)) == 0;
+}
+
+/// The value after a switch of switchLength characters: right after it, or one
+/// character later when that is ':' or '='.
+wchar_t *OptionValue(wchar_t *arg, size_t switchLength)
+{
+    wchar_t *value = arg + switchLength;
+    if (IsValueSeparator(*value)) ++value;
+    return value;
+}
+
+/// Upper-cases arg in place and reports format, which quotes it. Returns DONE_FAILED.
+int RejectArgument(wchar_t *arg, const wchar_t *format)
+{
+    _wcsupr(arg);
+    ReportError(format, arg);
+    return DONE_FAILED;
+}
+
+int ShowHelp(bool withVersion)
+{
+    QPuts(CommandHelp);
+    if (withVersion)
+        Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, (unsigned)VERSION_MAJOR,
+               (unsigned)VERSION_MINOR, (unsigned)VERSION_BUILD, (unsigned)VERSION_REVISION,
+               VESK_PLATFORM_WORD);
+    return DONE_HELP;
+}
+
+/// Mode a criterion word or switch stands for, or 0.
+int CriterionMode(const wchar_t *arg)
+{
+    if (Is(arg, L"LARGEST") || Is(arg, L"/L") || Is(arg, L"BIGGEST") || Is(arg, L"/B"))
+        return MODE_LARGEST;
+    if (Is(arg, L"SMALLEST") || Is(arg, L"/S")) return MODE_SMALLEST;
+    if (Is(arg, L"OLDEST") || Is(arg, L"/O")) return MODE_OLDEST;
+    if (Is(arg, L"NEWEST") || Is(arg, L"/N")) return MODE_NEWEST;
+    return 0;
+}
+
+bool IsCriterionSwitch(const wchar_t *arg)
+{
+    return Is(arg, L"/L") || Is(arg, L"/B") || Is(arg, L"/S") || Is(arg, L"/O") ||
+           Is(arg, L"/N");
+}
+
+int ParseStampOption(wchar_t *arg, CommandSettings *s)
+{
+    switch (towupper((wint_t)*OptionValue(arg, 2))) {
+    case L'A': s->WhichStamp = STAMP_LAST_ACCESS; return CONTINUE;
+    case L'C': s->WhichStamp = STAMP_CREATION; return CONTINUE;
+    case L'W': s->WhichStamp = STAMP_LAST_WRITE; return CONTINUE;
+    default: return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
+    }
+}
+
+int ParseWidthOption(wchar_t *arg, CommandSettings *s)
+{
+    s->Verbose = 1;
+    s->VerboseWidth = 0;
+    if (arg[2] == L'\0') return CONTINUE;
+    uint32_t width = 0;
+    if (ParseNumber(OptionValue(arg, 2), &width) != 0)
+        return RejectArgument(arg, L"Bad width \"%s\"\r\n");
+    if (width != 0 && (width < MIN_WIDTH || width > MAX_WIDTH)) {
+        _wcsupr(arg);
+        ReportError(L"Width must be 0 or %u - %u\r\n", (unsigned)MIN_WIDTH, (unsigned)MAX_WIDTH);
+        return DONE_FAILED;
+    }
+    s->VerboseWidth = width;
+    return CONTINUE;
+}
+
+int ParseNoOption(wchar_t *arg, CommandSettings *s)
+{
+    for (const wchar_t *p = OptionValue(arg, 2); *p != L'\0'; ++p) {
+        switch (towupper((wint_t)*p)) {
+        case L'C': s->CommaGrouping = 0; break;
+        case L'D': s->WalkFlags |= WALK_NO_HIDDEN_DIRS; break;
+        case L'I':
+            FormatText(s->DescriptionFile, HOST_BUFFER_LEN, L"%s", L"%_dname");
+            if (ExpandVariables(s->DescriptionFile, 1) != 0) s->DescriptionFile[0] = L'\0';
+            break;
+        case L'J': s->WalkFlags |= WALK_NO_JUNCTIONS; break;
+        default: return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
+        }
+    }
+    return CONTINUE;
+}
+
+int ParseSeparatorOption(wchar_t *arg, CommandSettings *s)
+{
+    const wchar_t *value = OptionValue(arg, 2);
+    size_t length = wcslen(value);
+    // Cutting the separator would change every stamp without a word; refuse instead.
+    if (length > (size_t)SEPARATOR_LEN - 1) {
+        _wcsupr(arg);
+        ReportError(L"Time separator too long (0 - %u)\r\n", (unsigned)(SEPARATOR_LEN - 1));
+        return DONE_FAILED;
+    }
+    wmemcpy(s->TimeSeparator, value, length + 1);
+    return CONTINUE;
+}
+
+/// Classifies argument index by the grammar. CONTINUE, or how the command ends.
+int ClassifyArgument(int index, CommandSettings *s)
+{
+    wchar_t *arg = HostArgs.Args[index];
+
+    if (wcscmp(arg, L"/?") == 0) return ShowHelp(false);
+    if (wcscmp(arg, L"/??") == 0) return ShowHelp(true);
+    if (s->Mode == 0) {
+        int mode = CriterionMode(arg);
+        if (mode != 0) {
+            s->Mode = mode;
+            return CONTINUE;
+        }
+    } else if (IsCriterionSwitch(arg)) {
+        return RejectArgument(arg, L"Too many criteria \"%s\"\r\n");
+    }
+    if (Is(arg, L"/R")) {
+        s->WalkFlags |= WALK_RECURSE;
+        s->FullPaths = 1;
+        return CONTINUE;
+    }
+    if (StartsWith(arg, L"/T") || StartsWith(arg, L"/D")) return ParseStampOption(arg, s);
+    if (StartsWith(arg, L"/A")) {
+        if (ParseAttributes(OptionValue(arg, 2), &s->AttrMask, &s->AttrValues) != 0)
+            return RejectArgument(arg, L"Bad attributes \"%s\"\r\n");
+        return CONTINUE;
+    }
+    if (Is(arg, L"/F")) {
+        s->FullPaths = 1;
+        return CONTINUE;
+    }
+    if (Is(arg, L"/I")) {
+        s->IsoDates = 1;
+        return CONTINUE;
+    }
+    if (Is(arg, L"/U")) {
+        s->UtcStamps = 1;
+        return CONTINUE;
+    }
+    if (StartsWith(arg, L"/V")) return ParseWidthOption(arg, s);
+    if (Is(arg, L"/Z")) {
+        s->DumbLocalize = 1;
+        return CONTINUE;
+    }
+    if (StartsWith(arg, L"/N")) return ParseNoOption(arg, s);
+    if (StartsWith(arg, L"/C")) return ParseSeparatorOption(arg, s);
+    if (wcscmp(arg, L"/$") == 0) {
+        s->Debug = 1;
+        return CONTINUE;
+    }
+    // Range options are case exact: their kind letter is upper-cased by the dispatch.
+    if (wcsncmp(arg, L"/[", 2) == 0 || wcsncmp(arg, L"/![", 3) == 0)
+        return ParseRangeOption(arg, &s->Ranges) == 0 ? CONTINUE : DONE_FAILED;
+    if (StartsWith(arg, L"/I"))
+        return ParseDescriptionRange(arg + 2, &s->Ranges, 0, 1) == 0 ? CONTINUE : DONE_FAILED;
+    if (StartsWith(arg, L"/!I"))
+        return ParseDescriptionRange(arg + 3, &s->Ranges, 1, 1) == 0 ? CONTINUE : DONE_FAILED;
+    if (arg[0] == L'/') return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
+
+    uint32_t number = 0;
+    if (s->n == 0 && ParseNumber(arg, &number) == 0) {
+        s->n = number;
+        return CONTINUE;
+    }
+    if (s->ArrayName == nullptr) {
+        s->ArrayName = (arg[0] == L'%' && arg[1] != L'\0') ? arg + 1 : arg;
+        return CONTINUE;
+    }
+    s->IsFileSpec[index] = true;
+    ++s->FileSpecCount;
+    return CONTINUE;
+}
+
+bool IsValidArrayName(const wchar_t *name)
+{
+    if (!iswalpha((wint_t)name[0])) return false;
+    for (const wchar_t *p = name; *p != L'\0'; ++p)
+        if (!iswalnum((wint_t)*p) && *p != L'_' && *p != L'$') return false;
+    return true;
+}
+
+/// Width of the console that standard output writes to, 0 when it is none or the width
+/// lies outside 40 to 1024.
+int MeasureConsole(void)
+{
+    if (!QueryIsConsole(GetStdHandle(STD_OUTPUT_HANDLE))) return 0;
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+    if (console == INVALID_HANDLE_VALUE) return 0;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    BOOL ok = GetConsoleScreenBufferInfo(console, &info);
+    CloseHandle(console);
+    if (!ok) return 0;
+    int width = info.dwSize.X;
+    return (width >= MIN_CONSOLE_WIDTH && width <= MAX_CONSOLE_WIDTH) ? width : 0;
+}
+
+const wchar_t *YesNo(bool value) { return value ? L"Yes" : L"No"; }
+
+void PrintSettings(const CommandSettings *s)
+{
+    Printf(L"ArrayName  : %s\r\n", s->ArrayName);
+    Printf(L"n          : %u\r\n", (unsigned)s->n);
+    Printf(L"Mode       : %s\r\n", CriterionWords[s->Mode]);
+    Printf(L"WhichStamp : %s\r\n", StampTitles[s->WhichStamp]);
+    Printf(L"Recurse    : %s\r\n", YesNo((s->WalkFlags & WALK_RECURSE) != 0));
+    Printf(L"FullPaths  : %s\r\n", YesNo(s->FullPaths != 0));
+    Printf(L"ScreenWidth: %d\r\n", (int)ScreenWidth);
+    Printf(L"Verbose    : %s\r\n", YesNo(s->Verbose != 0));
+}
+
+/// Scans every file specification, or "*" when none was given. 0, or 2 when a scan
+/// reported a failure.
+int ScanAll(const CommandSettings *s)
+{
+    SearchOptions options;
+    options.AttrMask = s->AttrMask;
+    options.AttrValues = s->AttrValues;
+    options.n = (int32_t)s->n;
+    options.Mode = s->Mode;
+    options.WhichStamp = s->WhichStamp;
+    options.WalkFlags = s->WalkFlags;
+    options.FullPaths = s->FullPaths;
+    options.DescriptionFile = s->DescriptionFile;
+    options.Ranges = s->Ranges;
+    options.Debug = s->Debug;
+
+    if (s->FileSpecCount == 0) return VeskFiles2(L"*", &options) != 0 ? 2 : 0;
+    int result = 0;
+    for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
+        if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options) != 0) result = 2;
+    return result;
+}
+
+/// Room for a cell's text once escaped: every character may take two, and a name may
+/// hold up to PATH_BUFFER_LEN - 1 characters. A line this long is never run; it is built
+/// whole so that RunHostCommand can refuse it with its message rather than run a cut one.
+enum { ESCAPED_LEN = 2 * PATH_BUFFER_LEN + 2, TAIL_LEN = ESCAPED_LEN + 64 };
+
+// Static rather than on the stack: together they are larger than some hosts' threads
+// allow, and only one command runs at a time.
+wchar_t EscapedCell[ESCAPED_LEN];
+wchar_t CommandTail[TAIL_LEN];
+
+/// Runs "set A[row,column]=text" with text escaped so the shell stores it literally.
+/// 0, or 2 when the shell refused or failed the line.
+int SetCell(const wchar_t *arrayName, int row, int column, const wchar_t *text)
+{
+    if (EscapeHostText(text, EscapedCell, ESCAPED_LEN) != 0) {
+        // Cannot happen with ESCAPED_LEN, but a wrong cell must never be stored.
+        ReportError(L"Cannot store %s[%d,%d]\r\n", arrayName, row, column);
+        return 2;
+    }
+    FormatText(CommandTail, TAIL_LEN, L"%s[%u,%d]=%s", arrayName, (unsigned)row, column,
+               EscapedCell);
+    return RunHostCommand(L"set", CommandTail) != 0 ? 2 : 0;
+}
+
+/// Writes the result list into the shell's array. 0, or 2 when a cell could not be set.
+int PublishArray(const CommandSettings *s, Longest *longest)
+{
+    int result = 0;
+    FormatText(CommandTail, TAIL_LEN, L" /Q %s", s->ArrayName);
+    RunHostCommand(L"unsetarray", CommandTail);
+    if (ResultList.Count == 0) return 0;
+
+    FormatText(CommandTail, TAIL_LEN, L" %s[%d,3]", s->ArrayName, (int)ResultList.Count);
+    if (RunHostCommand(L"setarray", CommandTail) != 0) return 2;
+
+    wchar_t text[TEXT_BUFFER_LEN];
+    int row = 0;
+    for (const FoundFile *entry = ResultList.Head; entry != nullptr && row < ResultList.Count;
+         entry = entry->Next, ++row) {
+        uint32_t length = (uint32_t)wcslen(entry->Name);
+        if (length > longest->Name) longest->Name = length;
+        if (SetCell(s->ArrayName, row, 0, entry->Name) != 0) result = 2;
+
+        FormatText(text, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
+        if (s->CommaGrouping) AddCommas(text);
+        length = (uint32_t)wcslen(text);
+        if (length > longest->Size) longest->Size = length;
+        if (SetCell(s->ArrayName, row, 1, text) != 0) result = 2;
+
+        int dateOnly = (entry->OnFat == 1 && s->WhichStamp == STAMP_CREATION) ? 1 : 0;
+        int trueLocal = (entry->OnNtfs == 1 && s->DumbLocalize == 0) ? 1 : 0;
+        FormatDateStamp(text, s->TimeSeparator, dateOnly, entry->Time, trueLocal, s->UtcStamps,
+                        s->IsoDates);
+        length = (uint32_t)wcslen(text);
+        if (length > longest->Stamp) longest->Stamp = length;
+        if (SetCell(s->ArrayName, row, 2, text) != 0) result = 2;
+    }
+    return result;
+}
+
+// The settings are large; kept out of the host thread's stack for the same reason.
+CommandSettings Settings;
+
+/// Releases what the command holds and passes result on.
+int EndCommand(CommandSettings *s, int result, bool clearResults)
+{
+    if (clearResults) ClearResults();
+    FreeRanges(&s->Ranges);
+    return result;
+}
+
+}  // namespace
+
+extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
+{
+    if (arguments == nullptr) return -1;
+    ClearResults();
+    TokenizeArgs(arguments, SplitOnBlanks | SplitSwitches);
+
+    CommandSettings *s = &Settings;
+    ResetSettings(s);
+
+    for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i) {
+        if (HostArgs.ArgLengths[i] <= 0 || HostArgs.Args[i] == nullptr) continue;
+        int outcome = ClassifyArgument(i, s);
+        if (outcome == DONE_HELP) return EndCommand(s, 0, false);
+        if (outcome != CONTINUE) return EndCommand(s, 1, true);
+    }
+
+    if (s->ArrayName == nullptr) {
+        ReportError(L"Missing array name\r\n");
+        return EndCommand(s, 1, true);
+    }
+    if (s->n > MAX_ITEMS) {
+        ReportError(L"Too many items (1 - %u)\r\n", (unsigned)MAX_ITEMS);
+        return EndCommand(s, 1, true);
+    }
+    if (s->n == 0) s->n = 10;
+    if (s->Mode == 0) s->Mode = MODE_LARGEST;
+    // Directories have no size of their own to rank by: test them against /A.
+    if (s->Mode == MODE_LARGEST || s->Mode == MODE_SMALLEST) s->AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
+
+    _wcsupr(s->ArrayName);
+    if (!IsValidArrayName(s->ArrayName)) {
+        ReportError(L"Bad array name \"%s\"\r\n", s->ArrayName);
+        return EndCommand(s, 1, true);
+    }
+    if (s->FileSpecCount > 1) s->FullPaths = 1;
+
+    ScreenWidth = MeasureConsole();
+    ResultList.Count = 0;
+    if (s->Debug) PrintSettings(s);
+
+    int result = ScanAll(s);
+    Longest longest = {0, 0, 0};
+    if (PublishArray(s, &longest) != 0) result = 2;
+    ClearResults();
+
+    if (s->Verbose)
+        PrintResultTable(s->WhichStamp, s->VerboseWidth, s->ArrayName, longest.Name,
+                         longest.Size, longest.Stamp);
+    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName);
+    LastCount = ResultList.Count;
+    return EndCommand(s, result, false);
+}
