@@ -1,0 +1,318 @@
+#include <stdlib.h>
+#include <string.h>
+
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "ranges/range_list.h"
+#include "search/result_list.h"
+#include "search/search.h"
+
+int32_t SpinCountdown = 2048;
+int32_t SpinIndex = 0;
+
+namespace {
+
+const wchar_t SPINNER[] = L"/-\\|";
+
+/// One directory being listed. Its path is the first DirLen characters of the walk's
+/// shared path buffer; Entry is the entry the listing last delivered.
+struct WalkLevel {
+    HANDLE Find;
+    WIN32_FIND_DATAW Entry;
+    size_t DirLen;
+    DirectoryId Id;
+    int IdState;       ///< 0 not asked yet, 1 Id holds it, -1 it cannot be had
+    int ChildPending;  ///< Entry was descended into and is tested once the child is done
+};
+
+/// State of one VeskFiles call.
+struct Walk {
+    wchar_t *Path;  ///< PATH_BUFFER_LEN characters
+    WalkLevel *Levels;
+    size_t Depth;     ///< levels in use
+    size_t Capacity;  ///< levels allocated
+    const wchar_t *Patterns;
+    const SearchOptions *Options;
+    int OnFat;
+    int OnNtfs;
+};
+
+bool IsDotEntry(const wchar_t *name)
+{
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+void StepSpinner(void)
+{
+    if (ScreenWidth == 0) return;
+    if (--SpinCountdown >= 0) return;
+    PutConsoleChar(SPINNER[SpinIndex & 3]);
+    PutConsoleChar(L'\b');
+    SpinCountdown = 128;
+    SpinIndex = (SpinIndex + 1) % 4;
+}
+
+/// The identity of the directory of level i, asked for once and kept while the level
+/// lives. False when it cannot be had.
+bool LevelId(Walk *walk, size_t i, DirectoryId *id)
+{
+    WalkLevel *level = &walk->Levels[i];
+    if (level->IdState == 0) {
+        // The ancestor's path is a prefix of the shared buffer: cut it there for the
+        // query and put the character back.
+        wchar_t saved = walk->Path[level->DirLen];
+        walk->Path[level->DirLen] = L'\0';
+        level->IdState = GetDirectoryId(walk->Path, &level->Id) ? 1 : -1;
+        walk->Path[level->DirLen] = saved;
+    }
+    if (level->IdState != 1) return false;
+    *id = level->Id;
+    return true;
+}
+
+/// True when the directory whose path is now in the shared buffer (NUL-terminated) is
+/// one of the directories being listed, the current one included. A link or junction
+/// that leads back up the tree would otherwise be walked until the path limit, with a
+/// cost that doubles for every second such link in a directory.
+bool LeadsBackUp(Walk *walk, DirectoryId *target, int *targetKnown)
+{
+    if (!GetDirectoryId(walk->Path, target)) {
+        *targetKnown = 0;
+        return false;
+    }
+    *targetKnown = 1;
+    for (size_t i = 0; i < walk->Depth; ++i) {
+        DirectoryId id;
+        if (LevelId(walk, i, &id) && id.Volume == target->Volume && id.Index == target->Index)
+            return true;
+    }
+    return false;
+}
+
+/// Makes room for one more level. False when memory is exhausted.
+bool ReserveLevel(Walk *walk)
+{
+    if (walk->Depth < walk->Capacity) return true;
+    size_t capacity = walk->Capacity == 0 ? 16 : walk->Capacity * 2;
+    WalkLevel *levels = (WalkLevel *)realloc(walk->Levels, capacity * sizeof(WalkLevel));
+    if (levels == nullptr) return false;
+    walk->Levels = levels;
+    walk->Capacity = capacity;
+    return true;
+}
+
+/// Opens the listing of the directory whose path is the first dirLen characters of the
+/// shared buffer (ending in a separator, or a bare drive) as a new level. The trace
+/// line comes first, so it shows also for a directory that cannot be listed. False when
+/// nothing was pushed.
+bool EnterDirectory(Walk *walk, size_t dirLen, const DirectoryId *knownId)
+{
+    wchar_t *path = walk->Path;
+    // The search path needs the "*" and the terminator after the directory.
+    if (dirLen + 2 > PATH_BUFFER_LEN) return false;
+    path[dirLen] = L'\0';
+    if (walk->Options->Debug)
+        Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
+    if (!ReserveLevel(walk)) return false;
+    WalkLevel *level = &walk->Levels[walk->Depth];
+    path[dirLen] = L'*';
+    path[dirLen + 1] = L'\0';
+    level->Find = FindFirstFileLong(path, &level->Entry);
+    path[dirLen] = L'\0';
+    if (level->Find == INVALID_HANDLE_VALUE) return false;
+    level->DirLen = dirLen;
+    level->ChildPending = 0;
+    if (knownId != nullptr) {
+        level->Id = *knownId;
+        level->IdState = 1;
+    } else {
+        level->IdState = 0;
+    }
+    ++walk->Depth;
+    return true;
+}
+
+/// Descends into the entry of the top level when the flags and the entry's attributes
+/// allow it. True when a new level was pushed.
+bool TryDescend(Walk *walk)
+{
+    WalkLevel *level = &walk->Levels[walk->Depth - 1];
+    const WIN32_FIND_DATAW *entry = &level->Entry;
+    DWORD attributes = entry->dwFileAttributes;
+    uint32_t flags = walk->Options->WalkFlags;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || !(flags & WALK_RECURSE)) return false;
+    if ((flags & WALK_NO_JUNCTIONS) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    if ((flags & WALK_NO_HIDDEN_DIRS) && (attributes & FILE_ATTRIBUTE_HIDDEN)) return false;
+
+    size_t dirLen = level->DirLen;
+    size_t nameLen = wcsnlen(entry->cFileName, MAX_PATH);
+    // Directory, name, separator, "*" and terminator; a deeper path is left unwalked.
+    if (dirLen + nameLen + 3 > PATH_BUFFER_LEN) return false;
+    wchar_t *path = walk->Path;
+    wmemcpy(path + dirLen, entry->cFileName, nameLen);
+    size_t childLen = dirLen + nameLen;
+
+    DirectoryId target;
+    int targetKnown = 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        path[childLen] = L'\0';
+        if (LeadsBackUp(walk, &target, &targetKnown)) return false;
+    }
+    path[childLen++] = VESK_PATH_SEP;
+    if (!EnterDirectory(walk, childLen, targetKnown ? &target : nullptr)) return false;
+    walk->Levels[walk->Depth - 2].ChildPending = 1;
+    return true;
+}
+
+/// Tests the entry of level i and offers it to the ranked list when it passes.
+void TestEntry(Walk *walk, WalkLevel *level)
+{
+    const SearchOptions *options = walk->Options;
+    const WIN32_FIND_DATAW *entry = &level->Entry;
+    DWORD attributes = entry->dwFileAttributes;
+    if ((attributes & options->AttrMask) != (options->AttrValues & options->AttrMask)) return;
+    const wchar_t *name = entry->cFileName;
+    if (MatchesWildList(walk->Patterns, name) != 0) return;
+    bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!isDirectory && options->DescriptionFile != nullptr &&
+        options->DescriptionFile[0] != L'\0' && _wcsicmp(name, options->DescriptionFile) == 0)
+        return;
+
+    wchar_t *path = walk->Path;
+    size_t dirLen = level->DirLen;
+    if (options->Ranges != nullptr) {
+        path[dirLen] = L'\0';
+        if (MatchRanges(entry, options->Ranges, path) != 0) return;
+    }
+
+    size_t nameLen = wcsnlen(name, MAX_PATH);
+    uint64_t size;
+    if (isDirectory) {
+        // Name, separator, "*" and terminator after the directory.
+        if (dirLen + nameLen + 3 > PATH_BUFFER_LEN) return;
+        wmemcpy(path + dirLen, name, nameLen);
+        path[dirLen + nameLen] = VESK_PATH_SEP;
+        path[dirLen + nameLen + 1] = L'*';
+        path[dirLen + nameLen + 2] = L'\0';
+        size = DirectoryFilesSize(path);
+    } else {
+        size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
+    }
+
+    const FILETIME *chosen;
+    if (options->WhichStamp == STAMP_CREATION)
+        chosen = &entry->ftCreationTime;
+    else if (options->WhichStamp == STAMP_LAST_ACCESS)
+        chosen = &entry->ftLastAccessTime;
+    else
+        chosen = &entry->ftLastWriteTime;
+    uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
+
+    const wchar_t *resultName = name;
+    if (options->FullPaths) {
+        if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
+        wmemcpy(path + dirLen, name, nameLen);
+        path[dirLen + nameLen] = L'\0';
+        resultName = path;
+    }
+    // A candidate the shell has no memory for is left out and the walk goes on: the
+    // list then ranks what could be kept, and the next candidates may still fit.
+    FoundFile *found = NewFoundFile(resultName, size, time, walk->OnFat, walk->OnNtfs);
+    if (found != nullptr) OfferResult(found, options->n, options->Mode);
+}
+
+}  // namespace
+
+int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
+{
+    if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
+        return -1;
+    enum { PIECE_LEN = 8192 };
+    // The common single pattern goes to the shell as it stands.
+    if (wcschr(patterns, L';') == nullptr && wcsnlen(patterns, PIECE_LEN) < PIECE_LEN)
+        return WildcardComparison(patterns, name, 1, 1) == 0 ? 0 : 1;
+
+    wchar_t piece[PIECE_LEN];
+    const wchar_t *p = patterns;
+    while (*p != L'\0') {
+        size_t len = 0;
+        for (; *p != L'\0' && *p != L';'; ++p)
+            if (len < PIECE_LEN - 1) piece[len++] = *p;
+        if (*p == L';') ++p;
+        if (len == 0) continue;
+        piece[len] = L'\0';
+        if (WildcardComparison(piece, name, 1, 1) == 0) return 0;
+    }
+    return 1;
+}
+
+uint64_t DirectoryFilesSize(const wchar_t *searchPath)
+{
+    if (searchPath == nullptr) return 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileLong(searchPath, &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    uint64_t total = 0;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            total += ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return total;
+}
+
+int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
+              int onFat, int onNtfs)
+{
+    if (directory == nullptr || patterns == nullptr || options == nullptr) return 0;
+    size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
+    if (dirLen + 2 > PATH_BUFFER_LEN) {
+        if (options->Debug)
+            Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
+        return 0;
+    }
+
+    Walk walk;
+    walk.Path = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
+    walk.Levels = nullptr;
+    walk.Depth = 0;
+    walk.Capacity = 0;
+    walk.Patterns = patterns;
+    walk.Options = options;
+    walk.OnFat = onFat;
+    walk.OnNtfs = onNtfs;
+    if (walk.Path == nullptr) return 0;
+    wmemcpy(walk.Path, directory, dirLen);
+
+    // The recursion of the design, unrolled: each level keeps its listing and the entry
+    // it is on; a subdirectory's entries are all offered before the subdirectory entry
+    // itself, which is tested when its level is popped.
+    bool listed = EnterDirectory(&walk, dirLen, nullptr);
+    bool fresh = true;  // the top level's Entry is one not yet looked at
+    while (listed && walk.Depth > 0) {
+        WalkLevel *level = &walk.Levels[walk.Depth - 1];
+        if (level->ChildPending) {
+            level->ChildPending = 0;
+            TestEntry(&walk, level);
+            fresh = false;
+            continue;
+        }
+        if (!fresh && !FindNextFileW(level->Find, &level->Entry)) {
+            FindClose(level->Find);
+            --walk.Depth;
+            continue;
+        }
+        fresh = false;
+        if (IsDotEntry(level->Entry.cFileName)) continue;
+        StepSpinner();
+        if (TryDescend(&walk)) {
+            fresh = true;
+            continue;
+        }
+        // Making room for a level may have moved the levels.
+        TestEntry(&walk, &walk.Levels[walk.Depth - 1]);
+    }
+    free(walk.Levels);
+    free(walk.Path);
+    return 0;
+}
