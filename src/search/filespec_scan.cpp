@@ -1,0 +1,193 @@
+#include <stdlib.h>
+#include <string.h>
+
+#include "plugin/host_api.h"
+#include "search/search.h"
+
+namespace {
+
+const wchar_t FULLWIDTH_SEMICOLON = 0xFF1B;
+
+/// Characters of the file system name buffer, terminator included.
+enum { FS_NAME_LEN = 1024 };
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+/// Copies text into dest (capacity characters, terminator included). False, with dest
+/// empty, when it does not fit.
+bool CopyBounded(wchar_t *dest, size_t capacity, const wchar_t *text)
+{
+    size_t len = wcsnlen(text, capacity);
+    if (len >= capacity) {
+        dest[0] = L'\0';
+        return false;
+    }
+    wmemcpy(dest, text, len + 1);
+    return true;
+}
+
+/// The buffers of one VeskFiles2 call, in one block so that a deep host stack is not
+/// needed for them.
+struct ScanBuffers {
+    wchar_t DirName[PATH_BUFFER_LEN];
+    wchar_t WildSpec[PATH_BUFFER_LEN];
+    wchar_t Work[PATH_BUFFER_LEN];
+    wchar_t FileSystem[FS_NAME_LEN];
+};
+
+/// DirName with the volume's root of path: a drive root, a network share root, or a
+/// rootless absolute path as it stands. False when path has no root of either form.
+bool VolumeRoot(const wchar_t *path, wchar_t *root, size_t capacity)
+{
+    if (IsAsciiLetter(path[0]) && path[1] == L':' && IsPathSeparator(path[2])) {
+        root[0] = path[0];
+        root[1] = L':';
+        root[2] = path[2];
+        root[3] = L'\0';
+        return true;
+    }
+    if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+        size_t i = 0;
+        int separators = 0;
+        for (; path[i] != L'\0' && separators < 4; ++i)
+            if (IsPathSeparator(path[i])) ++separators;
+        if (i >= capacity) return false;
+        wmemcpy(root, path, i);
+        root[i] = L'\0';
+        return true;
+    }
+    if (IsRootlessAbsolutePath(path)) return CopyBounded(root, capacity, path);
+    return false;
+}
+
+}  // namespace
+
+int MaskSemicolons(wchar_t *text)
+{
+    if (text == nullptr) return 0;
+    int changed = 0;
+    for (wchar_t *p = text; *p != L'\0'; ++p)
+        if (*p == L';') {
+            *p = FULLWIDTH_SEMICOLON;
+            ++changed;
+        }
+    return changed;
+}
+
+int UnmaskSemicolons(wchar_t *text)
+{
+    if (text == nullptr) return 0;
+    int changed = 0;
+    for (wchar_t *p = text; *p != L'\0'; ++p)
+        if (*p == FULLWIDTH_SEMICOLON) {
+            *p = L';';
+            ++changed;
+        }
+    return changed;
+}
+
+int VolumeFileSystem(const wchar_t *path, wchar_t *buffer)
+{
+    if (path == nullptr || buffer == nullptr) return -1;
+    wchar_t *root = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
+    if (root == nullptr) return -1;
+    int result = -1;
+    if (VolumeRoot(path, root, PATH_BUFFER_LEN)) {
+        wchar_t volumeName[FS_NAME_LEN];
+        buffer[0] = L'\0';
+        if (GetVolumeInformationW(root, volumeName, FS_NAME_LEN, nullptr, nullptr, nullptr,
+                                  buffer, FS_NAME_LEN)) {
+            buffer[FS_NAME_LEN - 1] = L'\0';
+            result = buffer[0] != L'\0' ? 0 : -1;
+        }
+    }
+    free(root);
+    return result;
+}
+
+int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
+{
+    if (fileSpec == nullptr || fileSpec[0] == L'\0' || options == nullptr) return -1;
+    // A specification longer than the engine's paths cannot name anything it can list.
+    if (wcsnlen(fileSpec, PATH_BUFFER_LEN) >= PATH_BUFFER_LEN) return -1;
+    ScanBuffers *b = (ScanBuffers *)malloc(sizeof(ScanBuffers));
+    if (b == nullptr) return -1;
+    wchar_t *dirName = b->DirName;
+    wchar_t *wildSpec = b->WildSpec;
+    dirName[0] = L'\0';
+    wildSpec[0] = L'\0';
+    int onFat = 0;
+    int onNtfs = 0;
+
+    bool driveReady = true;
+    if (IsAsciiLetter(fileSpec[0]) && fileSpec[1] == L':' && fileSpec[2] == L'\0') {
+        int drive = (fileSpec[0] & ~0x20) - 64;
+        driveReady = QueryDriveReady(drive) != 0;
+    }
+    if (driveReady) {
+        // The true-name service takes a semicolon for a list separator of its own; the
+        // list is ours, so it passes through masked.
+        wcscpy(b->Work, fileSpec);
+        MaskSemicolons(b->Work);
+        if (QueryTrueName(b->Work, dirName) != 0) dirName[0] = L'\0';
+        dirName[PATH_BUFFER_LEN - 1] = L'\0';
+        UnmaskSemicolons(dirName);
+    }
+    if (dirName[0] == L'\0') wcscpy(dirName, fileSpec);
+
+    if (VolumeFileSystem(dirName, b->FileSystem) == 0) {
+        onFat = _wcsnicmp(b->FileSystem, L"FAT", 3) == 0;
+        onNtfs = _wcsnicmp(b->FileSystem, L"NTFS", 4) == 0;
+    }
+
+    size_t split = 0;
+    if (IsAsciiLetter(dirName[0]) && dirName[1] == L':') split = 2;
+    size_t dirLen = 0;
+    for (; dirName[dirLen] != L'\0'; ++dirLen)
+        if (IsPathSeparator(dirName[dirLen])) split = dirLen + 1;
+
+    int result = 0;
+    if (QueryIsDirectory(dirName)) {
+        wcscpy(wildSpec, L"*");
+        if (dirLen > 0 && !IsPathSeparator(dirName[dirLen - 1])) {
+            if (dirLen + 1 < PATH_BUFFER_LEN) {
+                dirName[dirLen] = VESK_PATH_SEP;
+                dirName[dirLen + 1] = L'\0';
+            } else {
+                result = -1;  // no room for the separator, so none for the names either
+            }
+        }
+    } else if (split > 0) {
+        if (dirName[split] != L'\0') {
+            wcscpy(wildSpec, dirName + split);
+            dirName[split] = L'\0';
+        } else {
+            wcscpy(wildSpec, L"*");
+        }
+    } else {
+        wcscpy(wildSpec, dirName);
+        wcscpy(dirName, L"%_cwds");
+        if (ExpandVariables(dirName, 1) != 0) {
+            dirName[0] = L'\0';
+        } else {
+            dirName[HOST_BUFFER_LEN - 1] = L'\0';
+            size_t len = wcslen(dirName);
+            // Names are appended to it; make sure they start a new component.
+            if (len > 0 && !IsPathSeparator(dirName[len - 1]) && len + 1 < HOST_BUFFER_LEN) {
+                dirName[len] = VESK_PATH_SEP;
+                dirName[len + 1] = L'\0';
+            }
+        }
+    }
+
+    if (result == 0) {
+        if (options->Debug) {
+            Printf(L"   * VeskFiles2( \"%s\" )\r\n", fileSpec);
+            Printf(L"DirName   : \"%s\"\r\n", dirName);
+            Printf(L"WildSpec  : \"%s\"\r\n", wildSpec);
+        }
+        result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs);
+    }
+    free(b);
+    return result;
+}
