@@ -1,0 +1,125 @@
+#include "commands/vesk_function.h"
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+#include "plugin/host_api.h"
+#include "plugin/shared_services.h"
+#include "plugin/tokenizer.h"
+#include "search/attributes.h"
+#include "search/result_list.h"
+#include "search/search.h"
+
+namespace {
+
+/// Flags of @VESK beyond the walk's own three bits.
+enum { FLAG_WALK_BITS = 0x7, FLAG_NO_DESCRIPTION_FILE = 0x80, FLAG_TRACE = 0x100 };
+
+wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? (wchar_t)(c - L'a' + L'A') : c; }
+
+/// Argument i of the current call, or null when it is omitted or empty.
+wchar_t *Argument(int i)
+{
+    if (i >= HostArgs.ArgCount || HostArgs.ArgLengths[i] == 0) return nullptr;
+    return HostArgs.Args[i];
+}
+
+/// Reports a bad argument, shown in upper case, and gives the function's result.
+int BadArgument(const wchar_t *format, wchar_t *argument)
+{
+    _wcsupr(argument);
+    ReportError(format, argument);
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
+{
+    if (buffer == nullptr) return -1;
+    ClearResults();
+    ResultList.Count = 0;
+    // An argument text too long for the vector has been reported already.
+    if (TokenizeArgs(buffer, SplitOnCommas) < 0) return -1;
+
+    SearchOptions options;
+    options.AttrMask = 0;
+    options.AttrValues = 0;
+    options.n = 1;
+    options.Mode = MODE_LARGEST;
+    options.WhichStamp = STAMP_LAST_WRITE;
+    options.WalkFlags = 0;
+    options.FullPaths = 1;
+    options.DescriptionFile = nullptr;
+    options.Ranges = nullptr;
+    options.Debug = 0;
+    uint32_t flags = 0;
+    wchar_t descriptionFile[HOST_BUFFER_LEN];
+    descriptionFile[0] = L'\0';
+
+    const wchar_t *fileSpec = Argument(0);
+    if (fileSpec == nullptr) {
+        ReportError(L"Missing filespec\r\n");
+        return -1;
+    }
+
+    if (wchar_t *criterion = Argument(1)) {
+        switch (UpperAscii(criterion[0])) {
+        case L'B':
+        case L'L': options.Mode = MODE_LARGEST; break;
+        case L'S': options.Mode = MODE_SMALLEST; break;
+        case L'O': options.Mode = MODE_OLDEST; break;
+        case L'N': options.Mode = MODE_NEWEST; break;
+        default: return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
+        }
+    }
+    if (wchar_t *attributes = Argument(2)) {
+        if (ParseAttributes(attributes, &options.AttrMask, &options.AttrValues) != 0)
+            return BadArgument(L"Bad attributes \"%s\"\r\n", attributes);
+    }
+    if (wchar_t *flagText = Argument(3)) {
+        if (ParseNumber(flagText, &flags) != 0)
+            return BadArgument(L"Bad flags \"%s\"\r\n", flagText);
+    }
+    if (wchar_t *stamp = Argument(4)) {
+        switch (UpperAscii(stamp[0])) {
+        case L'A': options.WhichStamp = STAMP_LAST_ACCESS; break;
+        case L'C': options.WhichStamp = STAMP_CREATION; break;
+        case L'W': options.WhichStamp = STAMP_LAST_WRITE; break;
+        default: return BadArgument(L"Unknown file stamp \"%s\"\r\n", stamp);
+        }
+    }
+
+    // Sizes rank files; a directory takes part only when the attributes ask for it.
+    if (options.Mode == MODE_LARGEST || options.Mode == MODE_SMALLEST)
+        options.AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
+    if (flags & FLAG_NO_DESCRIPTION_FILE) {
+        wcscpy(descriptionFile, L"%_dname");
+        if (ExpandVariables(descriptionFile, 1) != 0) descriptionFile[0] = L'\0';
+        descriptionFile[HOST_BUFFER_LEN - 1] = L'\0';
+    }
+    options.DescriptionFile = descriptionFile;
+    options.WalkFlags = flags & FLAG_WALK_BITS;
+    options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
+
+    buffer[0] = L'\0';
+    if (VeskFiles2(fileSpec, &options) == 0 && ResultList.Count != 0 &&
+        ResultList.Head != nullptr) {
+        size_t len = wcsnlen(ResultList.Head->Name, HOST_RESULT_LEN - 1);
+        wmemcpy(buffer, ResultList.Head->Name, len);
+        buffer[len] = L'\0';
+    }
+    ClearResults();
+    return 0;
+}
+
+PLUGIN_EXPORT int HOST_CALL _vesk(wchar_t *buffer)
+{
+    if (buffer == nullptr) return -1;
+    Sprintf(buffer, L"%d", (int)LastCount);
+    return 0;
+}
+
+}  // extern "C"
