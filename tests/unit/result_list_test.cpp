@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "memory.h"
+#include "plugin/host_api.h"
+#include "search/result_list.h"
+
+namespace {
+
+struct Offer {
+    uint64_t Size;
+    uint64_t Time;
+    std::wstring Name;
+};
+
+/// Strict "ranks before" of the four modes, written independently of BeatsEntry.
+bool RanksBefore(int mode, const Offer &a, const Offer &b)
+{
+    switch (mode) {
+    case MODE_SMALLEST: return a.Size < b.Size;
+    case MODE_OLDEST: return a.Time < b.Time;
+    case MODE_NEWEST: return a.Time > b.Time;
+    default: return a.Size > b.Size;
+    }
+}
+
+class ResultListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearResults();
+        ResultList.Count = 0;
+        liveAtStart = LiveMemoryBlocks();
+    }
+    void TearDown() override
+    {
+        ClearResults();
+        EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "entries leaked or freed twice";
+    }
+
+    static void Offer_(const Offer &o, int n, int mode)
+    {
+        FoundFile *f = NewFoundFile(o.Name.c_str(), o.Size, o.Time, 0, 0);
+        ASSERT_NE(nullptr, f);
+        OfferResult(f, n, mode);
+    }
+
+    /// The names from Head to Tail, checking the links and the count on the way.
+    static std::vector<std::wstring> Walk()
+    {
+        std::vector<std::wstring> names;
+        const FoundFile *prev = nullptr;
+        for (const FoundFile *f = ResultList.Head; f != nullptr; f = f->Next) {
+            EXPECT_EQ(prev, f->Prev);
+            names.push_back(f->Name);
+            prev = f;
+        }
+        EXPECT_EQ(prev, ResultList.Tail);
+        EXPECT_EQ((int)names.size(), ResultList.Count);
+        return names;
+    }
+
+    long liveAtStart = 0;
+};
+
+TEST_F(ResultListTest, RandomOffersMatchAStableSortInEveryMode)
+{
+    std::mt19937 random(20240501);
+    for (int mode = 1; mode <= 5; ++mode) {  // 5: an unknown mode ranks as largest
+        for (int n = 1; n <= 50; ++n) {
+            for (int round = 0; round < 4; ++round) {
+                ClearResults();
+                ResultList.Count = 0;
+                int offers = (int)(random() % 120) + 1;
+                // Few distinct keys, so ties are common.
+                int keys = round == 0 ? 3 : 40;
+                std::vector<Offer> all;
+                for (int i = 0; i < offers; ++i) {
+                    Offer o{random() % keys, random() % keys, L"f" + std::to_wstring(i)};
+                    all.push_back(o);
+                    Offer_(o, n, mode);
+                    ASSERT_LE(ResultList.Count, n);
+                }
+                std::stable_sort(all.begin(), all.end(), [mode](const Offer &a, const Offer &b) {
+                    return RanksBefore(mode, a, b);
+                });
+                std::vector<std::wstring> expected;
+                for (int i = 0; i < std::min(n, offers); ++i) expected.push_back(all[i].Name);
+                ASSERT_EQ(expected, Walk()) << "mode " << mode << " n " << n;
+            }
+        }
+    }
+}
+
+TEST_F(ResultListTest, TiesKeepTheFirstFound)
+{
+    struct Step {
+        uint64_t Size;
+        const wchar_t *Name;
+    };
+    struct Case {
+        int N;
+        std::vector<Step> Steps;
+        std::vector<std::wstring> Expected;
+    };
+    const Case cases[] = {
+        // n = 1: an equal candidate does not replace; a better one does.
+        {1, {{5, L"a"}, {5, L"b"}}, {L"a"}},
+        {1, {{5, L"a"}, {6, L"b"}}, {L"b"}},
+        // Full list: beating the head pushes the tail out.
+        {2, {{5, L"a"}, {4, L"b"}, {9, L"c"}}, {L"c", L"a"}},
+        // Not full: equal to or worse than the tail is appended.
+        {3, {{5, L"a"}, {5, L"b"}, {1, L"c"}}, {L"a", L"b", L"c"}},
+        // Equal to the head, better than the tail: after every equal entry.
+        {4, {{5, L"a"}, {5, L"b"}, {1, L"c"}, {5, L"d"}}, {L"a", L"b", L"d", L"c"}},
+        // Full list, equal only to the tail: released.
+        {2, {{5, L"a"}, {3, L"b"}, {3, L"c"}}, {L"a", L"b"}},
+        // The first candidate always enters, whatever its key.
+        {1, {{0, L"a"}}, {L"a"}},
+    };
+    for (const Case &c : cases) {
+        ClearResults();
+        ResultList.Count = 0;
+        for (const Step &s : c.Steps) Offer_({s.Size, 0, s.Name}, c.N, MODE_LARGEST);
+        EXPECT_EQ(c.Expected, Walk());
+    }
+}
+
+TEST_F(ResultListTest, TimeModesCompareOnlyTimes)
+{
+    Offer_({100, 7, L"a"}, 3, MODE_NEWEST);
+    Offer_({1, 7, L"b"}, 3, MODE_NEWEST);
+    Offer_({50, 9, L"c"}, 3, MODE_NEWEST);
+    EXPECT_EQ((std::vector<std::wstring>{L"c", L"a", L"b"}), Walk());
+    ClearResults();
+    ResultList.Count = 0;
+    // The high half decides before the low half.
+    Offer_({0, 0x100000000ull, L"hi"}, 2, MODE_OLDEST);
+    Offer_({0, 0xFFFFFFFFull, L"lo"}, 2, MODE_OLDEST);
+    EXPECT_EQ((std::vector<std::wstring>{L"lo", L"hi"}), Walk());
+}
+
+TEST_F(ResultListTest, ClearKeepsCountAndTrimReleasesFromTheTail)
+{
+    for (int i = 0; i < 5; ++i) Offer_({(uint64_t)i, 0, L"f" + std::to_wstring(i)}, 10, MODE_SMALLEST);
+    TrimResults(2);
+    EXPECT_EQ((std::vector<std::wstring>{L"f0", L"f1"}), Walk());
+    ClearResults();
+    EXPECT_EQ(nullptr, ResultList.Head);
+    EXPECT_EQ(nullptr, ResultList.Tail);
+    EXPECT_EQ(2, ResultList.Count);
+    ClearResults();  // an empty list releases nothing
+    EXPECT_EQ(2, ResultList.Count);
+}
+
+TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
+{
+    FoundFile *f = NewFoundFile(L"name.txt", 42, 77, 1, 0);
+    ASSERT_NE(nullptr, f);
+    EXPECT_STREQ(L"name.txt", f->Name);
+    EXPECT_EQ(42u, f->Size);
+    EXPECT_EQ(77u, f->Time);
+    EXPECT_EQ(1, f->OnFat);
+    EXPECT_EQ(0, f->OnNtfs);
+    EXPECT_EQ(nullptr, f->Next);
+    EXPECT_EQ(nullptr, f->Prev);
+    EXPECT_EQ(liveAtStart + 1, LiveMemoryBlocks());
+    FreeMem(f);
+
+    EXPECT_EQ(nullptr, NewFoundFile(nullptr, 0, 0, 0, 0));
+    EXPECT_EQ(nullptr, NewFoundFile(L"", 0, 0, 0, 0));
+    // The longest path the walk builds fits; a longer name is refused.
+    std::wstring longest(16383, L'x');
+    f = NewFoundFile(longest.c_str(), 0, 0, 0, 0);
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(longest, f->Name);
+    FreeMem(f);
+    std::wstring tooLong(16384, L'x');
+    EXPECT_EQ(nullptr, NewFoundFile(tooLong.c_str(), 0, 0, 0, 0));
+    // A null entry is never linked.
+    OfferResult(nullptr, 1, MODE_LARGEST);
+    EXPECT_EQ(nullptr, ResultList.Head);
+    EXPECT_EQ(0, ResultList.Count);
+}
+
+}  // namespace
