@@ -1,0 +1,216 @@
+#include "commands/output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "search/result_list.h"
+
+namespace {
+
+struct WidthCase {
+    int Count;
+    int WhichStamp;
+    uint32_t Requested;
+    int Screen;
+    uint32_t Name, Size, Stamp;
+    TableWidths Expected;  // W, R, N, S, T
+};
+
+TEST(SummaryTableTest, TableWidths)
+{
+    const WidthCase cases[] = {
+        // /V:80, stamps of 19, sizes of 5, ten rows: 80 - 19 - 5 - 1 - 7.
+        {10, 0, 80, 0, 60, 5, 19, {80, 1, 48, 5, 19}},
+        // The name column shrinks to the longest name, never below 10.
+        {10, 0, 80, 0, 20, 5, 19, {80, 1, 20, 5, 19}},
+        {10, 0, 80, 0, 5, 5, 19, {80, 1, 10, 5, 19}},
+        {10, 0, 80, 0, 0, 5, 19, {80, 1, 10, 5, 19}},
+        // No width asked for: the measured console, else 100.
+        {10, 0, 0, 120, 200, 5, 19, {120, 1, 88, 5, 19}},
+        {10, 0, 0, 0, 200, 5, 19, {100, 1, 68, 5, 19}},
+        // The asked-for width wins over the console.
+        {10, 0, 90, 200, 200, 5, 19, {90, 1, 58, 5, 19}},
+        // Too narrow: 30 for names, or the longest name when shorter (at least 10).
+        {10, 0, 80, 0, 100, 20, 60, {80, 1, 30, 20, 60}},
+        {10, 0, 80, 0, 25, 20, 60, {80, 1, 25, 20, 60}},
+        {10, 0, 80, 0, 3, 20, 60, {80, 1, 10, 20, 60}},
+        // Row number width follows the highest row number.
+        {11, 0, 80, 0, 100, 5, 19, {80, 2, 47, 5, 19}},
+        {100, 0, 80, 0, 100, 5, 19, {80, 2, 47, 5, 19}},
+        {101, 0, 80, 0, 100, 5, 19, {80, 3, 46, 5, 19}},
+        {1000, 0, 80, 0, 100, 5, 19, {80, 3, 46, 5, 19}},
+        {1001, 0, 80, 0, 100, 5, 19, {80, 4, 45, 5, 19}},
+        {1, 0, 80, 0, 100, 5, 19, {80, 1, 48, 5, 19}},
+        // Size at least "Size"; stamp at least its title.
+        {1, 0, 80, 0, 100, 1, 3, {80, 1, 58, 4, 10}},
+        {1, 1, 80, 0, 100, 0, 0, {80, 1, 61, 4, 7}},
+        {1, 2, 80, 0, 100, 0, 0, {80, 1, 57, 4, 11}},
+        // Texts of the largest possible size never make the arithmetic overflow.
+        {1, 0, 1024, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, {1024, 1, 30, 1024, 1024}},
+    };
+    for (const WidthCase &c : cases) {
+        TableWidths w = {-1, -1, -1, -1, -1};
+        ASSERT_EQ(0, ComputeTableWidths(c.Count, c.WhichStamp, c.Requested, c.Screen, c.Name,
+                                        c.Size, c.Stamp, &w));
+        EXPECT_EQ(c.Expected.W, w.W) << "count " << c.Count << " width " << c.Requested;
+        EXPECT_EQ(c.Expected.R, w.R) << "count " << c.Count;
+        EXPECT_EQ(c.Expected.N, w.N) << "count " << c.Count << " name " << c.Name;
+        EXPECT_EQ(c.Expected.S, w.S) << "size " << c.Size;
+        EXPECT_EQ(c.Expected.T, w.T) << "stamp " << c.Stamp;
+    }
+    EXPECT_EQ(-1, ComputeTableWidths(1, 0, 80, 0, 1, 1, 1, nullptr));
+}
+
+TEST(SummaryTableTest, PrintRunBounds)
+{
+    struct {
+        int N;
+        wchar_t C;
+        std::string Expected;
+    } cases[] = {{0, L'-', ""}, {-5, L'-', ""}, {1, L'x', "x"}, {3, L' ', "   "}};
+    for (const auto &c : cases) {
+        testing::internal::CaptureStdout();
+        PrintRun(c.N, c.C);
+        EXPECT_EQ(c.Expected, testing::internal::GetCapturedStdout()) << c.N;
+    }
+    // A run longer than the buffer is cut, not overrun.
+    testing::internal::CaptureStdout();
+    PrintRun(HOST_BUFFER_LEN + 100, L'-');
+    EXPECT_EQ((size_t)HOST_BUFFER_LEN - 1, testing::internal::GetCapturedStdout().size());
+}
+
+TEST(SummaryTableTest, AddCommasResultCodes)
+{
+    wchar_t text[TEXT_BUFFER_LEN];
+    EXPECT_EQ(-1, AddCommas(nullptr));
+
+    // Longer than the work buffer allows: unchanged.
+    std::wstring tooLong(8183, L'1');
+    std::wstring big(tooLong.size() + 1, L'\0');
+    wcscpy(&big[0], tooLong.c_str());
+    EXPECT_EQ(1, AddCommas(&big[0]));
+    EXPECT_EQ(tooLong, big.c_str());
+
+    // 1000 digits grouped need more than 1024 characters: unchanged.
+    std::wstring digits(1000, L'9');
+    wcscpy(text, digits.c_str());
+    EXPECT_EQ(3, AddCommas(text));
+    EXPECT_EQ(digits, text);
+
+    // Short numbers are grouped by the shell: longer than before, same digits in order.
+    wcscpy(text, L"1234567");
+    EXPECT_EQ(0, AddCommas(text));
+    std::wstring grouped = text;
+    EXPECT_GT(grouped.size(), 7u);
+    std::wstring onlyDigits;
+    for (wchar_t c : grouped)
+        if (c >= L'0' && c <= L'9') onlyDigits += c;
+    EXPECT_EQ(L"1234567", onlyDigits);
+
+    wcscpy(text, L"999");
+    EXPECT_EQ(0, AddCommas(text));
+    EXPECT_STREQ(L"999", text);
+}
+
+/// The shell's grouping of a number, for expectations.
+std::string Grouped(const wchar_t *number)
+{
+    wchar_t text[TEXT_BUFFER_LEN];
+    wcscpy(text, number);
+    AddCommas(text);
+    std::string out;
+    for (const wchar_t *p = text; *p; ++p) out += (char)*p;
+    return out;
+}
+
+struct SummaryCase {
+    int Count;
+    uint32_t Mask, Values;
+    int Mode;
+    std::string Expected;
+};
+
+TEST(SummaryTableTest, SummaryNounsAndCounts)
+{
+    const std::string g1234 = Grouped(L"1234");
+    const SummaryCase cases[] = {
+        {0, 0x10, 0, 1, "No matching files found.\n"},
+        {0, 0x10, 0x10, 1, "No matching directories found.\n"},
+        {0, 0, 0, 3, "No matching items found.\n"},
+        {1, 0x10, 0, 1, "1 largest file vesked into X[1,3].\n"},
+        {1, 0x10, 0x10, 2, "1 smallest directory vesked into X[1,3].\n"},
+        {1, 0, 0, 4, "1 newest item vesked into X[1,3].\n"},
+        {2, 0x10, 0, 3, "2 oldest files vesked into X[2,3].\n"},
+        {2, 0x11, 0x10, 1, "2 largest directories vesked into X[2,3].\n"},
+        {2, 0x01, 0x01, 4, "2 newest items vesked into X[2,3].\n"},
+        {1234, 0x10, 0, 1, g1234 + " largest files vesked into X[1234,3].\n"},
+    };
+    const int32_t saved = ResultList.Count;
+    for (const SummaryCase &c : cases) {
+        ResultList.Count = c.Count;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(0, PrintSummary(c.Mask, c.Values, c.Mode, L"X"));
+        EXPECT_EQ(c.Expected, testing::internal::GetCapturedStdout());
+    }
+    ResultList.Count = saved;
+}
+
+std::string Padded(const std::string &text, int width, bool left)
+{
+    if ((int)text.size() >= width) return text;
+    std::string pad((size_t)width - text.size(), ' ');
+    return left ? text + pad : pad + text;
+}
+
+TEST(SummaryTableTest, TableReadsTheArrayAndCutsLongNames)
+{
+    std::string longName = "d";
+    for (int i = 0; i < 99; ++i) longName += (char)('a' + i % 26);
+    std::wstring wideLong(longName.begin(), longName.end());
+    Command(L"*unsetarray /Q TBL", 0);
+    ASSERT_EQ(0, Command(L"*setarray TBL[3,3]", 0));
+    const std::wstring cells[3][3] = {
+        {L"short.txt", L"12,345", L"2026-12-06 13:15:52"},
+        {wideLong, L"7", L"2026-01-05 09:03:07"},
+        {L"b", L"0", L"2026-07-01 08:00:00"},
+    };
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) {
+            std::wstring line = L"*set TBL[" + std::to_wstring(row) + L"," + std::to_wstring(col) +
+                                L"]=" + cells[row][col];
+            ASSERT_EQ(0, Command(line.c_str(), 0)) << row << "," << col;
+        }
+
+    const int32_t saved = ResultList.Count;
+    ResultList.Count = 3;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, PrintResultTable(0, 80, L"TBL", 100, 6, 19));
+    std::string out = testing::internal::GetCapturedStdout();
+
+    // W 80, R 1, S 6, T 19: N = 80 - 19 - 6 - 1 - 7 = 47.
+    std::string expected = " \n" + std::string(1, ' ') + "  " + Padded("Filename", 47, true) +
+                           "  " + Padded("Size", 6, false) + "  " +
+                           Padded("Last Write", 19, false) + "\n";
+    expected += " " + std::string("  ") + std::string(47, '-') + "  " + std::string(6, '-') +
+                "  " + std::string(19, '-') + "\n";
+    expected += "0  " + Padded("short.txt", 47, true) + "  " + Padded("12,345", 6, false) +
+                "  2026-12-06 13:15:52\n";
+    expected += "1  ..." + longName.substr(longName.size() - 44) + "  " + Padded("7", 6, false) +
+                "  2026-01-05 09:03:07\n";
+    expected += "2  " + Padded("b", 47, true) + "  " + Padded("0", 6, false) +
+                "  2026-07-01 08:00:00\n";
+    expected += "\n";
+    EXPECT_EQ(expected, out);
+
+    ResultList.Count = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(-1, PrintResultTable(0, 80, L"TBL", 100, 6, 19));
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    ResultList.Count = saved;
+    Command(L"*unsetarray /Q TBL", 0);
+}
+
+}  // namespace

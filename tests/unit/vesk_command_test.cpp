@@ -1,0 +1,115 @@
+// The command's ends that leave no trace an end-to-end transcript can see: the plug-in-
+// wide state after failures and help, and the message of every refused argument.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "search/result_list.h"
+
+extern "C" int HOST_CALL vesk(wchar_t *arguments);
+
+namespace {
+
+int RunVesk(std::wstring text, std::string *out, std::string *err)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int result = vesk(&text[0]);
+    *err = testing::internal::GetCapturedStderr();
+    *out = testing::internal::GetCapturedStdout();
+    return result;
+}
+
+bool EndsWith(const std::string &text, const std::string &tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct FailureCase {
+    std::wstring Arguments;
+    std::string Message;  // after the error prefix; "\r\n" reaches Linux as "\n"
+};
+
+TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
+{
+    const std::wstring longSeparator = L"/C:" + std::wstring(1024, L'x');
+    const FailureCase cases[] = {
+        {L"/O /N x", "Too many criteria \"/N\"\n"},
+        {L"largest /b x", "Too many criteria \"/B\"\n"},
+        {L"/T x", "Unknown file stamp \"/T\"\n"},
+        {L"/T: x", "Unknown file stamp \"/T:\"\n"},
+        {L"/tx x", "Unknown file stamp \"/TX\"\n"},
+        {L"/a:q x", "Bad attributes \"/A:Q\"\n"},
+        {L"/A:+ x", "Bad attributes \"/A:+\"\n"},
+        {L"/V: x", "Bad width \"/V:\"\n"},
+        {L"/vx x", "Bad width \"/VX\"\n"},
+        {L"/V:79 x", "Width must be 0 or 80 - 1024\n"},
+        {L"/V:1025 x", "Width must be 0 or 80 - 1024\n"},
+        {L"/nx x", "Unknown option \"/NX\"\n"},
+        {L"/ncq x", "Unknown option \"/NCQ\"\n"},
+        {L"/q x", "Unknown option \"/Q\"\n"},
+        {L"/ x", "Unknown option \"/\"\n"},
+        {L"10 largest x /usr/share", "Unknown option \"/USR\"\n"},
+        {L"10 largest x \"/usr/share\"", "Unknown option \"/USR/SHARE\"\n"},
+        {L"", "Missing array name\n"},
+        {L"5 /R", "Missing array name\n"},
+        {L"4097 x", "Too many items (1 - 4096)\n"},
+        {L"5 3 list", "Bad array name \"3\"\n"},
+        {L"%", "Bad array name \"%\"\n"},
+        {L"_x", "Bad array name \"_X\"\n"},
+        {L"a-b", "Bad array name \"A-B\"\n"},
+        {L"%%x", "Bad array name \"%X\"\n"},
+        {longSeparator + L" x", "Time separator too long (0 - 1023)\n"},
+        // An error before a help request wins; range nodes made before it are freed.
+        {L"/q /?", "Unknown option \"/Q\"\n"},
+        {L"/[S10k] /[!*.bak] /Ifoo /!Ibar /q x", "Unknown option \"/Q\"\n"},
+        {L"/[S10k] 4097 x", "Too many items (1 - 4096)\n"},
+    };
+    for (const FailureCase &c : cases) {
+        LastCount = 77;
+        ScreenWidth = 55;
+        std::string out, err;
+        EXPECT_EQ(1, RunVesk(c.Arguments, &out, &err)) << err;
+        EXPECT_EQ(0u, err.find("Vesk plugin: ")) << err;
+        EXPECT_TRUE(EndsWith(err, c.Message)) << "got: " << err << " want: " << c.Message;
+        EXPECT_EQ("", out);
+        EXPECT_EQ(77, LastCount);
+        EXPECT_EQ(55, ScreenWidth);
+        EXPECT_EQ(nullptr, ResultList.Head);
+    }
+}
+
+TEST(VeskCommandTest, HelpRequests)
+{
+    std::string help;
+    for (const wchar_t *p = CommandHelp; *p; ++p) help += (char)*p;
+    std::string helpOnLinux;  // "\r\n" is written as "\n"
+    for (size_t i = 0; i < help.size(); ++i)
+        if (!(help[i] == '\r' && i + 1 < help.size() && help[i + 1] == '\n')) helpOnLinux += help[i];
+
+    struct {
+        std::wstring Arguments;
+        std::string Out;
+    } cases[] = {
+        {L"/?", helpOnLinux},
+        {L"5 largest x /?", helpOnLinux},
+        {L"/? /q", helpOnLinux},
+        {L"/[S1k] /?", helpOnLinux},
+        {L"/??", helpOnLinux + "\n\t\t\t\tVesk  0.71.2.2 (x64)\n"},
+    };
+    for (const auto &c : cases) {
+        LastCount = 12;
+        ScreenWidth = 34;
+        std::string out, err;
+        EXPECT_EQ(0, RunVesk(c.Arguments, &out, &err));
+        EXPECT_EQ(c.Out, out);
+        EXPECT_EQ("", err);
+        EXPECT_EQ(12, LastCount);
+        EXPECT_EQ(34, ScreenWidth);
+    }
+    EXPECT_EQ(-1, vesk(nullptr));
+}
+
+}  // namespace
