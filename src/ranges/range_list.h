@@ -63,9 +63,11 @@ struct TextRange {
     wchar_t Pattern[1];
 };
 
-/// Allocates a node of the given record size plus room for a pattern of patternLength
-/// characters and its terminator (0 for kinds without a pattern). Null when exhausted.
-RangeFilter *NewRangeNode(size_t recordSize, size_t patternLength);
+/// Allocates a zeroed node of kind, recordSize bytes of fixed fields followed by
+/// patternChars characters of inline text (the pattern and its terminator; 0 for kinds
+/// without a pattern). A pattern kind passes offsetof(record, Pattern) as recordSize, so
+/// the block holds exactly what the node needs. Null when exhausted; free with free().
+RangeFilter *NewRangeNode(size_t recordSize, size_t patternChars, wchar_t kind);
 /// Pushes node at the front of list.
 void PushRange(RangeList *list, RangeFilter *node);
 /// Frees every node and empties the list.
@@ -76,7 +78,8 @@ void FreeRanges(RangeList *list);
 int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory);
 
 /// Appends name to directory (a buffer of 16384 characters), with a separator unless
-/// one is there. 0, or -1 for a missing argument or a result that would not fit.
+/// one is there. 0, or -1 for a missing argument or a result that would not fit (the
+/// directory is then unchanged).
 int JoinPath(wchar_t *directory, const wchar_t *name);
 
 /// The description the shell keeps for path, into out (8192 characters). 0 on success;

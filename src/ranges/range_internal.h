@@ -1,0 +1,34 @@
+// Small helpers shared by the range parsers, and the seams their tests turn.
+#ifndef VESK_RANGE_INTERNAL_H
+#define VESK_RANGE_INTERNAL_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+#include "platform/platform.h"
+
+/// Settings the unit tests change to make the parsers deterministic. The plug-in never
+/// changes them, so it always asks the locale, the clock and the allocator.
+struct RangeTestHooks {
+    int DateOrder;          ///< -1: the user's locale decides; 0, 1 or 2: this order
+    const SYSTEMTIME *Now;  ///< null: GetLocalTime; else the "now" of every parse
+    int FailAllocations;    ///< non-zero: NewRangeNode returns null
+};
+extern RangeTestHooks RangeHooks;
+
+/// Characters of the path buffer a range test builds a full path in.
+enum { RANGE_PATH_LEN = 16384 };
+/// Characters of a pattern, description or owner buffer, terminator included.
+enum { RANGE_TEXT_LEN = 8192 };
+
+/// Only ASCII digits count: the C runtime's wide test also accepts other scripts' digits.
+inline bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+/// Reads the decimal digits at *cursor as an unsigned 32-bit number, advancing past all
+/// of them; a value too large for 32 bits reads as 4294967295.
+uint32_t ReadNumber32(const wchar_t **cursor);
+
+/// The local date and time every relative or default bound of one parse is fixed to.
+void ReadNow(SYSTEMTIME *now);
+
+#endif

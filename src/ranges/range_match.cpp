@@ -1,0 +1,194 @@
+// The test of one found file against the range list, and the path, description and
+// owner services of the text tests.
+#include <stdlib.h>
+#include <string.h>
+
+#include "plugin/host_api.h"
+#include "plugin/shared_services.h"
+#include "ranges/range_internal.h"
+#include "ranges/range_list.h"
+
+int JoinPath(wchar_t *directory, const wchar_t *name)
+{
+    if (!directory || !name) return -1;
+    size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
+    if (dirLength >= RANGE_PATH_LEN) return -1;
+    size_t nameLength = wcslen(name);
+    bool separator = dirLength > 0 && !IsPathSeparator(directory[dirLength - 1]) &&
+                     directory[dirLength - 1] != L':' && !IsPathSeparator(name[0]);
+    if (dirLength + (separator ? 1 : 0) + nameLength >= RANGE_PATH_LEN) return -1;
+    if (separator) directory[dirLength++] = VESK_PATH_SEP;
+    wmemcpy(directory + dirLength, name, nameLength + 1);
+    return 0;
+}
+
+int GetDescription(const wchar_t *path, wchar_t *out)
+{
+    if (!path || !out || path == out) return -1;
+    if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
+
+    // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
+    // name neither ends the function's argument nor expands anything.
+    static const wchar_t head[] = L"%@descript[";
+    const size_t headLength = sizeof head / sizeof head[0] - 1;
+    wchar_t expression[HOST_BUFFER_LEN];
+    wmemcpy(expression, head, headLength + 1);
+    if (EscapeHostText(path, expression + headLength, HOST_BUFFER_LEN - headLength - 1) != 0)
+        return 111;
+    size_t length = wcslen(expression);
+    expression[length] = L']';
+    expression[length + 1] = L'\0';
+
+    // A failed expansion leaves the expression itself in the buffer; it must not pass
+    // for the description.
+    if (ExpandVariables(expression, 1) != 0) return 111;
+    length = wcsnlen(expression, HOST_BUFFER_LEN);
+    if (length >= HOST_BUFFER_LEN) return 111;
+    wmemcpy(out, expression, length + 1);
+    return 0;
+}
+
+int GetOwner(const wchar_t *path, wchar_t *out)
+{
+    if (!path || !out) return -1;
+
+    DWORD needed = 0;
+    GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0) return 1;
+
+    wchar_t account[RANGE_TEXT_LEN];
+    wchar_t domain[RANGE_TEXT_LEN];
+    account[0] = L'\0';
+    domain[0] = L'\0';
+    int result = 1;
+    void *descriptor = malloc(needed);
+    if (descriptor) {
+        DWORD got = 0;
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        DWORD accountLength = RANGE_TEXT_LEN;
+        DWORD domainLength = RANGE_TEXT_LEN;
+        SID_NAME_USE use;
+        if (GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, descriptor, needed, &got) &&
+            GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
+            LookupAccountSidW(nullptr, owner, account, &accountLength, domain, &domainLength,
+                              &use))
+            result = 0;
+        free(descriptor);
+    }
+    // A failed lookup may leave anything in the buffers; only a completed one is read.
+    if (result != 0) return result;
+    account[RANGE_TEXT_LEN - 1] = L'\0';
+    domain[RANGE_TEXT_LEN - 1] = L'\0';
+    size_t accountChars = wcslen(account);
+    size_t domainChars = wcslen(domain);
+    if (accountChars == 0 || domainChars == 0) return result;
+    // Two full-size names do not fit the caller's buffer together.
+    if (domainChars + 1 + accountChars >= RANGE_TEXT_LEN) return 1;
+    wmemcpy(out, domain, domainChars);
+    out[domainChars] = L'\\';
+    wmemcpy(out + domainChars + 1, account, accountChars + 1);
+    return result;
+}
+
+static const FILETIME *ChosenTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
+{
+    if (whichTime == TIME_LAST_ACCESS) return &data->ftLastAccessTime;
+    if (whichTime == TIME_CREATION) return &data->ftCreationTime;
+    return &data->ftLastWriteTime;
+}
+
+/// The local date and time of one of the file's times; false when the system cannot
+/// convert it.
+static bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
+{
+    FILETIME localTime;
+    return FileTimeToLocalFileTime(ChosenTime(data, whichTime), &localTime) &&
+           FileTimeToSystemTime(&localTime, local);
+}
+
+static uint32_t SecondOfDay(const SYSTEMTIME &t)
+{
+    return (uint32_t)t.wHour * 3600u + (uint32_t)t.wMinute * 60u + t.wSecond;
+}
+
+// The text tests keep their two large buffers in a frame of their own, so that the
+// walk's deep recursion pays for them only while such a node is tested.
+__attribute__((noinline)) static bool TextNodePasses(const TextRange *node,
+                                                     const WIN32_FIND_DATAW *data,
+                                                     const wchar_t *directory)
+{
+    wchar_t path[RANGE_PATH_LEN];
+    wchar_t text[RANGE_TEXT_LEN];
+    text[0] = L'\0';
+    size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
+    // A path that cannot be built is a file whose text cannot be fetched: the empty text.
+    if (dirLength < RANGE_PATH_LEN) {
+        wmemcpy(path, directory, dirLength + 1);
+        if (JoinPath(path, data->cFileName) == 0) {
+            if (node->Head.Kind == L'I')
+                GetDescription(path, text);
+            else
+                GetOwner(path, text);
+        }
+    }
+    bool matches = WildcardComparison(node->Pattern, text, 0, 1) == 0;
+    return node->Negate ? !matches : matches;
+}
+
+/// Whether one node lets the file through.
+static bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
+                       const wchar_t *directory)
+{
+    SYSTEMTIME local;
+    switch (node->Kind) {
+    case L'S': {
+        const SizeRange *size = (const SizeRange *)node;
+        uint64_t bytes = ((uint64_t)data->nFileSizeHigh << 32) + data->nFileSizeLow;
+        bool inside = bytes >= size->MinSize && bytes <= size->MaxSize;
+        return size->Negate ? !inside : inside;
+    }
+    case L'!':
+        return WildcardComparison(((const ExclusionRange *)node)->Pattern, data->cFileName, 1,
+                                  1) != 0;
+    // A time the system cannot convert has no local date: the node rejects the file,
+    // negated or not, since neither "inside" nor "outside" the range can be said of it.
+    case L'D': {
+        const DateRange *date = (const DateRange *)node;
+        if (!LocalTimeOf(data, date->WhichTime, &local)) return false;
+        uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
+        uint32_t second = SecondOfDay(local);
+        bool starts = day > date->FirstDay || (day == date->FirstDay && second >= date->FirstSecond);
+        bool ends = day < date->LastDay || (day == date->LastDay && second <= date->LastSecond);
+        bool inside = starts && ends;
+        return date->Negate ? !inside : inside;
+    }
+    case L'T': {
+        const TimeRange *time = (const TimeRange *)node;
+        if (!LocalTimeOf(data, time->WhichTime, &local)) return false;
+        uint32_t second = SecondOfDay(local);
+        bool inside = second >= time->FirstSecond && second <= time->LastSecond;
+        return time->Negate ? !inside : inside;
+    }
+    case L'W': {
+        const WeekdayRange *week = (const WeekdayRange *)node;
+        if (!LocalTimeOf(data, week->WhichTime, &local)) return false;
+        uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
+        return (week->DayMask >> (day % 7)) & 1;
+    }
+    case L'I':
+    case L'O':
+        return TextNodePasses((const TextRange *)node, data, directory);
+    default:
+        // The parsers make no other kind; a stray node must not let files through.
+        return false;
+    }
+}
+
+int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
+{
+    if (!data || !directory) return -1;
+    for (const RangeFilter *node = list; node; node = node->Next)
+        if (!NodePasses(node, data, directory)) return 1;
+    return 0;
+}
