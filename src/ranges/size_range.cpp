@@ -1,0 +1,115 @@
+// Size ranges (/[S...]) and name exclusions (/[!...]).
+#include <stddef.h>
+#include <wctype.h>
+
+#include "plugin/shared_services.h"
+#include "ranges/range_internal.h"
+#include "ranges/range_parsers.h"
+
+enum : uint64_t { OPEN_SIZE = UINT64_MAX };
+
+/// Factor of a unit letter, 0 for a character that is none. Lower case counts in powers
+/// of 1000, upper case in powers of 1024.
+static uint64_t UnitFactor(wchar_t c)
+{
+    switch (c) {
+    case L'k': return 1000ull;
+    case L'm': return 1000000ull;
+    case L'g': return 1000000000ull;
+    case L't': return 1000000000000ull;
+    case L'p': return 1000000000000000ull;
+    case L'K': return 1ull << 10;
+    case L'M': return 1ull << 20;
+    case L'G': return 1ull << 30;
+    case L'T': return 1ull << 40;
+    case L'P': return 1ull << 50;
+    default: return 0;
+    }
+}
+
+int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
+{
+    if (!cursor || !*cursor || !value) return -1;
+    const wchar_t *p = *cursor;
+    if (!IsAsciiDigit(*p)) return 1;
+    // Sizes wrap modulo 2^64, as the rest of the size arithmetic does.
+    uint64_t number = 0;
+    while (IsAsciiDigit(*p)) number = number * 10 + (uint64_t)(*p++ - L'0');
+    uint64_t factor = UnitFactor(*p);
+    if (factor) {
+        number *= factor;
+        ++p;
+    }
+    *value = number;
+    *cursor = p;
+    return 0;
+}
+
+int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
+{
+    if (!text || !list) return -1;
+    const wchar_t *p = text;
+    if (*p == L':' || *p == L'=') ++p;
+    if (p[0] == L']' && p[1] == L'\0') return 0;
+
+    uint64_t low = 0, high = OPEN_SIZE;
+    bool relative = false;
+    if (IsAsciiDigit(*p)) ParseSizeNumber(&p, &low);
+    if (*p == L',') ++p;
+    if (*p == L'+' && IsAsciiDigit(p[1])) {
+        ++p;
+        relative = true;
+    }
+    if (IsAsciiDigit(*p)) ParseSizeNumber(&p, &high);
+    if (relative) high += low;
+    if (low > high) {
+        uint64_t swap = low;
+        low = high;
+        high = swap;
+    }
+    if (!(p[0] == L']' && p[1] == L'\0'))
+        return ReportError(L"Bad size range: \"%s\"\r\n", _wcsupr(text));
+
+    SizeRange *node = (SizeRange *)NewRangeNode(sizeof(SizeRange), 0, L'S');
+    if (!node) return ReportError(L"Can't allocate size range structure\r\n");
+    node->Negate = negate ? 1 : 0;
+    node->MinSize = low;
+    node->MaxSize = high;
+    PushRange(list, &node->Head);
+    return 0;
+}
+
+int AddExclusion(const wchar_t *pattern, RangeList *list)
+{
+    if (!pattern || !list) return -1;
+    size_t length = wcslen(pattern);
+    ExclusionRange *node = (ExclusionRange *)NewRangeNode(offsetof(ExclusionRange, Pattern),
+                                                          length + 1, L'!');
+    if (!node) return ReportError(L"Can't allocate exclusion range structure\r\n");
+    wmemcpy(node->Pattern, pattern, length + 1);
+    PushRange(list, &node->Head);
+    return 0;
+}
+
+int ParseExclusionRange(wchar_t *text, RangeList *list)
+{
+    if (!text || !list) return -1;
+    size_t length = wcslen(text);
+    // Only the option's final "]" closes it; one inside belongs to a pattern ([a-c]*).
+    if (length > 0 && text[length - 1] == L']') --length;
+    const wchar_t *p = text;
+    const wchar_t *end = text + length;
+
+    wchar_t pattern[RANGE_TEXT_LEN];
+    while (p < end) {
+        while (p < end && iswspace((wint_t)*p)) ++p;
+        if (p == end) break;
+        size_t used = 0;
+        // Characters beyond the buffer are dropped; the pattern keeps its first 8191.
+        for (; p < end && !iswspace((wint_t)*p); ++p)
+            if (used < RANGE_TEXT_LEN - 1) pattern[used++] = *p;
+        pattern[used] = L'\0';
+        if (AddExclusion(pattern, list) != 0) return 1;
+    }
+    return 0;
+}
