@@ -1,0 +1,34 @@
+// The range options "/[" and "/![": the syntax they share, and the hand-over to the
+// parser of each kind.
+#include <wctype.h>
+
+#include "plugin/shared_services.h"
+#include "ranges/range_parsers.h"
+
+int ParseRangeOption(wchar_t *option, RangeList *list)
+{
+    if (!option || !list || option[0] == L'\0') return -1;
+    size_t at = 0;
+    if (option[at++] != L'/') return 1;
+    int negate = 0;
+    if (option[at] == L'!') {
+        negate = 1;
+        ++at;
+    }
+    if (option[at++] != L'[') return 1;
+    if (option[wcslen(option) - 1] != L']')
+        return ReportError(L"Range option must end with ']': \"%s\"\r\n", _wcsupr(option));
+
+    // Here the option is at least "/[" and a final "]", so the letter is in the text.
+    wchar_t *text = option + at + 1;
+    switch (towupper((wint_t)option[at])) {
+    case L'S': return ParseSizeRange(text, negate, list);
+    case L'!': return ParseExclusionRange(text, list);
+    case L'D': return ParseDateRange(text, negate, list);
+    case L'T': return ParseTimeRange(text, negate, list);
+    case L'W': return ParseWeekdayRange(text, negate, list);
+    case L'I': return ParseDescriptionRange(text, list, negate, 0);
+    case L'O': return ParseOwnerRange(text, list, negate);
+    default: return ReportError(L"Unknown range type: \"%s\"\r\n", _wcsupr(option));
+    }
+}
