@@ -35,6 +35,8 @@ int Digits(uint64_t v, unsigned base, bool upper, wchar_t *buf)
     return n;
 }
 
+const int kMaxField = 100000;
+
 struct Spec {
     bool Left, Plus, Space, Zero, Alt;
     int Width;      // -1 when absent
@@ -124,17 +126,19 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             else break;
         }
         if (*p == L'*') {
+            // Widths and precisions are capped (as written ones are below), so that a
+            // wild argument can neither overflow nor make the padding loop for long.
             int w = va_arg(args, int);
             if (w < 0) {
                 sp.Left = true;
-                w = -w;
+                w = w < -kMaxField ? kMaxField : -w;
             }
-            sp.Width = w;
+            sp.Width = w > kMaxField ? kMaxField : w;
             ++p;
         } else if (*p >= L'0' && *p <= L'9') {
             sp.Width = 0;
             while (*p >= L'0' && *p <= L'9') {
-                if (sp.Width < 100000) sp.Width = sp.Width * 10 + (*p - L'0');
+                if (sp.Width < kMaxField) sp.Width = sp.Width * 10 + (*p - L'0');
                 ++p;
             }
         }
@@ -143,18 +147,18 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             sp.Precision = 0;
             if (*p == L'*') {
                 int pr = va_arg(args, int);
-                sp.Precision = pr < 0 ? -1 : pr;
+                sp.Precision = pr < 0 ? -1 : pr > kMaxField ? kMaxField : pr;
                 ++p;
             } else {
                 while (*p >= L'0' && *p <= L'9') {
-                    if (sp.Precision < 100000) sp.Precision = sp.Precision * 10 + (*p - L'0');
+                    if (sp.Precision < kMaxField) sp.Precision = sp.Precision * 10 + (*p - L'0');
                     ++p;
                 }
             }
         }
         // Size: I64 and ll are 64-bit; l and h and I32 are the natural int (32-bit);
         // h before s or c means narrow text; z and I mean size_t.
-        int size = 0;  // 0 int, 64 64-bit, 1 size_t, -1 narrow (h)
+        int size = 0;  // 0 int, 64 64-bit, 1 size_t, -1 narrow (h), 2 wide (l, w)
         if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
             size = 64;
             p += 3;
@@ -164,6 +168,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             size = 64;
             p += 2;
         } else if (*p == L'l' || *p == L'w') {
+            size = 2;
             ++p;
         } else if (*p == L'h') {
             size = -1;
@@ -187,6 +192,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             if (size == 64) v = va_arg(args, long long);
             else if (size == 1) v = (int64_t)va_arg(args, intptr_t);
             else v = va_arg(args, int);
+            if (size == -1) v = (short)v;
             uint64_t mag = v < 0 ? (uint64_t)0 - (uint64_t)v : (uint64_t)v;
             PutInteger(&s, sp, mag, v < 0, 10, false, true);
             break;
@@ -199,6 +205,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             if (size == 64) v = va_arg(args, unsigned long long);
             else if (size == 1) v = (uint64_t)va_arg(args, size_t);
             else v = va_arg(args, unsigned int);
+            if (size == -1) v = (unsigned short)v;
             unsigned base = conv == L'u' ? 10 : conv == L'o' ? 8 : 16;
             PutInteger(&s, sp, v, false, base, conv == L'X', false);
             break;
@@ -211,8 +218,9 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
         }
         case L'c':
         case L'C': {
+            // In a wide format %C is the narrow character, as %S is the narrow text.
             wchar_t c = (wchar_t)va_arg(args, int);
-            if (size == -1) c = (wchar_t)(unsigned char)c;
+            if (size == -1 || (conv == L'C' && size != 2)) c = (wchar_t)(unsigned char)c;
             wchar_t one[1] = {c};
             PutPadded(&s, sp, nullptr, 0, one, 1, 0);
             break;
@@ -222,7 +230,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             else PutWideText(&s, sp, va_arg(args, const wchar_t *));
             break;
         case L'S':
-            if (size == -1) PutNarrowText(&s, sp, va_arg(args, const char *));
+            if (size != 2) PutNarrowText(&s, sp, va_arg(args, const char *));
             else PutWideText(&s, sp, va_arg(args, const wchar_t *));
             break;
         default:
