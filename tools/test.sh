@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Sets up what is missing on a Debian machine, builds every target (native, sanitizer,
+# Windows x86 and x64) and runs every suite: unit tests natively and under the
+# sanitizers, the end-to-end transcripts on all four targets (the Windows ones under
+# Wine), and the check of the DLL export tables. Ends with one line "N passed, N failed".
+#
+#   bash tools/test.sh            everything
+#   bash tools/test.sh --quick    native only (a developer's inner loop)
+set -u
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+QUICK=0
+[ "${1:-}" = "--quick" ] && QUICK=1
+
+PASSED=0
+FAILED=0
+SKIPPED=0
+FAILURES=()
+note() { printf '\n=== %s\n' "$*"; }
+tally() {  # name passed failed [skipped]
+    PASSED=$((PASSED + $2)); FAILED=$((FAILED + $3)); SKIPPED=$((SKIPPED + ${4:-0}))
+    [ "$3" -gt 0 ] && FAILURES+=("$1: $3 failed")
+    printf -- '--- %s: %d passed, %d failed\n' "$1" "$2" "$3"
+}
+
+# --- packages -----------------------------------------------------------------------
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+for p in cmake ninja-build g++ libgtest-dev libgmock-dev python3 bsdutils binutils; do
+    have "$p" || need+=("$p")
+done
+if [ $QUICK = 0 ]; then
+    for p in g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
+             binutils-mingw-w64-x86-64 wine wine64 wine32:i386; do
+        have "$p" || need+=("$p")
+    done
+fi
+if [ ${#need[@]} -gt 0 ]; then
+    note "installing ${need[*]}"
+    if [ "$(id -u)" != 0 ]; then SUDO=sudo; else SUDO=; fi
+    if printf '%s\n' "${need[@]}" | grep -q ':i386'; then
+        $SUDO dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" \
+        >/tmp/vesk-apt.log 2>&1 || { tail -20 /tmp/vesk-apt.log; echo "0 passed, 1 failed"; exit 1; }
+fi
+
+# --- builds ---------------------------------------------------------------------------
+WERROR=OFF
+[ "${CI:-}" = true ] && WERROR=ON
+PRESETS=(native sanitize win32 win64)
+[ $QUICK = 1 ] && PRESETS=(native)
+for preset in "${PRESETS[@]}"; do
+    note "build $preset"
+    log=/tmp/vesk-build-$preset.log
+    if cmake --preset "$preset" -DVESK_WERROR=$WERROR >"$log" 2>&1 &&
+       cmake --build "build/$preset" -j2 >>"$log" 2>&1; then
+        grep -E 'warning' "$log" | head -20
+        tally "build $preset" 1 0
+    else
+        grep -E -B2 -A8 'error|FAILED|Error' "$log" | head -80
+        tally "build $preset" 0 1
+    fi
+done
+
+# --- unit tests -----------------------------------------------------------------------
+run_unit() {  # preset
+    local bin="build/$1/unit_tests" log="/tmp/vesk-unit-$1.log"
+    note "unit tests ($1)"
+    if [ ! -x "$bin" ]; then tally "unit $1" 0 1; return; fi
+    "$bin" --gtest_brief=1 >"$log" 2>&1
+    local rc=$? p f
+    p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+    f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+    p=${p:-0}; f=${f:-0}
+    if [ $rc != 0 ] && [ "$f" = 0 ]; then f=1; tail -30 "$log"; fi
+    [ "$f" != 0 ] && grep -E '^\[  FAILED  \]|Failure|ERROR' "$log" | head -40
+    tally "unit $1" "$p" "$f"
+}
+run_unit native
+[ $QUICK = 0 ] && run_unit sanitize
+
+# --- end-to-end transcripts ------------------------------------------------------------
+run_e2e() {  # target shell...
+    local target=$1; shift
+    local log="/tmp/vesk-e2e-$target.log"
+    note "end-to-end ($target)"
+    python3 tests/e2e/run.py --target "$target" --shell "$@" >"$log" 2>&1
+    grep -v '^ok ' "$log" | tail -n 200
+    local line p f s
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
+    p=$(echo "$line" | sed -n 's/^\([0-9]*\) passed.*/\1/p'); p=${p:-0}
+    f=$(echo "$line" | sed -n 's/.* \([0-9]*\) failed.*/\1/p'); f=${f:-1}
+    s=$(echo "$line" | sed -n 's/.* \([0-9]*\) skipped.*/\1/p'); s=${s:-0}
+    tally "e2e $target" "$p" "$f" "$s"
+}
+run_e2e native "$ROOT/build/native/vshell"
+if [ $QUICK = 0 ]; then
+    ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
+
+    export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY
+    if [ ! -d "$WINEPREFIX" ]; then
+        note "creating a Wine prefix"
+        wineboot -i >/dev/null 2>&1 || wine cmd /c exit >/dev/null 2>&1
+    fi
+    wineserver -p
+    run_e2e win32 wine "$ROOT/build/win32/vshell.exe"
+    run_e2e win64 wine "$ROOT/build/win64/vshell.exe"
+
+    note "export tables"
+    python3 tests/exports_test.py build/win32 build/win64 >/tmp/vesk-exports.log 2>&1
+    cat /tmp/vesk-exports.log
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' /tmp/vesk-exports.log | tail -1)
+    tally exports "$(echo "$line" | cut -d' ' -f1)" "$(echo "$line" | cut -d' ' -f3)"
+    wineserver -k 2>/dev/null
+fi
+
+note "summary"
+for f in "${FAILURES[@]}"; do echo "  $f"; done
+if [ "$SKIPPED" -gt 0 ]; then
+    echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
+else
+    echo "$PASSED passed, $FAILED failed"
+fi
+[ "$FAILED" = 0 ]
