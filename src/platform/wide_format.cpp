@@ -141,6 +141,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
                 if (sp.Width < kMaxField) sp.Width = sp.Width * 10 + (*p - L'0');
                 ++p;
             }
+            if (sp.Width > kMaxField) sp.Width = kMaxField;
         }
         if (*p == L'.') {
             ++p;
@@ -154,6 +155,7 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
                     if (sp.Precision < kMaxField) sp.Precision = sp.Precision * 10 + (*p - L'0');
                     ++p;
                 }
+                if (sp.Precision > kMaxField) sp.Precision = kMaxField;
             }
         }
         // Size: I64 and ll are 64-bit; l and h and I32 are the natural int (32-bit);
