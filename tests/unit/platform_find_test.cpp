@@ -1,0 +1,285 @@
+// The Linux directory listing as the plug-in sees it: order, attributes, sizes and
+// times of a tree with every kind of entry a Linux disk can hold.
+#include "platform/platform.h"
+#include "platform/native_text.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::wstring Wide(const std::string &bytes)
+{
+    wchar_t buf[4096];
+    NativeToWide(bytes.data(), bytes.size(), buf, 4096);
+    return buf;
+}
+
+uint64_t Ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
+
+uint64_t UnixTicks(int64_t sec, long nsec) { return (uint64_t)(sec + 11644473600LL) * 10000000 + nsec / 100; }
+
+const int64_t kWriteSec = 1714564800;  // 2024-05-01 12:00:00 UTC
+const long kWriteNsec = 123456789;
+const int64_t kAccessSec = 1577934245;  // 2020-01-02 03:04:05 UTC
+
+class PlatformFind : public ::testing::Test {
+protected:
+    std::string Root;
+
+    void Make(const std::string &name, off_t size, mode_t mode = 0644)
+    {
+        int fd = open((Root + "/" + name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode);
+        ASSERT_GE(fd, 0) << name;
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+        chmod((Root + "/" + name).c_str(), mode);
+    }
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/vesk_find_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        Root = tmpl;
+        Make("beta.txt", 10);
+        Make("Alpha.TXT", 5LL << 30);  // sparse: needs the high half of the size
+        Make("alpha.txt", 1);
+        Make(".hidden", 2);
+        Make("readonly.dat", 3, 0444);
+        Make("Zeta", 0);
+        Make("_under", 0);
+        Make("\xc3\xa9mile", 0);       // "émile": sorts after every ASCII letter
+        Make("bad\xff.bin", 7);        // not UTF-8
+        ASSERT_EQ(mkdir((Root + "/sub").c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((Root + "/.hdir").c_str(), 0755), 0);
+        Make("sub/inner", 4);
+        ASSERT_EQ(symlink("sub", (Root + "/dirlink").c_str()), 0);
+        ASSERT_EQ(symlink("beta.txt", (Root + "/filelink").c_str()), 0);
+        ASSERT_EQ(symlink("nowhere", (Root + "/dangling").c_str()), 0);
+        struct timespec times[2] = {{(time_t)kAccessSec, 0}, {(time_t)kWriteSec, kWriteNsec}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (Root + "/beta.txt").c_str(), times, 0), 0);
+    }
+
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + Root + "'";
+        if (!Root.empty()) {
+            chmod((Root + "/readonly.dat").c_str(), 0644);
+            EXPECT_EQ(system(cmd.c_str()), 0);
+        }
+    }
+
+    std::vector<WIN32_FIND_DATAW> List(const std::string &pattern)
+    {
+        std::vector<WIN32_FIND_DATAW> out;
+        WIN32_FIND_DATAW d;
+        HANDLE h = FindFirstFileW(Wide(Root + "/" + pattern).c_str(), &d);
+        if (h == INVALID_HANDLE_VALUE) return out;
+        do out.push_back(d);
+        while (FindNextFileW(h, &d));
+        EXPECT_EQ(GetLastError(), 18u);  // ERROR_NO_MORE_FILES
+        EXPECT_TRUE(FindClose(h));
+        return out;
+    }
+
+    static const WIN32_FIND_DATAW *Find(const std::vector<WIN32_FIND_DATAW> &all, const std::wstring &name)
+    {
+        for (const auto &d : all)
+            if (name == d.cFileName) return &d;
+        return nullptr;
+    }
+};
+
+TEST_F(PlatformFind, OrderDotsFirstThenNamesIgnoringCaseExactOnTies)
+{
+    std::vector<std::wstring> expected = {
+        L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
+        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"\u00e9mile"};
+    std::vector<std::wstring> got;
+    for (const auto &d : List("*")) got.push_back(d.cFileName);
+    EXPECT_EQ(got, expected);  // the dangling link is left out
+}
+
+TEST_F(PlatformFind, AttributesAndSizes)
+{
+    auto all = List("*");
+    struct Row {
+        const wchar_t *Name;
+        DWORD Attributes;
+        uint64_t Size;
+    } rows[] = {
+        {L".", 0x10, 0},
+        {L"..", 0x10, 0},
+        {L".hdir", 0x12, 0},
+        {L".hidden", 0x22, 2},
+        {L"Alpha.TXT", 0x20, 5ULL << 30},
+        {L"beta.txt", 0x20, 10},
+        {L"readonly.dat", 0x21, 3},
+        {L"sub", 0x10, 0},
+        {L"dirlink", 0x410, 0},
+        {L"filelink", 0x20, 10},  // looks like its target
+        {L"bad\xDCFF.bin", 0x20, 7},
+    };
+    for (const Row &r : rows) {
+        const WIN32_FIND_DATAW *d = Find(all, r.Name);
+        ASSERT_NE(d, nullptr) << r.Name[0];
+        EXPECT_EQ(d->dwFileAttributes, r.Attributes) << d->cFileName;
+        EXPECT_EQ(((uint64_t)d->nFileSizeHigh << 32) | d->nFileSizeLow, r.Size) << d->cFileName;
+        EXPECT_EQ(d->cAlternateFileName[0], L'\0');
+    }
+}
+
+TEST_F(PlatformFind, TimesWithSubSecondsAsFileTimes)
+{
+    auto all = List("*");
+    for (const wchar_t *name : {L"beta.txt", L"filelink"}) {
+        const WIN32_FIND_DATAW *d = Find(all, name);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(Ticks(d->ftLastWriteTime), UnixTicks(kWriteSec, kWriteNsec)) << name;
+        EXPECT_EQ(Ticks(d->ftLastAccessTime), UnixTicks(kAccessSec, 0)) << name;
+        // Birth time where the disk keeps one (the file was made just now), else the
+        // last write time.
+        uint64_t created = Ticks(d->ftCreationTime);
+        uint64_t now = UnixTicks(time(nullptr), 0);
+        bool birth = created + 600ULL * 10000000 > now && created <= now + 10000000;
+        EXPECT_TRUE(birth || created == Ticks(d->ftLastWriteTime)) << name;
+    }
+}
+
+TEST_F(PlatformFind, PatternsMatchIgnoringCase)
+{
+    struct Row {
+        const char *Pattern;
+        std::vector<std::wstring> Names;
+    } rows[] = {
+        {"a*.txt", {L"Alpha.TXT", L"alpha.txt"}},
+        {"?ETA.*", {L"beta.txt"}},
+        {"SUB", {L"sub"}},
+        {"*.*", {L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
+                 L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+                 L"\u00e9mile"}},
+        {"\xc3\x89*", {L"\u00e9mile"}},  // É matches é
+        {"*link", {L"dirlink", L"filelink"}},
+        {"d*g", {}},  // only the dangling link would match
+    };
+    for (const Row &r : rows) {
+        std::vector<std::wstring> got;
+        for (const auto &d : List(r.Pattern)) got.push_back(d.cFileName);
+        EXPECT_EQ(got, r.Names) << r.Pattern;
+    }
+}
+
+TEST_F(PlatformFind, FailuresReportWindowsErrors)
+{
+    WIN32_FIND_DATAW d;
+    EXPECT_EQ(FindFirstFileW(Wide(Root + "/nothing*").c_str(), &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(FindFirstFileW(Wide(Root + "/missing/*").c_str(), &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 3u);  // ERROR_PATH_NOT_FOUND
+    EXPECT_EQ(FindFirstFileW(Wide(Root + "/beta.txt/*").c_str(), &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileW(L"", &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileW(nullptr, &d), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(FindNextFileW(INVALID_HANDLE_VALUE, &d));
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+}
+
+TEST_F(PlatformFind, EntriesThatVanishAfterListingAreSkipped)
+{
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW(Wide(Root + "/*").c_str(), &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    // The names were read at open; the files go before they are reached.
+    ASSERT_EQ(unlink((Root + "/beta.txt").c_str()), 0);
+    ASSERT_EQ(unlink((Root + "/Zeta").c_str()), 0);
+    std::vector<std::wstring> got = {d.cFileName};
+    while (FindNextFileW(h, &d)) got.push_back(d.cFileName);
+    FindClose(h);
+    std::vector<std::wstring> expected = {
+        L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
+        L"dirlink", L"readonly.dat", L"sub", L"_under", L"\u00e9mile"};  // filelink now dangles
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(PlatformFind, RelativeSearchPathListsTheCurrentDirectory)
+{
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(Root.c_str()), 0);
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW(L"b*", &d);
+    ASSERT_EQ(chdir(old), 0);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(d.cFileName, L"bad\xDCFF.bin");
+    FindClose(h);
+}
+
+TEST_F(PlatformFind, RootDirectoryIsListed)
+{
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileLong(L"/*", &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(d.cFileName, L".");
+    FindClose(h);
+}
+
+TEST_F(PlatformFind, NonUtf8NameRoundTripsToTheSameFile)
+{
+    const WIN32_FIND_DATAW *d = nullptr;
+    auto all = List("bad*");
+    ASSERT_EQ(all.size(), 1u);
+    d = &all[0];
+    char bytes[64];
+    WideToNative(d->cFileName, bytes, sizeof bytes);
+    EXPECT_STREQ(bytes, "bad\xff.bin");
+    struct stat st;
+    EXPECT_EQ(stat((Root + "/" + bytes).c_str(), &st), 0);
+}
+
+TEST_F(PlatformFind, DirectoryIdentityFollowsLinks)
+{
+    DirectoryId sub, link, root;
+    ASSERT_TRUE(GetDirectoryId(Wide(Root + "/sub").c_str(), &sub));
+    ASSERT_TRUE(GetDirectoryId(Wide(Root + "/dirlink/").c_str(), &link));
+    ASSERT_TRUE(GetDirectoryId(Wide(Root).c_str(), &root));
+    EXPECT_EQ(sub.Volume, link.Volume);
+    EXPECT_EQ(sub.Index, link.Index);
+    EXPECT_NE(sub.Index, root.Index);
+    EXPECT_FALSE(GetDirectoryId(Wide(Root + "/missing").c_str(), &sub));
+    EXPECT_FALSE(GetDirectoryId(nullptr, &sub));
+    EXPECT_TRUE(IsRootlessAbsolutePath(L"/tmp"));
+    EXPECT_FALSE(IsRootlessAbsolutePath(L"tmp/x"));
+    EXPECT_FALSE(IsRootlessAbsolutePath(nullptr));
+}
+
+TEST_F(PlatformFind, VolumeNamesUtcFileSystemsNtfsUnlessOverridden)
+{
+    wchar_t fs[32], label[32] = L"x";
+    DWORD serial = 0, maxLen = 0, flags = 0;
+    std::wstring deep = Wide(Root + "/missing/deeper");  // measured at its nearest ancestor
+    ASSERT_TRUE(GetVolumeInformationW(deep.c_str(), label, 32, &serial, &maxLen, &flags, fs, 32));
+    EXPECT_STREQ(label, L"");
+    struct stat st;
+    ASSERT_EQ(stat(Root.c_str(), &st), 0);
+    EXPECT_EQ(serial, (DWORD)((uint64_t)st.st_dev ^ ((uint64_t)st.st_dev >> 32)));
+    EXPECT_EQ(maxLen, 255u);
+    const char *old = getenv("VESK_FILESYSTEM");
+    std::string saved = old ? old : "";
+    unsetenv("VESK_FILESYSTEM");
+    ASSERT_TRUE(GetVolumeInformationW(Wide(Root).c_str(), nullptr, 0, nullptr, nullptr, nullptr, fs, 32));
+    EXPECT_STREQ(fs, L"NTFS");  // /tmp is never FAT on the build machines
+    setenv("VESK_FILESYSTEM", "FAT32", 1);
+    ASSERT_TRUE(GetVolumeInformationW(Wide(Root).c_str(), nullptr, 0, nullptr, nullptr, nullptr, fs, 32));
+    EXPECT_STREQ(fs, L"FAT32");
+    EXPECT_FALSE(GetVolumeInformationW(Wide(Root).c_str(), nullptr, 0, nullptr, nullptr, nullptr, fs, 5));
+    if (old) setenv("VESK_FILESYSTEM", saved.c_str(), 1);
+    else unsetenv("VESK_FILESYSTEM");
+}
+
+}  // namespace
