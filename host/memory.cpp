@@ -6,11 +6,15 @@
 
 #include <stdlib.h>
 
+namespace vsh {
+
 namespace {
 long LiveBlocks = 0;
 }
 
 long LiveMemoryBlocks(void) { return LiveBlocks; }
+
+}  // namespace vsh
 
 extern "C" {
 
@@ -18,14 +22,14 @@ HOST_SERVICE void *HOST_CALL AllocMem(unsigned int size)
 {
     // A zero-byte request still yields a distinct block that FreeMem accepts.
     void *block = malloc(size ? size : 1);
-    if (block) ++LiveBlocks;
+    if (block) ++vsh::LiveBlocks;
     return block;
 }
 
 HOST_SERVICE void HOST_CALL FreeMem(void *block)
 {
     if (!block) return;
-    --LiveBlocks;
+    --vsh::LiveBlocks;
     free(block);
 }
 

@@ -1,0 +1,82 @@
+#include "batch.h"
+
+#include "command_line.h"
+#include "messages.h"
+#include "os.h"
+#include "state.h"
+
+#include <wctype.h>
+
+namespace vsh {
+
+std::vector<std::wstring> SplitBatchArguments(const std::wstring &text)
+{
+    std::vector<std::wstring> args;
+    std::wstring current;
+    bool quoted = false, any = false;
+    for (wchar_t c : text) {
+        if (c == L'"') quoted = !quoted;
+        if (!quoted && (c == L' ' || c == L'\t')) {
+            if (any) args.push_back(current);
+            current.clear();
+            any = false;
+            continue;
+        }
+        current.push_back(c);
+        any = true;
+    }
+    if (any) args.push_back(current);
+    return args;
+}
+
+bool LooksLikeBatchFile(const std::wstring &name)
+{
+    if (name.size() < 5) return false;
+    std::wstring ext = NameKey(name.substr(name.size() - 4));
+    return ext == L".BTM" || ext == L".BAT" || ext == L".CMD";
+}
+
+int CallBatchFile(const std::wstring &file, const std::wstring &arguments)
+{
+    std::vector<std::wstring> args = SplitBatchArguments(arguments);
+    args.insert(args.begin(), file);
+    return RunBatchFile(file, args);
+}
+
+int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args)
+{
+    if (Shell.Batches.size() >= MAX_NESTING)
+        return ShellError(L"batch files nested too deeply\r\n");
+    std::wstring text;
+    if (OsReadTextFile(file.c_str(), &text) != 0)
+        return ShellError(L"cannot read batch file \"%s\"\r\n", file.c_str());
+
+    BatchFrame frame;
+    std::vector<wchar_t> full(HOST_RESULT_LEN);
+    frame.FullName = OsFullPath(file.c_str(), full.data(), full.size()) == 0 ? full.data() : file;
+    frame.Args = args;
+    frame.Line = 0;
+    Shell.Batches.push_back(frame);
+
+    int result = 0;
+    size_t start = 0;
+    long number = 0;
+    while (start < text.size() && !Shell.ExitRequested) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        // A frame may have been pushed by a nested call meanwhile; ours is this depth.
+        Shell.Batches.back().Line = number;
+        size_t first = 0;
+        while (first < line.size() && (line[first] == L' ' || line[first] == L'\t')) ++first;
+        if (first == line.size() || line[first] == L':') continue;  // blank, label
+        result = RunLine(line);
+    }
+    Shell.Batches.pop_back();
+    return result;
+}
+
+}  // namespace vsh

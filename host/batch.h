@@ -1,0 +1,26 @@
+// Batch files.
+#ifndef VSHELL_BATCH_H
+#define VSHELL_BATCH_H
+
+#include <string>
+#include <vector>
+
+namespace vsh {
+
+/// Runs the batch file: args[0] is the name as given (%0), the rest %1 and on. Returns
+/// the result of its last command, or 1 after a message when it cannot be read.
+int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args);
+
+/// Splits the argument text of a batch call at blanks outside double quotes (the
+/// quotes are kept, as the batch file sees them in %1 ...).
+std::vector<std::wstring> SplitBatchArguments(const std::wstring &text);
+
+/// True when name ends in .btm, .bat or .cmd (any case).
+bool LooksLikeBatchFile(const std::wstring &name);
+
+/// Runs file as a batch file with the argument text.
+int CallBatchFile(const std::wstring &file, const std::wstring &arguments);
+
+}  // namespace vsh
+
+#endif

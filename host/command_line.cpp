@@ -1,0 +1,195 @@
+#include "command_line.h"
+
+#include "batch.h"
+#include "builtins.h"
+#include "messages.h"
+#include "os.h"
+#include "plugins.h"
+#include "state.h"
+
+#include <wctype.h>
+
+namespace vsh {
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// A command that could not even start: reported, result 1.
+int Refuse(const std::wstring &message) { return ShellError(L"%s\r\n", message.c_str()); }
+
+int Dispatch(const ParsedCommand &command)
+{
+    const PluginName *entry = FindPluginName(command.Name, NAME_COMMAND);
+    if (entry) return CallPluginCommand(*entry, command.Arguments);
+    int result = 0;
+    if (RunBuiltin(command.Name, command.Arguments, &result)) return result;
+    if (LooksLikeBatchFile(command.Name)) return CallBatchFile(command.Name, command.Arguments);
+    return ShellError(L"unknown command \"%s\"\r\n", command.Name.c_str());
+}
+
+// Runs one command of a line; *ran stays false for a command that is only blanks.
+int RunOne(const std::wstring &raw, bool *ran)
+{
+    *ran = false;
+    size_t start = 0;
+    while (start < raw.size() && IsBlank(raw[start])) ++start;
+    if (start == raw.size()) return 0;
+    *ran = true;
+    if (raw.size() > MAX_LINE_LEN) return Refuse(L"command line too long");
+
+    MarkedText expanded;
+    std::wstring message;
+    int code = ExpandText(raw.c_str(), raw.size(), MAX_LINE_LEN, &expanded, &message);
+    if (code != EXPAND_OK) return Refuse(message);
+
+    ParsedCommand command;
+    if (ParseCommand(expanded, &command, &message) != 0) return Refuse(message);
+    if (command.Name.empty()) {
+        if (command.Redirect) return Refuse(L"a redirection needs a command");
+        *ran = false;
+        return 0;
+    }
+
+    Redirect saved = {0, 0};
+    if (command.Redirect) {
+        if (OsBeginRedirect(command.RedirectFile.c_str(), command.Redirect == 2, &saved) != 0)
+            return Refuse(L"cannot open \"" + command.RedirectFile + L"\" for output");
+    }
+    int result = Dispatch(command);
+    OsEndRedirect(&saved);
+    return result;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitCommands(const std::wstring &line)
+{
+    std::vector<std::wstring> pieces;
+    std::wstring current;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        wchar_t c = line[i];
+        if (c == L'^' && i + 1 < line.size()) {
+            current.push_back(c);
+            current.push_back(line[++i]);
+            continue;
+        }
+        if (c == L'"') quoted = !quoted;
+        if (c == L'&' && !quoted) {
+            pieces.push_back(current);
+            current.clear();
+            continue;
+        }
+        current.push_back(c);
+    }
+    pieces.push_back(current);
+    return pieces;
+}
+
+int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring *message)
+{
+    const std::wstring &text = command.Text;
+    const std::vector<char> &literal = command.Literal;
+    size_t n = text.size();
+    std::wstring body;
+    std::vector<char> bodyLiteral;
+    parsed->Name.clear();
+    parsed->Arguments.clear();
+    parsed->RedirectFile.clear();
+    parsed->Redirect = 0;
+
+    bool quoted = false;
+    size_t i = 0;
+    while (i < n) {
+        wchar_t c = text[i];
+        bool op = !literal[i];
+        if (op && c == L'"') quoted = !quoted;
+        if (op && !quoted && c == L'|') {
+            *message = L"pipes (\"|\") are not supported";
+            return 1;
+        }
+        if (op && !quoted && c == L'<') {
+            *message = L"input redirection (\"<\") is not supported";
+            return 1;
+        }
+        if (op && !quoted && c == L'>') {
+            int kind = 1;
+            ++i;
+            if (i < n && text[i] == L'>' && !literal[i]) {
+                kind = 2;
+                ++i;
+            }
+            while (i < n && IsBlank(text[i]) && !literal[i]) ++i;
+            std::wstring file;
+            bool fileQuoted = false;
+            while (i < n) {
+                wchar_t f = text[i];
+                bool fop = !literal[i];
+                if (fop && f == L'"') {
+                    fileQuoted = !fileQuoted;
+                    ++i;
+                    continue;
+                }
+                if (fop && !fileQuoted && (IsBlank(f) || f == L'>' || f == L'<' || f == L'|')) break;
+                file.push_back(f);
+                ++i;
+            }
+            if (file.empty()) {
+                *message = L"missing file name after \">\"";
+                return 1;
+            }
+            parsed->Redirect = kind;
+            parsed->RedirectFile = file;
+            continue;
+        }
+        body.push_back(c);
+        bodyLiteral.push_back(literal[i]);
+        ++i;
+    }
+
+    // Unescaped blanks at the end go; escaped ones (and those a variable gave) stay.
+    size_t end = body.size();
+    while (end > 0 && IsBlank(body[end - 1]) && !bodyLiteral[end - 1]) --end;
+    size_t start = 0;
+    while (start < end && IsBlank(body[start])) ++start;
+    while (start < end && !bodyLiteral[start] && (body[start] == L'*' || body[start] == L'@')) {
+        ++start;
+        while (start < end && IsBlank(body[start])) ++start;
+    }
+    size_t nameEnd = start;
+    while (nameEnd < end && !IsBlank(body[nameEnd])) ++nameEnd;
+    parsed->Name = body.substr(start, nameEnd - start);
+    size_t argStart = nameEnd;
+    while (argStart < end && IsBlank(body[argStart])) ++argStart;
+    parsed->Arguments = body.substr(argStart, end - argStart);
+    return 0;
+}
+
+int RunLine(const std::wstring &line)
+{
+    int result = 0;
+    for (const std::wstring &piece : SplitCommands(line)) {
+        if (Shell.ExitRequested) break;
+        bool ran = false;
+        int r = RunOne(piece, &ran);
+        if (!ran) continue;  // an empty command changes nothing
+        result = r;
+        Shell.LastResult = r;
+    }
+    return result;
+}
+
+}  // namespace vsh
+
+extern "C" HOST_SERVICE int HOST_CALL Command(const wchar_t *line, int)
+{
+    if (!line) return 1;
+    if (vsh::Shell.CommandDepth >= vsh::MAX_NESTING) {
+        return vsh::ShellError(L"commands nested too deeply\r\n");
+    }
+    ++vsh::Shell.CommandDepth;
+    int result = vsh::RunLine(line);
+    --vsh::Shell.CommandDepth;
+    return result;
+}

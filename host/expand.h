@@ -1,0 +1,41 @@
+// Expansion of variables, array elements, batch arguments and variable functions, and
+// the escapes, in the text of a command or of a service call.
+#ifndef VSHELL_EXPAND_H
+#define VSHELL_EXPAND_H
+
+#include <stddef.h>
+#include <string>
+#include <vector>
+#include <wchar.h>
+
+namespace vsh {
+
+/// Text with a mark per character: Literal[i] is 1 when Text[i] came from an escape or
+/// an expansion, and so must never be read as an operator of the command language.
+struct MarkedText {
+    std::wstring Text;
+    std::vector<char> Literal;
+};
+
+enum ExpandCode {
+    EXPAND_OK = 0,
+    EXPAND_OVERFLOW = 1,         // the result would exceed the limit
+    EXPAND_MALFORMED = 2,        // "[" without its "]", or nested too deeply
+    EXPAND_FUNCTION_FAILED = 3,  // a variable function or plug-in variable said no
+    EXPAND_UNKNOWN_FUNCTION = 4,
+    EXPAND_BAD_INDEX = 5,  // an array element that does not exist
+};
+
+/// Expands len characters of text into out (replacing it), failing when the result
+/// would have more than limit characters. Returns an ExpandCode; on failure message
+/// says what went wrong (for the command line to report) and out is unspecified.
+int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,
+               std::wstring *message);
+
+/// Position of the "]" that closes the "[" at open, skipping nested brackets, quoted
+/// parts and escaped characters; npos when there is none.
+size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open);
+
+}  // namespace vsh
+
+#endif

@@ -1,0 +1,135 @@
+#include "functions.h"
+
+#include "os.h"
+#include "plugins.h"
+#include "state.h"
+#include "variables.h"
+#include "platform/platform.h"
+
+#include <wctype.h>
+
+namespace vsh {
+
+namespace {
+
+bool SameName(const std::wstring &a, const std::wstring &b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (towupper((wint_t)a[i]) != towupper((wint_t)b[i])) return false;
+    return true;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+}  // namespace
+
+std::wstring GroupDigits(const std::wstring &text)
+{
+    size_t i = 0;
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) ++i;
+    size_t digitsStart = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    size_t digitsEnd = i;
+    if (digitsEnd == digitsStart) return text;
+    if (i < text.size()) {
+        if (text[i] != L'.') return text;
+        ++i;
+        if (i == text.size()) return text;
+        while (i < text.size() && IsDigit(text[i])) ++i;
+        if (i != text.size()) return text;
+    }
+    std::wstring out = text.substr(0, digitsStart);
+    size_t count = digitsEnd - digitsStart;
+    for (size_t k = 0; k < count; ++k) {
+        if (k > 0 && (count - k) % 3 == 0) out.push_back(L',');
+        out.push_back(text[digitsStart + k]);
+    }
+    out += text.substr(digitsEnd);
+    return out;
+}
+
+bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
+                          std::wstring *description)
+{
+    size_t i = 0;
+    if (line.empty()) return false;
+    if (line[0] == L'"') {
+        size_t close = line.find(L'"', 1);
+        if (close == std::wstring::npos || close == 1) return false;
+        *name = line.substr(1, close - 1);
+        i = close + 1;
+        if (i < line.size() && !IsBlank(line[i])) return false;
+    } else {
+        while (i < line.size() && !IsBlank(line[i])) ++i;
+        *name = line.substr(0, i);
+    }
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    *description = line.substr(i);
+    return !name->empty();
+}
+
+std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName)
+{
+    size_t start = 0;
+    while (start < fileText.size()) {
+        size_t end = fileText.find(L'\n', start);
+        if (end == std::wstring::npos) end = fileText.size();
+        std::wstring line = fileText.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        start = end + 1;
+        std::wstring name, description;
+        if (ParseDescriptionLine(line, &name, &description) && SameName(name, fileName))
+            return description;
+    }
+    return std::wstring();
+}
+
+std::wstring DescriptionOf(const std::wstring &file)
+{
+    std::wstring path = file;
+    while (!path.empty() && IsBlank(path.back())) path.pop_back();
+    while (!path.empty() && IsBlank(path.front())) path.erase(0, 1);
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+        path = path.substr(1, path.size() - 2);
+    if (path.empty()) return std::wstring();
+
+    std::vector<wchar_t> full(HOST_RESULT_LEN);
+    if (OsFullPath(path.c_str(), full.data(), full.size()) != 0) return std::wstring();
+    std::wstring whole = full.data();
+    size_t cut = whole.size();
+    while (cut > 0 && !IsPathSeparator(whole[cut - 1]) && whole[cut - 1] != L':') --cut;
+    std::wstring directory = whole.substr(0, cut);
+    std::wstring name = whole.substr(cut);
+    if (name.empty()) return std::wstring();
+
+    std::wstring descriptionFile;
+    LookupVariable(L"_dname", &descriptionFile);
+    if (descriptionFile.empty()) return std::wstring();
+    std::wstring text;
+    if (OsReadTextFile((directory + descriptionFile).c_str(), &text) != 0) return std::wstring();
+    return FindDescription(text, name);
+}
+
+int CallVariableFunction(const std::wstring &name, const std::wstring &arguments,
+                         std::wstring *result)
+{
+    result->clear();
+    const PluginName *entry = FindPluginName(name, NAME_FUNCTION);
+    if (entry) return CallPluginFunction(*entry, arguments, result) == 0 ? FUNCTION_OK
+                                                                         : FUNCTION_FAILED;
+    std::wstring key = NameKey(name);
+    if (key == L"@COMMA") {
+        *result = GroupDigits(arguments);
+        return FUNCTION_OK;
+    }
+    if (key == L"@DESCRIPT") {
+        *result = DescriptionOf(arguments);
+        return FUNCTION_OK;
+    }
+    return FUNCTION_UNKNOWN;
+}
+
+}  // namespace vsh

@@ -1,0 +1,36 @@
+// The shell's own variable functions (@comma, @descript) and the dispatch of a
+// "%@name[...]" call to them or to a plug-in.
+#ifndef VSHELL_FUNCTIONS_H
+#define VSHELL_FUNCTIONS_H
+
+#include <string>
+
+namespace vsh {
+
+enum { FUNCTION_OK = 0, FUNCTION_FAILED = 1, FUNCTION_UNKNOWN = 2 };
+
+/// Calls the function name (with its "@") with the expanded argument text: a plug-in's
+/// function first, then the shell's own. Returns FUNCTION_OK with the result, or
+/// FUNCTION_FAILED / FUNCTION_UNKNOWN.
+int CallVariableFunction(const std::wstring &name, const std::wstring &arguments,
+                         std::wstring *result);
+
+/// @comma: the number with its integer digits grouped in threes with ","; a text that
+/// is not a number (optional sign, digits, optional "." and digits) comes back as is.
+std::wstring GroupDigits(const std::wstring &text);
+
+/// One line of a description file: the name (in double quotes when it holds blanks)
+/// then blanks and the description. Returns false for a line that names no file.
+bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
+                          std::wstring *description);
+
+/// The description of fileName in the text of a description file; empty when none.
+std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName);
+
+/// @descript: the description of the file (a quoted argument is accepted) from the
+/// description file of its directory; empty when there is none.
+std::wstring DescriptionOf(const std::wstring &file);
+
+}  // namespace vsh
+
+#endif

@@ -1,0 +1,85 @@
+// The shell's state: variables, arrays, the batch files being run and the plug-ins.
+// One instance for the process; every service and command reads and changes it on the
+// one thread that runs commands.
+#ifndef VSHELL_STATE_H
+#define VSHELL_STATE_H
+
+#include "plugin/host_api.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vsh {
+
+/// A variable of the shell. The table is keyed by the upper-cased name (names ignore
+/// case); the name keeps the case it was set with.
+struct Variable {
+    std::wstring Name;
+    std::wstring Value;
+};
+
+/// An array variable: its dimensions and its cells, row-major.
+struct ArrayVariable {
+    std::wstring Name;
+    std::vector<size_t> Dims;
+    std::vector<std::wstring> Cells;
+};
+
+/// One batch file being run; the innermost is last.
+struct BatchFrame {
+    std::wstring FullName;           // _batchname
+    std::vector<std::wstring> Args;  // %0 .. %n
+    long Line;                       // _batchline, 1-based
+};
+
+/// One name a plug-in implements.
+enum NameKind { NAME_COMMAND = 0, NAME_VARIABLE = 1, NAME_FUNCTION = 2 };
+struct PluginName {
+    std::wstring Name;  // as listed, e.g. "vesk", "_vesk", "@vesk"
+    NameKind Kind;
+    void *Entry;  // CommandFn for a command, VariableFn for the others
+};
+
+struct Plugin {
+    std::wstring File;     // as shown in messages
+    void *Library;         // null for a plug-in linked into the program
+    PluginInfo *Info;
+    HelpFn Help;
+    UsageFn Usage;
+    ShutdownPluginFn Shutdown;
+    std::vector<PluginName> Names;
+};
+
+struct ShellState {
+    std::map<std::wstring, Variable> Variables;
+    std::map<std::wstring, ArrayVariable> Arrays;
+    std::vector<BatchFrame> Batches;
+    std::vector<Plugin> Plugins;
+    int LastResult;
+    bool ExitRequested;
+    int ExitStatus;
+    int CommandDepth;  // nesting of Command calls, against runaway recursion
+};
+
+extern ShellState Shell;
+
+/// Limits of the command language.
+enum {
+    MAX_LINE_LEN = HOST_BUFFER_LEN - 1,  // characters of a command line after expansion
+    MAX_NESTING = 64,                    // nested batch files / Command calls
+    MAX_ARRAY_CELLS = 1 << 20,
+    MAX_ARRAY_DIMS = 4,
+};
+
+/// Upper-cased copy of name: the key of the variable and array tables.
+std::wstring NameKey(const std::wstring &name);
+
+/// Puts the shell in its starting state (no variables, arrays, batch files or plug-ins;
+/// the plug-ins are not unloaded). Then fills the variables from the environment when
+/// withEnvironment is true.
+void ResetShell(bool withEnvironment);
+
+}  // namespace vsh
+
+#endif
