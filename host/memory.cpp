@@ -7,14 +7,12 @@
 #include <stdlib.h>
 
 namespace vsh {
-
 namespace {
 long LiveBlocks = 0;
 }
-
-long LiveMemoryBlocks(void) { return LiveBlocks; }
-
 }  // namespace vsh
+
+long LiveMemoryBlocks(void) { return vsh::LiveBlocks; }
 
 extern "C" {
 

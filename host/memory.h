@@ -2,11 +2,7 @@
 #ifndef VSHELL_MEMORY_H
 #define VSHELL_MEMORY_H
 
-namespace vsh {
-
-/// Number of AllocMem blocks not yet given back with FreeMem.
+/// Number of AllocMem blocks not yet given back with FreeMem (tests read it too).
 long LiveMemoryBlocks(void);
-
-}  // namespace vsh
 
 #endif
