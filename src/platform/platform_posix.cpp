@@ -326,7 +326,7 @@ struct EntryStat {
 // the birth time), else fstatat.
 bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
 {
-    int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
+    int flags = (follow ? 0 : AT_SYMLINK_NOFOLLOW) | (name[0] ? 0 : AT_EMPTY_PATH);
     if (g_haveStatx) {
         struct statx sx;
         if (statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
@@ -397,7 +397,9 @@ int64_t AddName(FindRecord *r, const char *name, size_t len)
 bool FillFindData(FindRecord *r, const char *name, WIN32_FIND_DATAW *data)
 {
     EntryStat st;
-    if (!StatEntry(r->DirFd, name, false, &st)) return false;
+    // "." is the open directory itself: no name to look up.
+    bool self = name[0] == '.' && !name[1];
+    if (!StatEntry(r->DirFd, self ? "" : name, false, &st)) return false;
     DWORD attrs = 0;
     if (S_ISLNK(st.Mode)) {
         EntryStat target;
