@@ -1,0 +1,85 @@
+// The few helpers of platform.h on Windows; every other call the plug-in makes is the
+// real Win32 one.
+#include "platform.h"
+
+#include <conio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace {
+
+// A path in the form that lifts the classic MAX_PATH limit: "\\?\C:\..." or
+// "\\?\UNC\server\share\...". The "\\?\" form is taken literally by Windows, so the
+// path is made absolute and canonical first (GetFullPathNameW turns '/' into '\' and
+// resolves "." and ".."). Returns a malloc'ed text for a long absolute path, or null
+// when the path can be used as it is (short, relative, already prefixed) or on failure.
+wchar_t *LongPathForm(const wchar_t *path)
+{
+    size_t len = wcslen(path);
+    if (len < MAX_PATH) return nullptr;
+    if (wcsncmp(path, L"\\\\?\\", 4) == 0) return nullptr;
+    bool unc = IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                 path[1] == L':' && IsPathSeparator(path[2]);
+    if (!unc && !drive) return nullptr;
+
+    DWORD need = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (need == 0) return nullptr;
+    wchar_t *full = (wchar_t *)malloc(need * sizeof(wchar_t));
+    if (!full) return nullptr;
+    DWORD got = GetFullPathNameW(path, need, full, nullptr);
+    if (got == 0 || got >= need) {
+        free(full);
+        return nullptr;
+    }
+    // The prefix replaces the two leading backslashes of a network path.
+    const wchar_t *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    const wchar_t *rest = unc ? full + 2 : full;
+    size_t total = wcslen(prefix) + wcslen(rest) + 1;
+    wchar_t *out = (wchar_t *)malloc(total * sizeof(wchar_t));
+    if (out) {
+        wcscpy(out, prefix);
+        wcscat(out, rest);
+    }
+    free(full);
+    return out;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data)
+{
+    if (!searchPath || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    wchar_t *longForm = LongPathForm(searchPath);
+    // The entries' names come back bare, whichever form opened the listing.
+    HANDLE h = FindFirstFileW(longForm ? longForm : searchPath, data);
+    free(longForm);
+    return h;
+}
+
+bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
+{
+    if (!directory || !id) return false;
+    wchar_t *longForm = LongPathForm(directory);
+    // Backup semantics let CreateFileW open a directory; no access is needed to read
+    // its identity, and sharing everything disturbs no one.
+    HANDLE h = CreateFileW(longForm ? longForm : directory, 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    free(longForm);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return false;
+    id->Volume = info.dwVolumeSerialNumber;
+    id->Index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
+
+void PutConsoleChar(wchar_t c) { _putwch(c); }
