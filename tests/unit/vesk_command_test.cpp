@@ -2,6 +2,10 @@
 // wide state after failures and help, and the message of every refused argument.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "plugin/host_api.h"
@@ -110,6 +114,59 @@ TEST(VeskCommandTest, HelpRequests)
         EXPECT_EQ(34, ScreenWidth);
     }
     EXPECT_EQ(-1, vesk(nullptr));
+}
+
+/// The vshell built beside this test program, or empty when there is none.
+std::string ShellBesideUs()
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "";
+    self[n] = '\0';
+    std::string path(self);
+    path = path.substr(0, path.rfind('/') + 1) + "vshell";
+    return access(path.c_str(), X_OK) == 0 ? path : "";
+}
+
+std::string RunCaptured(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+    pclose(pipe);
+    return out;
+}
+
+/// The "ScreenWidth" line of the settings listing, or -1.
+int ListedWidth(const std::string &out)
+{
+    size_t at = out.find("ScreenWidth: ");
+    if (at == std::string::npos) return -1;
+    return atoi(out.c_str() + at + 13);
+}
+
+// The console is measured on the terminal itself, so this runs the shell in a pseudo-
+// terminal of a known size.
+TEST(VeskCommandTest, ConsoleWidthThroughAPseudoTerminal)
+{
+    std::string shell = ShellBesideUs();
+    if (shell.empty() || access("/usr/bin/script", X_OK) != 0)
+        GTEST_SKIP() << "needs vshell beside the tests and script(1)";
+    const std::string listing = " -c 'vesk /$ 1 x nothing-matches-this'";
+    struct {
+        int Columns;
+        int Expected;
+    } cases[] = {{120, 120}, {40, 40}, {1024, 1024}, {39, 0}, {1025, 0}};
+    for (const auto &c : cases) {
+        std::string command = "script -qec \"stty cols " + std::to_string(c.Columns) +
+                              " rows 30; " + shell + listing + "\" /dev/null </dev/null 2>&1";
+        EXPECT_EQ(c.Expected, ListedWidth(RunCaptured(command))) << c.Columns << " columns";
+    }
+    // Output into a pipe: no console.
+    EXPECT_EQ(0, ListedWidth(RunCaptured(shell + listing + " 2>&1")));
 }
 
 }  // namespace
