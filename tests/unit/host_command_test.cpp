@@ -1,0 +1,293 @@
+#include "host_test_util.h"
+
+#include <stdio.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "command_line.h"
+#include "platform/native_text.h"
+#include "platform/platform.h"
+#include "plugins.h"
+
+namespace {
+
+using HostCommandTest = ShellTest;
+
+TEST_F(HostCommandTest, SplitAtUnquotedUnescapedAmpersands)
+{
+    struct {
+        const wchar_t *Line;
+        std::vector<std::wstring> Pieces;
+    } cases[] = {
+        {L"a & b", {L"a ", L" b"}},
+        {L"a ^& b", {L"a ^& b"}},
+        {L"echo \"x & y\" & z", {L"echo \"x & y\" ", L" z"}},
+        {L"echo \"x ^\" & y\" & z", {L"echo \"x ^\" & y\" ", L" z"}},
+        {L"a&&b&", {L"a", L"", L"b", L""}},
+        {L"^^&x", {L"^^", L"x"}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.Pieces, vsh::SplitCommands(c.Line)) << c.Line;
+}
+
+TEST_F(HostCommandTest, ParseNameArgumentsAndRedirection)
+{
+    vsh::SetVariable(L"T", L"x > y ");
+    struct {
+        const wchar_t *Raw;
+        const wchar_t *Name;
+        const wchar_t *Args;
+        int Redirect;
+        const wchar_t *File;
+    } cases[] = {
+        {L"echo  hello  ", L"echo", L"hello", 0, L""},
+        {L"*set X=1", L"set", L"X=1", 0, L""},
+        {L"@echo hi", L"echo", L"hi", 0, L""},
+        {L"echo a^  ", L"echo", L"a ", 0, L""},
+        {L"echo %T%", L"echo", L"x > y ", 0, L""},
+        {L"echo hi > out.txt", L"echo", L"hi", 1, L"out.txt"},
+        {L"echo hi >>\"my file\" more", L"echo", L"hi  more", 2, L"my file"},
+        {L"echo \"a > b\"", L"echo", L"\"a > b\"", 0, L""},
+        {L"echo a^>b", L"echo", L"a>b", 0, L""},
+        {L"echo", L"echo", L"", 0, L""},
+    };
+    for (const auto &c : cases) {
+        vsh::MarkedText expanded;
+        ASSERT_EQ(0, vsh::ExpandText(c.Raw, wcslen(c.Raw), 8191, &expanded, nullptr));
+        vsh::ParsedCommand parsed;
+        std::wstring message;
+        ASSERT_EQ(0, vsh::ParseCommand(expanded, &parsed, &message)) << c.Raw;
+        EXPECT_EQ(c.Name, parsed.Name) << c.Raw;
+        EXPECT_EQ(c.Args, parsed.Arguments) << c.Raw;
+        EXPECT_EQ(c.Redirect, parsed.Redirect) << c.Raw;
+        EXPECT_EQ(c.File, parsed.RedirectFile) << c.Raw;
+    }
+    const wchar_t *refused[] = {L"echo a | more", L"sort < in", L"echo a >", L"echo a > \"\""};
+    for (const wchar_t *raw : refused) {
+        vsh::MarkedText expanded;
+        ASSERT_EQ(0, vsh::ExpandText(raw, wcslen(raw), 8191, &expanded, nullptr));
+        vsh::ParsedCommand parsed;
+        std::wstring message;
+        EXPECT_EQ(1, vsh::ParseCommand(expanded, &parsed, &message)) << raw;
+        EXPECT_FALSE(message.empty());
+    }
+}
+
+TEST_F(HostCommandTest, EachCommandExpandsJustBeforeItRuns)
+{
+    EXPECT_EQ(0, Command(L"set X=1 & echo %X% & set X=2 & echo %X%", 0));
+    EXPECT_EQ(L"1\r\n2\r\n", out);
+}
+
+TEST_F(HostCommandTest, SetKeepsTheValueVerbatim)
+{
+    struct {
+        const wchar_t *Line;
+        const wchar_t *Value;
+    } cases[] = {
+        {L"set V=plain", L"plain"},
+        {L"set V=  lead", L"  lead"},
+        {L"set V=trail   ", L"trail"},
+        {L"set V=trail^ ^ ", L"trail  "},
+        {L"set V=a=b", L"a=b"},
+        {L"set V=50^%", L"50%"},
+        {L"set V=50%%", L"50%"},
+        {L"set V=\"q & r\"", L"\"q & r\""},
+        {L"set V=x^&y", L"x&y"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(0, Command(c.Line, 0)) << c.Line;
+        std::wstring value;
+        vsh::LookupVariable(L"v", &value);
+        EXPECT_EQ(c.Value, value) << c.Line;
+    }
+    ASSERT_EQ(0, Command(L"set V=", 0));
+    std::wstring value;
+    EXPECT_EQ(vsh::LOOKUP_UNDEFINED, vsh::LookupVariable(L"V", &value));
+}
+
+TEST_F(HostCommandTest, ArrayCommands)
+{
+    EXPECT_EQ(0, Command(L"setarray A[2,3]", 0));
+    EXPECT_EQ(0, Command(L"*set a[1,2]=x ^[1^] y^ ", 0));
+    EXPECT_EQ(L"x [1] y ", Expand(L"%A[1,2]"));
+    EXPECT_NE(0, Command(L"set A[2,0]=no", 0));
+    EXPECT_NE(0, Command(L"set B[0,0]=no", 0));
+    EXPECT_NE(0, Command(L"setarray A[1,1]", 0));
+    EXPECT_EQ(0, Command(L"setarray C[2,2,2] D[3]", 0));
+    EXPECT_EQ(0, Command(L"set C[1,1,1]=deep", 0));
+    EXPECT_EQ(L"deep", Expand(L"%C[1,1,1]"));
+    EXPECT_EQ(0, Command(L"unsetarray A", 0));
+    EXPECT_NE(0, Command(L"unsetarray A", 0));
+    EXPECT_EQ(0, Command(L"*unsetarray /Q A", 0));
+    EXPECT_EQ(0, Command(L"unsetarray C, D", 0));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"D"));
+    EXPECT_EQ(0u, out.size());
+    EXPECT_NE(std::wstring::npos, err.find(L"vshell: array \"A\" does not exist"));
+}
+
+TEST_F(HostCommandTest, ErrorsGoToStandardErrorWithNonZeroResult)
+{
+    struct {
+        const wchar_t *Line;
+        const wchar_t *Message;
+    } cases[] = {
+        {L"nosuch a b", L"vshell: unknown command \"nosuch\"\r\n"},
+        {L"echo %@nosuch[1]", L"vshell: unknown function \"@nosuch\"\r\n"},
+        {L"echo a | more", L"vshell: pipes (\"|\") are not supported\r\n"},
+        {L"exit x", L"vshell: bad exit status \"x\"\r\n"},
+        {L"set =1", L"vshell: missing variable name in \"set =1\"\r\n"},
+    };
+    for (const auto &c : cases) {
+        err.clear();
+        EXPECT_NE(0, Command(c.Line, 0)) << c.Line;
+        EXPECT_EQ(c.Message, err) << c.Line;
+    }
+    EXPECT_EQ(L"", out);
+}
+
+TEST_F(HostCommandTest, RedirectionReachesTheFileAndEndsWithTheCommand)
+{
+    vsh::CaptureOutput(nullptr, &err);
+    char dir[] = "/tmp/vshell-test-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    std::string file = std::string(dir) + "/out.txt";
+    wchar_t wide[512];
+    NativeToWide(file.c_str(), file.size(), wide, 512);
+    std::wstring path = wide;
+
+    EXPECT_EQ(0, Command((L"echo one > " + path + L" & echo two >> " + path).c_str(), 0));
+    EXPECT_EQ(0, Command((L"echo three>>" + path).c_str(), 0));
+    FILE *f = fopen(file.c_str(), "rb");
+    ASSERT_NE(nullptr, f);
+    char buffer[100] = {0};
+    size_t got = fread(buffer, 1, sizeof buffer - 1, f);
+    fclose(f);
+    EXPECT_EQ("one\ntwo\nthree\n", std::string(buffer, got));
+    EXPECT_NE(0, Command(L"echo x > /nonexistent-dir/f", 0));
+    EXPECT_EQ(L"vshell: cannot open \"/nonexistent-dir/f\" for output\r\n", err);
+    unlink(file.c_str());
+    rmdir(dir);
+}
+
+TEST_F(HostCommandTest, ExitStopsTheRestOfTheLine)
+{
+    EXPECT_EQ(3, Command(L"exit 3 & echo not here", 0));
+    EXPECT_TRUE(vsh::Shell.ExitRequested);
+    EXPECT_EQ(3, vsh::Shell.ExitStatus);
+    EXPECT_EQ(L"", out);
+}
+
+// ---- a plug-in linked into the test ---------------------------------------------------
+
+int TestInitResult = 0;
+int ShutdownCalls = 0;
+std::wstring LastArguments;
+
+PluginInfo TestInfo = {L"Probe", L"", L"", L"", L"", L"probe,_probe,@probe,@missing", 1, 0, 0};
+
+PluginInfo *HOST_CALL ProbeInfo(void) { return &TestInfo; }
+int HOST_CALL ProbeInit(void) { return TestInitResult; }
+int HOST_CALL ProbeShutdown(int) { return ++ShutdownCalls, 0; }
+int HOST_CALL ProbeHelp(wchar_t *name)
+{
+    if (_wcsicmp(name, L"probe") != 0) return 0;
+    Printf(L"helped\n");
+    return 1;
+}
+int HOST_CALL ProbeUsage(wchar_t *name, wchar_t *buffer)
+{
+    if (_wcsicmp(name, L"probe") != 0) return 0;
+    wcscpy(buffer, L"PROBE [x]\n");
+    return 1;
+}
+
+// The command runs a nested line through the shell, as the real plug-in publishes its
+// array, and reports the nested result.
+int HOST_CALL ProbeCommand(wchar_t *arguments)
+{
+    LastArguments = arguments;
+    return Command(L"*set INNER=%_batch", 0) + 40;
+}
+int HOST_CALL ProbeVariable(wchar_t *buffer)
+{
+    wcscpy(buffer, L"var");
+    return 0;
+}
+// Fails for "bad"; otherwise returns the argument reversed, filling the whole buffer
+// for "fill" without a terminator.
+int HOST_CALL ProbeFunction(wchar_t *buffer)
+{
+    std::wstring text = buffer;
+    if (text == L"bad") return 1;
+    if (text == L"fill") {
+        for (int i = 0; i < HOST_RESULT_LEN; ++i) buffer[i] = L'f';
+        return 0;
+    }
+    std::wstring reversed(text.rbegin(), text.rend());
+    wcscpy(buffer, reversed.c_str());
+    return 0;
+}
+
+void *FindProbeExport(void *, const char *name)
+{
+    std::string n = name;
+    if (n == "probe") return (void *)ProbeCommand;
+    if (n == "_probe") return (void *)ProbeVariable;
+    if (n == "f_probe") return (void *)ProbeFunction;
+    return nullptr;
+}
+
+vsh::PluginExports ProbeExports()
+{
+    vsh::PluginExports e;
+    e.GetPluginInfo = ProbeInfo;
+    e.InitializePlugin = ProbeInit;
+    e.ShutdownPlugin = ProbeShutdown;
+    e.Help = ProbeHelp;
+    e.Usage = ProbeUsage;
+    e.FindExport = FindProbeExport;
+    return e;
+}
+
+TEST_F(HostCommandTest, PluginNamesAreRegisteredAndCalled)
+{
+    TestInitResult = 0;
+    ASSERT_EQ(0, vsh::RegisterPlugin(L"probe.so", nullptr, ProbeExports()));
+    EXPECT_EQ(L"vshell: plug-in probe.so does not export \"f_missing\" for \"@missing\"\r\n", err);
+    err.clear();
+
+    EXPECT_EQ(40, Command(L"PROBE  a ^& \"b & c\"  ", 0));
+    EXPECT_EQ(L"a & \"b & c\"", LastArguments);
+    EXPECT_EQ(L"0", Expand(L"%INNER"));
+    EXPECT_EQ(L"var|cba|", Expand(L"%_probe|%@probe[abc]|%@Probe[]"));
+    EXPECT_EQ(L"<failed>", Expand(L"%@probe[bad]"));
+    // A result that fills the buffer is cut to what the buffer holds; here that is too
+    // long for the line.
+    EXPECT_EQ(L"<failed>", Expand(L"%@probe[fill]"));
+
+    EXPECT_NE(0, Command(L"echo %@probe[bad]", 0));
+    EXPECT_EQ(L"vshell: function \"@probe\" failed\r\n", err);
+
+    EXPECT_EQ(0, Command(L"help probe", 0));
+    EXPECT_EQ(0, Command(L"usage PROBE", 0));
+    EXPECT_EQ(L"helped\nPROBE [x]\n", out.substr(out.size() - 17));
+    EXPECT_NE(0, Command(L"usage other", 0));
+
+    ShutdownCalls = 0;
+    vsh::ShutdownPlugins();
+    EXPECT_EQ(1, ShutdownCalls);
+    EXPECT_NE(0, Command(L"probe", 0));
+}
+
+TEST_F(HostCommandTest, RefusedPluginIsForgotten)
+{
+    TestInitResult = -1;
+    EXPECT_EQ(1, vsh::RegisterPlugin(L"probe.so", nullptr, ProbeExports()));
+    EXPECT_NE(std::wstring::npos,
+              err.find(L"vshell: plug-in probe.so failed to initialise and was unloaded\r\n"));
+    EXPECT_TRUE(vsh::Shell.Plugins.empty());
+    TestInitResult = 0;
+}
+
+}  // namespace

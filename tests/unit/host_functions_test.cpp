@@ -1,0 +1,104 @@
+#include "host_test_util.h"
+
+#include <stdio.h>
+#include <string>
+#include <unistd.h>
+
+#include "functions.h"
+#include "platform/native_text.h"
+
+namespace {
+
+TEST(HostFunctionsTest, GroupDigits)
+{
+    struct {
+        const wchar_t *In;
+        const wchar_t *Out;
+    } cases[] = {
+        {L"0", L"0"},
+        {L"999", L"999"},
+        {L"1000", L"1,000"},
+        {L"1234567", L"1,234,567"},
+        {L"18446744073709551615", L"18,446,744,073,709,551,615"},
+        {L"-1234", L"-1,234"},
+        {L"+1234", L"+1,234"},
+        {L"1234.5678", L"1,234.5678"},
+        {L"", L""},
+        {L"-", L"-"},
+        {L"12a", L"12a"},
+        {L"1234.", L"1234."},
+        {L".5", L".5"},
+        {L" 1234", L" 1234"},
+        {L"1,234", L"1,234"},
+        {L"abc", L"abc"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.Out, vsh::GroupDigits(c.In)) << c.In;
+}
+
+TEST(HostFunctionsTest, DescriptionLines)
+{
+    struct {
+        const wchar_t *Line;
+        bool Ok;
+        const wchar_t *Name;
+        const wchar_t *Description;
+    } cases[] = {
+        {L"file.txt A text file", true, L"file.txt", L"A text file"},
+        {L"file.txt\t\t tabbed", true, L"file.txt", L"tabbed"},
+        {L"\"my file.txt\" with blanks", true, L"my file.txt", L"with blanks"},
+        {L"\"my file.txt\"", true, L"my file.txt", L""},
+        {L"bare", true, L"bare", L""},
+        {L"x.txt   trailing  ", true, L"x.txt", L"trailing  "},
+        {L"", false, L"", L""},
+        {L"\"unclosed name", false, L"", L""},
+        {L"\"\" empty", false, L"", L""},
+        {L" leading", false, L"", L""},
+    };
+    for (const auto &c : cases) {
+        std::wstring name, description;
+        EXPECT_EQ(c.Ok, vsh::ParseDescriptionLine(c.Line, &name, &description)) << c.Line;
+        if (!c.Ok) continue;
+        EXPECT_EQ(c.Name, name) << c.Line;
+        EXPECT_EQ(c.Description, description) << c.Line;
+    }
+}
+
+TEST(HostFunctionsTest, FindDescriptionIgnoresCaseAndLineEnds)
+{
+    std::wstring text = L"a.txt first\r\n\"B C.txt\" second\r\nd.txt  third\nA.TXT again";
+    EXPECT_EQ(L"first", vsh::FindDescription(text, L"A.txt"));
+    EXPECT_EQ(L"second", vsh::FindDescription(text, L"b c.TXT"));
+    EXPECT_EQ(L"third", vsh::FindDescription(text, L"d.txt"));
+    EXPECT_EQ(L"", vsh::FindDescription(text, L"e.txt"));
+    EXPECT_EQ(L"", vsh::FindDescription(text, L"B"));
+}
+
+using HostDescriptTest = ShellTest;
+
+TEST_F(HostDescriptTest, FromTheDescriptionFileOfTheFilesDirectory)
+{
+    char dir[] = "/tmp/vshell-descript-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    std::string list = std::string(dir) + "/DESCRIPT.ION";
+    FILE *f = fopen(list.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    fputs("\xEF\xBB\xBFreport.txt Quarterly \xC3\xBC" "bersicht\r\n\"two words.txt\" spaced\r\n", f);
+    fclose(f);
+    wchar_t wide[512];
+    NativeToWide(dir, strlen(dir), wide, 512);
+    std::wstring base = wide;
+
+    EXPECT_EQ(L"Quarterly \u00FCbersicht", vsh::DescriptionOf(base + L"/REPORT.TXT"));
+    EXPECT_EQ(L"spaced", vsh::DescriptionOf(L"\"" + base + L"\\two words.txt\""));
+    EXPECT_EQ(L"", vsh::DescriptionOf(base + L"/other.txt"));
+    EXPECT_EQ(L"", vsh::DescriptionOf(base + L"/sub/report.txt"));
+    EXPECT_EQ(L"spaced", Expand(L"%@descript[" + base + L"/two words.txt]"));
+    // The name of the description file is the shell's _dname.
+    vsh::SetVariable(L"_dname", L"none.here");
+    EXPECT_EQ(L"", vsh::DescriptionOf(base + L"/report.txt"));
+
+    unlink(list.c_str());
+    rmdir(dir);
+}
+
+}  // namespace
