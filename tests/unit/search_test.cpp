@@ -1,0 +1,552 @@
+#include "search/search.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "commands/vesk_function.h"
+#include "platform/native_text.h"
+#include "plugin/host_api.h"
+#include "plugin/plugin.h"
+#include "search/result_list.h"
+
+namespace {
+
+std::string Narrow(const std::wstring &w)
+{
+    std::string out(w.size() * 4 + 1, '\0');
+    out.resize(WideToNative(w.c_str(), &out[0], out.size()));
+    return out;
+}
+
+std::wstring Wide(const std::string &s)
+{
+    std::wstring out(s.size() + 1, L'\0');
+    out.resize(NativeToWide(s.data(), s.size(), &out[0], out.size()));
+    return out;
+}
+
+struct Found {
+    std::wstring Name;
+    uint64_t Size;
+    uint64_t Time;
+    bool operator==(const Found &o) const { return Name == o.Name && Size == o.Size; }
+};
+
+/// Windows file time of a Unix time in seconds.
+uint64_t FileTimeOf(time_t t) { return (uint64_t)(t + 11644473600LL) * 10000000ULL; }
+
+/// A scratch tree, removed at the end; paths are given relative to it.
+class SearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Memory-backed when there is such a file system: the deep tree and the spinner's
+        // thousands of files take seconds to make on a journalled disk.
+        struct stat st;
+        bool shm = stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0;
+        char pattern[64];
+        strcpy(pattern, shm ? "/dev/shm/vesk_search_XXXXXX" : "/tmp/vesk_search_XXXXXX");
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        root = pattern;
+        // Readable by the unprivileged child of the permission check.
+        chmod(root.c_str(), 0755);
+        ClearResults();
+        ResultList.Count = 0;
+    }
+    void TearDown() override
+    {
+        ClearResults();
+        std::string cmd = "chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'";
+        EXPECT_EQ(0, system(cmd.c_str()));
+    }
+
+    std::string Abs(const std::string &rel) const { return root + "/" + rel; }
+
+    void File(const std::string &rel, off_t size, time_t mtime = 1714564800)
+    {
+        int fd = open(Abs(rel).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0) << rel;
+        ASSERT_EQ(0, ftruncate(fd, size));
+        close(fd);
+        Stamp(rel, mtime);
+    }
+    void Dir(const std::string &rel) { ASSERT_EQ(0, mkdir(Abs(rel).c_str(), 0755)) << rel; }
+    void Link(const std::string &target, const std::string &rel)
+    {
+        ASSERT_EQ(0, symlink(target.c_str(), Abs(rel).c_str())) << rel;
+    }
+    void Stamp(const std::string &rel, time_t mtime)
+    {
+        struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(0, utimensat(AT_FDCWD, Abs(rel).c_str(), times, AT_SYMLINK_NOFOLLOW)) << rel;
+    }
+
+    static SearchOptions Options(int mode, uint32_t flags)
+    {
+        SearchOptions o;
+        o.AttrMask = 0;
+        o.AttrValues = 0;
+        o.n = 4096;
+        o.Mode = mode;
+        o.WhichStamp = STAMP_LAST_WRITE;
+        o.WalkFlags = flags;
+        o.FullPaths = 1;
+        o.DescriptionFile = nullptr;
+        o.Ranges = nullptr;
+        o.Debug = 0;
+        return o;
+    }
+
+    /// Walks the tree's root and returns the list, names relative to the root.
+    std::vector<Found> Walk(const SearchOptions &o, const wchar_t *patterns = L"*")
+    {
+        ClearResults();
+        ResultList.Count = 0;
+        std::wstring dir = Wide(root) + L"/";
+        EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0));
+        return Collect(dir);
+    }
+
+    static std::vector<Found> Collect(const std::wstring &prefix)
+    {
+        std::vector<Found> out;
+        for (const FoundFile *f = ResultList.Head; f != nullptr; f = f->Next) {
+            std::wstring name = f->Name;
+            if (name.compare(0, prefix.size(), prefix) == 0) name = name.substr(prefix.size());
+            out.push_back({name, f->Size, f->Time});
+        }
+        EXPECT_EQ((int)out.size(), ResultList.Count);
+        ClearResults();
+        return out;
+    }
+
+    static std::vector<std::wstring> Names(const std::vector<Found> &found)
+    {
+        std::vector<std::wstring> names;
+        for (const Found &f : found) names.push_back(f.Name);
+        return names;
+    }
+    static std::set<std::wstring> NameSet(const std::vector<Found> &found)
+    {
+        std::vector<std::wstring> names = Names(found);
+        return std::set<std::wstring>(names.begin(), names.end());
+    }
+
+    std::string root;
+};
+
+using Strings = std::vector<std::wstring>;
+
+TEST_F(SearchTest, MatchesWildListTable)
+{
+    std::wstring longPiece = L"a.txt" + std::wstring(9000, L'q');
+    struct {
+        const wchar_t *Patterns;
+        const wchar_t *Name;
+        int Result;
+    } cases[] = {
+        {L"*.txt;*.log", L"a.txt", 0},
+        {L"*.txt;*.log", L"b.LOG", 0},
+        {L"*.txt;*.log", L"c.doc", 1},
+        {L";;*.doc;", L"c.doc", 0},
+        {L";;;", L"c.doc", 1},
+        {L"*", L"anything", 0},
+        {L"", L"a", -1},
+        {nullptr, L"a", -1},
+        {L"*", L"", -1},
+        {L"*", nullptr, -1},
+        {longPiece.c_str(), L"a.txt", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.Result, MatchesWildList(c.Patterns, c.Name))
+            << (c.Patterns ? c.Patterns : L"(null)") << " / " << (c.Name ? c.Name : L"(null)");
+    // A piece cut at its limit does not spill into the next one.
+    std::wstring list = longPiece + L";c.*";
+    EXPECT_EQ(0, MatchesWildList(list.c_str(), L"c.doc"));
+}
+
+TEST_F(SearchTest, SemicolonMasksRoundTrip)
+{
+    wchar_t text[] = L"a;b;;c\xFF1B";
+    EXPECT_EQ(3, MaskSemicolons(text));
+    EXPECT_STREQ(L"a\xFF1B" L"b\xFF1B\xFF1B" L"c\xFF1B", text);
+    EXPECT_EQ(4, UnmaskSemicolons(text));
+    EXPECT_STREQ(L"a;b;;c;", text);
+    EXPECT_EQ(0, MaskSemicolons(nullptr));
+}
+
+TEST_F(SearchTest, VolumeFileSystemNeedsARoot)
+{
+    wchar_t fs[1024];
+    EXPECT_EQ(-1, VolumeFileSystem(L"relative/path", fs));
+    EXPECT_EQ(-1, VolumeFileSystem(nullptr, fs));
+    EXPECT_EQ(-1, VolumeFileSystem(L"/", nullptr));
+    std::wstring dir = Wide(root) + L"/";
+    EXPECT_EQ(0, VolumeFileSystem(dir.c_str(), fs));
+    EXPECT_NE(L'\0', fs[0]);
+}
+
+TEST_F(SearchTest, OrderOfDiscoveryDescendsBeforeTesting)
+{
+    File("a.txt", 1);
+    Dir("b");
+    File("b/c.txt", 1);
+    Dir("b/d");
+    File("b/d/e.txt", 1);
+    File("f.txt", 1);
+    Dir("g");
+    for (const char *d : {"b/d", "b", "g"}) Stamp(d, 1714564800);
+    // All times equal: the list keeps the order in which the walk met the entries.
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE));
+    EXPECT_EQ((Strings{L"a.txt", L"b/c.txt", L"b/d/e.txt", L"b/d", L"b", L"f.txt", L"g"}),
+              Names(found));
+}
+
+TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
+{
+    Dir("b");
+    File("b/x.txt", 5);
+    Dir(".h");
+    File(".h/y.txt", 6);
+    Link("b", "l");
+    File("top.txt", 7);
+    struct {
+        uint32_t Flags;
+        std::set<std::wstring> Expected;
+    } cases[] = {
+        {0, {L"b", L".h", L"l", L"top.txt"}},
+        {WALK_RECURSE, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"l/x.txt", L"top.txt"}},
+        {WALK_RECURSE | WALK_NO_JUNCTIONS, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"top.txt"}},
+        {WALK_RECURSE | WALK_NO_HIDDEN_DIRS, {L"b", L"b/x.txt", L".h", L"l", L"l/x.txt", L"top.txt"}},
+        {7, {L"b", L"b/x.txt", L".h", L"l", L"top.txt"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.Expected, NameSet(Walk(Options(MODE_NEWEST, c.Flags)))) << "flags " << c.Flags;
+
+    // A mask that leaves hidden entries out still lets the walk into hidden directories.
+    SearchOptions o = Options(MODE_NEWEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
+    o.AttrValues = 0;
+    EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"l/x.txt", L"top.txt"}), NameSet(Walk(o)));
+}
+
+TEST_F(SearchTest, PatternsAttributesAndStamps)
+{
+    File("a.txt", 10, 1000000000);
+    File("b.log", 30, 1100000000);
+    File("c.doc", 50, 1200000000);
+    Dir("d.txt");
+    File("d.txt/inner", 70);
+    SearchOptions o = Options(MODE_LARGEST, 0);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ((Strings{L"b.log", L"a.txt"}), Names(Walk(o, L"*.txt;*.log")));
+    EXPECT_EQ((Strings{}), Names(Walk(o, L";")));
+    o.Mode = MODE_OLDEST;
+    o.n = 1;
+    std::vector<Found> oldest = Walk(o);
+    ASSERT_EQ(1u, oldest.size());
+    EXPECT_EQ(L"a.txt", oldest[0].Name);
+    EXPECT_EQ(FileTimeOf(1000000000), oldest[0].Time);
+    // Without full paths an entry carries its bare name.
+    o.FullPaths = 0;
+    o.Mode = MODE_NEWEST;
+    EXPECT_EQ((Strings{L"c.doc"}), Names(Walk(o)));
+}
+
+TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
+{
+    Dir("b");
+    File("b/one", 100);
+    File("b/.hidden", 20);
+    Dir("b/sub");
+    File("b/sub/big", 5000);
+    Dir("empty");
+    File("plain", 9999);
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    o.AttrValues = FILE_ATTRIBUTE_DIRECTORY;
+    std::vector<Found> found = Walk(o);
+    EXPECT_EQ((std::vector<Found>{{L"b/sub", 5000, 0}, {L"b", 120, 0}, {L"empty", 0, 0}}), found);
+    // The patterns, masks and ranges of the walk do not change a directory's size.
+    std::wstring path = Wide(root) + L"/b/*";
+    EXPECT_EQ(120u, DirectoryFilesSize(path.c_str()));
+    std::wstring missing = Wide(root) + L"/nothing/*";
+    EXPECT_EQ(0u, DirectoryFilesSize(missing.c_str()));
+}
+
+TEST_F(SearchTest, DescriptionFileIsSkippedInEveryDirectoryButNotAsADirectory)
+{
+    File("descript.ion", 900);
+    File("a", 1);
+    Dir("s");
+    File("s/DESCRIPT.ION", 800);
+    File("s/b", 2);
+    Dir("s/descript.ion");
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.DescriptionFile = L"descript.ion";
+    EXPECT_EQ((std::set<std::wstring>{L"a", L"s", L"s/b", L"s/descript.ion"}), NameSet(Walk(o)));
+    o.DescriptionFile = L"";
+    EXPECT_EQ(6u, Walk(o).size());
+}
+
+TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
+{
+    Dir("s");
+    File("s/x.txt", 3);
+    Link("..", "s/up");
+    Link(".", "s/self");
+    Link(root, "s/top");
+    Dir("s/t");
+    // Two links per level back to the same directory would double the work per level.
+    Link("..", "s/t/a");
+    Link("..", "s/t/b");
+    File("s/t/y.txt", 4);
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE));
+    EXPECT_EQ((std::set<std::wstring>{L"s", L"s/x.txt", L"s/up", L"s/self", L"s/top", L"s/t",
+                                      L"s/t/a", L"s/t/b", L"s/t/y.txt"}),
+              NameSet(found));
+    EXPECT_EQ(9u, found.size());
+
+    // A link to a directory that is not on the walked path is entered as usual.
+    Dir("other");
+    File("other/z", 1);
+    Link("../other", "s/side");
+    std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
+    EXPECT_EQ(1u, names.count(L"s/side/z"));
+}
+
+TEST_F(SearchTest, DeepTreeIsWalkedWhole)
+{
+    const int levels = 2000;
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < levels; ++i) {
+        int file = openat(fd, "f", O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(file, 0);
+        ASSERT_EQ(0, ftruncate(file, i == levels - 1 ? 1000000 : i));
+        close(file);
+        ASSERT_EQ(0, mkdirat(fd, "d", 0755));
+        int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    close(fd);
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    o.n = 2;
+    std::vector<Found> found = Walk(o);
+    std::wstring deepest;
+    for (int i = 0; i < levels - 1; ++i) deepest += L"d/";
+    ASSERT_EQ(2u, found.size());
+    EXPECT_EQ(deepest + L"f", found[0].Name);
+    EXPECT_EQ(1000000u, found[0].Size);
+    EXPECT_EQ(uint64_t(levels - 2), found[1].Size);
+    // Every level's file was met.
+    o.Mode = MODE_SMALLEST;
+    o.n = 4096;
+    EXPECT_EQ((size_t)levels, Walk(o).size());
+}
+
+TEST_F(SearchTest, UnreadableDirectoryIsSkipped)
+{
+    File("small", 10);
+    Dir("locked");
+    File("locked/big", 100000);
+    ASSERT_EQ(0, chmod(Abs("locked").c_str(), 0));
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    auto check = [&]() -> int {
+        std::vector<Found> found = Walk(o);
+        // The directory stays a candidate (size 0); nothing inside it is found.
+        std::vector<Found> expected = {{L"small", 10, 0}, {L"locked", 0, 0}};
+        return found == expected ? 0 : 1;
+    };
+    o.AttrMask = 0;
+    if (geteuid() != 0) {
+        EXPECT_EQ(0, check());
+        return;
+    }
+    // Root reads everything: drop to an unprivileged user in a child.
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+        _exit(check());
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+TEST_F(SearchTest, SpinnerTurnsOnlyWhileScreenWidthIsSet)
+{
+    for (int i = 0; i < 2049 + 129 * 2; ++i) File("f" + std::to_string(i), 0);
+    int32_t savedWidth = ScreenWidth;
+    SpinCountdown = 2048;
+    SpinIndex = 0;
+    ScreenWidth = 0;
+    Walk(Options(MODE_LARGEST, 0));
+    EXPECT_EQ(2048, SpinCountdown);
+    ScreenWidth = 80;
+    Walk(Options(MODE_LARGEST, 0));
+    ScreenWidth = savedWidth;
+    // Steps on the 2049th entry and after 129 more each: three steps, none pending.
+    EXPECT_EQ(3, SpinIndex);
+    EXPECT_EQ(128, SpinCountdown);
+}
+
+/// The trace lines of one VeskFiles2 call, as printed on standard output.
+std::string TraceOf(const std::wstring &spec, int *result)
+{
+    SearchOptions o;
+    memset(&o, 0, sizeof o);
+    o.n = 1;
+    o.Mode = MODE_LARGEST;
+    o.FullPaths = 1;
+    o.Debug = 1;
+    testing::internal::CaptureStdout();
+    *result = VeskFiles2(spec.c_str(), &o);
+    fflush(stdout);
+    std::string out = testing::internal::GetCapturedStdout();
+    ClearResults();
+    return out;
+}
+
+TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
+{
+    Dir("data");
+    File("data/a.txt", 1);
+    char saved[4096];
+    ASSERT_NE(nullptr, getcwd(saved, sizeof saved));
+    ASSERT_EQ(0, chdir(root.c_str()));
+    std::string r = root;
+    std::string backslashed = root;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    struct {
+        std::string Spec, DirName, WildSpec;
+    } cases[] = {
+        {"*.txt", r + "/", "*.txt"},
+        {r + "/data", r + "/data/", "*"},
+        {r + "/data/", r + "/data/", "*"},
+        {r + "/data/*.log;*.txt", r + "/data/", "*.log;*.txt"},
+        {"data/*.t?t", r + "/data/", "*.t?t"},
+        {backslashed + "\\data", r + "/data/", "*"},
+        {backslashed + "\\data\\*.txt", r + "/data/", "*.txt"},
+    };
+    for (const auto &c : cases) {
+        int result = -2;
+        std::string out = TraceOf(Wide(c.Spec), &result);
+        EXPECT_EQ(0, result) << c.Spec;
+        std::string expected = "   * VeskFiles2( \"" + c.Spec + "\" )\nDirName   : \"" + c.DirName +
+                               "\"\nWildSpec  : \"" + c.WildSpec + "\"\n   * VeskFiles( \"" +
+                               c.DirName + "\", \"" + c.WildSpec + "\" )\n";
+        EXPECT_EQ(expected, out.substr(0, expected.size())) << c.Spec;
+    }
+    int result = 0;
+    EXPECT_EQ("", TraceOf(L"", &result));
+    EXPECT_EQ(-1, result);
+    SearchOptions o;
+    memset(&o, 0, sizeof o);
+    EXPECT_EQ(-1, VeskFiles2(nullptr, &o));
+    std::wstring tooLong(PATH_BUFFER_LEN, L'a');
+    EXPECT_EQ(-1, VeskFiles2(tooLong.c_str(), &o));
+    ASSERT_EQ(0, chdir(saved));
+}
+
+TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
+{
+    File("a.txt", 10, 1000000000);
+    File("b.txt", 30, 1100000000);
+    Dir("sub");
+    File("sub/c.txt", 20, 1300000000);
+    Stamp("sub", 900000000);
+    std::wstring base = Wide(root);
+    struct {
+        std::wstring Args;
+        int Result;
+        std::wstring Expected;  // relative to the root; "=" for the buffer left as given
+    } cases[] = {
+        {base + L"/*.txt", 0, L"b.txt"},
+        {base + L"/*.txt,s", 0, L"a.txt"},
+        {base + L"," L"N,,1", 0, L"sub/c.txt"},
+        {base + L",N,-D", 0, L"b.txt"},
+        {base + L",l,d", 0, L"sub"},
+        {base + L"/*.none", 0, L""},
+        {base + L",Xyz", -1, L"="},
+        {base + L",L,Q", -1, L"="},
+        {base + L",L,,12a", -1, L"="},
+        {base + L",L,,,Z", -1, L"="},
+        {L" , L", -1, L"="},
+    };
+    for (const auto &c : cases) {
+        std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+        wcscpy(buffer.data(), c.Args.c_str());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.Result, f_vesk(buffer.data())) << c.Args;
+        testing::internal::GetCapturedStderr();
+        std::wstring expected = c.Expected == L"=" ? c.Args
+                                : c.Expected.empty() ? L""
+                                                     : base + L"/" + c.Expected;
+        EXPECT_EQ(expected, std::wstring(buffer.data())) << c.Args;
+        EXPECT_EQ(nullptr, ResultList.Head);
+    }
+    EXPECT_EQ(-1, f_vesk(nullptr));
+    EXPECT_EQ(-1, _vesk(nullptr));
+}
+
+/// Runs a shell command and returns its output.
+std::string RunShell(const char *command)
+{
+    std::string out;
+    FILE *p = popen(command, "r");
+    if (p == nullptr) return out;
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, got);
+    pclose(p);
+    return out;
+}
+
+TEST_F(SearchTest, AgreesWithFindOnASystemTree)
+{
+    struct stat st;
+    if (stat("/usr/share", &st) != 0) GTEST_SKIP() << "no /usr/share";
+    // find's best key: the largest size and the newest write time of a plain file.
+    std::string largest = RunShell("find /usr/share -type f -printf '%s\\n' 2>/dev/null | sort -n | tail -n 1");
+    std::string newest = RunShell("find /usr/share -type f -printf '%T@\\n' 2>/dev/null | sort -n | tail -n 1");
+    ASSERT_FALSE(largest.empty());
+    struct {
+        const wchar_t *Args;
+        bool BySize;
+    } cases[] = {{L"\\usr\\share,L,,1", true}, {L"\\usr\\share,N,-D,1", false}};
+    for (const auto &c : cases) {
+        std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+        wcscpy(buffer.data(), c.Args);
+        ASSERT_EQ(0, f_vesk(buffer.data()));
+        std::string path = Narrow(buffer.data());
+        ASSERT_EQ(0, stat(path.c_str(), &st)) << path;
+        if (c.BySize) {
+            EXPECT_EQ(strtoull(largest.c_str(), nullptr, 10), (unsigned long long)st.st_size) << path;
+        } else {
+            // find prints fractions of a second; compare to the second.
+            EXPECT_EQ(strtoll(newest.c_str(), nullptr, 10), (long long)st.st_mtim.tv_sec) << path;
+        }
+    }
+}
+
+}  // namespace
