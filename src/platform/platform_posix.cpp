@@ -301,6 +301,19 @@ void SystemTimeToTm(const SYSTEMTIME *st, struct tm *tm)
 }
 
 // ---- Directory listing --------------------------------------------------------------
+//
+// How a Linux entry shows:
+// - order: "." and ".." first, then by upper-case name (exact order on ties);
+// - attributes: directory 0x10; a link to a directory 0x410 with the link's own times;
+//   a link to anything else as its target; dangling links left out; everything that is
+//   not a directory carries archive 0x20; a name beginning with "." (not "." and "..")
+//   is hidden 0x2; no write permission bit at all is read-only 0x1;
+// - size: st_size, 0 for directories;
+// - times: last write st_mtim, last access st_atim, creation the birth time where the
+//   file system keeps one, else the last write time.
+//
+// The names are read whole when the listing opens (one pool of bytes, one array of
+// offsets); each entry is stat'ed as it is delivered, through the open directory.
 
 struct FindRecord {
     uint32_t Tag;
