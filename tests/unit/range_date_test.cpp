@@ -140,6 +140,23 @@ TEST_F(RangeDateTest, DatesInEveryLocaleOrder)
     EXPECT_EQ(-1, ParseDate(&cursor, nullptr));
 }
 
+TEST_F(RangeDateTest, LocaleOrderComesFromTheUserLocale)
+{
+    // The C locale writes dates month first; an order the tests set out of range is
+    // ignored in favour of the locale.
+    const char *old = getenv("LC_ALL");
+    std::string saved = old ? old : "";
+    setenv("LC_ALL", "C", 1);
+    for (int hook : {-1, 3}) {
+        RangeHooks.DateOrder = hook;
+        EXPECT_EQ(0, LocaleDateOrder());
+    }
+    if (old)
+        setenv("LC_ALL", saved.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}
+
 struct TimeCase {
     const wchar_t *Text;
     uint16_t Which;
