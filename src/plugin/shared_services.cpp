@@ -89,8 +89,11 @@ int ParseNumber(const wchar_t *text, uint32_t *result)
 
 bool IsValueSeparator(wchar_t c) { return c == L':' || c == L'='; }
 
-int RunHostCommand(const wchar_t *word, const wchar_t *tail)
+int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
+                         size_t capacity)
 {
+    if (line == nullptr || capacity == 0) return -2;
+    line[0] = L'\0';
     if (word == nullptr || word[0] == L'\0') return -1;
 
     wchar_t expansion[HOST_BUFFER_LEN] = L"%_expansion";
@@ -101,9 +104,20 @@ int RunHostCommand(const wchar_t *word, const wchar_t *tail)
     const wchar_t *gap = (hasTail && !iswspace((wint_t)tail[0])) ? L" " : L"";
     if (!hasTail) tail = L"";
 
+    int length = FormatText(line, capacity, L"%s%s%s%s", mark, word, gap, tail);
+    if (length < 0 || (size_t)length >= capacity) {
+        line[0] = L'\0';
+        return -2;
+    }
+    return 0;
+}
+
+int RunHostCommand(const wchar_t *word, const wchar_t *tail)
+{
     wchar_t line[HOST_BUFFER_LEN];
-    int length = FormatText(line, HOST_BUFFER_LEN, L"%s%s%s%s", mark, word, gap, tail);
-    if (length < 0 || length >= HOST_BUFFER_LEN) {
+    int built = BuildHostCommandLine(word, tail, line, HOST_BUFFER_LEN);
+    if (built == -1) return -1;
+    if (built != 0) {
         // A cut line could run a different command or store a wrong value: run nothing.
         ReportError(L"Command line too long\r\n");
         return -2;

@@ -25,6 +25,11 @@ bool IsValueSeparator(wchar_t c);
 /// nothing run, when the line would not fit in the shell's 8192-character line.
 int RunHostCommand(const wchar_t *word, const wchar_t *tail);
 
+/// The line RunHostCommand runs, in line (capacity characters). Returns 0; -1 when word
+/// is null or empty, -2 when the line does not fit (line is then the empty text).
+int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
+                         size_t capacity);
+
 /// Bounded formatted print: at most capacity characters, terminator included; output
 /// that does not fit is cut and terminated. Returns the length of the whole output.
 int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...);

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "host_test_util.h"
 #include "plugin/host_api.h"
+#include "plugin/tokenizer.h"
 
 namespace {
 
@@ -137,6 +139,139 @@ TEST(SharedServicesTest, EscapeHostTextBounds)
     std::wstring big(2 * HOST_BUFFER_LEN + 1, L'#');
     EXPECT_EQ(0, EscapeHostText(hostile.c_str(), &big[0], big.size()));
     EXPECT_EQ(-1, EscapeHostText(hostile.c_str(), &big[0], big.size() - 1));
+}
+
+// ---- Through the stand-in shell ------------------------------------------------------
+
+class SharedServicesShellTest : public ShellTest {
+protected:
+    static std::wstring Line(const wchar_t *word, const wchar_t *tail)
+    {
+        wchar_t line[HOST_BUFFER_LEN];
+        int result = BuildHostCommandLine(word, tail, line, HOST_BUFFER_LEN);
+        return result == 0 ? std::wstring(line) : L"<" + std::to_wstring(result) + L">";
+    }
+};
+
+TEST_F(SharedServicesShellTest, HostCommandLineTable)
+{
+    struct {
+        const wchar_t *Expansion;  // null: the shell's own value
+        const wchar_t *Word;
+        const wchar_t *Tail;
+        const wchar_t *Line;
+    } cases[] = {
+        {nullptr, L"setarray", L" A[3,3]", L"*setarray A[3,3]"},
+        {nullptr, L"set", L"A[0,0]=x", L"*set A[0,0]=x"},
+        {nullptr, L"set", L"\tx", L"*set\tx"},
+        {nullptr, L"unsetarray", nullptr, L"*unsetarray"},
+        {nullptr, L"unsetarray", L"", L"*unsetarray"},
+        {nullptr, L"*echo", L"hi", L"*echo hi"},
+        {L"0000000000", L"echo", L"hi", L"*echo hi"},
+        {L"0100000000", L"echo", L"hi", L"echo hi"},
+        {L"1", L"*echo", L"hi", L"*echo hi"},
+        {nullptr, L"", L"x", L"<-1>"},
+        {nullptr, nullptr, L"x", L"<-1>"},
+    };
+    for (auto c : cases) {
+        vsh::SetVariable(L"_expansion", c.Expansion ? c.Expansion : L"");
+        EXPECT_EQ(std::wstring(c.Line), Line(c.Word, c.Tail)) << c.Word;
+    }
+}
+
+TEST_F(SharedServicesShellTest, HostCommandLineLimit)
+{
+    // "*set " and the tail: 8191 characters is the most the line holds.
+    std::wstring tail = L"X=" + std::wstring(HOST_BUFFER_LEN - 1 - 5 - 2, L'v');
+    EXPECT_EQ(HOST_BUFFER_LEN - 1, (int)Line(L"set", tail.c_str()).size());
+    tail += L"v";
+    EXPECT_EQ(L"<-2>", Line(L"set", tail.c_str()));
+    wchar_t small[6];
+    EXPECT_EQ(-2, BuildHostCommandLine(L"set", L"X", small, 6));
+    EXPECT_STREQ(L"", small);
+    EXPECT_EQ(0, BuildHostCommandLine(L"set", L"X", small, 7));
+}
+
+TEST_F(SharedServicesShellTest, RunHostCommandRunsOrRefuses)
+{
+    EXPECT_EQ(0, RunHostCommand(L"set", L"VESKTEST=first"));
+    EXPECT_EQ(L"first", Expand(L"%VESKTEST"));
+    EXPECT_EQ(0, RunHostCommand(L"echo", L"  spaced"));
+    EXPECT_EQ(L"spaced\r\n", out);
+
+    // Too long: nothing runs (the variable keeps its value) and the caller hears why.
+    std::wstring tail = L"VESKTEST=" + std::wstring(HOST_BUFFER_LEN, L'v');
+    EXPECT_EQ(-2, RunHostCommand(L"set", tail.c_str()));
+    EXPECT_EQ(L"first", Expand(L"%VESKTEST"));
+    EXPECT_EQ(L"Vesk plugin: Command line too long\r\n", err);
+
+    EXPECT_EQ(-1, RunHostCommand(nullptr, L"x"));
+    EXPECT_EQ(-1, RunHostCommand(L"", nullptr));
+}
+
+TEST_F(SharedServicesShellTest, EscapedTextRoundTripsThroughTheShell)
+{
+    const wchar_t *texts[] = {
+        L"plain",
+        L"100% & more",
+        L"%PATH% and %%x",
+        L"a^b|c<d>e",
+        L"(x) `y` \"z\" [1,2]",
+        L"  both ends  ",
+        L"\t tab lead",
+        L"trail \t",
+        L"one,two",
+        L"&&&&",
+        L"%",
+        L"^",
+        L"[",
+        L"C:\\Program Files (x86)\\a&b [1]\\100%.txt",
+    };
+    for (const wchar_t *text : texts) {
+        wchar_t escaped[HOST_BUFFER_LEN];
+        ASSERT_EQ(0, EscapeHostText(text, escaped, HOST_BUFFER_LEN));
+        err.clear();
+        EXPECT_EQ(0, Command((L"set VESKTEST=" + std::wstring(escaped)).c_str(), 0)) << text;
+        EXPECT_EQ(L"", err) << text;
+        EXPECT_EQ(std::wstring(text), Expand(L"%VESKTEST")) << text;
+
+        // An array cell, as the command publishes its results.
+        Command(L"unsetarray /q VESKARR", 0);
+        ASSERT_EQ(0, Command(L"setarray VESKARR[1,3]", 0));
+        EXPECT_EQ(0, RunHostCommand(L"set", (L"VESKARR[0,1]=" + std::wstring(escaped)).c_str()));
+        EXPECT_EQ(std::wstring(text), Expand(L"%VESKARR[0,1]")) << text;
+    }
+}
+
+TEST_F(SharedServicesShellTest, ErrorPrefixNamesTheBatchFile)
+{
+    PrintErrorPrefix();
+    EXPECT_EQ(L"Vesk plugin: ", err);
+
+    vsh::BatchFrame frame;
+    frame.FullName = L"/tmp/dir/job 100%.btm";
+    frame.Line = 7;
+    vsh::Shell.Batches.push_back(frame);
+    err.clear();
+    EXPECT_EQ(1, ReportError(L"Unknown option \"%s\"\r\n", L"/Q"));
+    EXPECT_EQ(L"Vesk plugin: /tmp/dir/job 100%.btm [7]  Unknown option \"/Q\"\r\n", err);
+    vsh::Shell.Batches.clear();
+}
+
+TEST_F(SharedServicesShellTest, ReportErrorKeepsLongMessagesWhole)
+{
+    // A message quoting the longest argument is written in full.
+    std::wstring arg(MAX_ARG_LEN - 1, L'A');
+    ReportError(L"Bad attributes \"%s\"\r\n", arg.c_str());
+    EXPECT_EQ(L"Vesk plugin: Bad attributes \"" + arg + L"\"\r\n", err);
+
+    // Anything longer is cut but still ends its line.
+    err.clear();
+    std::wstring huge(4 * HOST_BUFFER_LEN, L'B');
+    ReportError(L"%s\r\n", huge.c_str());
+    ASSERT_GT(err.size(), 2u);
+    EXPECT_EQ(L"\r\n", err.substr(err.size() - 2));
+    EXPECT_LT(err.size(), huge.size());
 }
 
 } // namespace

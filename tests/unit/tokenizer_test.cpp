@@ -151,9 +151,10 @@ TEST(TokenizerTest, HostileInputStaysInBounds)
             testing::internal::GetCapturedStderr();
             EXPECT_LE(n, MAX_ARGS);
             EXPECT_GE(n, -1);
-            for (int i = 0; i < HostArgs.ArgCount; ++i)
-                if (HostArgs.Args[i])
-                    EXPECT_EQ((size_t)HostArgs.ArgLengths[i], wcslen(HostArgs.Args[i]));
+            for (int i = 0; i < HostArgs.ArgCount; ++i) {
+                if (HostArgs.Args[i] == nullptr) continue;
+                EXPECT_EQ((size_t)HostArgs.ArgLengths[i], wcslen(HostArgs.Args[i]));
+            }
         }
     }
 }
