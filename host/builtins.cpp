@@ -160,7 +160,7 @@ int Help(const std::wstring &args)
 {
     std::wstring name = Trim(args);
     if (name.empty()) {
-        PrintLine(L"Built-in commands: call cd echo exit help rem set setarray unsetarray usage");
+        PrintLine(L"Built-in commands: call cd echo exit help rem set setarray type unsetarray usage");
         for (const Plugin &plugin : Shell.Plugins) {
             std::wstring line = plugin.Info && plugin.Info->Name ? plugin.Info->Name : plugin.File;
             line += L":";
@@ -234,6 +234,22 @@ int Call(const std::wstring &args)
 
 int Remark(const std::wstring &) { return 0; }
 
+int Type(const std::wstring &args)
+{
+    std::vector<std::wstring> files = SplitBatchArguments(args);
+    if (files.empty()) return ShellError(L"type needs a file\r\n");
+    int result = 0;
+    for (const std::wstring &quoted : files) {
+        std::wstring file = Unquote(quoted), text;
+        if (OsReadTextFile(file.c_str(), &text) != 0) {
+            result = ShellError(L"cannot read \"%s\"\r\n", file.c_str());
+            continue;
+        }
+        WriteStream(1, text);
+    }
+    return result;
+}
+
 struct Builtin {
     const wchar_t *Name;
     int (*Run)(const std::wstring &args);
@@ -243,7 +259,7 @@ const Builtin Builtins[] = {
     {L"CALL", Call},        {L"CD", ChangeDirectory},      {L"CHDIR", ChangeDirectory},
     {L"ECHO", Echo},        {L"EXIT", Exit},               {L"HELP", Help},
     {L"REM", Remark},       {L"SET", Set},                 {L"SETARRAY", SetArray},
-    {L"UNSETARRAY", UnsetArray}, {L"USAGE", Usage},
+    {L"TYPE", Type},        {L"UNSETARRAY", UnsetArray},   {L"USAGE", Usage},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "state.h"
 #include "variables.h"
 #include "platform/platform.h"
+#include "plugin/host_api.h"
 
 #include <wctype.h>
 
@@ -16,13 +17,38 @@ bool SameName(const std::wstring &a, const std::wstring &b)
 {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (towupper((wint_t)a[i]) != towupper((wint_t)b[i])) return false;
+        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
     return true;
 }
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+std::wstring Unquote(const std::wstring &text)
+{
+    size_t a = 0, b = text.size();
+    while (a < b && IsBlank(text[a])) ++a;
+    while (b > a && IsBlank(text[b - 1])) --b;
+    if (b - a >= 2 && text[a] == L'"' && text[b - 1] == L'"') ++a, --b;
+    return text.substr(a, b - a);
+}
+
+// "first,second" at the first comma outside double quotes; each part unquoted.
+void SplitAtComma(const std::wstring &text, std::wstring *first, std::wstring *second)
+{
+    bool quoted = false;
+    size_t comma = text.size();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'"') quoted = !quoted;
+        if (text[i] == L',' && !quoted) {
+            comma = i;
+            break;
+        }
+    }
+    *first = Unquote(text.substr(0, comma));
+    *second = comma < text.size() ? Unquote(text.substr(comma + 1)) : std::wstring();
+}
 
 }  // namespace
 
@@ -89,11 +115,7 @@ std::wstring FindDescription(const std::wstring &fileText, const std::wstring &f
 
 std::wstring DescriptionOf(const std::wstring &file)
 {
-    std::wstring path = file;
-    while (!path.empty() && IsBlank(path.back())) path.pop_back();
-    while (!path.empty() && IsBlank(path.front())) path.erase(0, 1);
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
-        path = path.substr(1, path.size() - 2);
+    std::wstring path = Unquote(file);
     if (path.empty()) return std::wstring();
 
     std::vector<wchar_t> full(HOST_RESULT_LEN);
@@ -127,6 +149,19 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
     }
     if (key == L"@DESCRIPT") {
         *result = DescriptionOf(arguments);
+        return FUNCTION_OK;
+    }
+    if (key == L"@WILD") {
+        std::wstring text, pattern;
+        SplitAtComma(arguments, &text, &pattern);
+        *result = WildcardComparison(pattern.c_str(), text.c_str(), 1, 1) == 0 ? L"1" : L"0";
+        return FUNCTION_OK;
+    }
+    if (key == L"@TRUENAME") {
+        std::vector<wchar_t> full(HOST_RESULT_LEN);
+        std::wstring path = Unquote(arguments);
+        if (QueryTrueName(path.c_str(), full.data()) != 0) return FUNCTION_FAILED;
+        *result = full.data();
         return FUNCTION_OK;
     }
     return FUNCTION_UNKNOWN;

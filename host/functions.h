@@ -1,5 +1,6 @@
-// The shell's own variable functions (@comma, @descript) and the dispatch of a
-// "%@name[...]" call to them or to a plug-in.
+// The shell's own variable functions and the dispatch of a "%@name[...]" call to them
+// or to a plug-in. The shell's own: @comma[n], @descript[file], @wild[text,pattern]
+// (1 when the text matches the file-name pattern, else 0) and @truename[path].
 #ifndef VSHELL_FUNCTIONS_H
 #define VSHELL_FUNCTIONS_H
 

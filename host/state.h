@@ -72,7 +72,11 @@ enum {
     MAX_ARRAY_DIMS = 4,
 };
 
-/// Upper-cased copy of name: the key of the variable and array tables.
+/// Upper case of c for names, the same in every locale: ASCII, Latin-1, Latin
+/// Extended-A, Greek and Cyrillic letters; anything else unchanged.
+wchar_t FoldCase(wchar_t c);
+
+/// Upper-cased copy of name (FoldCase): the key of the variable and array tables.
 std::wstring NameKey(const std::wstring &name);
 
 /// Puts the shell in its starting state (no variables, arrays, batch files or plug-ins;

@@ -10,10 +10,31 @@ namespace vsh {
 
 ShellState Shell;
 
+wchar_t FoldCase(wchar_t c)
+{
+    unsigned u = (unsigned)c;
+    if (u < 0x80) return (u >= 'a' && u <= 'z') ? (wchar_t)(u - 32) : c;
+    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return (wchar_t)(u - 0x20);
+    if (u == 0xFF) return (wchar_t)0x178;
+    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
+        return (u & 1) ? (wchar_t)(u - 1) : c;
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
+        return (u & 1) ? c : (wchar_t)(u - 1);
+    if (u == 0x3C2) return (wchar_t)0x3A3;
+    if (u == 0x3AC) return (wchar_t)0x386;
+    if (u >= 0x3AD && u <= 0x3AF) return (wchar_t)(u - 0x25);
+    if (u == 0x3CC) return (wchar_t)0x38C;
+    if (u == 0x3CD || u == 0x3CE) return (wchar_t)(u - 0x3F);
+    if (u >= 0x3B1 && u <= 0x3CB) return (wchar_t)(u - 0x20);
+    if (u >= 0x430 && u <= 0x44F) return (wchar_t)(u - 0x20);
+    if (u >= 0x450 && u <= 0x45F) return (wchar_t)(u - 0x50);
+    return c;
+}
+
 std::wstring NameKey(const std::wstring &name)
 {
     std::wstring key(name);
-    for (wchar_t &c : key) c = (wchar_t)towupper((wint_t)c);
+    for (wchar_t &c : key) c = FoldCase(c);
     return key;
 }
 
@@ -38,7 +59,20 @@ void ResetShell(bool withEnvironment)
     }
 }
 
-bool IsNameChar(wchar_t c) { return iswalnum((wint_t)c) || c == L'_' || c == L'$'; }
+bool IsNameChar(wchar_t c)
+{
+    unsigned u = (unsigned)c;
+    if (u < 0x80) return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                         u == '_' || u == '$';
+    // Letters of other scripts, without a locale to ask: everything from U+00C0 on but
+    // the two Latin-1 operators, the general punctuation and symbol blocks, the CJK
+    // punctuation, and the stand-ins for undecodable bytes.
+    if (u < 0xC0 || u == 0xD7 || u == 0xF7) return false;
+    if (u >= 0x2000 && u <= 0x2BFF) return false;
+    if (u >= 0x3000 && u <= 0x303F) return false;
+    if (u >= 0xDC80 && u <= 0xDCFF) return false;
+    return true;
+}
 
 bool InternalVariable(const std::wstring &name, std::wstring *value)
 {

@@ -1,0 +1,279 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end transcripts in tests/e2e/cases against one build of vshell.
+
+    run.py --target NAME [--cases DIR] [--filter GLOB] [-j N] [--update] [--keep]
+           --shell CMD...
+
+A case NAME is NAME.btm (run by the shell as a batch file in a fresh scratch directory)
+with its expectations beside it: NAME.out, NAME.err, NAME.status (missing: empty, empty,
+0), each possibly overridden per target (NAME.out.win32, then NAME.out.win for both
+Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.env
+(VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
+NAME.raw (keep backslashes on Windows targets) are optional.
+
+The shell command is everything after --shell (up to another option of this script),
+e.g. "--shell build/native/vshell" or "--shell wine build/win32/vshell.exe".
+Standard library only.
+"""
+
+import concurrent.futures
+import difflib
+import fnmatch
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+TIMEOUT_SECONDS = 120
+WINDOWS_TARGETS = ("win32", "win64")
+RUNNER_OPTIONS = ("--target", "--cases", "--filter", "-j", "--jobs", "--update", "--keep",
+                  "--help", "-h")
+
+
+def usage(message=None):
+    if message:
+        sys.stderr.write("run.py: %s\n" % message)
+    sys.stderr.write(__doc__.split("\n\n")[1] + "\n")
+    sys.exit(2)
+
+
+def parse_arguments(argv):
+    options = {"target": None, "cases": None, "filter": "*", "jobs": 2, "update": False,
+               "keep": False, "shell": []}
+    i = 0
+    while i < len(argv):
+        arg = argv[i]
+        if arg in ("-h", "--help"):
+            sys.stdout.write(__doc__)
+            sys.exit(0)
+        if arg == "--shell":
+            i += 1
+            while i < len(argv) and argv[i] not in RUNNER_OPTIONS:
+                options["shell"].append(argv[i])
+                i += 1
+            continue
+        if arg in ("--update", "--keep"):
+            options[arg[2:]] = True
+            i += 1
+            continue
+        if arg in ("--target", "--cases", "--filter", "-j", "--jobs"):
+            if i + 1 >= len(argv):
+                usage("%s needs a value" % arg)
+            value = argv[i + 1]
+            if arg in ("-j", "--jobs"):
+                try:
+                    options["jobs"] = max(1, int(value))
+                except ValueError:
+                    usage("-j needs a number")
+            else:
+                options[arg[2:]] = value
+            i += 2
+            continue
+        usage("unknown argument %r" % arg)
+    if not options["target"]:
+        usage("--target is required")
+    if not options["shell"]:
+        usage("--shell is required")
+    return options
+
+
+def absolute_shell(command):
+    """Program paths of the shell command, made absolute: cases run elsewhere."""
+    result = []
+    for word in command:
+        if os.sep in word and os.path.exists(word):
+            word = os.path.abspath(word)
+        result.append(word)
+    return result
+
+
+def read_text(path):
+    with open(path, "rb") as f:
+        return f.read().decode("utf-8", "surrogateescape")
+
+
+def write_text(path, text):
+    with open(path, "wb") as f:
+        f.write(text.encode("utf-8", "surrogateescape"))
+
+
+def read_env(path):
+    env = {}
+    if os.path.exists(path):
+        for line in read_text(path).splitlines():
+            line = line.strip()
+            if not line or line.startswith("#") or "=" not in line:
+                continue
+            name, value = line.split("=", 1)
+            env[name.strip()] = value
+    return env
+
+
+def expectation_path(base, ext, target):
+    """The expectation file that applies to target: the most specific one that exists,
+    else the generic name (which may not exist)."""
+    candidates = [base + ext + "." + target]
+    if target in WINDOWS_TARGETS:
+        candidates.append(base + ext + ".win")
+    candidates.append(base + ext)
+    for candidate in candidates:
+        if os.path.exists(candidate):
+            return candidate
+    return base + ext
+
+
+class Normaliser:
+    """Replaces the scratch directory, in its Linux and Wine spellings, with @TMP@."""
+
+    def __init__(self, scratch, target, raw):
+        self.windows = target in WINDOWS_TARGETS
+        self.raw = raw
+        forms = {scratch.rstrip("/"), os.path.realpath(scratch).rstrip("/")}
+        self.linux_forms = sorted(forms, key=len, reverse=True)
+        wine = []
+        for form in self.linux_forms:
+            parts = [re.escape(p) for p in form.strip("/").split("/")]
+            wine.append(r"[A-Za-z]:[\\/]" + r"[\\/]".join(parts))
+        self.wine = re.compile("(?:%s)" % "|".join(wine))
+
+    def __call__(self, text):
+        text = text.replace("\r\n", "\n")
+        # With a separator after it first, so "@TMP@/" reads the same on every system.
+        text = self.wine.sub("@TMP@", text)
+        for form in self.linux_forms:
+            text = text.replace(form, "@TMP@")
+        text = text.replace("@TMP@\\", "@TMP@/")
+        if self.windows and not self.raw:
+            text = text.replace("\\", "/")
+        return text
+
+
+def diff(expected, actual, label):
+    lines = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                 "expected " + label, "actual " + label)
+    out = []
+    for line in lines:
+        out.append(line if line.endswith("\n") else line + "\n\\ No newline at end of file\n")
+    return "".join(out)
+
+
+def run_case(case_dir, name, options):
+    """Returns (verdict, report) with verdict "ok", "FAIL" or "skip"."""
+    target = options["target"]
+    base = os.path.join(case_dir, name)
+    skip_path = base + ".skip"
+    if os.path.exists(skip_path) and target in read_text(skip_path).split():
+        return "skip", ""
+
+    case_env = read_env(base + ".env")
+    scratch = tempfile.mkdtemp(prefix="vesk-e2e-", dir="/tmp")
+    try:
+        report = []
+        if os.path.exists(base + ".setup"):
+            env = dict(os.environ)
+            env["TZ"] = "UTC"
+            env.update(case_env)
+            setup = subprocess.run(["bash", os.path.abspath(base + ".setup")], cwd=scratch,
+                                   env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                   timeout=TIMEOUT_SECONDS)
+            if setup.returncode != 0:
+                return "FAIL", "setup failed with status %d:\n%s%s" % (
+                    setup.returncode, setup.stdout.decode("utf-8", "replace"),
+                    setup.stderr.decode("utf-8", "replace"))
+        shutil.copyfile(base + ".btm", os.path.join(scratch, "test.btm"))
+        extra = shlex.split(read_text(base + ".args")) if os.path.exists(base + ".args") else []
+        env = dict(os.environ)
+        env.update(case_env)
+        command = options["shell"] + extra + ["test.btm"]
+        try:
+            done = subprocess.run(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=TIMEOUT_SECONDS)
+        except subprocess.TimeoutExpired:
+            return "FAIL", "timed out after %d s\n" % TIMEOUT_SECONDS
+        except OSError as error:
+            return "FAIL", "cannot run %s: %s\n" % (" ".join(command), error)
+
+        normalise = Normaliser(scratch, target, os.path.exists(base + ".raw"))
+        actual = {
+            ".out": normalise(done.stdout.decode("utf-8", "surrogateescape")),
+            ".err": normalise(done.stderr.decode("utf-8", "surrogateescape")),
+        }
+        status = done.returncode
+        failed = False
+        for ext in (".out", ".err"):
+            path = expectation_path(base, ext, target)
+            expected = read_text(path).replace("\r\n", "\n") if os.path.exists(path) else ""
+            if expected != actual[ext]:
+                if options["update"] and (actual[ext] or os.path.exists(path)):
+                    write_text(path, actual[ext])
+                    report.append("updated %s\n" % os.path.basename(path))
+                elif options["update"]:
+                    pass
+                else:
+                    failed = True
+                    report.append(diff(expected, actual[ext], name + ext))
+
+        path = expectation_path(base, ".status", target)
+        expected_status = 0
+        if os.path.exists(path):
+            try:
+                expected_status = int(read_text(path).strip())
+            except ValueError:
+                return "FAIL", "%s does not hold a number\n" % os.path.basename(path)
+        if status < 0:
+            failed = True
+            report.append("killed by signal %d\n" % -status)
+        elif status != expected_status & 0xFF and status != expected_status:
+            if options["update"]:
+                if status != 0 or os.path.exists(path):
+                    write_text(path, "%d\n" % status)
+                    report.append("updated %s\n" % os.path.basename(path))
+            else:
+                failed = True
+                report.append("exit status %d, expected %d\n" % (status, expected_status))
+        return ("FAIL" if failed else "ok"), "".join(report)
+    finally:
+        if options["keep"]:
+            sys.stderr.write("kept %s for %s\n" % (scratch, name))
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+def main(argv):
+    options = parse_arguments(argv)
+    options["shell"] = absolute_shell(options["shell"])
+    case_dir = options["cases"] or os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                "cases")
+    names = sorted(f[:-4] for f in os.listdir(case_dir)
+                   if f.endswith(".btm") and fnmatch.fnmatchcase(f[:-4], options["filter"]))
+    counts = {"ok": 0, "FAIL": 0, "skip": 0}
+
+    def one(name):
+        try:
+            return run_case(case_dir, name, options)
+        except Exception as error:  # a broken case must not hide the others
+            return "FAIL", "runner error: %r\n" % (error,)
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=options["jobs"]) as pool:
+        for name, (verdict, report) in zip(names, pool.map(one, names)):
+            counts[verdict] += 1
+            if verdict == "skip":
+                print("skip %s (%s)" % (name, options["target"]))
+            else:
+                print("%s %s" % (verdict, name))
+            if report:
+                sys.stdout.write(report)
+            sys.stdout.flush()
+
+    summary = "%d passed, %d failed" % (counts["ok"], counts["FAIL"])
+    if counts["skip"]:
+        summary += ", %d skipped" % counts["skip"]
+    print(summary)
+    return 1 if counts["FAIL"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
