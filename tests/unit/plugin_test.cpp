@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "host_test_util.h"
 #include "plugin/host_api.h"
 
 namespace {
@@ -97,6 +98,105 @@ TEST(PluginTest, ShutdownReturnsZeroAndCanRepeat)
 {
     EXPECT_EQ(0, ShutdownPlugin(0));
     EXPECT_EQ(0, ShutdownPlugin(1));
+}
+
+// ---- Start-up against the stand-in shell's variables -----------------------------------
+
+class PluginShellTest : public ShellTest {};
+
+TEST_F(PluginShellTest, HostVersionTable)
+{
+    struct {
+        const wchar_t *Version;
+        const wchar_t *Build;
+        const wchar_t *Edition;
+        int Code;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, 0},  // the shell's own values
+        {L"10.00", L"0", L"TCC", 0},
+        {L"10.5", L"38", L"TCC", 0},
+        {L"99.99", L"9999", L"TCC", 0},
+        {L" 12,01", L"7", L"TCC", 0},
+        {L"+12x01", L"7", L"TCC", 0},
+        {L"9.00", L"38", L"TCC", 1},
+        {L"7.0", L"1", L"TCC", 1},
+        {L"9.00", L"38", L"TCCLE", 1},  // the version is checked first
+        {L"10", L"38", L"TCC", -1},
+        {L"10.", L"38", L"TCC", -1},
+        {L"10.100", L"38", L"TCC", -1},
+        {L"10.-1", L"38", L"TCC", -1},
+        {L"100.00", L"38", L"TCC", -1},
+        {L"6.00", L"38", L"TCC", -1},
+        {L"-10.00", L"38", L"TCC", -1},
+        {L"10.00", L"10000", L"TCC", -1},
+        {L"10.00", L"-1", L"TCC", -1},
+        {L"10.00", L"x", L"TCC", 0},  // no digits read as build 0
+        {L"abc", L"38", L"TCC", -1},
+        {L"99999999999999999999.00", L"38", L"TCC", -1},
+        {L"10.00", L"38", L"TCCLE", 2},
+        {L"10.00", L"38", L"tccle", 2},
+        {L"10.00", L"38", L"TcCle", 2},
+        {L"10.00", L"38", L"TCCLE ", 0},
+        {L"10.00", L"38", L"Take Command", 0},
+    };
+    for (auto c : cases) {
+        vsh::ResetShell(false);
+        if (c.Version) vsh::SetVariable(L"_4ver", c.Version);
+        if (c.Build) vsh::SetVariable(L"_build", c.Build);
+        if (c.Edition) vsh::SetVariable(L"_cmdproc", c.Edition);
+        EXPECT_EQ(c.Code, CheckHostVersion())
+            << (c.Version ? c.Version : L"-") << " " << (c.Build ? c.Build : L"-") << " "
+            << (c.Edition ? c.Edition : L"-");
+    }
+}
+
+TEST_F(PluginShellTest, UnsuitableHostRefusesWithOneMessage)
+{
+    struct {
+        const wchar_t *Name;
+        const wchar_t *Value;
+    } cases[] = {{L"_4ver", L"9.00"}, {L"_4ver", L"10"}, {L"_build", L"10000"},
+                 {L"_cmdproc", L"tccLE"}};
+    for (auto c : cases) {
+        vsh::ResetShell(false);
+        vsh::SetVariable(c.Name, c.Value);
+        out.clear();
+        err.clear();
+        EXPECT_EQ(-1, InitializePlugin()) << c.Name << "=" << c.Value;
+        EXPECT_EQ(L"Vesk plugin: TCC v10.00 or higher required!\r\n", err);
+        EXPECT_EQ(L"", out);
+    }
+}
+
+TEST_F(PluginShellTest, LoadMessageOnlyForExactlyZeroZero)
+{
+    struct {
+        const wchar_t *Transient;
+        const wchar_t *Pipe;
+        const wchar_t *NoLoadMsg;
+        bool Shown;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, true},
+        {L"0", L"0", nullptr, true},
+        {L"1", L"0", nullptr, false},
+        {L"0", L"1", nullptr, false},
+        {nullptr, nullptr, L"0", false},
+        {nullptr, nullptr, L"1", false},
+        {nullptr, nullptr, L"anything", false},
+        {L"0", nullptr, L"0", false},
+    };
+    for (auto c : cases) {
+        vsh::ResetShell(false);
+        if (c.Transient) vsh::SetVariable(L"_transient", c.Transient);
+        if (c.Pipe) vsh::SetVariable(L"_pipe", c.Pipe);
+        if (c.NoLoadMsg) vsh::SetVariable(L"noloadmsg", c.NoLoadMsg);
+        out.clear();
+        err.clear();
+        EXPECT_EQ(0, InitializePlugin());
+        EXPECT_EQ(c.Shown ? L"Vesk v0.71.2 loaded.\r\n" : L"", out)
+            << (c.NoLoadMsg ? c.NoLoadMsg : L"-");
+        EXPECT_EQ(L"", err);
+    }
 }
 
 } // namespace
