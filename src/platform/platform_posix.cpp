@@ -351,7 +351,9 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
             if (out->HasBirth) out->Birth = {(time_t)sx.stx_btime.tv_sec, (long)sx.stx_btime.tv_nsec};
             return true;
         }
-        if (errno != ENOSYS) return false;
+        // Some sandboxes refuse statx outright (ENOSYS, or EPERM from a seccomp filter);
+        // fstatat then serves for the rest of the process.
+        if (errno != ENOSYS && errno != EPERM) return false;
         g_haveStatx = false;
     }
     struct stat st;
@@ -508,12 +510,16 @@ HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data)
     bool ok = GrowOrder(r);
     int64_t dot = -1, dotdot = -1;
     size_t count = 2;
+    DWORD failure = kErrorNotEnoughMemory;
     wchar_t wide[MAX_PATH];
     while (ok) {
         errno = 0;
         struct dirent *e = readdir(d);
         if (!e) {
-            ok = errno == 0;
+            if (errno != 0) {
+                ok = false;
+                failure = ErrorFromErrno(errno);
+            }
             break;
         }
         size_t len = strlen(e->d_name);
@@ -543,7 +549,7 @@ HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data)
     }
     if (!ok) {
         FreeFindRecord(r);
-        SetError(kErrorNotEnoughMemory);
+        SetError(failure);
         return INVALID_HANDLE_VALUE;
     }
     const char *pool = r->Pool;
@@ -812,16 +818,17 @@ void GetLocalTime(SYSTEMTIME *st)
 namespace {
 
 // The user's locale for dates and times, built from the environment (LC_ALL, LC_TIME,
-// LANG) without touching the process's own locale, and built again when those change.
+// LC_CTYPE, LANG) without touching the process's own locale, and built again when those change.
 // A locale that is not installed falls back to "C", as the C library does.
 locale_t UserLocale()
 {
     static locale_t loc = (locale_t)0;
     static char key[256];
-    const char *names[3] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LANG")};
+    const char *names[4] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LC_CTYPE"),
+                            getenv("LANG")};
     char now[256];
-    snprintf(now, sizeof now, "%s|%s|%s", names[0] ? names[0] : "", names[1] ? names[1] : "",
-             names[2] ? names[2] : "");
+    snprintf(now, sizeof now, "%s|%s|%s|%s", names[0] ? names[0] : "", names[1] ? names[1] : "",
+             names[2] ? names[2] : "", names[3] ? names[3] : "");
     if (loc && strcmp(now, key) == 0) return loc;
     if (loc) freelocale(loc);
     loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", (locale_t)0);
@@ -1256,7 +1263,7 @@ BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR s
     struct stat st;
     // Follows links, as Windows reports the target's owner.
     bool ok = p.Text[0] && stat(p.Text, &st) == 0;
-    int err = errno;
+    int err = p.Text[0] ? errno : ENOENT;
     FreeNativePath(&p);
     if (!ok) {
         *lengthNeeded = 0;
