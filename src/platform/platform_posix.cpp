@@ -818,17 +818,19 @@ void GetLocalTime(SYSTEMTIME *st)
 namespace {
 
 // The user's locale for dates and times, built from the environment (LC_ALL, LC_TIME,
-// LC_CTYPE, LANG) without touching the process's own locale, and built again when those change.
-// A locale that is not installed falls back to "C", as the C library does.
+// LC_CTYPE, LANG, and LOCPATH for where they live) without touching the process's own
+// locale, and built again when those change. A locale that is not installed falls back
+// to "C", as the C library does.
 locale_t UserLocale()
 {
     static locale_t loc = (locale_t)0;
-    static char key[256];
-    const char *names[4] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LC_CTYPE"),
-                            getenv("LANG")};
-    char now[256];
-    snprintf(now, sizeof now, "%s|%s|%s|%s", names[0] ? names[0] : "", names[1] ? names[1] : "",
-             names[2] ? names[2] : "", names[3] ? names[3] : "");
+    static char key[512];
+    const char *names[5] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LC_CTYPE"),
+                            getenv("LANG"), getenv("LOCPATH")};
+    char now[512];
+    snprintf(now, sizeof now, "%s|%s|%s|%s|%s", names[0] ? names[0] : "",
+             names[1] ? names[1] : "", names[2] ? names[2] : "", names[3] ? names[3] : "",
+             names[4] ? names[4] : "");
     if (loc && strcmp(now, key) == 0) return loc;
     if (loc) freelocale(loc);
     loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", (locale_t)0);

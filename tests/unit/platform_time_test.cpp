@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -244,6 +245,92 @@ TEST(PlatformLocale, PicturesAndBufferLimits)
     bad = St(2023, 2, 28, 25, 0, 0);
     EXPECT_EQ(GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &bad, nullptr, buf, 64), 0);
     EXPECT_EQ(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, nullptr, nullptr, buf, 64), 0);
+}
+
+// Machines here carry no locales but C, so two small ones are compiled for the suite:
+// a day-month-year one with German names and a 12-hour clock, and a year-first one,
+// both in Latin-1 so that the names pass through the locale's own character set.
+class PlatformLocaleBuilt : public ::testing::Test {
+protected:
+    static std::string Dir;
+
+    static bool Build(const std::string &name, const char *dateFormat)
+    {
+        std::string src = Dir + "/" + name + ".src";
+        FILE *f = fopen(src.c_str(), "w");
+        if (!f) return false;
+        fprintf(f,
+                "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\nLC_TIME\n"
+                "abday \"So\";\"Mo\";\"Di\";\"Mi\";\"Do\";\"Fr\";\"Sa\"\n"
+                "day \"Sonntag\";\"Montag\";\"Dienstag\";\"Mittwoch\";\"Donnerstag\";"
+                "\"Freitag\";\"Samstag\"\n"
+                "abmon \"Jan\";\"Feb\";\"M<U00E4>r\";\"Apr\";\"Mai\";\"Jun\";\"Jul\";\"Aug\";"
+                "\"Sep\";\"Okt\";\"Nov\";\"Dez\"\n"
+                "mon \"Januar\";\"Februar\";\"M<U00E4>rz\";\"April\";\"Mai\";\"Juni\";\"Juli\";"
+                "\"August\";\"September\";\"Oktober\";\"November\";\"Dezember\"\n"
+                "d_t_fmt \"%%a %%d %%b %%Y %%T\"\nd_fmt \"%s\"\nt_fmt \"%%I:%%M:%%S %%p\"\n"
+                "am_pm \"vorm.\";\"nachm.\"\nt_fmt_ampm \"%%I:%%M:%%S %%p\"\nEND LC_TIME\n",
+                dateFormat);
+        fclose(f);
+        std::string cmd = "localedef -c -f ISO-8859-1 -i '" + src + "' '" + Dir + "/" + name +
+                          ".ISO-8859-1' >/dev/null 2>&1";
+        if (system(cmd.c_str()) == -1) return false;
+        return access((Dir + "/" + name + ".ISO-8859-1/LC_TIME").c_str(), R_OK) == 0;
+    }
+
+    static void SetUpTestSuite()
+    {
+        char tmpl[] = "/tmp/vesk_locale_XXXXXX";
+        if (!mkdtemp(tmpl)) return;
+        Dir = tmpl;
+        if (system("command -v localedef >/dev/null 2>&1") != 0 || !Build("xx_DM", "%d.%m.%Y") ||
+            !Build("xx_YM", "%Y-%m-%d"))
+            Dir += "!";  // marks the suite as unavailable
+    }
+
+    static void TearDownTestSuite()
+    {
+        std::string dir = Dir.substr(0, Dir.find('!'));
+        if (!dir.empty()) {
+            std::string cmd = "rm -rf '" + dir + "'";
+            EXPECT_EQ(system(cmd.c_str()), 0);
+        }
+    }
+
+    void SetUp() override
+    {
+        if (Dir.empty() || Dir.back() == '!') GTEST_SKIP() << "localedef cannot build test locales";
+    }
+};
+std::string PlatformLocaleBuilt::Dir;
+
+TEST_F(PlatformLocaleBuilt, OrderNamesAndClockFollowTheLocale)
+{
+    EnvGuard path("LOCPATH", Dir.c_str());
+    SYSTEMTIME st = St(2026, 3, 6, 13, 5, 2);
+    wchar_t buf[64];
+    {
+        EnvGuard all("LC_ALL", "xx_DM.ISO-8859-1");
+        EXPECT_EQ(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDATE, buf, 64), 2);
+        EXPECT_STREQ(buf, L"1");
+        EXPECT_EQ(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &st, nullptr, buf, 64), 21);
+        EXPECT_STREQ(buf, L"Freitag, 6 M\u00e4rz 2026");
+        EXPECT_EQ(GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, buf, 64), 16);
+        EXPECT_STREQ(buf, L"01:05:02 nachm.");
+        ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, 0, &st, L"ddd d MMM", buf, 64), 0);
+        EXPECT_STREQ(buf, L"Fr 6 M\u00e4r");
+    }
+    {
+        EnvGuard all("LC_ALL", "xx_YM.ISO-8859-1");
+        EXPECT_EQ(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDATE, buf, 64), 2);
+        EXPECT_STREQ(buf, L"2");
+        ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &st, nullptr, buf, 64), 0);
+        EXPECT_STREQ(buf, L"2026 M\u00e4rz 6, Freitag");
+    }
+    // Back in C, nothing of the built locales lingers.
+    EnvGuard all("LC_ALL", "C");
+    ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &st, nullptr, buf, 64), 0);
+    EXPECT_STREQ(buf, L"Friday, March 6, 2026");
 }
 
 }  // namespace
