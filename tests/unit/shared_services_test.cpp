@@ -186,10 +186,11 @@ TEST_F(SharedServicesShellTest, HostCommandLineLimit)
     EXPECT_EQ(HOST_BUFFER_LEN - 1, (int)Line(L"set", tail.c_str()).size());
     tail += L"v";
     EXPECT_EQ(L"<-2>", Line(L"set", tail.c_str()));
-    wchar_t small[6];
+    wchar_t small[7];
     EXPECT_EQ(-2, BuildHostCommandLine(L"set", L"X", small, 6));
     EXPECT_STREQ(L"", small);
     EXPECT_EQ(0, BuildHostCommandLine(L"set", L"X", small, 7));
+    EXPECT_STREQ(L"*set X", small);
 }
 
 TEST_F(SharedServicesShellTest, RunHostCommandRunsOrRefuses)
