@@ -38,7 +38,6 @@ enum : DWORD {
     kErrorInvalidParameter = 87,
     kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
     kErrorInvalidFlags = 1004,
-    kErrorNoneMapped = 1332,
 };
 
 DWORD g_lastError = 0;
