@@ -31,6 +31,7 @@ def make_tree(top, files, seed=1):
     stamp = os.path.join(top, ".complete")
     if os.path.exists(stamp):
         return
+    os.makedirs(top, exist_ok=True)
     rnd = random.Random(seed)
     dirs = [top]
     ndirs = max(1, files // 20)
