@@ -98,10 +98,23 @@ void FreeNativePath(NativePath *p)
 // Names are compared by their upper-case forms as Windows file systems compare them.
 // The fold must not follow the user's locale (under "C" glibc folds ASCII only), so it
 // uses the C.UTF-8 tables whatever LANG says, and ASCII alone when those are missing.
+// Locales the layer keeps for the life of the library. The shell unloads the plug-in
+// before it exits, so they are released then rather than reported as leaks.
+struct CachedLocales {
+    locale_t Fold = (locale_t)0;
+    locale_t User = (locale_t)0;
+    ~CachedLocales()
+    {
+        if (Fold) freelocale(Fold);
+        if (User) freelocale(User);
+    }
+};
+CachedLocales Locales;
+
 locale_t FoldLocale()
 {
     static bool tried = false;
-    static locale_t loc = (locale_t)0;
+    locale_t &loc = Locales.Fold;
     if (!tried) {
         tried = true;
         loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
@@ -822,7 +835,7 @@ namespace {
 // to "C", as the C library does.
 locale_t UserLocale()
 {
-    static locale_t loc = (locale_t)0;
+    locale_t &loc = Locales.User;
     static char key[512];
     const char *names[5] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LC_CTYPE"),
                             getenv("LANG"), getenv("LOCPATH")};
