@@ -114,7 +114,7 @@ int LoadPlugin(const std::wstring &path, const std::wstring &shown)
     return RegisterPlugin(shown, library, exports);
 }
 
-void ShutdownPlugins(void)
+void ShutdownPlugins(bool unload)
 {
     // Last loaded, first shut down; a plug-in may still call services meanwhile, so
     // each one is forgotten only after its own shutdown.
@@ -122,7 +122,7 @@ void ShutdownPlugins(void)
         Plugin plugin = Shell.Plugins.back();
         if (plugin.Shutdown) plugin.Shutdown(0);
         Shell.Plugins.pop_back();
-        if (plugin.Library) OsFreeLibrary(plugin.Library);
+        if (unload && plugin.Library) OsFreeLibrary(plugin.Library);
     }
 }
 

@@ -29,8 +29,11 @@ int LoadPlugin(const std::wstring &path, const std::wstring &shown);
 /// plug-in refused to start (it is then forgotten, and its library, if any, freed).
 int RegisterPlugin(const std::wstring &shown, void *library, const PluginExports &exports);
 
-/// Calls every plug-in's ShutdownPlugin(0), unloads them and forgets them.
-void ShutdownPlugins(void);
+/// Calls every plug-in's ShutdownPlugin(0) and forgets them; unloads the libraries when
+/// unload is true. At the end of the process they stay mapped: what a plug-in keeps for
+/// its whole life (cached locale data, say) then still counts as reachable, and leak
+/// reports can still name its code.
+void ShutdownPlugins(bool unload);
 
 /// The plug-in name of that kind ("vesk" for a command; "_vesk" for a variable; "@vesk"
 /// for a function), ignoring case; null when none.

@@ -138,7 +138,7 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     }
     int status = Shell.ExitRequested ? Shell.ExitStatus : Shell.LastResult;
 
-    ShutdownPlugins();
+    ShutdownPlugins(false);
     long live = LiveMemoryBlocks();
     if (live > 0) ShellError(L"%ld blocks of shell memory still allocated\r\n", live);
     return status;

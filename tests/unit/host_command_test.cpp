@@ -275,7 +275,7 @@ TEST_F(HostCommandTest, PluginNamesAreRegisteredAndCalled)
     EXPECT_NE(0, Command(L"usage other", 0));
 
     ShutdownCalls = 0;
-    vsh::ShutdownPlugins();
+    vsh::ShutdownPlugins(true);
     EXPECT_EQ(1, ShutdownCalls);
     EXPECT_NE(0, Command(L"probe", 0));
 }
