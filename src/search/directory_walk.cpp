@@ -22,6 +22,7 @@ struct WalkLevel {
     size_t DirLen;
     DirectoryId Id;
     int IdState;       ///< 0 not asked yet, 1 Id holds it, -1 it cannot be had
+    int BelowLink;     ///< entered through a reparse point, or below one
     int ChildPending;  ///< Entry was descended into and is tested once the child is done
 };
 
@@ -73,7 +74,8 @@ bool LevelId(Walk *walk, size_t i, DirectoryId *id)
 /// True when the directory whose path is now in the shared buffer (NUL-terminated) is
 /// one of the directories being listed, the current one included. A link or junction
 /// that leads back up the tree would otherwise be walked until the path limit, with a
-/// cost that doubles for every second such link in a directory.
+/// cost that doubles for every second such link in a directory. Only a reparse point
+/// or a directory below one can lead back up, so an ordinary tree never gets here.
 bool LeadsBackUp(Walk *walk, DirectoryId *target, int *targetKnown)
 {
     if (!GetDirectoryId(walk->Path, target)) {
@@ -105,7 +107,7 @@ bool ReserveLevel(Walk *walk)
 /// shared buffer (ending in a separator, or a bare drive) as a new level. The trace
 /// line comes first, so it shows also for a directory that cannot be listed. False when
 /// nothing was pushed.
-bool EnterDirectory(Walk *walk, size_t dirLen, const DirectoryId *knownId)
+bool EnterDirectory(Walk *walk, size_t dirLen, const DirectoryId *knownId, int belowLink)
 {
     wchar_t *path = walk->Path;
     // The search path needs the "*" and the terminator after the directory.
@@ -122,6 +124,7 @@ bool EnterDirectory(Walk *walk, size_t dirLen, const DirectoryId *knownId)
     if (level->Find == INVALID_HANDLE_VALUE) return false;
     level->DirLen = dirLen;
     level->ChildPending = 0;
+    level->BelowLink = belowLink;
     if (knownId != nullptr) {
         level->Id = *knownId;
         level->IdState = 1;
@@ -154,12 +157,16 @@ bool TryDescend(Walk *walk)
 
     DirectoryId target;
     int targetKnown = 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Past a link, a plain subdirectory can be an ancestor again (a link to the
+    // grandparent, then the parent's own entry), so from there on every one is checked.
+    int belowLink = level->BelowLink || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (belowLink) {
         path[childLen] = L'\0';
         if (LeadsBackUp(walk, &target, &targetKnown)) return false;
     }
     path[childLen++] = VESK_PATH_SEP;
-    if (!EnterDirectory(walk, childLen, targetKnown ? &target : nullptr)) return false;
+    if (!EnterDirectory(walk, childLen, targetKnown ? &target : nullptr, belowLink))
+        return false;
     walk->Levels[walk->Depth - 2].ChildPending = 1;
     return true;
 }
@@ -287,7 +294,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     // The recursion of the design, unrolled: each level keeps its listing and the entry
     // it is on; a subdirectory's entries are all offered before the subdirectory entry
     // itself, which is tested when its level is popped.
-    bool listed = EnterDirectory(&walk, dirLen, nullptr);
+    bool listed = EnterDirectory(&walk, dirLen, nullptr, 0);
     bool fresh = true;  // the top level's Entry is one not yet looked at
     while (listed && walk.Depth > 0) {
         WalkLevel *level = &walk.Levels[walk.Depth - 1];

@@ -110,11 +110,12 @@ protected:
     }
 
     /// Walks the tree's root and returns the list, names relative to the root.
-    std::vector<Found> Walk(const SearchOptions &o, const wchar_t *patterns = L"*")
+    std::vector<Found> Walk(const SearchOptions &o, const wchar_t *patterns = L"*",
+                            const std::string &start = "")
     {
         ClearResults();
         ResultList.Count = 0;
-        std::wstring dir = Wide(root) + L"/";
+        std::wstring dir = Wide(root) + L"/" + Wide(start);
         EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0));
         return Collect(dir);
     }
@@ -325,6 +326,27 @@ TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
     Link("../other", "s/side");
     std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
     EXPECT_EQ(1u, names.count(L"s/side/z"));
+}
+
+TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
+{
+    Dir("s");
+    Dir("s/u");
+    File("s/x.txt", 1);
+    File("s/u/y.txt", 2);
+    Link("..", "s/up");
+    Link(".", "s/self");
+    Link(root, "s/top");
+    Link("..", "s/u/a");
+    Link("../..", "s/u/b");
+    // From s/u, the link a leads to s, which is not on the walked path and is entered;
+    // there the plain entry u (where the walk began) must not be entered again.
+    std::set<std::wstring> expected = {
+        L"y.txt", L"a", L"a/self", L"a/top", L"a/top/s", L"a/u", L"a/up", L"a/up/s",
+        L"a/x.txt", L"b", L"b/s", L"b/s/self", L"b/s/top", L"b/s/u", L"b/s/up", L"b/s/x.txt"};
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE), L"*", "s/u/");
+    EXPECT_EQ(expected, NameSet(found));
+    EXPECT_EQ(expected.size(), found.size());
 }
 
 TEST_F(SearchTest, DeepTreeIsWalkedWhole)
