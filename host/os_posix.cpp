@@ -204,7 +204,18 @@ int OsDriveReady(int) { return 0; }
 int OsBeginRedirect(const wchar_t *file, int append, Redirect *saved)
 {
     saved->Active = 0;
+    // "out\list.txt" means a file in the directory out when that directory exists;
+    // otherwise the backslash is part of the name, as Linux allows.
     std::string native = ToNative(file);
+    if (wcschr(file, L'\\')) {
+        std::wstring slashed(file);
+        for (wchar_t &c : slashed)
+            if (c == L'\\') c = L'/';
+        size_t cut = slashed.rfind(L'/');
+        struct stat st;
+        std::string parent = ToNative(cut == 0 ? L"/" : slashed.substr(0, cut).c_str());
+        if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) native = ToNative(slashed.c_str());
+    }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
     int fd = open(native.c_str(), flags, 0666);
     if (fd < 0) return -1;

@@ -155,6 +155,19 @@ class Normaliser:
         return text
 
 
+def remove_tree(path):
+    """Removes a scratch tree, also one whose setup took permissions away."""
+    def retry(function, name, _):
+        try:
+            os.chmod(os.path.dirname(name), 0o700)
+            if os.path.isdir(name) and not os.path.islink(name):
+                os.chmod(name, 0o700)
+            function(name)
+        except OSError:
+            pass
+    shutil.rmtree(path, onerror=retry)
+
+
 def diff(expected, actual, label):
     lines = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
                                  "expected " + label, "actual " + label)
