@@ -291,3 +291,41 @@ TEST_F(HostCommandTest, RefusedPluginIsForgotten)
 }
 
 }  // namespace
+
+namespace {
+
+// Hostile lines from the language's special characters: expansion and parsing must
+// neither crash nor overrun, a failed expansion leaves the buffer as it was, and the
+// marks always match the text.
+TEST_F(HostCommandTest, HostileLinesAreHandled)
+{
+    const wchar_t alphabet[] = L"%^&\"[]@<>|* ,=_xA1";
+    const size_t count = sizeof alphabet / sizeof alphabet[0] - 1;
+    std::wstring message;
+    vsh::DefineArray(L"A[2,2]", &message);
+    vsh::SetVariable(L"x", L"%x%^&\"");
+    uint32_t seed = 12345;
+    for (int round = 0; round < 20000; ++round) {
+        std::wstring line;
+        size_t len = (seed = seed * 1103515245u + 12345u) % 40;
+        for (size_t i = 0; i < len; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            line.push_back(alphabet[(seed >> 8) % count]);
+        }
+        wchar_t buffer[HOST_BUFFER_LEN];
+        wcscpy(buffer, line.c_str());
+        if (ExpandVariables(buffer, 1) != 0) EXPECT_EQ(line, buffer);
+        else EXPECT_LT(wcslen(buffer), (size_t)HOST_BUFFER_LEN);
+
+        for (const std::wstring &piece : vsh::SplitCommands(line)) {
+            vsh::MarkedText expanded;
+            if (vsh::ExpandText(piece.c_str(), piece.size(), 8191, &expanded, &message) != 0)
+                continue;
+            ASSERT_EQ(expanded.Text.size(), expanded.Literal.size());
+            vsh::ParsedCommand parsed;
+            vsh::ParseCommand(expanded, &parsed, &message);
+        }
+    }
+}
+
+}  // namespace
