@@ -230,15 +230,14 @@ void TestEntry(Walk *walk, WalkLevel *level)
 
 }  // namespace
 
-int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
-{
-    if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
-        return -1;
-    enum { PIECE_LEN = 8192 };
-    // The common single pattern goes to the shell as it stands.
-    if (wcschr(patterns, L';') == nullptr && wcsnlen(patterns, PIECE_LEN) < PIECE_LEN)
-        return WildcardComparison(patterns, name, 1, 1) == 0 ? 0 : 1;
+namespace {
 
+enum { PIECE_LEN = 8192 };
+
+/// MatchesWildList for a list with separators, piece by piece. Kept out of line: its
+/// piece buffer would make every call pay for a stack probe on Windows.
+__attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t *name)
+{
     wchar_t piece[PIECE_LEN];
     const wchar_t *p = patterns;
     while (*p != L'\0') {
@@ -251,6 +250,18 @@ int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
         if (WildcardComparison(piece, name, 1, 1) == 0) return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
+{
+    if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
+        return -1;
+    // The common single pattern goes to the shell as it stands.
+    if (wcschr(patterns, L';') == nullptr && wcsnlen(patterns, PIECE_LEN) < PIECE_LEN)
+        return WildcardComparison(patterns, name, 1, 1) == 0 ? 0 : 1;
+    return MatchPieces(patterns, name);
 }
 
 uint64_t DirectoryFilesSize(const wchar_t *searchPath)
