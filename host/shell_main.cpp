@@ -122,6 +122,9 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     Options options;
     int parsed = ParseOptions(argc, argv, &options);
     if (parsed != 0) return parsed == 1 ? 0 : 2;
+    // Like the real shell started with a command to run, a shell that runs one line or
+    // one batch file and exits is transient, so plug-ins keep their load banners quiet.
+    Shell.Transient = options.HaveLine || !options.Batch.empty();
 
     for (const std::wstring &set : options.Sets) {
         size_t eq = set.find(L'=');

@@ -60,6 +60,7 @@ struct ShellState {
     bool ExitRequested;
     int ExitStatus;
     int CommandDepth;  // nesting of Command calls, against runaway recursion
+    bool Transient;    // started for one command line or one batch file, then exits
 };
 
 extern ShellState Shell;

@@ -48,6 +48,7 @@ void ResetShell(bool withEnvironment)
     Shell.ExitRequested = false;
     Shell.ExitStatus = 0;
     Shell.CommandDepth = 0;
+    Shell.Transient = false;
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');
@@ -86,7 +87,8 @@ bool InternalVariable(const std::wstring &name, std::wstring *value)
     else if (key == L"_BATCHLINE") *value = batch ? std::to_wstring(batch->Line) : L"-1";
     else if (key == L"_EXPANSION") *value = L"0000000000";
     else if (key == L"_DNAME") *value = L"DESCRIPT.ION";
-    else if (key == L"_TRANSIENT" || key == L"_PIPE") *value = L"0";
+    else if (key == L"_TRANSIENT") *value = Shell.Transient ? L"1" : L"0";
+    else if (key == L"_PIPE") *value = L"0";
     else if (key == L"_CWDS") {
         *value = OsCurrentDirectory();
         if (value->empty() || !IsPathSeparator(value->back())) value->push_back(VESK_PATH_SEP);
