@@ -54,7 +54,7 @@ PRESETS=(native sanitize win32 win64)
 for preset in "${PRESETS[@]}"; do
     note "build $preset"
     log=/tmp/vesk-build-$preset.log
-    if cmake --preset "$preset" -DVESK_WERROR=$WERROR >"$log" 2>&1 &&
+    if cmake --preset "$preset" -DVESK_WERROR=$WERROR -DVESK_TESTS=ON >"$log" 2>&1 &&
        cmake --build "build/$preset" -j2 >>"$log" 2>&1; then
         grep -E 'warning' "$log" | head -20
         tally "build $preset" 1 0

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the native plug-in and the stand-in shell (installing the build tools when they
+# are missing), then runs a VESK command on a real directory:
+#
+#   bash tools/try.sh [DIRECTORY] [VESK ARGUMENTS...]
+#
+# Default: the 10 largest files under /usr/share, as a table, then the array read back.
+set -u
+cd "$(dirname "$0")/.."
+need=()
+for p in cmake ninja-build g++; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+    SUDO=; [ "$(id -u)" != 0 ] && SUDO=sudo
+    $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+        --no-install-recommends "${need[@]}" >/dev/null || exit 1
+fi
+cmake --preset native -DVESK_TESTS=OFF >/dev/null && cmake --build build/native -j2 >/dev/null || exit 1
+
+dir=${1:-/usr/share}
+shift || true
+args=${*:-/V 10 LARGEST LIST /R}
+# An argument that begins with "/" is a switch of the command, so an absolute Linux path
+# is written with backslashes.
+spec=$(printf '%s' "$(cd "$dir" && pwd)" | tr '/' '\\')
+exec build/native/vshell -c "vesk $args $spec & echo first: %LIST[0,0] (%LIST[0,1] bytes, %LIST[0,2]) & echo found: %_vesk & echo newest: %@vesk[$spec,N,,1]"
