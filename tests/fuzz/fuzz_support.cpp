@@ -1,0 +1,143 @@
+#include "fuzz_support.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "messages.h"
+#include "platform/native_text.h"
+
+std::wstring DecodeFuzzText(const uint8_t *data, size_t size, size_t maxChars)
+{
+    std::wstring text;
+    size_t i = 0;
+    while (i < size && text.size() < maxChars) {
+        uint8_t b = data[i];
+        if (b == 0) break;
+        uint32_t cp = b;
+        size_t need = 0;
+        if (b >= 0xC2 && b <= 0xDF) need = 1, cp = b & 0x1F;
+        else if (b >= 0xE0 && b <= 0xEF) need = 2, cp = b & 0x0F;
+        else if (b >= 0xF0 && b <= 0xF4) need = 3, cp = b & 0x07;
+        bool ok = need > 0 && i + need < size;
+        for (size_t k = 1; ok && k <= need; ++k) {
+            if ((data[i + k] & 0xC0) != 0x80) ok = false;
+            else cp = (cp << 6) | (data[i + k] & 0x3F);
+        }
+        if (ok && (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ||
+                   (sizeof(wchar_t) == 2 && cp > 0xFFFF)))
+            ok = false;
+        if (need > 0 && ok) {
+            text.push_back((wchar_t)cp);
+            i += need + 1;
+        } else {
+            text.push_back((wchar_t)b);
+            ++i;
+        }
+    }
+    return text;
+}
+
+namespace {
+
+std::wstring TreeWide;
+std::string TreeNarrow;
+std::set<std::string> FixedEntries;  // paths relative to the tree
+
+void MakeFile(const std::string &rel, size_t size, time_t when, mode_t mode = 0644)
+{
+    std::string path = TreeNarrow + "/" + rel;
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode);
+    if (fd < 0) {
+        perror(path.c_str());
+        abort();
+    }
+    if (size > 0 && ftruncate(fd, (off_t)size) != 0) abort();
+    close(fd);
+    struct timeval times[2] = {{when, 0}, {when, 0}};
+    utimes(path.c_str(), times);
+    FixedEntries.insert(rel);
+}
+
+void MakeDir(const std::string &rel)
+{
+    std::string path = TreeNarrow + "/" + rel;
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) abort();
+    FixedEntries.insert(rel);
+}
+
+void Prune(const std::string &rel)
+{
+    std::string path = rel.empty() ? TreeNarrow : TreeNarrow + "/" + rel;
+    DIR *dir = opendir(path.c_str());
+    if (!dir) return;
+    std::set<std::string> names;
+    while (struct dirent *e = readdir(dir)) {
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.insert(e->d_name);
+    }
+    closedir(dir);
+    for (const std::string &name : names) {
+        std::string child = rel.empty() ? name : rel + "/" + name;
+        struct stat st;
+        std::string full = TreeNarrow + "/" + child;
+        if (lstat(full.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            Prune(child);
+            if (!FixedEntries.count(child)) rmdir(full.c_str());
+        } else if (!FixedEntries.count(child)) {
+            unlink(full.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+const std::wstring &FuzzTree(void)
+{
+    if (!TreeWide.empty()) return TreeWide;
+    const char *tmp = getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-fuzz-XXXXXX";
+    if (!mkdtemp(&templ[0])) abort();
+    TreeNarrow = templ + "/tree";
+    if (mkdir(TreeNarrow.c_str(), 0755) != 0) abort();
+    const time_t base = 1714564800;  // 2024-05-01 12:00 UTC
+    MakeFile("a.txt", 100, base);
+    MakeFile("b.log", 2000, base - 86400 * 40);
+    MakeFile("c.bak", 0, base + 3600);
+    MakeFile("x y.txt", 12345, base - 86400 * 400);
+    MakeFile(".hidden", 77, base + 60);
+    MakeFile("ro.dat", 5000000, base - 86400 * 3, 0444);
+    MakeDir("sub");
+    MakeFile("sub/c.txt", 50, base - 7200);
+    MakeFile("sub/e.txt", 4096, base + 86400 * 2);
+    MakeDir("sub/deep");
+    MakeFile("sub/deep/d.bin", 1 << 20, base - 86400 * 1000);
+    MakeDir("empty");
+    wchar_t wide[4096];
+    NativeToWide(TreeNarrow.c_str(), TreeNarrow.size(), wide, 4096);
+    TreeWide = wide;
+    if (chdir(TreeNarrow.c_str()) != 0) abort();
+    return TreeWide;
+}
+
+void RestoreFuzzTree(void)
+{
+    FuzzTree();
+    if (chdir(TreeNarrow.c_str()) != 0) abort();
+    Prune("");
+}
+
+void SilenceShell(void)
+{
+    static std::wstring out, err;
+    out.clear();
+    err.clear();
+    vsh::CaptureOutput(&out, &err);
+}

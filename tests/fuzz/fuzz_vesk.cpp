@@ -1,0 +1,40 @@
+// The VESK command and @VESK on the fixed tree, with any argument text.
+#include <vector>
+
+#include "commands/vesk_function.h"
+#include "fuzz_plugin_host.h"
+#include "fuzz_support.h"
+#include "plugin/host_api.h"
+
+extern "C" int HOST_CALL vesk(wchar_t *arguments);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1) return 0;
+    FreshShellWithPlugin();
+    const bool function = data[0] & 1;
+    std::wstring text = DecodeFuzzText(data + 1, size - 1, HOST_BUFFER_LEN - 1);
+    if (!function) {
+        std::vector<wchar_t> arguments(text.begin(), text.end());
+        arguments.push_back(L'\0');
+        int result = vesk(arguments.data());
+        FUZZ_CHECK(result >= 0 && result <= 2);
+        FUZZ_CHECK(arguments.back() == L'\0');
+    } else {
+        std::vector<wchar_t> buffer(HOST_RESULT_LEN, L'\x7F');
+        wmemcpy(buffer.data(), text.c_str(), text.size() + 1);
+        int result = f_vesk(buffer.data());
+        FUZZ_CHECK(result == 0 || result == -1);
+        FUZZ_CHECK(wmemchr(buffer.data(), L'\0', HOST_RESULT_LEN) != nullptr);
+        if (result == -1) FUZZ_CHECK(text == buffer.data());
+        if (result == 0 && buffer[0] != L'\0') {
+            // The best file is a full name inside the tree, or the tree's own name.
+            std::wstring name = buffer.data();
+            const std::wstring &tree = FuzzTree();
+            if (name.compare(0, tree.size(), tree) != 0) fprintf(stderr, "best: %ls\n", name.c_str());
+            FUZZ_CHECK(name.compare(0, tree.size(), tree) == 0);
+        }
+    }
+    CheckNothingLeft();
+    return 0;
+}
