@@ -10,14 +10,6 @@ namespace vsh {
 
 namespace {
 
-std::wstring Trim(const std::wstring &text)
-{
-    size_t a = 0, b = text.size();
-    while (a < b && iswspace((wint_t)text[a])) ++a;
-    while (b > a && iswspace((wint_t)text[b - 1])) --b;
-    return text.substr(a, b - a);
-}
-
 // Export names are plain ASCII; anything else cannot name an export.
 bool ToExportName(const std::wstring &wide, std::string *narrow)
 {
@@ -53,7 +45,7 @@ int RegisterPlugin(const std::wstring &shown, void *library, const PluginExports
     while (start <= implements.size()) {
         size_t comma = implements.find(L',', start);
         if (comma == std::wstring::npos) comma = implements.size();
-        std::wstring name = Trim(implements.substr(start, comma - start));
+        std::wstring name = TrimBlanks(implements.substr(start, comma - start));
         start = comma + 1;
         if (name.empty()) continue;
         PluginName entry;

@@ -77,6 +77,9 @@ enum {
 /// Extended-A, Greek and Cyrillic letters; anything else unchanged.
 wchar_t FoldCase(wchar_t c);
 
+/// text without the white space at either end.
+std::wstring TrimBlanks(const std::wstring &text);
+
 /// Upper-cased copy of name (FoldCase): the key of the variable and array tables.
 std::wstring NameKey(const std::wstring &name);
 

@@ -31,6 +31,14 @@ wchar_t FoldCase(wchar_t c)
     return c;
 }
 
+std::wstring TrimBlanks(const std::wstring &text)
+{
+    size_t a = 0, b = text.size();
+    while (a < b && iswspace((wint_t)text[a])) ++a;
+    while (b > a && iswspace((wint_t)text[b - 1])) --b;
+    return text.substr(a, b - a);
+}
+
 std::wstring NameKey(const std::wstring &name)
 {
     std::wstring key(name);
@@ -134,14 +142,6 @@ ArrayVariable *FindArray(const std::wstring &name)
 
 namespace {
 
-std::wstring Trim(const std::wstring &text)
-{
-    size_t a = 0, b = text.size();
-    while (a < b && iswspace((wint_t)text[a])) ++a;
-    while (b > a && iswspace((wint_t)text[b - 1])) --b;
-    return text.substr(a, b - a);
-}
-
 // Decimal numbers separated by commas, at most MAX_ARRAY_DIMS of them.
 int ParseNumbers(const std::wstring &text, std::vector<size_t> *numbers)
 {
@@ -150,7 +150,7 @@ int ParseNumbers(const std::wstring &text, std::vector<size_t> *numbers)
     for (;;) {
         size_t comma = text.find(L',', start);
         std::wstring piece =
-            Trim(text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start));
+            TrimBlanks(text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start));
         if (piece.empty() || piece.size() > 9) return 1;
         size_t value = 0;
         for (wchar_t c : piece) {
@@ -168,13 +168,13 @@ int ParseNumbers(const std::wstring &text, std::vector<size_t> *numbers)
 
 int DefineArray(const std::wstring &declaration, std::wstring *error)
 {
-    std::wstring text = Trim(declaration);
+    std::wstring text = TrimBlanks(declaration);
     size_t open = text.find(L'[');
     if (open == std::wstring::npos || text.back() != L']' || open == 0) {
         *error = L"bad array declaration \"" + text + L"\"";
         return 1;
     }
-    std::wstring name = Trim(text.substr(0, open));
+    std::wstring name = TrimBlanks(text.substr(0, open));
     for (wchar_t c : name) {
         if (!IsNameChar(c)) {
             *error = L"bad array name \"" + name + L"\"";

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "zone_guard.h"
+
 namespace {
 
 const uint64_t TicksPerSecond = 10000000ull;
@@ -23,28 +25,6 @@ uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int seco
     t.tm_sec = second;
     return ((uint64_t)timegm(&t) + UnixEpochSeconds) * TicksPerSecond;
 }
-
-/// Sets TZ for the life of the object and restores the previous value.
-struct ScopedZone {
-    std::string Saved;
-    bool HadValue;
-    explicit ScopedZone(const char *zone)
-    {
-        const char *old = getenv("TZ");
-        HadValue = old != nullptr;
-        if (old) Saved = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedZone()
-    {
-        if (HadValue)
-            setenv("TZ", Saved.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-};
 
 std::wstring Stamp(const wchar_t *separator, int dateOnly, uint64_t fileTime, int trueLocal,
                    int utc, int iso)
@@ -108,7 +88,7 @@ TEST(DateStampTest, IsoFormsWithFixedZones)
         {"UTC", L" ", 1, 1, 0, FileTimeOf(2026, 1, 5, 9, 3, 7), L"2026-01-05"},
     };
     for (const IsoCase &c : cases) {
-        ScopedZone zone(c.Zone);
+        ZoneGuard zone(c.Zone);
         EXPECT_EQ(std::wstring(c.Expected), Stamp(c.Separator, c.DateOnly, c.Time, c.TrueLocal,
                                                   c.Utc, 1))
             << c.Zone << " " << c.Expected;
@@ -120,7 +100,7 @@ TEST(DateStampTest, DumbLocalUsesTodaysOffsetForEveryDate)
     const uint64_t summer = FileTimeOf(2026, 7, 1, 12, 0, 0);
     const uint64_t winter = FileTimeOf(2026, 1, 15, 12, 0, 0);
     for (const char *name : {"America/New_York", "Europe/Berlin", "UTC"}) {
-        ScopedZone zone(name);
+        ZoneGuard zone(name);
         long offset = TodaysOffset();
         EXPECT_EQ(IsoText(summer, offset), Stamp(L" ", 0, summer, 0, 0, 1)) << name;
         EXPECT_EQ(IsoText(winter, offset), Stamp(L" ", 0, winter, 0, 0, 1)) << name;
@@ -129,7 +109,7 @@ TEST(DateStampTest, DumbLocalUsesTodaysOffsetForEveryDate)
 
 TEST(DateStampTest, UnconvertibleTimesGetOneClearText)
 {
-    ScopedZone zone("America/New_York");
+    ZoneGuard zone("America/New_York");
     const uint64_t beyond = 0x8000000000000000ull;  // past the year 30827
     struct Case {
         uint64_t Time;
@@ -148,13 +128,13 @@ TEST(DateStampTest, UnconvertibleTimesGetOneClearText)
         EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, c.Time, c.TrueLocal, c.Utc, c.Iso))
             << c.Time << " " << c.TrueLocal << c.Utc << c.Iso;
 
-    ScopedZone utc("UTC");
+    ZoneGuard utc("UTC");
     EXPECT_EQ(L"1601-01-01 00:00:00 UTC", Stamp(L" ", 0, 0, 0, 1, 1));
 }
 
 TEST(DateStampTest, LongSeparatorIsCutNeverOverrun)
 {
-    ScopedZone zone("UTC");
+    ZoneGuard zone("UTC");
     const uint64_t t = FileTimeOf(2026, 12, 6, 13, 15, 52);
     std::wstring separator(TEXT_BUFFER_LEN - 1, L's');
     for (int iso : {0, 1}) {
@@ -174,7 +154,7 @@ TEST(DateStampTest, LongSeparatorIsCutNeverOverrun)
 
 TEST(DateStampTest, LocaleFormCarriesSeparatorTimeAndUtc)
 {
-    ScopedZone zone("UTC");
+    ZoneGuard zone("UTC");
     const uint64_t t = FileTimeOf(2026, 12, 6, 13, 15, 52);
     std::wstring full = Stamp(L"|", 0, t, 0, 1, 0);
     std::wstring dateOnly = Stamp(L"|", 1, t, 0, 1, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "zone_guard.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
 #include "ranges/range_parsers.h"
@@ -101,30 +102,7 @@ inline WIN32_FIND_DATAW FindData(const wchar_t *name, uint64_t size, FILETIME wh
     return data;
 }
 
-/// Sets TZ for one test and restores it afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char *zone)
-    {
-        const char *old = getenv("TZ");
-        HadOld = old != nullptr;
-        if (old) Old = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (HadOld)
-            setenv("TZ", Old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool HadOld = false;
-    std::string Old;
-};
+using ::ZoneGuard;
 
 }  // namespace rangetest
 
