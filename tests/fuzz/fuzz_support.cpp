@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -97,6 +98,21 @@ void Prune(const std::string &rel)
     }
 }
 
+std::string TempDir;
+
+int RemoveOne(const char *path, const struct stat *, int, struct FTW *)
+{
+    remove(path);
+    return 0;
+}
+
+// The tree goes when the fuzzer ends normally; after a crash it stays for a look.
+void RemoveTree(void)
+{
+    if (chdir("/") != 0) return;
+    nftw(TempDir.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 }  // namespace
 
 const std::wstring &FuzzTree(void)
@@ -105,6 +121,8 @@ const std::wstring &FuzzTree(void)
     const char *tmp = getenv("TMPDIR");
     std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-fuzz-XXXXXX";
     if (!mkdtemp(&templ[0])) abort();
+    TempDir = templ.c_str();
+    atexit(RemoveTree);
     TreeNarrow = templ + "/tree";
     if (mkdir(TreeNarrow.c_str(), 0755) != 0) abort();
     const time_t base = 1714564800;  // 2024-05-01 12:00 UTC
@@ -136,6 +154,9 @@ void RestoreFuzzTree(void)
 
 void SilenceShell(void)
 {
+    // VESK_FUZZ_VERBOSE=1 lets the output through, to look at what one input does.
+    static const bool verbose = getenv("VESK_FUZZ_VERBOSE") != nullptr;
+    if (verbose) return;
     static std::wstring out, err;
     out.clear();
     err.clear();

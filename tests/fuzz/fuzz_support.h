@@ -35,7 +35,8 @@ const std::wstring &FuzzTree(void);
 void RestoreFuzzTree(void);
 
 /// Captures the shell's output into strings that are dropped after every input; the
-/// fuzzers care about invariants, not the text.
+/// fuzzers care about invariants, not the text. VESK_FUZZ_VERBOSE in the environment
+/// lets it through.
 void SilenceShell(void);
 
 #endif
