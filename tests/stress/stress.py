@@ -40,12 +40,13 @@ WINE_NOISE = re.compile(rb"^(wine: Read access denied for device .*|[0-9a-f]{4}:
 
 
 class Stress:
-    def __init__(self, shell, small, keep):
+    def __init__(self, shell, small, keep, depth=None):
         # The shell runs in the output directory; paths given relative to ours must hold.
         self.shell = [os.path.abspath(a) if os.path.exists(a) else a for a in shell]
         self.wine = os.path.basename(shell[0]) in ("wine", "wine64")
         self.small = small
         self.keep = keep
+        self.depth = depth
         self.passed = 0
         self.failed = 0
         self.root = tempfile.mkdtemp(prefix="vesk-stress-")
@@ -177,8 +178,10 @@ class Stress:
         # with the depth, so a shallower one).
         deep = os.path.join(self.root, "deep").encode()
         os.mkdir(deep)
-        if self.wine:
-            depth = 200
+        if self.depth:
+            depth = self.depth
+        elif self.wine:
+            depth = 1000
         else:
             depth = (4095 - len(deep) - len(b"/bottom.bin") - 1) // 2
         fd = os.open(deep, os.O_RDONLY)
@@ -420,9 +423,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--small", action="store_true", help="a few thousand entries")
     parser.add_argument("--keep", action="store_true", help="keep the tree")
+    parser.add_argument("--depth", type=int, help="levels of the deep chain (default: as "
+                        "deep as the path limit allows; 1000 under Wine)")
     parser.add_argument("shell", nargs="+", help="command that starts vshell")
     args = parser.parse_args()
-    stress = Stress(args.shell, args.small, args.keep)
+    stress = Stress(args.shell, args.small, args.keep, args.depth)
     try:
         ok = stress.run()
     finally:
