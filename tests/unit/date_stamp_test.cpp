@@ -7,24 +7,9 @@
 
 #include <string>
 
-#include "zone_guard.h"
+#include "test_time.h"
 
 namespace {
-
-const uint64_t TicksPerSecond = 10000000ull;
-const uint64_t UnixEpochSeconds = 11644473600ull;  // 1601-01-01 to 1970-01-01
-
-uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second)
-{
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return ((uint64_t)timegm(&t) + UnixEpochSeconds) * TicksPerSecond;
-}
 
 std::wstring Stamp(const wchar_t *separator, int dateOnly, uint64_t fileTime, int trueLocal,
                    int utc, int iso)

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "messages.h"
-#include "zone_guard.h"
+#include "test_time.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
 #include "ranges/range_parsers.h"
@@ -76,15 +76,7 @@ inline std::wstring Upper(std::wstring text)
 /// Windows file time of a UTC calendar moment.
 inline FILETIME FileTimeUtc(int year, int month, int day, int hour, int minute, int second)
 {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    int64_t unix = (int64_t)timegm(&t);
-    uint64_t ticks = (uint64_t)(unix + 11644473600LL) * 10000000ULL;
+    uint64_t ticks = FileTimeOf(year, month, day, hour, minute, second);
     FILETIME ft;
     ft.dwLowDateTime = (DWORD)ticks;
     ft.dwHighDateTime = (DWORD)(ticks >> 32);
