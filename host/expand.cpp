@@ -218,8 +218,9 @@ size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open)
         if (c == L'^') {
             ++j;
         } else if (c == L'"') {
+            // "^" escapes inside quotes too, so an escaped quote does not end them.
             size_t q = j + 1;
-            while (q < len && text[q] != L'"') ++q;
+            while (q < len && text[q] != L'"') q += (text[q] == L'^' && q + 1 < len) ? 2 : 1;
             if (q >= len) return std::wstring::npos;
             j = q;
         } else if (c == L'[') {

@@ -28,16 +28,18 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
-    // name neither ends the function's argument nor expands anything.
-    static const wchar_t head[] = L"%@descript[";
+    // name neither ends the function's argument nor expands anything, and quoted, so that
+    // blanks at the end of a name are not taken for the blanks around an argument.
+    static const wchar_t head[] = L"%@descript[\"";
     const size_t headLength = sizeof head / sizeof head[0] - 1;
     wchar_t expression[HOST_BUFFER_LEN];
     wmemcpy(expression, head, headLength + 1);
-    if (EscapeHostText(path, expression + headLength, HOST_BUFFER_LEN - headLength - 1) != 0)
+    if (EscapeHostText(path, expression + headLength, HOST_BUFFER_LEN - headLength - 2) != 0)
         return 111;
     size_t length = wcslen(expression);
-    expression[length] = L']';
-    expression[length + 1] = L'\0';
+    expression[length] = L'"';
+    expression[length + 1] = L']';
+    expression[length + 2] = L'\0';
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
     // for the description.

@@ -313,7 +313,7 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
 {
     const char *names[] = {"plain.txt", "a]b.txt", "c,d.txt", "50%.txt", "x^y.txt",
                            "p&q.txt", "%path%.txt", "q\"uote.txt", "with blank.txt",
-                           "br[ack]et.txt", "pipe|and(paren).txt"};
+                           "br[ack]et.txt", "pipe|and(paren).txt", "trailing blank "};
     std::string descript;
     for (const char *name : names) {
         Write(name, "x");
