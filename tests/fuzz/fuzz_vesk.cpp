@@ -1,10 +1,15 @@
 // The VESK command and @VESK on the fixed tree, with any argument text.
+#include <sys/stat.h>
+
+#include <string>
 #include <vector>
 
 #include "commands/vesk_function.h"
 #include "fuzz_plugin_host.h"
 #include "fuzz_support.h"
+#include "platform/native_text.h"
 #include "plugin/host_api.h"
+#include "plugin/plugin.h"
 
 extern "C" int HOST_CALL vesk(wchar_t *arguments);
 
@@ -17,9 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!function) {
         std::vector<wchar_t> arguments(text.begin(), text.end());
         arguments.push_back(L'\0');
+        LastCount = -7;
         int result = vesk(arguments.data());
         FUZZ_CHECK(result >= 0 && result <= 2);
         FUZZ_CHECK(arguments.back() == L'\0');
+        // A completed run records what it found, at most the 4096 rows asked for; help
+        // and failures leave the count alone.
+        if (result == 1) FUZZ_CHECK(LastCount == -7);
+        if (result == 2) FUZZ_CHECK(LastCount >= 0 && LastCount <= 4096);
+        if (result == 0) FUZZ_CHECK(LastCount == -7 || (LastCount >= 0 && LastCount <= 4096));
     } else {
         std::vector<wchar_t> buffer(HOST_RESULT_LEN, L'\x7F');
         wmemcpy(buffer.data(), text.c_str(), text.size() + 1);
@@ -33,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const std::wstring &tree = FuzzTree();
             if (name.compare(0, tree.size(), tree) != 0) fprintf(stderr, "best: %ls\n", name.c_str());
             FUZZ_CHECK(name.compare(0, tree.size(), tree) == 0);
+            std::string native(4 * name.size() + 8, '\0');
+            native.resize(WideToNative(name.c_str(), &native[0], native.size()));
+            struct stat st;
+            FUZZ_CHECK(stat(native.c_str(), &st) == 0);
         }
     }
     CheckNothingLeft();
