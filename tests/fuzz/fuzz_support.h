@@ -20,9 +20,9 @@
         }                                                                             \
     } while (0)
 
-/// The bytes as wide text: UTF-8 sequences become their characters, every other byte
-/// the character of the same value, so seeds stay readable and any character can be
-/// reached. Stops at a NUL byte. At most maxChars characters.
+/// The bytes as wide text: UTF-8 sequences (surrogates included) become their
+/// characters, every other byte the character of the same value, so seeds stay readable
+/// and any character can be reached. Stops at a NUL byte. At most maxChars characters.
 std::wstring DecodeFuzzText(const uint8_t *data, size_t size, size_t maxChars);
 
 /// Creates the fixed tree once per process (a temp dir with files of known sizes and
