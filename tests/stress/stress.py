@@ -358,6 +358,21 @@ class Stress:
                        not self.fatal(code, err) and code in (0, 2) and count.isdigit()
                        and int(count) <= 5, "status %s count %r err %r" % (code, count, err[-300:]))
 
+        # The other options over the hostile names: the table at its widths, stamps of
+        # every kind, the trace. Nothing to compare; nothing may fail.
+        spec = self.spec(os.path.join(main, b"hostile", b"*"))
+        lines = ['vesk %s 40 %s arr "%s"' % (opts, mode, spec) for opts, mode in (
+            ("/V", "largest"), ("/V:80 /F", "smallest"), ("/V:1024 /I /U", "newest"),
+            ("/V /Z /C:--", "oldest"), ("/V /NC /T:A", "largest"), ("/V /TC /N:CDJ", "newest"),
+            ("/$ /V", "largest"), ("/R /V /I", "oldest"))]
+        lines.append('echo [%%@vesk["%s",L,,1,A]]>%s' % (spec, self.out_file("f0.txt")))
+        code, out, err, secs = self.run_batch(lines, "options")
+        best = self.expected(names, "largest", everything, 1)[0]
+        got = self.read_rows(1, "f")[0]
+        self.check("options, the table and @VESK over hostile names (%.1fs)" % secs,
+                   not self.fatal(code, err) and code == 0 and not err and got == best,
+                   "status %s @VESK %r want %r err %r" % (code, got, best, err[-300:]))
+
         # The deepest path comes back whole.
         if len(self.deep_path) < 4096:
             deepfiles = {self.deep_path: (777777, BASE_TIME)}
