@@ -330,7 +330,7 @@ class Stress:
                    lambda p, s, t: not os.path.basename(p).lower().endswith(b"7"))
 
         def day(t):
-            return datetime.datetime.utcfromtimestamp(t)
+            return datetime.datetime.fromtimestamp(t, datetime.timezone.utc)
         first, last = datetime.date(2018, 3, 1), datetime.date(2018, 7, 31)
         self.exact("range D", main, self.files, "newest", "/[d2018-03-01,2018-07-31]",
                    lambda p, s, t: first <= day(t).date() <= last)
