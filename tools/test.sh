@@ -2,7 +2,8 @@
 # Sets up what is missing on a Debian machine, builds every target (native, sanitizer,
 # Windows x86 and x64) and runs every suite: unit tests natively and under the
 # sanitizers, the end-to-end transcripts on all four targets (the Windows ones under
-# Wine), and the check of the DLL export tables. Ends with one line "N passed, N failed".
+# Wine), the small stress run (sanitizer and win32), a few seconds of every fuzz target,
+# and the check of the DLL export tables. Ends with one line "N passed, N failed".
 #
 #   bash tools/test.sh            everything
 #   bash tools/test.sh --quick    native only (a developer's inner loop)
@@ -26,12 +27,12 @@ tally() {  # name passed failed [skipped]
 # --- packages -----------------------------------------------------------------------
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in cmake ninja-build g++ libgtest-dev libgmock-dev python3 bsdutils binutils; do
+for p in cmake ninja-build g++ libgtest-dev libgmock-dev python3 bsdutils binutils util-linux; do
     have "$p" || need+=("$p")
 done
 if [ $QUICK = 0 ]; then
     for p in g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
-             binutils-mingw-w64-x86-64 wine wine64 wine32:i386; do
+             binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang libclang-rt-14-dev; do
         have "$p" || need+=("$p")
     done
 fi
@@ -95,9 +96,27 @@ run_e2e() {  # target shell...
     s=$(echo "$line" | sed -n 's/.* \([0-9]*\) skipped.*/\1/p'); s=${s:-0}
     tally "e2e $target" "$p" "$f" "$s"
 }
+run_counted() {  # name command...: a suite that ends with "N passed, N failed"
+    local name=$1; shift
+    local log="/tmp/vesk-$(echo "$name" | tr -c 'a-z0-9' '-').log"
+    note "$name"
+    "$@" >"$log" 2>&1
+    local rc=$? line p f
+    grep -E -i 'fail|error' "$log" | grep -v -E '^[0-9]+ passed, 0 failed' | tail -n 40
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
+    p=$(echo "$line" | sed -n 's/^\([0-9]*\) passed.*/\1/p'); p=${p:-0}
+    f=$(echo "$line" | sed -n 's/.* \([0-9]*\) failed.*/\1/p'); f=${f:-0}
+    if [ -z "$line" ] || { [ $rc != 0 ] && [ "$f" = 0 ]; }; then f=$((f + 1)); tail -n 20 "$log"; fi
+    tally "$name" "$p" "$f"
+}
+
 run_e2e native "$ROOT/build/native/vshell"
 if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
+
+    run_counted "stress (sanitize, small)" python3 tests/stress/stress.py --small \
+        "$ROOT/build/sanitize/vshell"
+    run_counted "fuzz smoke" bash tests/fuzz/run_fuzzers.sh --seconds 5
 
     export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset DISPLAY
@@ -108,6 +127,9 @@ if [ $QUICK = 0 ]; then
     wineserver -p
     run_e2e win32 wine "$ROOT/build/win32/vshell.exe"
     run_e2e win64 wine "$ROOT/build/win64/vshell.exe"
+
+    run_counted "stress (win32, small)" python3 tests/stress/stress.py --small \
+        wine "$ROOT/build/win32/vshell.exe"
 
     note "export tables"
     python3 tests/exports_test.py build/win32 build/win64 >/tmp/vesk-exports.log 2>&1
