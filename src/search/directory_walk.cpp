@@ -302,7 +302,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     if (walk.Path == nullptr) return 0;
     wmemcpy(walk.Path, directory, dirLen);
 
-    // The recursion of the design, unrolled: each level keeps its listing and the entry
+    // The natural recursion, unrolled: each level keeps its listing and the entry
     // it is on; a subdirectory's entries are all offered before the subdirectory entry
     // itself, which is tested when its level is popped.
     bool listed = EnterDirectory(&walk, dirLen, nullptr, 0);
