@@ -75,11 +75,12 @@ protected:
         }
     }
 
-    std::vector<WIN32_FIND_DATAW> List(const std::string &pattern)
+    std::vector<WIN32_FIND_DATAW> List(const std::string &pattern, bool forWalk = false)
     {
         std::vector<WIN32_FIND_DATAW> out;
         WIN32_FIND_DATAW d;
-        HANDLE h = FindFirstFileW(Wide(Root + "/" + pattern).c_str(), &d);
+        std::wstring path = Wide(Root + "/" + pattern);
+        HANDLE h = forWalk ? FindFirstFileLong(path.c_str(), &d) : FindFirstFileW(path.c_str(), &d);
         if (h == INVALID_HANDLE_VALUE) return out;
         do out.push_back(d);
         while (FindNextFileW(h, &d));
@@ -223,10 +224,30 @@ TEST_F(PlatformFind, RelativeSearchPathListsTheCurrentDirectory)
 TEST_F(PlatformFind, RootDirectoryIsListed)
 {
     WIN32_FIND_DATAW d;
-    HANDLE h = FindFirstFileLong(L"/*", &d);
+    HANDLE h = FindFirstFileW(L"/*", &d);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_STREQ(d.cFileName, L".");
     FindClose(h);
+    h = FindFirstFileLong(L"/*", &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STRNE(d.cFileName, L".");
+    FindClose(h);
+}
+
+TEST_F(PlatformFind, WalkListingIsTheListingWithoutDots)
+{
+    std::vector<std::wstring> plain, walk;
+    for (const auto &d : List("*")) {
+        if (wcscmp(d.cFileName, L".") && wcscmp(d.cFileName, L"..")) plain.push_back(d.cFileName);
+    }
+    for (const auto &d : List("*", true)) walk.push_back(d.cFileName);
+    EXPECT_EQ(walk, plain);
+    // A directory holding nothing but its dots lists as empty, as a bare drive root may.
+    ASSERT_EQ(mkdir((Root + "/empty").c_str(), 0755), 0);
+    WIN32_FIND_DATAW d;
+    EXPECT_EQ(FindFirstFileLong(Wide(Root + "/empty/*").c_str(), &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(List("empty/*").size(), 2u);
 }
 
 TEST_F(PlatformFind, NonUtf8NameRoundTripsToTheSameFile)
