@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include "command_line.h"
+#include "memory.h"
 #include "messages.h"
 #include "os.h"
 #include "state.h"
@@ -52,8 +53,8 @@ int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args
         return ShellError(L"cannot read batch file \"%s\"\r\n", file.c_str());
 
     BatchFrame frame;
-    std::vector<wchar_t> full(HOST_RESULT_LEN);
-    frame.FullName = OsFullPath(file.c_str(), full.data(), full.size()) == 0 ? full.data() : file;
+    std::unique_ptr<wchar_t[]> full = ZeroedText(HOST_RESULT_LEN);
+    frame.FullName = OsFullPath(file.c_str(), full.get(), HOST_RESULT_LEN) == 0 ? full.get() : file;
     frame.Args = args;
     frame.Line = 0;
     Shell.Batches.push_back(frame);

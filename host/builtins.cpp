@@ -1,6 +1,7 @@
 #include "builtins.h"
 
 #include "batch.h"
+#include "memory.h"
 #include "messages.h"
 #include "os.h"
 #include "plugins.h"
@@ -187,10 +188,10 @@ int Usage(const std::wstring &args)
         if (!plugin.Usage) continue;
         std::vector<wchar_t> nameBuffer(name.begin(), name.end());
         nameBuffer.push_back(L'\0');
-        std::vector<wchar_t> buffer(HOST_USAGE_LEN, L'\0');
-        if (plugin.Usage(nameBuffer.data(), buffer.data()) == 1) {
+        std::unique_ptr<wchar_t[]> buffer = ZeroedText(HOST_USAGE_LEN);
+        if (plugin.Usage(nameBuffer.data(), buffer.get()) == 1) {
             buffer[HOST_USAGE_LEN - 1] = L'\0';
-            WriteStream(1, buffer.data(), wcslen(buffer.data()));
+            WriteStream(1, buffer.get(), wcslen(buffer.get()));
             return 0;
         }
     }

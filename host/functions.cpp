@@ -1,5 +1,6 @@
 #include "functions.h"
 
+#include "memory.h"
 #include "os.h"
 #include "plugins.h"
 #include "state.h"
@@ -118,9 +119,9 @@ std::wstring DescriptionOf(const std::wstring &file)
     std::wstring path = Unquote(file);
     if (path.empty()) return std::wstring();
 
-    std::vector<wchar_t> full(HOST_RESULT_LEN);
-    if (OsFullPath(path.c_str(), full.data(), full.size()) != 0) return std::wstring();
-    std::wstring whole = full.data();
+    std::unique_ptr<wchar_t[]> full = ZeroedText(HOST_RESULT_LEN);
+    if (OsFullPath(path.c_str(), full.get(), HOST_RESULT_LEN) != 0) return std::wstring();
+    std::wstring whole = full.get();
     size_t cut = whole.size();
     while (cut > 0 && !IsPathSeparator(whole[cut - 1]) && whole[cut - 1] != L':') --cut;
     std::wstring directory = whole.substr(0, cut);
@@ -158,10 +159,10 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
         return FUNCTION_OK;
     }
     if (key == L"@TRUENAME") {
-        std::vector<wchar_t> full(HOST_RESULT_LEN);
+        std::unique_ptr<wchar_t[]> full = ZeroedText(HOST_RESULT_LEN);
         std::wstring path = Unquote(arguments);
-        if (QueryTrueName(path.c_str(), full.data()) != 0) return FUNCTION_FAILED;
-        *result = full.data();
+        if (QueryTrueName(path.c_str(), full.get()) != 0) return FUNCTION_FAILED;
+        *result = full.get();
         return FUNCTION_OK;
     }
     return FUNCTION_UNKNOWN;

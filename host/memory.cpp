@@ -5,6 +5,7 @@
 #include "plugin/host_api.h"
 
 #include <stdlib.h>
+#include <wchar.h>
 
 namespace vsh {
 namespace {
@@ -13,6 +14,15 @@ long LiveBlocks = 0;
 }  // namespace vsh
 
 long LiveMemoryBlocks(void) { return vsh::LiveBlocks; }
+
+std::unique_ptr<wchar_t[]> ZeroedText(size_t count)
+{
+    // wmemset rather than value-initialising: the compiler keeps that a loop in the
+    // instrumented fuzz build, where it cost a sixth of each input.
+    std::unique_ptr<wchar_t[]> text(new wchar_t[count]);
+    wmemset(text.get(), L'\0', count);
+    return text;
+}
 
 extern "C" {
 

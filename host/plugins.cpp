@@ -1,5 +1,6 @@
 #include "plugins.h"
 
+#include "memory.h"
 #include "messages.h"
 #include "os.h"
 
@@ -131,12 +132,12 @@ int CallPluginFunction(const PluginName &entry, const std::wstring &arguments,
 {
     result->clear();
     if (arguments.size() >= HOST_RESULT_LEN) return 1;
-    std::vector<wchar_t> buffer(HOST_RESULT_LEN, L'\0');
-    memcpy(buffer.data(), arguments.c_str(), (arguments.size() + 1) * sizeof(wchar_t));
-    int code = ((VariableFn)entry.Entry)(buffer.data());
+    std::unique_ptr<wchar_t[]> buffer = ZeroedText(HOST_RESULT_LEN);
+    memcpy(buffer.get(), arguments.c_str(), (arguments.size() + 1) * sizeof(wchar_t));
+    int code = ((VariableFn)entry.Entry)(buffer.get());
     // The plug-in owns the buffer during the call; never trust it to be terminated.
     buffer[HOST_RESULT_LEN - 1] = L'\0';
-    *result = buffer.data();
+    *result = buffer.get();
     return code;
 }
 
@@ -145,9 +146,9 @@ int CallPluginCommand(const PluginName &entry, const std::wstring &arguments)
     // The plug-in may work on its argument text in place: give it a copy with room.
     size_t room = arguments.size() + 1 > (size_t)HOST_BUFFER_LEN ? arguments.size() + 1
                                                                   : (size_t)HOST_BUFFER_LEN;
-    std::vector<wchar_t> buffer(room, L'\0');
-    memcpy(buffer.data(), arguments.c_str(), (arguments.size() + 1) * sizeof(wchar_t));
-    return ((CommandFn)entry.Entry)(buffer.data());
+    std::unique_ptr<wchar_t[]> buffer = ZeroedText(room);
+    memcpy(buffer.get(), arguments.c_str(), (arguments.size() + 1) * sizeof(wchar_t));
+    return ((CommandFn)entry.Entry)(buffer.get());
 }
 
 }  // namespace vsh
