@@ -154,10 +154,15 @@ TEST(PlatformTime, TzSpecificLocalTimeUsesTheRulesOfThatDate)
 TEST(PlatformTime, LocalTimeIsNowInTheZone)
 {
     EnvGuard tz("TZ", "UTC-2");
-    time_t before = time(nullptr);
+    // The precise clock on both sides: time() reads a coarse one that can still show the
+    // last second for a few milliseconds after the precise clock has moved on.
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    time_t before = now.tv_sec;
     SYSTEMTIME st;
     GetLocalTime(&st);
-    time_t after = time(nullptr);
+    clock_gettime(CLOCK_REALTIME, &now);
+    time_t after = now.tv_sec;
     struct tm tm = {};
     tm.tm_year = st.wYear - 1900;
     tm.tm_mon = st.wMonth - 1;
