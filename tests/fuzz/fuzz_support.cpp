@@ -150,7 +150,7 @@ const std::wstring &FuzzTree(void)
 namespace {
 
 const char *const kFixedDirs[] = {"", "/sub", "/sub/deep", "/empty"};
-struct timespec FixedDirsSeen[4][2];
+struct timespec FixedDirsSeen[4];  // change times: they move with every write
 
 // True when no fixed directory changed since the last call: most inputs write
 // nothing, and four stats cost far less than a walk of the tree. Directory times
@@ -165,12 +165,10 @@ bool FixedDirsUnchanged(void)
         if (stat((TreeNarrow + kFixedDirs[i]).c_str(), &st) != 0) {
             memset(&st, 0, sizeof st);
         }
-        struct timespec *seen = FixedDirsSeen[i];
-        if (seen[0].tv_sec != st.st_mtim.tv_sec || seen[0].tv_nsec != st.st_mtim.tv_nsec ||
-            seen[1].tv_sec != st.st_ctim.tv_sec || seen[1].tv_nsec != st.st_ctim.tv_nsec) {
+        struct timespec *seen = &FixedDirsSeen[i];
+        if (seen->tv_sec != st.st_ctim.tv_sec || seen->tv_nsec != st.st_ctim.tv_nsec) {
             same = false;
-            seen[0] = st.st_mtim;
-            seen[1] = st.st_ctim;
+            *seen = st.st_ctim;
         }
         int64_t ageMs = ((int64_t)now.tv_sec - st.st_ctim.tv_sec) * 1000 +
                         ((int64_t)now.tv_nsec - st.st_ctim.tv_nsec) / 1000000;
