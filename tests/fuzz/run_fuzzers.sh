@@ -3,9 +3,11 @@
 # corpus, for a number of executions or a number of seconds.
 #
 #   tests/fuzz/run_fuzzers.sh [--runs N | --seconds S] [--only NAME]... [--build-dir DIR]
+#                             [--resume WORKDIR]
 #
 # Default: --seconds 8 per target (the CI smoke run). A target passes when it finds
 # nothing; its findings are kept in the work directory printed at the start.
+# --resume goes on in the work directory of an earlier run, from the corpora it evolved.
 set -u
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -13,6 +15,7 @@ source_dir="$(cd "$here/../.." && pwd)"
 build_dir="$source_dir/build/fuzz"
 limit=(-max_total_time=8)
 only=()
+resume=""
 targets=(tokenizer attributes number ranges vesk expand command)
 
 while [ $# -gt 0 ]; do
@@ -21,7 +24,8 @@ while [ $# -gt 0 ]; do
     --seconds) limit=(-max_total_time="$2"); shift 2 ;;
     --only) only+=("$2"); shift 2 ;;
     --build-dir) build_dir="$2"; shift 2 ;;
-    -h|--help) sed -n 2,8p "$0"; exit 0 ;;
+    --resume) resume="$2"; shift 2 ;;
+    -h|--help) sed -n 2,10p "$0"; exit 0 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
@@ -34,7 +38,12 @@ cmake --build "$build_dir" --target fuzz_all -j2 >/dev/null || {
     exit 2
 }
 
-work="$(mktemp -d /tmp/vesk-fuzzrun-XXXXXX)"
+if [ -n "$resume" ]; then
+    # The targets change directory: every path handed to them must be absolute.
+    work="$(cd "$resume" && pwd)" || exit 2
+else
+    work="$(mktemp -d /tmp/vesk-fuzzrun-XXXXXX)"
+fi
 echo "work directory: $work"
 # The targets make their fixed tree under TMPDIR; it goes with the work directory.
 export TMPDIR="$work"
@@ -45,8 +54,10 @@ for name in "${targets[@]}"; do
     binary="$build_dir/tests/fuzz/fuzz_$name"
     corpus="$work/corpus-$name"
     mkdir -p "$corpus" "$work/findings-$name"
-    cp -r "$here/corpus/$name/." "$corpus/" 2>/dev/null
+    [ -n "$(ls -A "$corpus")" ] || cp -r "$here/corpus/$name/." "$corpus/" 2>/dev/null
     log="$work/$name.log"
+    # A resumed run keeps the logs of the runs before it.
+    [ -e "$log" ] && log="$work/$name-$(date +%Y%m%d-%H%M%S).log"
     # One input may take no more than 25 seconds (a hang is a finding); the targets
     # reset their own state, so one process runs every input.
     "$binary" "${limit[@]}" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
@@ -68,7 +79,7 @@ for name in "${targets[@]}"; do
 done
 echo "total: $total executions over ${#targets[@]} targets"
 echo "$passed passed, $failed failed"
-if [ $failed -eq 0 ]; then
+if [ $failed -eq 0 ] && [ -z "$resume" ]; then
     rm -rf "$work"
     exit 0
 fi
