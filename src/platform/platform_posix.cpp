@@ -11,6 +11,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <limits.h>
 #include <locale.h>
 #include <pwd.h>
 #include <stdarg.h>
@@ -91,6 +92,64 @@ void FreeNativePath(NativePath *p)
 {
     if (p->Text && p->Text != p->Inline) free(p->Text);
     p->Text = nullptr;
+}
+
+// open() for paths longer than the kernel takes in one call (PATH_MAX bytes): the walk's
+// paths run to 16383 characters, as Windows allows in the \\?\ form. The leading part
+// is then opened a run of whole components at a time, each relative to the one before.
+int OpenLongPath(const char *path, int flags)
+{
+    if (strlen(path) < PATH_MAX) return open(path, flags);
+    int dirfd = AT_FDCWD;
+    const char *rest = path;
+    if (*rest == '/') {
+        dirfd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dirfd < 0) return -1;
+        while (*rest == '/') ++rest;
+    }
+    char step[PATH_MAX];
+    int fd = -1;
+    for (;;) {
+        size_t left = strlen(rest);
+        if (left < PATH_MAX) {
+            fd = openat(dirfd, left ? rest : ".", flags);
+            break;
+        }
+        const char *cut = rest + PATH_MAX - 1;
+        while (cut > rest && *cut != '/') --cut;
+        if (cut == rest) {  // one component longer than any name can be
+            errno = ENAMETOOLONG;
+            break;
+        }
+        memcpy(step, rest, (size_t)(cut - rest));
+        step[cut - rest] = 0;
+        int next = openat(dirfd, step, O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0) break;
+        if (dirfd != AT_FDCWD) close(dirfd);
+        dirfd = next;
+        rest = cut;
+        while (*rest == '/') ++rest;
+    }
+    int saved = errno;
+    if (dirfd != AT_FDCWD) close(dirfd);
+    errno = saved;
+    return fd;
+}
+
+/// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
+int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
+{
+    if (strlen(path) < PATH_MAX) {
+        if (fs && statfs(path, fs) != 0) return -1;
+        return stat(path, st);
+    }
+    int fd = OpenLongPath(path, O_PATH | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int result = (fs && fstatfs(fd, fs) != 0) ? -1 : fstat(fd, st);
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return result;
 }
 
 // ---- Case folding -------------------------------------------------------------------
@@ -504,7 +563,7 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
         cut[cut == dir.Text ? 1 : 0] = 0;
     }
     // open and getdents64 rather than opendir, which spends a stat on every directory.
-    int fd = open(slash ? dir.Text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = OpenLongPath(slash ? dir.Text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int openErrno = errno;
     FreeNativePath(&dir);
     if (fd < 0) {
@@ -635,7 +694,7 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
     NativePath p;
     if (!MakeNativePath(directory, &p)) return false;
     struct stat st;
-    bool ok = stat(p.Text[0] ? p.Text : ".", &st) == 0;
+    bool ok = StatLongPath(p.Text[0] ? p.Text : ".", &st, nullptr) == 0;
     FreeNativePath(&p);
     if (!ok) return false;
     id->Volume = (uint64_t)st.st_dev;
@@ -708,7 +767,7 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize
     bool ok = false;
     int err = 0;
     for (;;) {
-        if (statfs(p.Text, &fs) == 0 && stat(p.Text, &st) == 0) {
+        if (StatLongPath(p.Text, &st, &fs) == 0) {
             ok = true;
             break;
         }
@@ -1205,7 +1264,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
             SetError(kErrorNotEnoughMemory);
             return INVALID_HANDLE_VALUE;
         }
-        fd = open(p.Text, mode | O_NOCTTY | O_CLOEXEC);
+        fd = OpenLongPath(p.Text, mode | O_NOCTTY | O_CLOEXEC);
         FreeNativePath(&p);
     }
     if (fd < 0) {
@@ -1296,7 +1355,7 @@ BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR s
     }
     struct stat st;
     // Follows links, as Windows reports the target's owner.
-    bool ok = p.Text[0] && stat(p.Text, &st) == 0;
+    bool ok = p.Text[0] && StatLongPath(p.Text, &st, nullptr) == 0;
     int err = p.Text[0] ? errno : ENOENT;
     FreeNativePath(&p);
     if (!ok) {

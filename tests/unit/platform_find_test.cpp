@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string>
 #include <sys/stat.h>
@@ -304,3 +305,53 @@ TEST_F(PlatformFind, VolumeNamesUtcFileSystemsNtfsUnlessOverridden)
 }
 
 }  // namespace
+
+TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
+{
+    // Twenty levels of 250-byte names: some 5,000 bytes, past what open() takes at once.
+    const std::string level(250, 'd');
+    std::string deep = Root;
+    int dir = open(Root.c_str(), O_PATH | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(mkdirat(dir, level.c_str(), 0755), 0);
+        int next = openat(dir, level.c_str(), O_PATH | O_DIRECTORY);
+        close(dir);
+        ASSERT_GE(dir = next, 0);
+        deep += "/" + level;
+    }
+    int file = openat(dir, "big", O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(ftruncate(file, 1000), 0);
+    close(file);
+    close(dir);
+    ASSERT_GT(deep.size(), (size_t)PATH_MAX);
+    std::vector<wchar_t> buffer(deep.size() + 1);
+    NativeToWide(deep.data(), deep.size(), buffer.data(), buffer.size());
+    const std::wstring wideDeep = buffer.data();
+
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileLong((wideDeep + L"/*").c_str(), &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(d.cFileName, L"big");
+    EXPECT_EQ(d.nFileSizeLow, 1000u);
+    EXPECT_FALSE(FindNextFileW(h, &d));
+    FindClose(h);
+
+    DirectoryId id;
+    EXPECT_TRUE(GetDirectoryId(wideDeep.c_str(), &id));
+    wchar_t fs[32];
+    EXPECT_TRUE(GetVolumeInformationW(wideDeep.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fs, 32));
+    DWORD need = 0;
+    GetFileSecurityW((wideDeep + L"/big").c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &need);
+    EXPECT_GT(need, 0u);
+    HANDLE opened = CreateFileW((wideDeep + L"/big").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(opened, INVALID_HANDLE_VALUE);
+    if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+
+    // Missing stays missing at any depth.
+    EXPECT_EQ(FindFirstFileLong((wideDeep + L"/gone/*").c_str(), &d), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 3u);  // ERROR_PATH_NOT_FOUND
+    EXPECT_FALSE(GetDirectoryId((wideDeep + L"/gone").c_str(), &id));
+}
