@@ -41,8 +41,9 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     if (buffer == nullptr) return -1;
     ClearResults();
     ResultList.Count = 0;
-    // An argument text too long for the vector has been reported already.
-    if (TokenizeArgs(buffer, SplitOnCommas) < 0) return -1;
+    // A text too long for the vector reports its overflow and leaves no arguments, so
+    // the missing file specification is reported after it.
+    TokenizeArgs(buffer, SplitOnCommas);
 
     SearchOptions options;
     options.AttrMask = 0;

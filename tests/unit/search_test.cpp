@@ -1,4 +1,5 @@
 #include "search/search.h"
+#include "plugin/tokenizer.h"
 
 #include <gtest/gtest.h>
 
@@ -351,7 +352,8 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
 
 TEST_F(SearchTest, DeepTreeIsWalkedWhole)
 {
-    const int levels = 2000;
+    // 5,000 bytes of path at the bottom: past what the kernel opens in one call.
+    const int levels = 2500;
     int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(fd, 0);
     for (int i = 0; i < levels; ++i) {
@@ -529,6 +531,19 @@ TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
     }
     EXPECT_EQ(-1, f_vesk(nullptr));
     EXPECT_EQ(-1, _vesk(nullptr));
+
+    // Too long for the argument vector: the overflow, then the missing file specification.
+    std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+    std::wstring tooLong(MAX_ARG_LEN + 10, L'a');
+    wcscpy(buffer.data(), tooLong.c_str());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(-1, f_vesk(buffer.data()));
+    std::string err = testing::internal::GetCapturedStderr();
+    size_t overflow = err.find("Buffer overflow"), missing = err.find("Missing filespec");
+    ASSERT_NE(std::string::npos, overflow) << err;
+    ASSERT_NE(std::string::npos, missing) << err;
+    EXPECT_LT(overflow, missing);
+    EXPECT_EQ(tooLong, std::wstring(buffer.data()));
 }
 
 /// Runs a shell command and returns its output.
