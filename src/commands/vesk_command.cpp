@@ -271,9 +271,9 @@ int ClassifyArgument(int index, CommandSettings *s)
 
 bool IsValidArrayName(const wchar_t *name)
 {
-    if (!iswalpha((wint_t)name[0])) return false;
+    if (!IsWideLetter(name[0])) return false;
     for (const wchar_t *p = name; *p != L'\0'; ++p)
-        if (!iswalnum((wint_t)*p) && *p != L'_' && *p != L'$') return false;
+        if (!IsWideLetterOrDigit(*p) && *p != L'_' && *p != L'$') return false;
     return true;
 }
 

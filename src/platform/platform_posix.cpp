@@ -25,6 +25,7 @@
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <wctype.h>
 
 namespace {
 
@@ -703,6 +704,18 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
 }
 
 bool IsRootlessAbsolutePath(const wchar_t *path) { return path && path[0] == L'/'; }
+
+bool IsWideLetter(wchar_t c)
+{
+    locale_t loc = FoldLocale();
+    return loc ? iswalpha_l((wint_t)c, loc) != 0 : iswalpha((wint_t)c) != 0;
+}
+
+bool IsWideLetterOrDigit(wchar_t c)
+{
+    locale_t loc = FoldLocale();
+    return loc ? iswalnum_l((wint_t)c, loc) != 0 : iswalnum((wint_t)c) != 0;
+}
 
 void PutConsoleChar(wchar_t c)
 {

@@ -82,4 +82,8 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
 
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
+bool IsWideLetter(wchar_t c) { return iswalpha((wint_t)c) != 0; }
+
+bool IsWideLetterOrDigit(wchar_t c) { return iswalnum((wint_t)c) != 0; }
+
 void PutConsoleChar(wchar_t c) { _putwch(c); }
