@@ -70,6 +70,10 @@ for name in "${targets[@]}"; do
     if [ $status -eq 0 ] && [ "$findings" -eq 0 ]; then
         passed=$((passed + 1))
         printf '%-11s %12s executions  found nothing\n' "$name" "$runs"
+    elif [ $status -eq 72 ] && [ "$findings" -eq 0 ]; then
+        # libFuzzer's status after Ctrl-C: what ran found nothing, but the run is short.
+        failed=$((failed + 1))
+        printf '%-11s %12s executions  found nothing, stopped by hand\n' "$name" "$runs"
     else
         failed=$((failed + 1))
         printf '%-11s %12s executions  FOUND (status %d): %s\n' "$name" "$runs" "$status" \
