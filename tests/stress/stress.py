@@ -9,10 +9,10 @@ with --small) that mixes every printable ASCII character the file system allows 
 names, 255-byte names, names that are not UTF-8 (Linux), leading and trailing blanks
 and dots, symbolic-link loops, unreadable directories (run as an unprivileged user when
 started as root), files removed while the walk runs and a chain of directories deeper
-than the kernel opens in one call. Every criterion and every range kind runs over it. Exact checks compare the
-files found, in order and byte for byte as read back from the array, with a Python walk
-that ranks by the same rules; every run must end without a crash, a hang, a sanitizer
-report or shell memory left allocated. Prints "N passed, N failed" at the end.
+than the kernel opens in one call. Every criterion and every range kind runs over it.
+Exact checks compare the files found, in order and byte for byte as read back from the
+array, with a Python walk that ranks by the same rules; every run must end without a
+crash, a hang, a sanitizer report or shell memory left allocated. Prints "N passed, N failed" at the end.
 """
 
 import argparse

@@ -304,8 +304,6 @@ TEST_F(PlatformFind, VolumeNamesUtcFileSystemsNtfsUnlessOverridden)
     else unsetenv("VESK_FILESYSTEM");
 }
 
-}  // namespace
-
 TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
 {
     // Twenty levels of 250-byte names: some 5,000 bytes, past what open() takes at once.
@@ -355,3 +353,5 @@ TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
     EXPECT_EQ(GetLastError(), 3u);  // ERROR_PATH_NOT_FOUND
     EXPECT_FALSE(GetDirectoryId((wideDeep + L"/gone").c_str(), &id));
 }
+
+}  // namespace
