@@ -59,6 +59,11 @@ typedef struct PluginInfo {
     int Build;
 } PluginInfo;
 
+/** The shell's record goes on past these nine fields with a part of its own, which a
+ *  plug-in never reads or writes but keeps room for, this many pointers, after its record:
+ *  whatever the shell writes there must not land on the plug-in's other data. */
+enum { PLUGIN_INFO_SHELL_SLOTS = 16 };
+
 /* ---- Services of the shell (TakeCmd) ------------------------------------------- */
 
 /** printf-style output on standard output. In the format, %s takes wide text and %c a

@@ -13,7 +13,11 @@ int32_t LastCount = -1;
 
 namespace {
 
-PluginInfo Info;
+struct {
+    PluginInfo Record;
+    void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+} InfoStorage;
+PluginInfo &Info = InfoStorage.Record;
 
 /// Replaces buffer (HOST_BUFFER_LEN characters) with the expansion of text. Returns the
 /// shell's result: non-zero means the buffer holds nothing usable.

@@ -26,6 +26,19 @@ TEST(PluginTest, IdentityRecord)
     EXPECT_EQ(2, info->Build);
 }
 
+TEST(PluginTest, IdentityRecordLeavesRoomForTheShellsPart)
+{
+    // As the shell may: fill its part after the nine fields. Without the room this lands
+    // on the plug-in's other static data (the sanitizer build stops on it).
+    PluginInfo *info = GetPluginInfo();
+    void **shellPart = (void **)(info + 1);
+    for (int i = 0; i < PLUGIN_INFO_SHELL_SLOTS; i++) shellPart[i] = info;
+    info = GetPluginInfo();
+    EXPECT_STREQ(L"Vesk", info->Name);
+    EXPECT_EQ(2, info->Build);
+    for (int i = 0; i < PLUGIN_INFO_SHELL_SLOTS; i++) EXPECT_EQ(info, shellPart[i]);
+}
+
 TEST(PluginTest, HelpTextShapes)
 {
     EXPECT_EQ(609u, wcslen(CommandHelp));

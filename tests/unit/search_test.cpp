@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "commands/vesk_function.h"
+#include "messages.h"
 #include "platform/native_text.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
@@ -504,25 +505,30 @@ TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
         std::wstring Args;
         int Result;
         std::wstring Expected;  // relative to the root; "=" for the buffer left as given
+        std::wstring Message;   // exactly, line end included
     } cases[] = {
-        {base + L"/*.txt", 0, L"b.txt"},
-        {base + L"/*.txt,s", 0, L"a.txt"},
-        {base + L"," L"N,,1", 0, L"sub/c.txt"},
-        {base + L",N,-D", 0, L"b.txt"},
-        {base + L",l,d", 0, L"sub"},
-        {base + L"/*.none", 0, L""},
-        {base + L",Xyz", -1, L"="},
-        {base + L",L,Q", -1, L"="},
-        {base + L",L,,12a", -1, L"="},
-        {base + L",L,,,Z", -1, L"="},
-        {L" , L", -1, L"="},
+        {base + L"/*.txt", 0, L"b.txt", L""},
+        {base + L"/*.txt,s", 0, L"a.txt", L""},
+        {base + L"," L"N,,1", 0, L"sub/c.txt", L""},
+        {base + L",N,-D", 0, L"b.txt", L""},
+        {base + L",l,d", 0, L"sub", L""},
+        {base + L"/*.none", 0, L"", L""},
+        {base + L",Xyz", -1, L"=", L"Vesk plugin: Bad criterion \"XYZ\"\r\n"},
+        {base + L",L,Q", -1, L"=", L"Vesk plugin: Bad attributes \"Q\"\r\n"},
+        {base + L",L,,12a", -1, L"=", L"Vesk plugin: Bad flags \"12A\"\r\n"},
+        {base + L",L,,,Z", -1, L"=", L"Vesk plugin: Unknown file stamp \"Z\"\r\n"},
+        {L" , L", -1, L"=", L"Vesk plugin: Missing filespec\r\n"},
     };
     for (const auto &c : cases) {
         std::vector<wchar_t> buffer(HOST_RESULT_LEN);
         wcscpy(buffer.data(), c.Args.c_str());
-        testing::internal::CaptureStderr();
+        // Through the shell's own capture: the console path would turn "\r\n" into "\n".
+        std::wstring out, err;
+        vsh::CaptureOutput(&out, &err);
         EXPECT_EQ(c.Result, f_vesk(buffer.data())) << c.Args;
-        testing::internal::GetCapturedStderr();
+        vsh::CaptureOutput(nullptr, nullptr);
+        EXPECT_EQ(c.Message, err) << c.Args;
+        EXPECT_EQ(L"", out) << c.Args;
         std::wstring expected = c.Expected == L"=" ? c.Args
                                 : c.Expected.empty() ? L""
                                                      : base + L"/" + c.Expected;
@@ -563,9 +569,11 @@ TEST_F(SearchTest, AgreesWithFindOnASystemTree)
 {
     struct stat st;
     if (stat("/usr/share", &st) != 0) GTEST_SKIP() << "no /usr/share";
-    // find's best key: the largest size and the newest write time of a plain file.
-    std::string largest = RunShell("find /usr/share -type f -printf '%s\\n' 2>/dev/null | sort -n | tail -n 1");
-    std::string newest = RunShell("find /usr/share -type f -printf '%T@\\n' 2>/dev/null | sort -n | tail -n 1");
+    // find's best key: the largest size and the newest write time of a plain file. Flag 1
+    // follows links to directories, and a link to a file counts as its target: -L, or a
+    // link out of the tree (several point into /etc) would make them disagree.
+    std::string largest = RunShell("find -L /usr/share -type f -printf '%s\\n' 2>/dev/null | sort -n | tail -n 1");
+    std::string newest = RunShell("find -L /usr/share -type f -printf '%T@\\n' 2>/dev/null | sort -n | tail -n 1");
     ASSERT_FALSE(largest.empty());
     struct {
         const wchar_t *Args;
