@@ -12,7 +12,8 @@ started as root), files removed while the walk runs and a chain of directories d
 than the kernel opens in one call. Every criterion and every range kind runs over it.
 Exact checks compare the files found, in order and byte for byte as read back from the
 array, with a Python walk that ranks by the same rules; every run must end without a
-crash, a hang, a sanitizer report or shell memory left allocated. Prints "N passed, N failed" at the end.
+crash, a hang, a sanitizer report or shell memory left allocated. Prints "N passed, N
+failed" at the end.
 """
 
 import argparse
