@@ -2,6 +2,7 @@
 
 #include "os.h"
 #include "plugins.h"
+#include "settings.h"
 #include "platform/platform.h"
 
 #include <wctype.h>
@@ -57,6 +58,9 @@ void ResetShell(bool withEnvironment)
     Shell.ExitStatus = 0;
     Shell.CommandDepth = 0;
     Shell.Transient = false;
+    Shell.EscapeChar = L'^';
+    Shell.Separator = L'&';
+    Shell.FeaturesOff = 0;
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');
@@ -93,7 +97,7 @@ bool InternalVariable(const std::wstring &name, std::wstring *value)
     else if (key == L"_BATCH") *value = std::to_wstring(Shell.Batches.size());
     else if (key == L"_BATCHNAME") *value = batch ? batch->FullName : std::wstring();
     else if (key == L"_BATCHLINE") *value = batch ? std::to_wstring(batch->Line) : L"-1";
-    else if (key == L"_EXPANSION") *value = L"0000000000";
+    else if (key == L"_EXPANSION") *value = FeaturesOffText();
     else if (key == L"_DNAME") *value = L"DESCRIPT.ION";
     else if (key == L"_TRANSIENT") *value = Shell.Transient ? L"1" : L"0";
     else if (key == L"_PIPE") *value = L"0";
