@@ -234,13 +234,18 @@ TEST_F(SharedServicesShellTest, EscapedTextRoundTripsThroughTheShell)
         err.clear();
         EXPECT_EQ(0, Command((L"set VESKTEST=" + std::wstring(escaped)).c_str(), 0)) << text;
         EXPECT_EQ(L"", err) << text;
+        // Read as a careful batch file reads: without a second round of expansion.
+        ASSERT_EQ(0, Command(L"setdos /x-4", 0));
         EXPECT_EQ(std::wstring(text), Expand(L"%VESKTEST")) << text;
+        ASSERT_EQ(0, Command(L"setdos /x0", 0));
 
         // An array cell, as the command publishes its results.
         Command(L"unsetarray /q VESKARR", 0);
         ASSERT_EQ(0, Command(L"setarray VESKARR[1,3]", 0));
         EXPECT_EQ(0, RunHostCommand(L"set", (L"VESKARR[0,1]=" + std::wstring(escaped)).c_str()));
+        ASSERT_EQ(0, Command(L"setdos /x-4", 0));
         EXPECT_EQ(std::wstring(text), Expand(L"%VESKARR[0,1]")) << text;
+        ASSERT_EQ(0, Command(L"setdos /x0", 0));
     }
 }
 
