@@ -5,6 +5,7 @@
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_parsers.h"
+#include "text/case_fold.h"
 
 /// A bound of a date range written without a time of day.
 static const uint32_t NO_TIME = UINT32_MAX;
@@ -227,7 +228,7 @@ int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
         if (!lastHasSeconds) last += 59;
         bad = !IsClosing(p);
     }
-    if (bad) return ReportError(L"Bad time range: \"%s\"\r\n", _wcsupr(text));
+    if (bad) return ReportError(L"Bad time range: \"%s\"\r\n", UpperCaseText(text));
 
     TimeRange *node = (TimeRange *)NewRangeNode(sizeof(TimeRange), 0, L'T');
     if (!node) return ReportError(L"Can't allocate time range structure\r\n");
@@ -287,7 +288,7 @@ int ParseDateRange(wchar_t *text, int negate, RangeList *list)
         good = ReadDateBound(&p, firstDay, today, false, &lastDay, &lastSecond, &lastHasSeconds);
     }
     if (good) good = IsClosing(p);
-    if (!good) return ReportError(L"Bad date range: \"%s\"\r\n", _wcsupr(text));
+    if (!good) return ReportError(L"Bad date range: \"%s\"\r\n", UpperCaseText(text));
 
     // Bounds written backwards are put in order, and each time of day moves with its day,
     // so that the node spans the two moments written: a same-day range with the later
