@@ -41,6 +41,7 @@ enum : DWORD {
     kErrorInvalidParameter = 87,
     kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
     kErrorInvalidFlags = 1004,
+    kErrorNoneMapped = 1332,
 };
 
 DWORD g_lastError = 0;
@@ -1399,11 +1400,15 @@ BOOL LookupAccountSidW(LPCWSTR, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR 
         buf = (char *)malloc(bufSize);
         if (!buf) break;
     }
-    if (buf && rc == 0 && found && found->pw_name && found->pw_name[0])
-        NativeToWide(found->pw_name, strlen(found->pw_name), account, 256);
-    else
-        FormatWide(account, 256, L"%u", s->Uid);
+    bool known = buf && rc == 0 && found && found->pw_name && found->pw_name[0];
+    if (known) NativeToWide(found->pw_name, strlen(found->pw_name), account, 256);
     if (buf != stackBuf) free(buf);
+    // Windows cannot name a SID without an account either: the lookup fails and the
+    // owner text stays empty, so an owner pattern such as "*\*" does not select it.
+    if (!known) {
+        SetError((!buf || rc == ERANGE) ? kErrorNotEnoughMemory : kErrorNoneMapped);
+        return FALSE;
+    }
 
     // The domain of a local account is the computer name: the host name up to its
     // first dot, in upper case, as Windows shows it.
