@@ -23,9 +23,11 @@ int AddCommas(wchar_t *text);
 /// Prints the one-line summary of a command. Returns 0.
 int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName);
 
-/// Prints the array as a table; -1 without printing when Count is 0.
-int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arrayName,
-                     uint32_t longestName, uint32_t longestSize, uint32_t longestStamp);
+struct StoredRows;
+
+/// Prints the stored rows as the /V table, sized to their longest texts. 0, or -1
+/// without printing when rows is null or empty. rows stays the caller's.
+int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *rows);
 
 /// Column widths of the /V table, in characters: the line W, the row number R, the name
 /// N, the size S and the stamp T.

@@ -1,6 +1,8 @@
-// What a VESK command prints after it has filled its array: the /V table, read back
-// from the array, and the one-line summary; and the digit grouping through @comma.
+// What a VESK command prints after it has filled its array: the /V table, from the texts
+// the command stored, and the one-line summary; and the digit grouping through @comma.
 #include "commands/output.h"
+
+#include "commands/stored_rows.h"
 
 #include "platform/platform.h"
 #include "plugin/host_api.h"
@@ -39,15 +41,14 @@ const wchar_t *StampTitle(int whichStamp)
     return (whichStamp >= 0 && whichStamp <= 2) ? StampTitles[whichStamp] : StampTitles[0];
 }
 
-/// Reads cell [row,column] of the array into out (capacity characters, at most
-/// HOST_BUFFER_LEN). A failed expansion leaves the reference text itself, which is at
-/// least visible rather than stale.
-void ReadCell(const wchar_t *arrayName, int row, int column, wchar_t *out, size_t capacity)
+uint32_t LongestText(const StoredRows *rows, wchar_t *StoredRow::*text)
 {
-    wchar_t work[HOST_BUFFER_LEN];
-    FormatText(work, HOST_BUFFER_LEN, L"%%%s[%d,%d]", arrayName, row, column);
-    ExpandVariables(work, 1);
-    FormatText(out, capacity, L"%s", work);
+    uint32_t longest = 0;
+    for (int32_t i = 0; i < rows->Count; ++i) {
+        uint32_t length = (uint32_t)wcslen(rows->Rows[i].*text);
+        if (length > longest) longest = length;
+    }
+    return longest;
 }
 
 }  // namespace
@@ -106,15 +107,15 @@ int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int s
     return 0;
 }
 
-int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arrayName,
-                     uint32_t longestName, uint32_t longestSize, uint32_t longestStamp)
+int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *rows)
 {
-    int count = ResultList.Count;
-    if (count <= 0 || arrayName == nullptr) return -1;
+    if (rows == nullptr || rows->Count <= 0) return -1;
+    const int count = rows->Count;
 
     TableWidths widths;
-    ComputeTableWidths(count, whichStamp, requestedWidth, ScreenWidth, longestName,
-                       longestSize, longestStamp, &widths);
+    ComputeTableWidths(count, whichStamp, requestedWidth, ScreenWidth,
+                       LongestText(rows, &StoredRow::Name), LongestText(rows, &StoredRow::Size),
+                       LongestText(rows, &StoredRow::Stamp), &widths);
     const int r = widths.R, n = widths.N, s = widths.S, t = widths.T;
 
     Printf(L" \r\n%*s  %-*s  %*s  %*s\r\n", r, L"", n, L"Filename", s, L"Size", t,
@@ -128,20 +129,15 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const wchar_t *arr
     PrintRun(t, L'-');
     CrLf();
 
-    wchar_t name[HOST_BUFFER_LEN];
-    wchar_t size[TEXT_BUFFER_LEN];
-    wchar_t stamp[TEXT_BUFFER_LEN];
     for (int i = 0; i < count; ++i) {
+        const StoredRow *row = &rows->Rows[i];
         Printf(L"%*u  ", r, (unsigned)i);
-        ReadCell(arrayName, i, 0, name, HOST_BUFFER_LEN);
-        int nameLength = (int)wcslen(name);
+        int nameLength = (int)wcslen(row->Name);
         if (nameLength > n)
-            Printf(L"...%s  ", name + (nameLength - (n - 3)));
+            Printf(L"...%s  ", row->Name + (nameLength - (n - 3)));
         else
-            Printf(L"%-*s  ", n, name);
-        ReadCell(arrayName, i, 1, size, TEXT_BUFFER_LEN);
-        ReadCell(arrayName, i, 2, stamp, TEXT_BUFFER_LEN);
-        Printf(L"%*s  %*s\r\n", s, size, t, stamp);
+            Printf(L"%-*s  ", n, row->Name);
+        Printf(L"%*s  %*s\r\n", s, row->Size, t, row->Stamp);
     }
     CrLf();
     return 0;

@@ -2,6 +2,8 @@
 // list, publishes the list as the shell array NAME[n,3] and prints the table and summary.
 #include "commands/output.h"
 
+#include "commands/stored_rows.h"
+
 #include <wctype.h>
 
 #include "platform/platform.h"
@@ -54,13 +56,6 @@ struct CommandSettings {
     RangeList Ranges;
     bool IsFileSpec[MAX_ARGS];
     int32_t FileSpecCount;
-};
-
-/// Lengths of the longest texts written into columns 0, 1 and 2, unescaped.
-struct Longest {
-    uint32_t Name;
-    uint32_t Size;
-    uint32_t Stamp;
 };
 
 void ResetSettings(CommandSettings *s)
@@ -356,8 +351,9 @@ int SetCell(const wchar_t *arrayName, int row, int column, const wchar_t *text)
     return RunHostCommand(L"set", CommandTail) != 0 ? 2 : 0;
 }
 
-/// Writes the result list into the shell's array. 0, or 2 when a cell could not be set.
-int PublishArray(const CommandSettings *s, Longest *longest)
+/// Writes the result list into the shell's array and keeps the texts of every row in
+/// stored (which the caller frees). 0, or 2 when a cell could not be set or kept.
+int PublishArray(const CommandSettings *s, StoredRows *stored)
 {
     int result = 0;
     FormatText(CommandTail, TAIL_LEN, L" /Q %s", s->ArrayName);
@@ -366,28 +362,32 @@ int PublishArray(const CommandSettings *s, Longest *longest)
 
     FormatText(CommandTail, TAIL_LEN, L" %s[%d,3]", s->ArrayName, (int)ResultList.Count);
     if (RunHostCommand(L"setarray", CommandTail) != 0) return 2;
+    if (InitStoredRows(stored, ResultList.Count) != 0) {
+        ReportError(L"Can't allocate table rows\r\n");
+        result = 2;
+    }
 
-    wchar_t text[TEXT_BUFFER_LEN];
+    wchar_t size[TEXT_BUFFER_LEN];
+    wchar_t stamp[TEXT_BUFFER_LEN];
     int row = 0;
     for (const FoundFile *entry = ResultList.Head; entry != nullptr && row < ResultList.Count;
          entry = entry->Next, ++row) {
-        uint32_t length = (uint32_t)wcslen(entry->Name);
-        if (length > longest->Name) longest->Name = length;
         if (SetCell(s->ArrayName, row, 0, entry->Name) != 0) result = 2;
 
-        FormatText(text, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
-        if (s->CommaGrouping) AddCommas(text);
-        length = (uint32_t)wcslen(text);
-        if (length > longest->Size) longest->Size = length;
-        if (SetCell(s->ArrayName, row, 1, text) != 0) result = 2;
+        FormatText(size, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
+        if (s->CommaGrouping) AddCommas(size);
+        if (SetCell(s->ArrayName, row, 1, size) != 0) result = 2;
 
         int dateOnly = (entry->OnFat == 1 && s->WhichStamp == STAMP_CREATION) ? 1 : 0;
         int trueLocal = (entry->OnNtfs == 1 && s->DumbLocalize == 0) ? 1 : 0;
-        FormatDateStamp(text, s->TimeSeparator, dateOnly, entry->Time, trueLocal, s->UtcStamps,
-                        s->IsoDates);
-        length = (uint32_t)wcslen(text);
-        if (length > longest->Stamp) longest->Stamp = length;
-        if (SetCell(s->ArrayName, row, 2, text) != 0) result = 2;
+        FormatDateStamp(stamp, s->TimeSeparator, dateOnly, entry->Time, trueLocal,
+                        s->UtcStamps, s->IsoDates);
+        if (SetCell(s->ArrayName, row, 2, stamp) != 0) result = 2;
+
+        if (stored->Capacity > 0 && AddStoredRow(stored, entry->Name, size, stamp) != 0) {
+            ReportError(L"Can't allocate table rows\r\n");
+            result = 2;
+        }
     }
     return result;
 }
@@ -446,13 +446,13 @@ extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     if (s->Debug) PrintSettings(s);
 
     int result = ScanAll(s);
-    Longest longest = {0, 0, 0};
-    if (PublishArray(s, &longest) != 0) result = 2;
+    StoredRows stored;
+    InitStoredRows(&stored, 0);
+    if (PublishArray(s, &stored) != 0) result = 2;
     ClearResults();
 
-    if (s->Verbose)
-        PrintResultTable(s->WhichStamp, s->VerboseWidth, s->ArrayName, longest.Name,
-                         longest.Size, longest.Stamp);
+    if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
+    FreeStoredRows(&stored);
     PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName);
     LastCount = ResultList.Count;
     return EndCommand(s, result, false);

@@ -1,5 +1,7 @@
 #include "commands/output.h"
 
+#include "commands/stored_rows.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -165,29 +167,30 @@ std::string Padded(const std::string &text, int width, bool left)
     return left ? text + pad : pad + text;
 }
 
-TEST(SummaryTableTest, TableReadsTheArrayAndCutsLongNames)
+TEST(SummaryTableTest, TablePrintsTheHeldTextsAndCutsLongNames)
 {
     std::string longName = "d";
     for (int i = 0; i < 99; ++i) longName += (char)('a' + i % 26);
     std::wstring wideLong(longName.begin(), longName.end());
+    // Texts the shell would change if the table read them back: a nested reference and
+    // a function call must print as they are.
+    const std::wstring cells[3][3] = {
+        {L"100%done%.txt", L"12,345", L"2026-12-06 13:15:52"},
+        {wideLong, L"7", L"2026-01-05 09:03:07"},
+        {L"%@upper[x]", L"0", L"2026-07-01 08:00:00"},
+    };
+    StoredRows rows;
+    ASSERT_EQ(0, InitStoredRows(&rows, 3));
+    for (const auto &cell : cells)
+        ASSERT_EQ(0, AddStoredRow(&rows, cell[0].c_str(), cell[1].c_str(), cell[2].c_str()));
+    EXPECT_EQ(1, AddStoredRow(&rows, L"x", L"1", L"s")) << "no room beyond the capacity";
+    // An array of the same name holding other texts is not what the table shows.
     Command(L"*unsetarray /Q TBL", 0);
     ASSERT_EQ(0, Command(L"*setarray TBL[3,3]", 0));
-    const std::wstring cells[3][3] = {
-        {L"short.txt", L"12,345", L"2026-12-06 13:15:52"},
-        {wideLong, L"7", L"2026-01-05 09:03:07"},
-        {L"b", L"0", L"2026-07-01 08:00:00"},
-    };
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) {
-            std::wstring line = L"*set TBL[" + std::to_wstring(row) + L"," + std::to_wstring(col) +
-                                L"]=" + cells[row][col];
-            ASSERT_EQ(0, Command(line.c_str(), 0)) << row << "," << col;
-        }
+    ASSERT_EQ(0, Command(L"*set TBL[0,0]=other", 0));
 
-    const int32_t saved = ResultList.Count;
-    ResultList.Count = 3;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(0, PrintResultTable(0, 80, L"TBL", 100, 6, 19));
+    EXPECT_EQ(0, PrintResultTable(0, 80, &rows));
     std::string out = testing::internal::GetCapturedStdout();
 
     // W 80, R 1, S 6, T 19: N = 80 - 19 - 6 - 1 - 7 = 47.
@@ -196,20 +199,23 @@ TEST(SummaryTableTest, TableReadsTheArrayAndCutsLongNames)
                            Padded("Last Write", 19, false) + "\n";
     expected += " " + std::string("  ") + std::string(47, '-') + "  " + std::string(6, '-') +
                 "  " + std::string(19, '-') + "\n";
-    expected += "0  " + Padded("short.txt", 47, true) + "  " + Padded("12,345", 6, false) +
+    expected += "0  " + Padded("100%done%.txt", 47, true) + "  " + Padded("12,345", 6, false) +
                 "  2026-12-06 13:15:52\n";
     expected += "1  ..." + longName.substr(longName.size() - 44) + "  " + Padded("7", 6, false) +
                 "  2026-01-05 09:03:07\n";
-    expected += "2  " + Padded("b", 47, true) + "  " + Padded("0", 6, false) +
+    expected += "2  " + Padded("%@upper[x]", 47, true) + "  " + Padded("0", 6, false) +
                 "  2026-07-01 08:00:00\n";
     expected += "\n";
     EXPECT_EQ(expected, out);
+    FreeStoredRows(&rows);
+    EXPECT_EQ(0, rows.Count);
+    EXPECT_EQ(nullptr, rows.Rows);
 
-    ResultList.Count = 0;
+    // Nothing held, or nothing at all: no table.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(-1, PrintResultTable(0, 80, L"TBL", 100, 6, 19));
+    EXPECT_EQ(-1, PrintResultTable(0, 80, &rows));
+    EXPECT_EQ(-1, PrintResultTable(0, 80, nullptr));
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
-    ResultList.Count = saved;
     Command(L"*unsetarray /Q TBL", 0);
 }
 
