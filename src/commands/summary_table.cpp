@@ -135,8 +135,8 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
                        WidestText(rows, &StoredRow::Stamp), &widths);
     const int r = widths.R, n = widths.N, s = widths.S, t = widths.T;
 
-    // One cell buffer for the whole table: the longest text plus the widest padding, so
-    // a cell is never cut by its buffer. The columns are at most a buffer wide.
+    // One cell buffer for the whole table: the longest text plus the widest padding (a
+    // cell is padded to at most its column's width), so no cell is cut by its buffer.
     int widest = n > s ? n : s;
     if (t > widest) widest = t;
     size_t capacity = LongestUnits(rows) + (size_t)widest + 8;
