@@ -2,46 +2,21 @@
 
 #include "text/unicode_tables.h"
 
-namespace {
-
-uint32_t LookUp(const CaseMapping *table, size_t count, uint32_t c)
-{
-    size_t lo = 0, hi = count;
-    while (lo < hi) {
-        size_t mid = lo + (hi - lo) / 2;
-        if (table[mid].From < c) lo = mid + 1;
-        else hi = mid;
-    }
-    return (lo < count && table[lo].From == c) ? table[lo].To : c;
-}
-
-}  // namespace
-
 uint32_t UpperCaseOf(uint32_t c)
 {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-    if (c > 0xFFFF) return c;
-    return LookUp(UpperMappings, UpperMappingsCount, c);
+    return c > 0xFFFF ? c : UnicodeUpper(c);
 }
 
 uint32_t LowerCaseOf(uint32_t c)
 {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    if (c > 0xFFFF) return c;
-    return LookUp(LowerMappings, LowerMappingsCount, c);
+    return c > 0xFFFF ? c : UnicodeLower(c);
 }
 
-bool IsUnicodeLetter(uint32_t c)
-{
-    if (c < 0x80) return (c | 32) >= 'a' && (c | 32) <= 'z';
-    return c <= 0xFFFF && InRanges(LetterRanges, LetterRangesCount, c);
-}
+bool IsUnicodeLetter(uint32_t c) { return (UnicodeProperties(c) & UNICODE_LETTER) != 0; }
 
-bool IsUnicodeDigit(uint32_t c)
-{
-    if (c < 0x80) return c >= '0' && c <= '9';
-    return c <= 0xFFFF && InRanges(DigitRanges, DigitRangesCount, c);
-}
+bool IsUnicodeDigit(uint32_t c) { return (UnicodeProperties(c) & UNICODE_DIGIT) != 0; }
 
 wchar_t *UpperCaseText(wchar_t *text)
 {

@@ -68,19 +68,9 @@ const wchar_t *FittingTail(const wchar_t *text, size_t total, size_t room, size_
 
 bool IsControlCode(uint32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-int CodePointCells(uint32_t c)
-{
-    if (c < 0x300) return 1;
-    if (InRanges(ZeroWidthRanges, ZeroWidthRangesCount, c)) return 0;
-    return InRanges(WideRanges, WideRangesCount, c) ? 2 : 1;
-}
+int CodePointCells(uint32_t c) { return UnicodeProperties(c) & UNICODE_CELLS_MASK; }
 
-bool JoinsPrevious(uint32_t c)
-{
-    if (c < 0x300) return false;
-    return InRanges(ZeroWidthRanges, ZeroWidthRangesCount, c) ||
-           InRanges(SpacingMarkRanges, SpacingMarkRangesCount, c);
-}
+bool JoinsPrevious(uint32_t c) { return (UnicodeProperties(c) & UNICODE_JOINS) != 0; }
 
 size_t ReadCodePoint(const wchar_t *text, uint32_t *c)
 {

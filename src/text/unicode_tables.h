@@ -6,54 +6,41 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/// A closed span of code points, First <= Last.
-struct CodeRange {
-    uint32_t First;
-    uint32_t Last;
-};
-
-/// One simple case mapping of a Basic Multilingual Plane code point.
-struct CaseMapping {
-    uint16_t From;
-    uint16_t To;
-};
-
 /// Version of the Unicode data the tables were made from.
 extern const char UnicodeTablesVersion[];
 
-/// Sorted, disjoint spans: characters that take no console cell (marks, format
-/// characters, Hangul medial and final jamo); spacing marks (one cell, but part of the
-/// character before them); characters that take two cells (East Asian Wide, Fullwidth).
-extern const CodeRange ZeroWidthRanges[];
-extern const size_t ZeroWidthRangesCount;
-extern const CodeRange SpacingMarkRanges[];
-extern const size_t SpacingMarkRangesCount;
-extern const CodeRange WideRanges[];
-extern const size_t WideRangesCount;
+/// Properties of one code point, packed in a byte.
+enum : uint8_t {
+    UNICODE_CELLS_MASK = 3,  ///< console cells: 0 (marks, zero width), 1, or 2 (wide)
+    UNICODE_JOINS = 4,       ///< belongs to the character before it (a mark, zero width)
+    UNICODE_LETTER = 8,      ///< a letter (L*) of the Basic Multilingual Plane
+    UNICODE_DIGIT = 16,      ///< a decimal digit (Nd) of the Basic Multilingual Plane
+};
 
-/// Sorted, disjoint spans of the Basic Multilingual Plane: letters (L*), decimal digits.
-extern const CodeRange LetterRanges[];
-extern const size_t LetterRangesCount;
-extern const CodeRange DigitRanges[];
-extern const size_t DigitRangesCount;
+/// Two-stage tables: the page of code point c is PropertyPageOf[c >> 8], its entry
+/// [c & 0xFF]. Case pages hold (mapping - c) modulo 65536 for the Basic Multilingual
+/// Plane.
+extern const uint8_t PropertyPageOf[4352];
+extern const uint8_t PropertyPages[116][256];
+extern const uint8_t UpperPageOf[256];
+extern const uint16_t UpperPages[21][256];
+extern const uint8_t LowerPageOf[256];
+extern const uint16_t LowerPages[18][256];
 
-/// Simple upper- and lower-case mappings within the Basic Multilingual Plane, sorted by
-/// From; a code point not listed maps to itself.
-extern const CaseMapping UpperMappings[];
-extern const size_t UpperMappingsCount;
-extern const CaseMapping LowerMappings[];
-extern const size_t LowerMappingsCount;
-
-/// True when c lies in one of the count sorted, disjoint spans of table.
-inline bool InRanges(const CodeRange *table, size_t count, uint32_t c)
+/// The property byte of c; a value beyond U+10FFFF is one cell and nothing else.
+inline uint8_t UnicodeProperties(uint32_t c)
 {
-    size_t lo = 0, hi = count;
-    while (lo < hi) {
-        size_t mid = lo + (hi - lo) / 2;
-        if (table[mid].Last < c) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo < count && table[lo].First <= c;
+    return c > 0x10FFFF ? 1 : PropertyPages[PropertyPageOf[c >> 8]][c & 0xFF];
+}
+
+/// Simple upper and lower case of a Basic Multilingual Plane code point c (c <= 0xFFFF).
+inline uint32_t UnicodeUpper(uint32_t c)
+{
+    return (c + UpperPages[UpperPageOf[c >> 8]][c & 0xFF]) & 0xFFFF;
+}
+inline uint32_t UnicodeLower(uint32_t c)
+{
+    return (c + LowerPages[LowerPageOf[c >> 8]][c & 0xFF]) & 0xFFFF;
 }
 
 #endif

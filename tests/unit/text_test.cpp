@@ -39,28 +39,30 @@ TEST(TextTablesTest, AgreeWithAnIndependentDatabase)
     EXPECT_GT(checked, 500u);
 }
 
-TEST(TextTablesTest, SpansAreSortedAndDisjoint)
+TEST(TextTablesTest, EveryCodePointHasOneSoundEntry)
 {
-    const struct {
-        const CodeRange *Table;
-        size_t Count;
-    } tables[] = {{ZeroWidthRanges, ZeroWidthRangesCount},
-                  {SpacingMarkRanges, SpacingMarkRangesCount},
-                  {WideRanges, WideRangesCount},
-                  {LetterRanges, LetterRangesCount},
-                  {DigitRanges, DigitRangesCount}};
-    for (const auto &t : tables) {
-        for (size_t i = 0; i < t.Count; ++i) {
-            EXPECT_LE(t.Table[i].First, t.Table[i].Last);
-            if (i > 0) {
-                EXPECT_LT(t.Table[i - 1].Last + 1, t.Table[i].First);
-            }
+    // The paged tables cover the whole code space: cells 0 to 2, letters and digits only
+    // in the Basic Multilingual Plane, never both, and mappings that stay in it.
+    for (uint32_t c = 0; c <= 0x10FFFF; ++c) {
+        int cells = CodePointCells(c);
+        ASSERT_TRUE(cells >= 0 && cells <= 2) << std::hex << c;
+        ASSERT_FALSE(IsUnicodeLetter(c) && IsUnicodeDigit(c)) << std::hex << c;
+        if (c > 0xFFFF) {
+            ASSERT_FALSE(IsUnicodeLetter(c) || IsUnicodeDigit(c)) << std::hex << c;
+            ASSERT_EQ(UpperCaseOf(c), c);
+        } else {
+            ASSERT_LE(UpperCaseOf(c), 0xFFFFu);
+            ASSERT_LE(LowerCaseOf(c), 0xFFFFu);
+        }
+        // A mark of no width joins; a wide character never does.
+        if (cells == 0) {
+            ASSERT_TRUE(JoinsPrevious(c)) << std::hex << c;
+        } else if (cells == 2) {
+            ASSERT_FALSE(JoinsPrevious(c)) << std::hex << c;
         }
     }
-    for (size_t i = 1; i < UpperMappingsCount; ++i)
-        EXPECT_LT(UpperMappings[i - 1].From, UpperMappings[i].From);
-    for (size_t i = 1; i < LowerMappingsCount; ++i)
-        EXPECT_LT(LowerMappings[i - 1].From, LowerMappings[i].From);
+    EXPECT_EQ(CodePointCells(0x110000), 1);
+    EXPECT_STREQ(UnicodeTablesVersion, "15.0.0");
 }
 
 TEST(TextTablesTest, KnownValues)
