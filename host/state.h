@@ -80,8 +80,8 @@ enum {
     MAX_EXPANSION_ROUNDS = 16,  // times a variable's value is read again for "%" forms
 };
 
-/// Upper case of c for names, the same in every locale: ASCII, Latin-1, Latin
-/// Extended-A, Greek and Cyrillic letters; anything else unchanged.
+/// Upper case of c for names, the same in every locale and on every build: the simple
+/// mapping of the Basic Multilingual Plane (UpperCaseOf).
 wchar_t FoldCase(wchar_t c);
 
 /// text without the white space at either end.

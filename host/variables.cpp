@@ -4,6 +4,7 @@
 #include "plugins.h"
 #include "settings.h"
 #include "platform/platform.h"
+#include "text/case_fold.h"
 
 #include <wctype.h>
 
@@ -11,26 +12,7 @@ namespace vsh {
 
 ShellState Shell;
 
-wchar_t FoldCase(wchar_t c)
-{
-    unsigned u = (unsigned)c;
-    if (u < 0x80) return (u >= 'a' && u <= 'z') ? (wchar_t)(u - 32) : c;
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return (wchar_t)(u - 0x20);
-    if (u == 0xFF) return (wchar_t)0x178;
-    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
-        return (u & 1) ? (wchar_t)(u - 1) : c;
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
-        return (u & 1) ? c : (wchar_t)(u - 1);
-    if (u == 0x3C2) return (wchar_t)0x3A3;
-    if (u == 0x3AC) return (wchar_t)0x386;
-    if (u >= 0x3AD && u <= 0x3AF) return (wchar_t)(u - 0x25);
-    if (u == 0x3CC) return (wchar_t)0x38C;
-    if (u == 0x3CD || u == 0x3CE) return (wchar_t)(u - 0x3F);
-    if (u >= 0x3B1 && u <= 0x3CB) return (wchar_t)(u - 0x20);
-    if (u >= 0x430 && u <= 0x44F) return (wchar_t)(u - 0x20);
-    if (u >= 0x450 && u <= 0x45F) return (wchar_t)(u - 0x50);
-    return c;
-}
+wchar_t FoldCase(wchar_t c) { return (wchar_t)UpperCaseOf((uint32_t)c); }
 
 std::wstring TrimBlanks(const std::wstring &text)
 {

@@ -314,8 +314,11 @@ TEST_F(RangeDateTest, BackwardBoundsSpanTheMomentsWritten)
         // Same day, later time first: the span between the two times.
         {L"2024-05-01@17:00,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 61259},
         {L"2024-05-01@08:00:30,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 28830},
-        // Same day, the first bound without a time: from midnight, not turned round.
+        // Same day, the first bound without a time: from midnight, as written, not turned
+        // round into the afternoon; a time with seconds is exact.
         {L"2024-05-01,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
+        {L"2024-05-01,2024-05-01@08:00:30]", 0, MAY1, MAY1, 0, 28830},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
         {L"2024-05-01@17:00,2024-05-01]", 0, MAY1, MAY1, 61200, NONE},
         {L"2024-05-01,2024-05-01]", 0, MAY1, MAY1, 0, NONE},
         // A future first bound with the default second bound (today).
@@ -403,6 +406,71 @@ TEST_F(RangeDateTest, DefaultBoundsComeFromTheClock)
     EXPECT_EQ(DayNumber(after.wYear, after.wMonth, after.wDay), date->FirstDay);
     EXPECT_EQ((uint32_t)after.wHour * 3600 + after.wMinute * 60, time->FirstSecond);
     FreeRanges(&list);
+}
+
+// The ordering rule as files see it: each bound is a moment (a time with seconds exact,
+// one without covering its minute, a missing time the start or end of its day), and the
+// node accepts what lies between the two moments however they were written.
+TEST_F(RangeDateTest, OrderedBoundsAgainstFilesAtKnownSeconds)
+{
+    ZoneGuard zone("UTC0");
+    struct {
+        const wchar_t *Text;
+        int Day, Hour, Minute, Second;  // the file's local time in May 2024
+        int Accepted;
+    } cases[] = {
+        // Same day, first bound without a time: from midnight to the time written, which
+        // is exact with seconds and covers its minute without.
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 0, 0, 0, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 31, 0},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 45, 0},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 23, 59, 59, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 0, 0, 0, 1},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 0, 59, 1},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 1, 0, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 2, 0, 0, 0, 0},
+        // Written in order with a time on both: a seconds bound is exact, one without
+        // covers its minute.
+        {L"2024-05-01@0:00,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
+        {L"2024-05-01@0:00,2024-05-01@08:00:30]", 1, 8, 0, 31, 0},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 1, 8, 0, 59, 1},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 1, 8, 1, 0, 0},
+        // Same day, later time first: the flags go with their times.
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 17, 0, 10, 1},
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 17, 0, 11, 0},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 17, 0, 59, 1},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 17, 1, 0, 0},
+        // Different days written backwards: each time stays with its own day.
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 1, 7, 59, 59, 0},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 10, 12, 0, 15, 1},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 10, 12, 0, 16, 0},
+        {L"2024-05-10,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
+        {L"2024-05-10,2024-05-01@08:00:30]", 10, 23, 59, 59, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 1, 0, 0, 0, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 10, 12, 0, 59, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 10, 12, 1, 0, 0},
+        // Different days in order, no times: whole days.
+        {L"2024-05-01,2024-05-10]", 1, 0, 0, 0, 1},
+        {L"2024-05-01,2024-05-10]", 10, 23, 59, 59, 1},
+        {L"2024-05-01,2024-05-10]", 11, 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        wchar_t text[64];
+        wcsncpy(text, c.Text, 63);
+        text[63] = L'\0';
+        RangeList list = nullptr;
+        ASSERT_EQ(0, ParseDateRange(text, 0, &list)) << c.Text;
+        WIN32_FIND_DATAW data =
+            rangetest::FindData(L"f", 1, rangetest::FileTimeUtc(2024, 5, c.Day, c.Hour, c.Minute, c.Second));
+        EXPECT_EQ(c.Accepted ? 0 : 1, MatchRanges(&data, list, L"/nonexistent/"))
+            << c.Text << " against 2024-05-" << c.Day << " " << c.Hour << ":" << c.Minute << ":"
+            << c.Second;
+        FreeRanges(&list);
+    }
 }
 
 }  // namespace
