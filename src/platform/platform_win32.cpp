@@ -80,6 +80,11 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
     return true;
 }
 
+bool GetListingId(HANDLE, const wchar_t *directory, DirectoryId *id)
+{
+    return GetDirectoryId(directory, id);
+}
+
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
 bool IsWideLetter(wchar_t c) { return iswalpha((wint_t)c) != 0; }

@@ -29,6 +29,9 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
+    entry->Id.Volume = 0;
+    entry->Id.Index = 0;
+    entry->HasId = 0;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
     return entry;
 }
@@ -37,10 +40,29 @@ bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry)
 {
     switch (mode) {
     case MODE_SMALLEST: return size < entry->Size;
-    case MODE_OLDEST: return time < entry->Time;
-    case MODE_NEWEST: return time > entry->Time;
+    case MODE_OLDEST:
+        if (!IsValidFileTime(time)) return false;
+        return !IsValidFileTime(entry->Time) || time < entry->Time;
+    case MODE_NEWEST:
+        if (!IsValidFileTime(time)) return false;
+        return !IsValidFileTime(entry->Time) || time > entry->Time;
     default: return size > entry->Size;
     }
+}
+
+bool WouldPlace(int n, int mode, uint64_t size, uint64_t time)
+{
+    if (n < 1) n = 1;
+    if (ResultList.Tail == nullptr || ResultList.Count < n) return true;
+    return BeatsEntry(mode, size, time, ResultList.Tail);
+}
+
+bool HoldsFile(const DirectoryId *id)
+{
+    for (const FoundFile *entry = ResultList.Head; entry != nullptr; entry = entry->Next)
+        if (entry->HasId && entry->Id.Volume == id->Volume && entry->Id.Index == id->Index)
+            return true;
+    return false;
 }
 
 void TrimResults(int n)

@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "platform/platform.h"
+
 /// Ranking criteria.
 enum { MODE_LARGEST = 1, MODE_SMALLEST = 2, MODE_OLDEST = 3, MODE_NEWEST = 4 };
 
@@ -16,6 +18,8 @@ struct FoundFile {
     uint64_t Time;    ///< Windows file time, UTC
     int32_t OnFat;
     int32_t OnNtfs;
+    DirectoryId Id;   ///< volume and file identity, when HasId is 1
+    int32_t HasId;    ///< 0 when the identity could not be had (never matches another)
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
 
@@ -28,11 +32,18 @@ struct ResultListRecord {
 extern ResultListRecord ResultList;
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
-/// or null when name is null or empty or memory is exhausted.
+/// or null when name is null or empty or memory is exhausted. It has no identity
+/// (HasId 0) until the caller sets one.
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs);
-/// True when a candidate of this size and time ranks strictly before entry.
+/// True when a candidate of this size and time ranks strictly before entry. Under the
+/// time modes a time outside 1601 to 30827 beats nothing and every valid time beats it,
+/// so such files rank last, in the order they were found.
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
+/// True when a candidate of this size and time would be placed by OfferResult now.
+bool WouldPlace(int n, int mode, uint64_t size, uint64_t time);
+/// True when an entry of the list has this identity.
+bool HoldsFile(const DirectoryId *id);
 /// Places entry in the list, which takes it over, or releases it. n is at least 1.
 void OfferResult(FoundFile *entry, int n, int mode);
 /// Releases entries from the tail while Count exceeds n.
