@@ -157,6 +157,52 @@ TEST_F(ResultListTest, ClearKeepsCountAndTrimReleasesFromTheTail)
     EXPECT_EQ(2, ResultList.Count);
 }
 
+TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
+{
+    const uint64_t valid = 100, later = 200;
+    const uint64_t before1601 = (uint64_t)-5;  // a negative tick count
+    const uint64_t past30827 = FIRST_INVALID_FILE_TIME;
+    for (int mode : {MODE_OLDEST, MODE_NEWEST}) {
+        ClearResults();
+        ResultList.Count = 0;
+        Offer_({0, before1601, L"x1"}, 5, mode);
+        Offer_({0, valid, L"v"}, 5, mode);
+        Offer_({0, past30827, L"x2"}, 5, mode);
+        Offer_({0, later, L"w"}, 5, mode);
+        Offer_({0, before1601, L"x3"}, 5, mode);
+        std::vector<std::wstring> expected =
+            mode == MODE_OLDEST ? std::vector<std::wstring>{L"v", L"w", L"x1", L"x2", L"x3"}
+                                : std::vector<std::wstring>{L"w", L"v", L"x1", L"x2", L"x3"};
+        EXPECT_EQ(expected, Walk()) << mode;
+        // A full list takes no invalid time, and any valid one pushes one out.
+        EXPECT_FALSE(WouldPlace(5, mode, 0, past30827));
+        EXPECT_TRUE(WouldPlace(5, mode, 0, valid));
+    }
+    // Sizes do not care about times.
+    EXPECT_TRUE(BeatsEntry(MODE_LARGEST, 2, before1601, ResultList.Head));
+}
+
+TEST_F(ResultListTest, WouldPlaceAndHoldsFileFollowTheList)
+{
+    EXPECT_TRUE(WouldPlace(1, MODE_LARGEST, 0, 0));  // an empty list takes anything
+    FoundFile *f = NewFoundFile(L"a", 10, 0, 0, 0);
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(0, f->HasId);
+    f->Id = {7, 42};
+    f->HasId = 1;
+    OfferResult(f, 2, MODE_LARGEST);
+    FoundFile *g = NewFoundFile(L"b", 5, 0, 0, 0);
+    ASSERT_NE(nullptr, g);
+    OfferResult(g, 2, MODE_LARGEST);  // no identity: never matches
+    EXPECT_FALSE(WouldPlace(2, MODE_LARGEST, 5, 0));  // equal to the tail of a full list
+    EXPECT_TRUE(WouldPlace(2, MODE_LARGEST, 6, 0));
+    EXPECT_TRUE(WouldPlace(3, MODE_LARGEST, 1, 0));   // room left
+    DirectoryId same = {7, 42}, otherVolume = {8, 42}, unknown = {0, 0};
+    EXPECT_TRUE(HoldsFile(&same));
+    EXPECT_FALSE(HoldsFile(&otherVolume));
+    EXPECT_FALSE(HoldsFile(&unknown));
+}
+
 TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
 {
     FoundFile *f = NewFoundFile(L"name.txt", 42, 77, 1, 0);
