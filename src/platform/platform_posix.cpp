@@ -302,11 +302,18 @@ inline FILETIME MakeFileTime(uint64_t v)
 FILETIME UnixToFileTime(int64_t sec, int64_t nsec)
 {
     if (nsec < 0 || nsec >= 1000000000) nsec = 0;
-    int64_t ticks;
-    if (__builtin_mul_overflow(sec, (int64_t)kTicksPerSecond, &ticks) ||
-        __builtin_add_overflow(ticks, nsec / 100, &ticks) ||
-        __builtin_add_overflow(ticks, kSecondsTo1970 * (int64_t)kTicksPerSecond, &ticks))
-        return MakeFileTime(sec < 0 ? kMaxFileTime + 1 : kMaxFileTime);
+    int64_t whole, ticks;
+    int64_t fraction = nsec / 100;
+    bool over = __builtin_add_overflow(sec, kSecondsTo1970, &whole);
+    // Below 1601 the fraction is borrowed from the next second up, so that a tick count
+    // that just fits is not lost to an intermediate product that does not.
+    if (!over && whole < 0 && fraction > 0) {
+        whole += 1;
+        fraction -= (int64_t)kTicksPerSecond;
+    }
+    over = over || __builtin_mul_overflow(whole, (int64_t)kTicksPerSecond, &ticks) ||
+           __builtin_add_overflow(ticks, fraction, &ticks);
+    if (over) return MakeFileTime(sec < 0 ? kMaxFileTime + 1 : kMaxFileTime);
     return MakeFileTime((uint64_t)ticks);
 }
 
