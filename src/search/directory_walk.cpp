@@ -228,21 +228,20 @@ void TestEntry(Walk *walk, WalkLevel *level)
     if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
     wmemcpy(path + dirLen, name, nameLen);
     path[dirLen + nameLen] = L'\0';
-    // One file reached under several names (links, hard links, a linked directory) is
-    // one answer: the name found first stays. A directory link stays a candidate of
-    // its own: it has its own times, and the directory it leads to is not walked twice.
-    DirectoryId id;
-    bool hasId = !isDirectory && GetDirectoryId(path, &id);
-    if (hasId && HoldsFile(&id)) return;
-
     const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the
     // list then ranks what could be kept, and the next candidates may still fit.
-    FoundFile *found = NewFoundFile(resultName, size, time, walk->OnFat, walk->OnNtfs);
+    // A directory link stays a candidate of its own (it has its own times, and the
+    // directory it leads to is not walked twice), so only files carry a path to tell
+    // one file under two names.
+    FoundFile *found = NewFoundFileAt(resultName, isDirectory ? nullptr : path, size, time,
+                                      walk->OnFat, walk->OnNtfs);
     if (found == nullptr) return;
-    if (hasId) {
-        found->Id = id;
-        found->HasId = 1;
+    // One file reached under several names (links, hard links, a linked directory) is
+    // one answer: the name found first stays.
+    if (SameFileInList(found)) {
+        FreeMem(found);
+        return;
     }
     OfferResult(found, options->n, options->Mode);
 }
