@@ -36,6 +36,7 @@ enum : DWORD {
     kErrorAccessDenied = 5,
     kErrorInvalidHandle = 6,
     kErrorTooManyOpenFiles = 4,
+    kErrorIoDevice = 1117,
     kErrorNotEnoughMemory = 8,
     kErrorNoMoreFiles = 18,
     kErrorInvalidParameter = 87,
@@ -59,6 +60,7 @@ DWORD ErrorFromErrno(int e)
     case ENOMEM: return kErrorNotEnoughMemory;
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
+    case EIO: return kErrorIoDevice;
     default: return kErrorInvalidParameter;
     }
 }
