@@ -36,6 +36,10 @@ if(VESK_WINDOWS)
   set(package_members vesk.dll=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README}
       LICENSE.txt=${VESK_LICENSE})
 else()
+  # Only "$ORIGIN": CMake would add the build folder to the run path of the binaries,
+  # which ties their bytes to where they were built.
+  set_target_properties(vshell vesk PROPERTIES BUILD_WITH_INSTALL_RPATH ON
+                        INSTALL_RPATH "$ORIGIN")
   set(package_name vesk-${VESK_VERSION_TEXT}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(package_file ${CMAKE_BINARY_DIR}/${package_name}.tar.gz)
   set(package_members vshell=$<TARGET_FILE:vshell> TakeCmd.so=$<TARGET_FILE:TakeCmd>
