@@ -65,6 +65,45 @@ for preset in "${PRESETS[@]}"; do
     fi
 done
 
+# --- packages: built, then built again in a clean folder of its own, byte for byte -------
+for preset in "${PRESETS[@]}"; do
+    [ "$preset" = sanitize ] && continue
+    note "package $preset"
+    if cmake --build "build/$preset" --target dist >>"/tmp/vesk-build-$preset.log" 2>&1; then
+        ls build/"$preset"/vesk-*.zip build/"$preset"/vesk-*.tar.gz 2>/dev/null
+        tally "package $preset" 1 0
+    else
+        tail -20 "/tmp/vesk-build-$preset.log"
+        tally "package $preset" 0 1
+    fi
+done
+if [ $QUICK = 0 ]; then
+    for preset in native win32 win64; do
+        note "reproducible bytes ($preset)"
+        again="build/again/$preset" log=/tmp/vesk-again-$preset.log
+        rm -rf "$again"
+        # Only what the package holds; the tests change none of its compile options.
+        if cmake --preset "$preset" -B "$again" -DVESK_WERROR=$WERROR -DVESK_TESTS=OFF >"$log" 2>&1 &&
+           nice cmake --build "$again" -j2 --target dist >>"$log" 2>&1; then
+            p=0 f=0
+            for file in vesk.so vshell TakeCmd.so vesk.dll vshell.exe TakeCmd.dll \
+                        $(cd "build/$preset" && ls vesk-*.zip vesk-*.tar.gz 2>/dev/null); do
+                [ -f "build/$preset/$file" ] || continue
+                if cmp -s "build/$preset/$file" "$again/$file"; then
+                    p=$((p + 1))
+                else
+                    f=$((f + 1)); echo "differs: $file"
+                fi
+            done
+            [ $p = 0 ] && f=$((f + 1))
+            tally "reproducible $preset" $p $f
+        else
+            grep -E -B2 -A8 'error|FAILED|Error' "$log" | head -40
+            tally "reproducible $preset" 0 1
+        fi
+    done
+fi
+
 # --- unit tests -----------------------------------------------------------------------
 run_unit() {  # preset
     local bin="build/$1/unit_tests" log="/tmp/vesk-unit-$1.log"
@@ -111,6 +150,7 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
 }
 
 run_e2e native "$ROOT/build/native/vshell"
+run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
 if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
 
@@ -136,6 +176,9 @@ if [ $QUICK = 0 ]; then
     cat /tmp/vesk-exports.log
     line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' /tmp/vesk-exports.log | tail -1)
     tally exports "$(echo "$line" | cut -d' ' -f1)" "$(echo "$line" | cut -d' ' -f3)"
+
+    run_counted "install (windows zips, fresh Wine prefix)" python3 tests/install/install_check.py \
+        --windows build/win32 build/win64
     wineserver -k 2>/dev/null
 fi
 
