@@ -150,6 +150,7 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
 }
 
 run_e2e native "$ROOT/build/native/vshell"
+run_counted "packer" python3 tests/install/make_package_test.py
 run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
 if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
