@@ -6,7 +6,9 @@
 #   cmake --build build/native --target dist  ->  build/native/vesk-VERSION-linux-x86_64.tar.gz
 
 find_program(VESK_PYTHON NAMES python3 REQUIRED)
-set(VESK_USER_README ${CMAKE_SOURCE_DIR}/packaging/README.txt)
+# The user's README names the version and the package names, so it is configured too.
+set(VESK_USER_README ${CMAKE_BINARY_DIR}/generated/README.txt)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/README.txt.in ${VESK_USER_README} @ONLY)
 set(VESK_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 
 if(VESK_WINDOWS)
@@ -33,7 +35,7 @@ if(VESK_WINDOWS)
 
   set(package_name vesk-${VESK_VERSION_TEXT}-windows-${VESK_ARCH_WORD})
   set(package_file ${CMAKE_BINARY_DIR}/${package_name}.zip)
-  set(package_members vesk.dll=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README}
+  set(package_members --crlf vesk.dll=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README}
       LICENSE.txt=${VESK_LICENSE})
 else()
   # Only "$ORIGIN": CMake would add the build folder to the run path of the binaries,

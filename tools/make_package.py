@@ -19,6 +19,15 @@ import zipfile
 FALLBACK_EPOCH = 1767225600  # 2026-01-01 00:00:00 UTC, for a tree outside git
 
 
+def content(name, path, crlf):
+    """The bytes a member holds: the file's, with CRLF line ends for a text under --crlf."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if crlf and name.lower().endswith(".txt"):
+        data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return data
+
+
 def source_epoch(source):
     """Seconds since 1970 for every entry's time."""
     if os.environ.get("SOURCE_DATE_EPOCH", "").isdigit():
@@ -47,7 +56,7 @@ def members(pairs):
     return sorted(out)
 
 
-def write_zip(output, root, entries, epoch):
+def write_zip(root, entries, epoch, crlf):
     # Zip times are local-free DOS fields from 1980 on, two-second steps.
     stamp = time.gmtime(max(epoch, 315532800))[:6]
     stamp = stamp[:5] + (stamp[5] - stamp[5] % 2,)
@@ -58,20 +67,18 @@ def write_zip(output, root, entries, epoch):
             info.create_system = 3
             info.external_attr = (0o100000 | mode) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
-            with open(path, "rb") as f:
-                archive.writestr(info, f.read(), compresslevel=9)
+            archive.writestr(info, content(name, path, crlf), compresslevel=9)
     return buffer.getvalue()
 
 
-def write_tar_gz(output, root, entries, epoch):
+def write_tar_gz(root, entries, epoch, crlf):
     raw = io.BytesIO()
     with tarfile.open(fileobj=raw, mode="w", format=tarfile.USTAR_FORMAT) as archive:
         folder = tarfile.TarInfo(root)
         folder.type, folder.mode, folder.mtime = tarfile.DIRTYPE, 0o755, epoch
         archive.addfile(folder)
         for name, path, mode in entries:
-            with open(path, "rb") as f:
-                data = f.read()
+            data = content(name, path, crlf)
             info = tarfile.TarInfo(f"{root}/{name}")
             info.size, info.mode, info.mtime = len(data), mode, epoch
             archive.addfile(info, io.BytesIO(data))
@@ -88,14 +95,16 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--output", required=True)
+    parser.add_argument("--crlf", action="store_true",
+                        help="write the .txt members with CRLF line ends (for Notepad)")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     entries = members(args.files)
     epoch = source_epoch(args.source)
     if args.output.endswith(".zip"):
-        data = write_zip(args.output, args.root, entries, epoch)
+        data = write_zip(args.root, entries, epoch, args.crlf)
     elif args.output.endswith(".tar.gz"):
-        data = write_tar_gz(args.output, args.root, entries, epoch)
+        data = write_tar_gz(args.root, entries, epoch, args.crlf)
     else:
         sys.exit("make_package: the output ends in .zip or .tar.gz")
     # Written whole under a temporary name, so a failed run leaves no half archive.

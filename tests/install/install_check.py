@@ -77,6 +77,13 @@ def check_members(label, names, root, expected):
           inside == sorted(expected) and not strays, f"found {names}")
 
 
+def check_readme(label, text, version):
+    full, short = version
+    check(f"{label}: README names version {short} and its packages",
+          f"Version {short} ({full})" in text and f"vesk-{short}-windows-x64.zip" in text and
+          "@VESK_" not in text, "version line or package names missing, or left unconfigured")
+
+
 def check_runs(label, shell, plugin, data, sep, version, word, env=None):
     """The plug-in, loaded from its unpacked folder, answers as it should."""
     full, short = version
@@ -114,6 +121,9 @@ def linux(build, version):
             names = archive.getnames()
             check_members(label, names, root,
                           ["LICENSE.txt", "README.txt", "TakeCmd.so", "vesk.so", "vshell"])
+            if f"{root}/README.txt" in names:
+                check_readme(label, archive.extractfile(f"{root}/README.txt").read().decode(),
+                             version)
             archive.extractall(home, filter="data")
         folder = os.path.join(home, root)
         data = os.path.join(home, "data")
@@ -175,6 +185,8 @@ def windows_package(build, version, env, drive_c, data):
     install = os.path.join(drive_c, "Vesk-" + word)
     with zipfile.ZipFile(packages[0]) as archive:
         check_members(label, archive.namelist(), root, ["LICENSE.txt", "README.txt", "vesk.dll"])
+        if f"{root}/README.txt" in archive.namelist():
+            check_readme(label, archive.read(f"{root}/README.txt").decode(), version)
         archive.extractall(install)
     dll = os.path.join(install, root, "vesk.dll")
     if not os.path.isfile(dll):

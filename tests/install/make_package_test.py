@@ -108,6 +108,16 @@ class Packer(unittest.TestCase):
         result = pack(self.dir, os.path.join(self.dir, "p.rar"), self.pairs("tool"))
         self.assertNotEqual(result.returncode, 0)
 
+    def test_crlf_touches_only_texts(self):
+        with open(self.files["README.txt"], "wb") as f:
+            f.write(b"one\ntwo\r\nthree\n")
+        out = os.path.join(self.dir, "w.zip")
+        self.assertEqual(pack(self.dir, out, ["--crlf"] + self.pairs("README.txt", "vesk.dll"))
+                         .returncode, 0)
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.read("vesk-1.2.3-test/README.txt"), b"one\r\ntwo\r\nthree\r\n")
+            self.assertEqual(z.read("vesk-1.2.3-test/vesk.dll"), self.read(self.files["vesk.dll"]))
+
     def test_time_before_1980_still_packs_a_zip(self):
         out = os.path.join(self.dir, "old.zip")
         self.assertEqual(pack(self.dir, out, self.pairs("tool"), epoch=0).returncode, 0)
