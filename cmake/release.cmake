@@ -48,10 +48,12 @@ else()
       vesk.so=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README} LICENSE.txt=${VESK_LICENSE})
 endif()
 
-add_custom_command(OUTPUT ${package_file}
+# Packed on every call (it takes a moment): the entries' time is the commit's, which
+# changes without any file the build knows of changing.
+add_custom_target(dist
   COMMAND ${VESK_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_package.py --source ${CMAKE_SOURCE_DIR}
           --root ${package_name} --output ${package_file} ${package_members}
-  DEPENDS vesk vshell TakeCmd ${VESK_USER_README} ${VESK_LICENSE}
-          ${CMAKE_SOURCE_DIR}/tools/make_package.py
+  BYPRODUCTS ${package_file}
+  COMMENT "Packing ${package_name}"
   VERBATIM)
-add_custom_target(dist DEPENDS ${package_file})
+add_dependencies(dist vesk vshell TakeCmd)
