@@ -13,6 +13,10 @@ ROOT=$PWD
 QUICK=0
 [ "${1:-}" = "--quick" ] && QUICK=1
 
+# Logs of this run only: other checkouts on the same machine run this script at the same
+# time, and a shared log name lets one run truncate the log another is writing.
+LOGS=$(mktemp -d /tmp/vesk-test-XXXXXX) || exit 1
+
 PASSED=0
 FAILED=0
 SKIPPED=0
@@ -44,7 +48,7 @@ if [ ${#need[@]} -gt 0 ]; then
     fi
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" \
-        >/tmp/vesk-apt.log 2>&1 || { tail -20 /tmp/vesk-apt.log; echo "0 passed, 1 failed"; exit 1; }
+        >"$LOGS/apt.log" 2>&1 || { tail -20 "$LOGS/apt.log"; echo "0 passed, 1 failed"; exit 1; }
 fi
 
 # --- builds ---------------------------------------------------------------------------
@@ -54,7 +58,7 @@ PRESETS=(native sanitize win32 win64)
 [ $QUICK = 1 ] && PRESETS=(native)
 for preset in "${PRESETS[@]}"; do
     note "build $preset"
-    log=/tmp/vesk-build-$preset.log
+    log="$LOGS/build-$preset.log"
     if cmake --preset "$preset" -DVESK_WERROR=$WERROR -DVESK_TESTS=ON >"$log" 2>&1 &&
        cmake --build "build/$preset" -j2 >>"$log" 2>&1; then
         grep -E 'warning' "$log" | head -20
@@ -65,9 +69,48 @@ for preset in "${PRESETS[@]}"; do
     fi
 done
 
+# --- packages: built, then built again in a clean folder of its own, byte for byte -------
+for preset in "${PRESETS[@]}"; do
+    [ "$preset" = sanitize ] && continue
+    note "package $preset"
+    if cmake --build "build/$preset" --target dist >>"$LOGS/build-$preset.log" 2>&1; then
+        ls build/"$preset"/vesk-*.zip build/"$preset"/vesk-*.tar.gz 2>/dev/null
+        tally "package $preset" 1 0
+    else
+        tail -20 "$LOGS/build-$preset.log"
+        tally "package $preset" 0 1
+    fi
+done
+if [ $QUICK = 0 ]; then
+    for preset in native win32 win64; do
+        note "reproducible bytes ($preset)"
+        again="build/again/$preset" log="$LOGS/again-$preset.log"
+        rm -rf "$again"
+        # Only what the package holds; the tests change none of its compile options.
+        if cmake --preset "$preset" -B "$again" -DVESK_WERROR=$WERROR -DVESK_TESTS=OFF >"$log" 2>&1 &&
+           nice cmake --build "$again" -j2 --target dist >>"$log" 2>&1; then
+            p=0 f=0
+            for file in vesk.so vshell TakeCmd.so vesk.dll vshell.exe TakeCmd.dll \
+                        $(cd "build/$preset" && ls vesk-*.zip vesk-*.tar.gz 2>/dev/null); do
+                [ -f "build/$preset/$file" ] || continue
+                if cmp -s "build/$preset/$file" "$again/$file"; then
+                    p=$((p + 1))
+                else
+                    f=$((f + 1)); echo "differs: $file"
+                fi
+            done
+            [ $p = 0 ] && f=$((f + 1))
+            tally "reproducible $preset" $p $f
+        else
+            grep -E -B2 -A8 'error|FAILED|Error' "$log" | head -40
+            tally "reproducible $preset" 0 1
+        fi
+    done
+fi
+
 # --- unit tests -----------------------------------------------------------------------
 run_unit() {  # preset
-    local bin="build/$1/unit_tests" log="/tmp/vesk-unit-$1.log"
+    local bin="build/$1/unit_tests" log="$LOGS/unit-$1.log"
     note "unit tests ($1)"
     if [ ! -x "$bin" ]; then tally "unit $1" 0 1; return; fi
     "$bin" --gtest_brief=1 >"$log" 2>&1
@@ -85,7 +128,7 @@ run_unit native
 # --- end-to-end transcripts ------------------------------------------------------------
 run_e2e() {  # target shell...
     local target=$1; shift
-    local log="/tmp/vesk-e2e-$target.log"
+    local log="$LOGS/e2e-$target.log"
     note "end-to-end ($target)"
     python3 tests/e2e/run.py --target "$target" --shell "$@" >"$log" 2>&1
     grep -v '^ok ' "$log" | tail -n 200
@@ -98,7 +141,7 @@ run_e2e() {  # target shell...
 }
 run_counted() {  # name command...: a suite that ends with "N passed, N failed"
     local name=$1; shift
-    local log="/tmp/vesk-$(echo "$name" | tr -c 'a-z0-9' '-').log"
+    local log="$LOGS/$(echo "$name" | tr -c 'a-z0-9' '-').log"
     note "$name"
     "$@" >"$log" 2>&1
     local rc=$? line p f
@@ -111,6 +154,8 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
 }
 
 run_e2e native "$ROOT/build/native/vshell"
+run_counted "packer" python3 tests/install/make_package_test.py
+run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
 if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
 
@@ -132,14 +177,17 @@ if [ $QUICK = 0 ]; then
         wine "$ROOT/build/win32/vshell.exe"
 
     note "export tables"
-    python3 tests/exports_test.py build/win32 build/win64 >/tmp/vesk-exports.log 2>&1
-    cat /tmp/vesk-exports.log
-    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' /tmp/vesk-exports.log | tail -1)
+    python3 tests/exports_test.py build/win32 build/win64 >"$LOGS/exports.log" 2>&1
+    cat "$LOGS/exports.log"
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$LOGS/exports.log" | tail -1)
     tally exports "$(echo "$line" | cut -d' ' -f1)" "$(echo "$line" | cut -d' ' -f3)"
+
+    run_counted "install (windows zips, fresh Wine prefix)" python3 tests/install/install_check.py \
+        --windows build/win32 build/win64
     wineserver -k 2>/dev/null
 fi
 
-note "summary"
+note "summary (logs in $LOGS)"
 for f in "${FAILURES[@]}"; do echo "  $f"; done
 if [ "$SKIPPED" -gt 0 ]; then
     echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"

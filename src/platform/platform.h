@@ -36,8 +36,10 @@ inline bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 /// FindFirstFileW for a search path of any length below 16384 characters. On Windows a
 /// path too long for the classic limit is opened in the "\\?\" form; the names in the
-/// find data never carry that prefix. "." and ".." may or may not be listed (the Linux
-/// layer leaves them out, as Windows does at a drive root): callers skip them.
+/// find data never carry that prefix. Windows lists through FindFirstFileExW without the
+/// short 8.3 name (left empty), or FindFirstFileW where the system refuses that. "." and
+/// ".." may or may not be listed (the Linux layer leaves them out, as Windows does at a
+/// drive root): callers skip them.
 HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data);
 
 /// Identity of a directory or file (device and inode on Linux; volume serial and file

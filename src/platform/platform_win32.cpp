@@ -55,8 +55,21 @@ HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data)
         return INVALID_HANDLE_VALUE;
     }
     wchar_t *longForm = LongPathForm(searchPath);
-    // The entries' names come back bare, whichever form opened the listing.
-    HANDLE h = FindFirstFileW(longForm ? longForm : searchPath, data);
+    const wchar_t *path = longForm ? longForm : searchPath;
+    // Basic information skips the short 8.3 name (never used here) and a large fetch
+    // asks for bigger batches per call: both faster on big directories since Windows 7.
+    // Older systems refuse either with ERROR_INVALID_PARAMETER, and then the classic
+    // call answers, with its own error for a path that really is wrong. The entries'
+    // names come back bare, whichever form opened the listing.
+    HANDLE h = FindFirstFileExW(path, FindExInfoBasic, data, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)
+            h = FindFirstFileW(path, data);
+        else
+            SetLastError(error);
+    }
     free(longForm);
     return h;
 }

@@ -7,6 +7,7 @@
 #include <wchar.h>
 
 #include "plugin/host_api.h"
+#include "vesk_version.h"
 
 /// Marks a function the shell looks up in the library. Windows builds export through
 /// the .def file (undecorated names); Linux builds through the version script.
@@ -17,7 +18,12 @@
 #endif
 
 #define PLUGIN_NAME L"Vesk"
-enum { VERSION_MAJOR = 0, VERSION_MINOR = 71, VERSION_BUILD = 2, VERSION_REVISION = 2 };
+enum {
+    VERSION_MAJOR = VESK_VERSION_MAJOR,
+    VERSION_MINOR = VESK_VERSION_MINOR,
+    VERSION_BUILD = VESK_VERSION_BUILD,
+    VERSION_REVISION = VESK_VERSION_REVISION
+};
 
 /// The three help texts, shown by Help and printed by "VESK /?".
 extern const wchar_t CommandHelp[];

@@ -475,10 +475,16 @@ TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
         if (name == L"y1500") {  // the tick count's two's complement, as Wine gives it
             EXPECT_EQ((uint64_t)((-14831769600LL + 11644473600LL) * 10000000LL), t);
         }
-        if (name == L"max") EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, t);
-        if (name == L"min") EXPECT_EQ(0x8000000000000000ull, t);
+        if (name == L"max") {
+            EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, t);
+        }
+        if (name == L"min") {
+            EXPECT_EQ(0x8000000000000000ull, t);
+        }
         SYSTEMTIME st;
-        if (name != L"y30828" && name != L"max") EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
+        if (name != L"y30828" && name != L"max") {
+            EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
+        }
     } while (FindNextFileW(h, &d));
     FindClose(h);
     EXPECT_EQ(6, seen);
