@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "host_test_util.h"
 #include "plugin/host_api.h"
@@ -15,6 +16,7 @@
 #include "search/result_list.h"
 
 extern "C" int HOST_CALL vesk(wchar_t *arguments);
+extern "C" int HOST_CALL f_vesk(wchar_t *buffer);
 
 namespace {
 
@@ -211,6 +213,30 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(L"big&one", Cell(L"ROWS", 0, 0));
     EXPECT_EQ(L"a|b", Cell(L"ROWS", 2, 0));
     EXPECT_EQ(4, LastCount);
+}
+
+// The shell reads a function's result again while nested expansion is on: the percent
+// signs of the best name come back doubled then, and as they are after /X-4.
+TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
+{
+    MakeFile("100%done%.txt", 10);
+    std::wstring wideDir(dir.begin(), dir.end());
+    std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+    const struct {
+        const wchar_t *Expansion;
+        std::wstring Expected;
+    } cases[] = {
+        {L"", wideDir + L"/100%%done%%.txt"},
+        {L"4", wideDir + L"/100%done%.txt"},
+        {L"38", wideDir + L"/100%%done%%.txt"},
+        {L"34", wideDir + L"/100%done%.txt"},
+    };
+    for (const auto &c : cases) {
+        vsh::SetVariable(L"_expansion", c.Expansion);
+        wcscpy(buffer.data(), L"*.txt");
+        EXPECT_EQ(0, f_vesk(buffer.data()));
+        EXPECT_EQ(c.Expected, std::wstring(buffer.data()));
+    }
 }
 
 /// The vshell built beside this test program, or empty when there is none.
