@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "os.h"
 #include "plugins.h"
+#include "settings.h"
 #include "state.h"
 #include "variables.h"
 
@@ -161,7 +162,7 @@ int Help(const std::wstring &args)
 {
     std::wstring name = Trim(args);
     if (name.empty()) {
-        PrintLine(L"Built-in commands: call cd echo exit help rem set setarray type unsetarray usage");
+        PrintLine(L"Built-in commands: call cd echo exit help rem set setarray setdos type unsetarray usage");
         for (const Plugin &plugin : Shell.Plugins) {
             std::wstring line = plugin.Info && plugin.Info->Name ? plugin.Info->Name : plugin.File;
             line += L":";
@@ -260,6 +261,7 @@ const Builtin Builtins[] = {
     {L"CALL", Call},        {L"CD", ChangeDirectory},      {L"CHDIR", ChangeDirectory},
     {L"ECHO", Echo},        {L"EXIT", Exit},               {L"HELP", Help},
     {L"REM", Remark},       {L"SET", Set},                 {L"SETARRAY", SetArray},
+    {L"SETDOS", RunSetdos},
     {L"TYPE", Type},        {L"UNSETARRAY", UnsetArray},   {L"USAGE", Usage},
 };
 

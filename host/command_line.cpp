@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "os.h"
 #include "plugins.h"
+#include "settings.h"
 #include "state.h"
 
 #include <wctype.h>
@@ -65,18 +66,29 @@ int RunOne(const std::wstring &raw, bool *ran)
 
 std::vector<std::wstring> SplitCommands(const std::wstring &line)
 {
+    if (!FeatureOn(FEATURE_SEPARATOR)) return std::vector<std::wstring>(1, line);
+    wchar_t escape = FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0;
+    bool quoting = FeatureOn(FEATURE_QUOTING);
     std::vector<std::wstring> pieces;
     std::wstring current;
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
         wchar_t c = line[i];
-        if (c == L'^' && i + 1 < line.size()) {
+        if (escape && c == escape && i + 1 < line.size()) {
             current.push_back(c);
             current.push_back(line[++i]);
             continue;
         }
-        if (c == L'"') quoted = !quoted;
-        if (c == L'&' && !quoted) {
+        if (quoting && c == L'"') quoted = !quoted;
+        if (quoting && c == L'`' && !quoted) {
+            size_t close = line.find(L'`', i + 1);
+            if (close != std::wstring::npos) {
+                current.append(line, i, close - i + 1);
+                i = close;
+                continue;
+            }
+        }
+        if (c == Shell.Separator && !quoted) {
             pieces.push_back(current);
             current.clear();
             continue;
@@ -99,12 +111,15 @@ int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring 
     parsed->RedirectFile.clear();
     parsed->Redirect = 0;
 
+    bool quoting = FeatureOn(FEATURE_QUOTING);
+    bool redirection = FeatureOn(FEATURE_REDIRECTION);
     bool quoted = false;
     size_t i = 0;
     while (i < n) {
         wchar_t c = text[i];
         bool op = !literal[i];
-        if (op && c == L'"') quoted = !quoted;
+        if (op && quoting && c == L'"') quoted = !quoted;
+        op = op && redirection;
         if (op && !quoted && c == L'|') {
             *message = L"pipes (\"|\") are not supported";
             return 1;
@@ -126,7 +141,7 @@ int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring 
             while (i < n) {
                 wchar_t f = text[i];
                 bool fop = !literal[i];
-                if (fop && f == L'"') {
+                if (fop && quoting && f == L'"') {
                     fileQuoted = !fileQuoted;
                     ++i;
                     continue;

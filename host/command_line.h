@@ -10,8 +10,10 @@
 
 namespace vsh {
 
-/// Splits a line at each "&" that is neither quoted nor escaped. The pieces keep their
-/// text as typed (escapes, quotes and blanks included); empty pieces are kept.
+/// Splits a line at each command separator ("&", or what setdos /C chose) that is
+/// neither quoted, back-quoted nor escaped, as the parsing settings say; one piece while
+/// the separator is off. The pieces keep their text as typed (escapes, quotes and blanks
+/// included); empty pieces are kept.
 std::vector<std::wstring> SplitCommands(const std::wstring &line);
 
 /// One command after expansion.
@@ -23,8 +25,9 @@ struct ParsedCommand {
     int Redirect;  // 0 none, 1 ">", 2 ">>"
 };
 
-/// Takes the redirections out of an expanded command and splits the rest into name and
-/// arguments. Returns 0, or 1 with message (a refused "|" or "<", a ">" without a file).
+/// Takes the redirections out of an expanded command (while redirection is on) and
+/// splits the rest into name and arguments. Returns 0, or 1 with message (a refused "|"
+/// or "<", a ">" without a file).
 int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring *message);
 
 /// Runs a line: each command in turn, expanded just before it runs. Returns the result

@@ -2,44 +2,116 @@
 
 #include "functions.h"
 #include "plugin/host_api.h"
+#include "settings.h"
 #include "state.h"
 #include "variables.h"
 
 #include <string.h>
+#include <wchar.h>
 
 namespace vsh {
 
 namespace {
 
-enum { MAX_FUNCTION_NESTING = 64 };
+enum {
+    MAX_FUNCTION_NESTING = 64,
+    // Characters of values read again in one expansion: a few values that each name
+    // several others would otherwise multiply into years of work without growing the
+    // result at all (empty values).
+    MAX_REREAD_WORK = 1 << 22,
+};
 
 struct Expander {
     MarkedText *Out;
     size_t Limit;
     std::wstring *Message;
-    int Depth;
+    int Depth;         // brackets of functions, "%[...]" and array indexes
+    int Rounds;        // values being read again, one inside the other
+    size_t *Work;      // characters read again so far, shared by the whole expansion
+    wchar_t Escape;    // the escape character, or 0 while nothing escapes
+    bool Percents;     // "%" forms expand
+    bool BackQuotes;   // back quotes take their text literally
+    bool Quotes;       // double quotes group
+    bool Nested;       // values holding "%" are read again
+    bool ReRead;       // reading a value again: everything it gives is literal
+    bool InDouble;     // inside double quotes, where a back quote is an ordinary character
 };
 
 bool Push(Expander *e, wchar_t c, char literal)
 {
     if (e->Out->Text.size() >= e->Limit) return false;
     e->Out->Text.push_back(c);
-    e->Out->Literal.push_back(literal);
+    e->Out->Literal.push_back(literal || e->ReRead);
+    return true;
+}
+
+bool PushLiteral(Expander *e, const wchar_t *text, size_t len)
+{
+    if (len > e->Limit - e->Out->Text.size()) return false;
+    e->Out->Text.append(text, len);
+    e->Out->Literal.insert(e->Out->Literal.end(), len, 1);
     return true;
 }
 
 bool PushLiteral(Expander *e, const std::wstring &text)
 {
-    if (text.size() > e->Limit - e->Out->Text.size()) return false;
-    e->Out->Text.append(text);
-    e->Out->Literal.insert(e->Out->Literal.end(), text.size(), 1);
-    return true;
+    return PushLiteral(e, text.data(), text.size());
 }
 
 int Overflow(Expander *e)
 {
     *e->Message = L"command line too long after expansion";
     return EXPAND_OVERFLOW;
+}
+
+// The character that escape + c stands for: a letter code, or c itself.
+wchar_t EscapedChar(wchar_t c)
+{
+    switch (c | 0x20) {
+    case L'q': return L'"';
+    case L's': return L' ';
+    case L'c': return L',';
+    case L'k': return L'`';
+    case L'r': return L'\r';
+    case L'n': return L'\n';
+    case L't': return L'\t';
+    case L'e': return L'\x1B';
+    case L'b': return L'\b';
+    case L'f': return L'\f';
+    case L'g': return L'\a';
+    default: return c;
+    }
+}
+
+size_t FindClose(const wchar_t *text, size_t len, size_t open, wchar_t escape, bool quotes,
+                 bool backQuotes)
+{
+    int depth = 0;
+    for (size_t j = open; j < len; ++j) {
+        wchar_t c = text[j];
+        if (escape && c == escape) {
+            ++j;
+        } else if (quotes && c == L'"') {
+            // The escape works inside quotes too, so an escaped quote does not end them.
+            size_t q = j + 1;
+            while (q < len && text[q] != L'"') q += (escape && text[q] == escape && q + 1 < len) ? 2 : 1;
+            if (q >= len) return std::wstring::npos;
+            j = q;
+        } else if (backQuotes && c == L'`') {
+            const wchar_t *close = wmemchr(text + j + 1, L'`', len - j - 1);
+            if (close) j = (size_t)(close - text);
+        } else if (c == L'[') {
+            ++depth;
+        } else if (c == L']') {
+            if (--depth == 0) return j;
+        }
+    }
+    return std::wstring::npos;
+}
+
+size_t FindClosingBracketOf(const Expander *e, const wchar_t *text, size_t len, size_t open)
+{
+    return FindClose(text, len, open, e->Escape, e->Quotes, e->BackQuotes);
 }
 
 int Expand(Expander *e, const wchar_t *text, size_t len);
@@ -52,10 +124,39 @@ int ExpandInner(Expander *e, const wchar_t *text, size_t len, std::wstring *plai
         return EXPAND_MALFORMED;
     }
     MarkedText inner;
-    Expander sub = {&inner, e->Limit, e->Message, e->Depth + 1};
+    Expander sub = *e;
+    sub.Out = &inner;
+    sub.Depth = e->Depth + 1;
+    sub.InDouble = false;
     int code = Expand(&sub, text, len);
     if (code == EXPAND_OK) *plain = inner.Text;
     return code;
+}
+
+// What a variable, array cell or function gave: read again for "%" forms while nested
+// expansion is on, and taken literally otherwise. reference names it in a message.
+int PushValue(Expander *e, const std::wstring &value, const std::wstring &reference)
+{
+    if (!e->Nested || value.find(L'%') == std::wstring::npos)
+        return PushLiteral(e, value) ? EXPAND_OK : Overflow(e);
+    if (e->Rounds >= MAX_EXPANSION_ROUNDS) {
+        *e->Message = L"\"%" + reference + L"\" expands into itself, or nests more than " +
+                      std::to_wstring((int)MAX_EXPANSION_ROUNDS) + L" deep";
+        return EXPAND_TOO_DEEP;
+    }
+    *e->Work += value.size();
+    if (*e->Work > MAX_REREAD_WORK) {
+        *e->Message = L"\"%" + reference + L"\" expands into too much work";
+        return EXPAND_TOO_DEEP;
+    }
+    Expander sub = *e;
+    ++sub.Rounds;
+    sub.Escape = 0;
+    sub.Percents = true;
+    sub.BackQuotes = false;
+    sub.ReRead = true;
+    sub.InDouble = false;
+    return Expand(&sub, value.data(), value.size());
 }
 
 std::wstring BatchArgument(int index)
@@ -84,6 +185,10 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
         *next = at + 1;
         return Push(e, L'%', 1) ? EXPAND_OK : Overflow(e);
     }
+    if (c == L'=' || c == L'+') {
+        *next = at + 1;
+        return Push(e, c == L'=' ? Shell.EscapeChar : Shell.Separator, 1) ? EXPAND_OK : Overflow(e);
+    }
     if (c >= L'0' && c <= L'9') {
         *next = at + 1;
         return PushLiteral(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
@@ -93,7 +198,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
         return PushLiteral(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
     }
     if (c == L'[') {
-        size_t close = FindClosingBracket(text, len, at);
+        size_t close = FindClosingBracketOf(e, text, len, at);
         if (close == std::wstring::npos) {
             *e->Message = L"missing \"]\" in \"%[\"";
             return EXPAND_MALFORMED;
@@ -107,7 +212,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
             return EXPAND_FUNCTION_FAILED;
         }
         *next = close + 1;
-        return PushLiteral(e, value) ? EXPAND_OK : Overflow(e);
+        return PushValue(e, value, L"[" + name + L"]");
     }
     if (c == L'@') {
         size_t end = at + 1;
@@ -116,7 +221,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
             *next = at;
             return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
         }
-        size_t close = FindClosingBracket(text, len, end);
+        size_t close = FindClosingBracketOf(e, text, len, end);
         std::wstring name(text + at, end - at);
         if (close == std::wstring::npos) {
             *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
@@ -136,7 +241,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
             return EXPAND_FUNCTION_FAILED;
         }
         *next = close + 1;
-        return PushLiteral(e, result) ? EXPAND_OK : Overflow(e);
+        return PushValue(e, result, name + L"[...]");
     }
     if (!IsNameChar(c)) {
         *next = at;
@@ -149,7 +254,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
     if (end < len && text[end] == L'[') {
         ArrayVariable *array = FindArray(name);
         if (array) {
-            size_t close = FindClosingBracket(text, len, end);
+            size_t close = FindClosingBracketOf(e, text, len, end);
             if (close == std::wstring::npos) {
                 *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
                 return EXPAND_MALFORMED;
@@ -166,7 +271,9 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
             }
             if (ArrayCellIndex(*array, index, &cell, e->Message) != 0) return EXPAND_BAD_INDEX;
             *next = close + 1;
-            return PushLiteral(e, array->Cells[cell]) ? EXPAND_OK : Overflow(e);
+            // A copy: reading the cell again may run a plug-in that changes the arrays.
+            std::wstring value = array->Cells[cell];
+            return PushValue(e, value, name + L"[" + index + L"]");
         }
     }
     if (end < len && text[end] == L'%') ++end;
@@ -176,7 +283,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
         return EXPAND_FUNCTION_FAILED;
     }
     *next = end;
-    return PushLiteral(e, value) ? EXPAND_OK : Overflow(e);
+    return PushValue(e, value, name);
 }
 
 int Expand(Expander *e, const wchar_t *text, size_t len)
@@ -184,23 +291,34 @@ int Expand(Expander *e, const wchar_t *text, size_t len)
     size_t i = 0;
     while (i < len) {
         wchar_t c = text[i];
-        if (c == L'^') {
-            // A lone caret at the end has nothing to escape and stays as it is.
+        if (e->Escape && c == e->Escape) {
+            // A lone escape character at the end has nothing to escape and stays.
             if (i + 1 >= len) {
-                if (!Push(e, L'^', 1)) return Overflow(e);
+                if (!Push(e, c, 1)) return Overflow(e);
                 ++i;
                 continue;
             }
-            if (!Push(e, text[i + 1], 1)) return Overflow(e);
+            if (!Push(e, EscapedChar(text[i + 1]), 1)) return Overflow(e);
             i += 2;
             continue;
         }
-        if (c == L'%') {
+        if (c == L'%' && e->Percents) {
             size_t next = i + 1;
             int code = ExpandPercent(e, text, len, i, &next);
             if (code != EXPAND_OK) return code;
             i = next;
             continue;
+        }
+        if (c == L'"' && e->Quotes && !e->ReRead) e->InDouble = !e->InDouble;
+        if (c == L'`' && e->BackQuotes && !e->InDouble) {
+            // Without its closing back quote a back quote is an ordinary character.
+            const wchar_t *close = wmemchr(text + i + 1, L'`', len - i - 1);
+            if (close) {
+                size_t inside = (size_t)(close - text) - i - 1;
+                if (!PushLiteral(e, text + i + 1, inside)) return Overflow(e);
+                i += inside + 2;
+                continue;
+            }
         }
         if (!Push(e, c, 0)) return Overflow(e);
         ++i;
@@ -212,33 +330,34 @@ int Expand(Expander *e, const wchar_t *text, size_t len)
 
 size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open)
 {
-    int depth = 0;
-    for (size_t j = open; j < len; ++j) {
-        wchar_t c = text[j];
-        if (c == L'^') {
-            ++j;
-        } else if (c == L'"') {
-            // "^" escapes inside quotes too, so an escaped quote does not end them.
-            size_t q = j + 1;
-            while (q < len && text[q] != L'"') q += (text[q] == L'^' && q + 1 < len) ? 2 : 1;
-            if (q >= len) return std::wstring::npos;
-            j = q;
-        } else if (c == L'[') {
-            ++depth;
-        } else if (c == L']') {
-            if (--depth == 0) return j;
-        }
-    }
-    return std::wstring::npos;
+    bool quoting = FeatureOn(FEATURE_QUOTING);
+    return FindClose(text, len, open, FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0, quoting,
+                     quoting);
 }
 
 int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,
-               std::wstring *message)
+               std::wstring *message, int mode)
 {
     out->Text.clear();
     out->Literal.clear();
     std::wstring ignored;
-    Expander e = {out, limit, message ? message : &ignored, 0};
+    size_t work = 0;
+    bool line = mode == EXPAND_COMMAND_LINE;
+    Expander e;
+    e.Out = out;
+    e.Limit = limit;
+    e.Message = message ? message : &ignored;
+    e.Depth = 0;
+    e.Rounds = 0;
+    e.Work = &work;
+    e.Escape = FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0;
+    // The service expands on request even while /X-3 keeps "%" out of command lines.
+    e.Percents = !line || FeatureOn(FEATURE_VARIABLES);
+    e.Quotes = FeatureOn(FEATURE_QUOTING);
+    e.BackQuotes = line && e.Quotes;
+    e.Nested = FeatureOn(FEATURE_NESTED_VARIABLES);
+    e.ReRead = false;
+    e.InDouble = false;
     return Expand(&e, text, len);
 }
 
@@ -251,7 +370,9 @@ extern "C" HOST_SERVICE int HOST_CALL ExpandVariables(wchar_t *buffer, int)
     while (len < HOST_BUFFER_LEN && buffer[len]) ++len;
     if (len >= HOST_BUFFER_LEN) return 1;
     vsh::MarkedText out;
-    if (vsh::ExpandText(buffer, len, HOST_BUFFER_LEN - 1, &out, nullptr) != vsh::EXPAND_OK) return 1;
+    if (vsh::ExpandText(buffer, len, HOST_BUFFER_LEN - 1, &out, nullptr, vsh::EXPAND_SERVICE) !=
+        vsh::EXPAND_OK)
+        return 1;
     memcpy(buffer, out.Text.c_str(), (out.Text.size() + 1) * sizeof(wchar_t));
     return 0;
 }

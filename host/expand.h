@@ -24,16 +24,24 @@ enum ExpandCode {
     EXPAND_FUNCTION_FAILED = 3,  // a variable function or plug-in variable said no
     EXPAND_UNKNOWN_FUNCTION = 4,
     EXPAND_BAD_INDEX = 5,  // an array element that does not exist
+    EXPAND_TOO_DEEP = 6,   // values read again too many times (a value that names itself)
 };
 
-/// Expands len characters of text into out (replacing it), failing when the result
-/// would have more than limit characters. Returns an ExpandCode; on failure message
-/// says what went wrong (for the command line to report) and out is unspecified.
-int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,
-               std::wstring *message);
+/// What is expanded: a command line (every parsing setting in force) or the text of an
+/// ExpandVariables call ("%" forms even while /X-3 is set; no back quotes).
+enum ExpandMode { EXPAND_COMMAND_LINE = 0, EXPAND_SERVICE = 1 };
 
-/// Position of the "]" that closes the "[" at open, skipping nested brackets, quoted
-/// parts and escaped characters; npos when there is none.
+/// Expands len characters of text into out (replacing it) under the shell's parsing
+/// settings, failing when the result would have more than limit characters. A value
+/// holding "%" is read again for "%" forms only (no escapes, quotes or operators) while
+/// nested expansion is on. Returns an ExpandCode; on failure message says what went
+/// wrong (for the command line to report) and out is unspecified.
+int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,
+               std::wstring *message, int mode = EXPAND_COMMAND_LINE);
+
+/// Position of the "]" that closes the "[" at open in a command line, skipping nested
+/// brackets, quoted parts and escaped characters as the settings say; npos when there
+/// is none.
 size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open);
 
 }  // namespace vsh

@@ -61,7 +61,13 @@ struct ShellState {
     int ExitStatus;
     int CommandDepth;  // nesting of Command calls, against runaway recursion
     bool Transient;    // started for one command line or one batch file, then exits
+    // The parsing settings of setdos: they live as long as the process, as in the real
+    // shell, and a new shell starts with the defaults.
+    wchar_t EscapeChar = L'^';
+    wchar_t Separator = L'&';
+    unsigned FeaturesOff = 0;  // bit n set while feature n of "setdos /X" is off (1..9)
 };
+
 
 extern ShellState Shell;
 
@@ -71,10 +77,11 @@ enum {
     MAX_NESTING = 64,                    // nested batch files / Command calls
     MAX_ARRAY_CELLS = 1 << 20,
     MAX_ARRAY_DIMS = 4,
+    MAX_EXPANSION_ROUNDS = 16,  // times a variable's value is read again for "%" forms
 };
 
-/// Upper case of c for names, the same in every locale: ASCII, Latin-1, Latin
-/// Extended-A, Greek and Cyrillic letters; anything else unchanged.
+/// Upper case of c for names, the same in every locale and on every build: the simple
+/// mapping of the Basic Multilingual Plane (UpperCaseOf).
 wchar_t FoldCase(wchar_t c);
 
 /// text without the white space at either end.
@@ -83,8 +90,8 @@ std::wstring TrimBlanks(const std::wstring &text);
 /// Upper-cased copy of name (FoldCase): the key of the variable and array tables.
 std::wstring NameKey(const std::wstring &name);
 
-/// Puts the shell in its starting state (no variables, arrays, batch files or plug-ins;
-/// the plug-ins are not unloaded). Then fills the variables from the environment when
+/// Puts the shell in its starting state (no variables, arrays, batch files or plug-ins,
+/// the default parsing settings; the plug-ins are not unloaded). Then fills the variables from the environment when
 /// withEnvironment is true.
 void ResetShell(bool withEnvironment);
 

@@ -2,7 +2,9 @@
 
 #include "os.h"
 #include "plugins.h"
+#include "settings.h"
 #include "platform/platform.h"
+#include "text/case_fold.h"
 
 #include <wctype.h>
 
@@ -10,26 +12,7 @@ namespace vsh {
 
 ShellState Shell;
 
-wchar_t FoldCase(wchar_t c)
-{
-    unsigned u = (unsigned)c;
-    if (u < 0x80) return (u >= 'a' && u <= 'z') ? (wchar_t)(u - 32) : c;
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return (wchar_t)(u - 0x20);
-    if (u == 0xFF) return (wchar_t)0x178;
-    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
-        return (u & 1) ? (wchar_t)(u - 1) : c;
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
-        return (u & 1) ? c : (wchar_t)(u - 1);
-    if (u == 0x3C2) return (wchar_t)0x3A3;
-    if (u == 0x3AC) return (wchar_t)0x386;
-    if (u >= 0x3AD && u <= 0x3AF) return (wchar_t)(u - 0x25);
-    if (u == 0x3CC) return (wchar_t)0x38C;
-    if (u == 0x3CD || u == 0x3CE) return (wchar_t)(u - 0x3F);
-    if (u >= 0x3B1 && u <= 0x3CB) return (wchar_t)(u - 0x20);
-    if (u >= 0x430 && u <= 0x44F) return (wchar_t)(u - 0x20);
-    if (u >= 0x450 && u <= 0x45F) return (wchar_t)(u - 0x50);
-    return c;
-}
+wchar_t FoldCase(wchar_t c) { return (wchar_t)UpperCaseOf((uint32_t)c); }
 
 std::wstring TrimBlanks(const std::wstring &text)
 {
@@ -57,6 +40,9 @@ void ResetShell(bool withEnvironment)
     Shell.ExitStatus = 0;
     Shell.CommandDepth = 0;
     Shell.Transient = false;
+    Shell.EscapeChar = L'^';
+    Shell.Separator = L'&';
+    Shell.FeaturesOff = 0;
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');
@@ -93,7 +79,7 @@ bool InternalVariable(const std::wstring &name, std::wstring *value)
     else if (key == L"_BATCH") *value = std::to_wstring(Shell.Batches.size());
     else if (key == L"_BATCHNAME") *value = batch ? batch->FullName : std::wstring();
     else if (key == L"_BATCHLINE") *value = batch ? std::to_wstring(batch->Line) : L"-1";
-    else if (key == L"_EXPANSION") *value = L"0000000000";
+    else if (key == L"_EXPANSION") *value = FeaturesOffText();
     else if (key == L"_DNAME") *value = L"DESCRIPT.ION";
     else if (key == L"_TRANSIENT") *value = Shell.Transient ? L"1" : L"0";
     else if (key == L"_PIPE") *value = L"0";

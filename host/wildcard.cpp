@@ -2,13 +2,13 @@
 // nothing and the pattern "*" returns at once.
 #include "plugin/host_api.h"
 
-#include <wctype.h>
+#include "text/case_fold.h"
 
 namespace {
 
 inline wchar_t Fold(wchar_t c, int ignoreCase)
 {
-    return ignoreCase ? (wchar_t)towupper((wint_t)c) : c;
+    return ignoreCase ? (wchar_t)UpperCaseOf((uint32_t)c) : c;
 }
 
 // The set that starts at p (just after "["): does c belong to it? *end receives the
@@ -23,7 +23,7 @@ int MatchSet(const wchar_t *p, wchar_t c, int ignoreCase, const wchar_t **end)
     }
     bool hit = false;
     bool first = true;
-    wchar_t up = Fold(c, 1), low = (wchar_t)towlower((wint_t)c);
+    wchar_t up = Fold(c, 1), low = (wchar_t)LowerCaseOf((uint32_t)c);
     for (; *p && (first || *p != L']'); first = false) {
         wchar_t lo = *p++, hi = lo;
         if (*p == L'-' && p[1] && p[1] != L']') {

@@ -26,12 +26,13 @@ int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t
 
 struct StoredRows;
 
-/// Prints the stored rows as the /V table, sized to their longest texts. 0, or -1
-/// without printing when rows is null or empty. rows stays the caller's.
+/// Prints the stored rows as the /V table, sized to their widest texts. 0; -1 without
+/// printing when rows is null or empty; 1 without printing when no memory is left for
+/// a cell. rows stays the caller's.
 int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *rows);
 
-/// Column widths of the /V table, in characters: the line W, the row number R, the name
-/// N, the size S and the stamp T.
+/// Column widths of the /V table, in console cells (a wide character takes two, a mark
+/// none): the line W, the row number R, the name N, the size S and the stamp T.
 struct TableWidths {
     int W;
     int R;
@@ -41,7 +42,8 @@ struct TableWidths {
 };
 
 /// Fits the table of count rows to requestedWidth (0: screenWidth, or 100 when that is 0
-/// too) and the longest texts written. 0, or -1 when widths is null.
+/// too) and the longest texts written, measured in console cells. 0, or -1 when widths is
+/// null.
 int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int screenWidth,
                        uint32_t longestName, uint32_t longestSize, uint32_t longestStamp,
                        TableWidths *widths);

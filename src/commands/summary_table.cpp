@@ -9,6 +9,9 @@
 #include "plugin/plugin.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
+#include "text/display_width.h"
+
+#include <stdlib.h>
 
 const wchar_t *const CriterionWords[5] = {L"unknown", L"largest", L"smallest", L"oldest",
                                           L"newest"};
@@ -41,12 +44,26 @@ const wchar_t *StampTitle(int whichStamp)
     return (whichStamp >= 0 && whichStamp <= 2) ? StampTitles[whichStamp] : StampTitles[0];
 }
 
-uint32_t LongestText(const StoredRows *rows, wchar_t *StoredRow::*text)
+/// Console cells of the widest of one column's texts.
+uint32_t WidestText(const StoredRows *rows, wchar_t *StoredRow::*text)
 {
-    uint32_t longest = 0;
+    uint32_t widest = 0;
     for (int32_t i = 0; i < rows->Count; ++i) {
-        uint32_t length = (uint32_t)wcslen(rows->Rows[i].*text);
-        if (length > longest) longest = length;
+        size_t cells = DisplayWidth(rows->Rows[i].*text);
+        if (cells > widest) widest = cells > UINT32_MAX ? UINT32_MAX : (uint32_t)cells;
+    }
+    return widest;
+}
+
+/// wchar_t units of the longest of all the texts of the rows.
+size_t LongestUnits(const StoredRows *rows)
+{
+    size_t longest = 0;
+    for (int32_t i = 0; i < rows->Count; ++i) {
+        const StoredRow &row = rows->Rows[i];
+        size_t units[3] = {wcslen(row.Name), wcslen(row.Size), wcslen(row.Stamp)};
+        for (size_t u : units)
+            if (u > longest) longest = u;
     }
     return longest;
 }
@@ -114,9 +131,17 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
 
     TableWidths widths;
     ComputeTableWidths(count, whichStamp, requestedWidth, ScreenWidth,
-                       LongestText(rows, &StoredRow::Name), LongestText(rows, &StoredRow::Size),
-                       LongestText(rows, &StoredRow::Stamp), &widths);
+                       WidestText(rows, &StoredRow::Name), WidestText(rows, &StoredRow::Size),
+                       WidestText(rows, &StoredRow::Stamp), &widths);
     const int r = widths.R, n = widths.N, s = widths.S, t = widths.T;
+
+    // One cell buffer for the whole table: the longest text plus the widest padding (a
+    // cell is padded to at most its column's width), so no cell is cut by its buffer.
+    int widest = n > s ? n : s;
+    if (t > widest) widest = t;
+    size_t capacity = LongestUnits(rows) + (size_t)widest + 8;
+    wchar_t *cell = (wchar_t *)malloc(capacity * sizeof(wchar_t));
+    if (cell == nullptr) return 1;
 
     Printf(L" \r\n%*s  %-*s  %*s  %*s\r\n", r, L"", n, L"Filename", s, L"Size", t,
            StampTitle(whichStamp));
@@ -132,13 +157,16 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
     for (int i = 0; i < count; ++i) {
         const StoredRow *row = &rows->Rows[i];
         Printf(L"%*u  ", r, (unsigned)i);
-        int nameLength = (int)wcslen(row->Name);
-        if (nameLength > n)
-            Printf(L"...%s  ", row->Name + (nameLength - (n - 3)));
-        else
-            Printf(L"%-*s  ", n, row->Name);
-        Printf(L"%*s  %*s\r\n", s, row->Size, t, row->Stamp);
+        // Padded and cut by console cells, so wide names, marks and pairs keep the
+        // columns straight, and no control character of a name reaches the terminal.
+        FormatCell(cell, capacity, row->Name, n, CELL_CUT_LEFT);
+        Printf(L"%s  ", cell);
+        FormatCell(cell, capacity, row->Size, s, CELL_RIGHT);
+        Printf(L"%s  ", cell);
+        FormatCell(cell, capacity, row->Stamp, t, CELL_RIGHT);
+        Printf(L"%s\r\n", cell);
     }
+    free(cell);
     CrLf();
     return 0;
 }

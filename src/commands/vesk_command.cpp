@@ -17,6 +17,7 @@
 #include "search/attributes.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "text/case_fold.h"
 
 #if defined(_WIN32)
 #  define VESK_COMMAND_EXPORT
@@ -102,7 +103,7 @@ wchar_t *OptionValue(wchar_t *arg, size_t switchLength)
 /// Upper-cases arg in place and reports format, which quotes it. Returns DONE_FAILED.
 int RejectArgument(wchar_t *arg, const wchar_t *format)
 {
-    _wcsupr(arg);
+    UpperCaseText(arg);
     ReportError(format, arg);
     return DONE_FAILED;
 }
@@ -153,7 +154,7 @@ int ParseWidthOption(wchar_t *arg, CommandSettings *s)
     if (ParseNumber(OptionValue(arg, 2), &width) != 0)
         return RejectArgument(arg, L"Bad width \"%s\"\r\n");
     if (width != 0 && (width < MIN_WIDTH || width > MAX_WIDTH)) {
-        _wcsupr(arg);
+        UpperCaseText(arg);
         ReportError(L"Width must be 0 or %u - %u\r\n", (unsigned)MIN_WIDTH, (unsigned)MAX_WIDTH);
         return DONE_FAILED;
     }
@@ -184,7 +185,7 @@ int ParseSeparatorOption(wchar_t *arg, CommandSettings *s)
     size_t length = wcslen(value);
     // Cutting the separator would change every stamp without a word; refuse instead.
     if (length > (size_t)SEPARATOR_LEN - 1) {
-        _wcsupr(arg);
+        UpperCaseText(arg);
         ReportError(L"Time separator too long (0 - %u)\r\n", (unsigned)(SEPARATOR_LEN - 1));
         return DONE_FAILED;
     }
@@ -504,7 +505,7 @@ extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     // Directories have no size of their own to rank by: test them against /A.
     if (s->Mode == MODE_LARGEST || s->Mode == MODE_SMALLEST) s->AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
 
-    _wcsupr(s->ArrayName);
+    UpperCaseText(s->ArrayName);
     if (!IsValidArrayName(s->ArrayName)) {
         ReportError(L"Bad array name \"%s\"\r\n", s->ArrayName);
         return EndCommand(s, 1, true);

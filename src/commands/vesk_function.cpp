@@ -10,6 +10,7 @@
 #include "search/attributes.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "text/case_fold.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ wchar_t *Argument(int i)
 /// Reports a bad argument, shown in upper case, and gives the function's result.
 int BadArgument(const wchar_t *format, wchar_t *argument)
 {
-    _wcsupr(argument);
+    UpperCaseText(argument);
     ReportError(format, argument);
     return -1;
 }

@@ -5,6 +5,7 @@
 
 #include "native_text.h"
 #include "wide_format.h"
+#include "text/case_fold.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -40,6 +41,7 @@ enum : DWORD {
     kErrorInvalidParameter = 87,
     kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
     kErrorInvalidFlags = 1004,
+    kErrorNoneMapped = 1332,
 };
 
 DWORD g_lastError = 0;
@@ -155,41 +157,21 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 
 // ---- Case folding -------------------------------------------------------------------
 
-// Names are compared by their upper-case forms as Windows file systems compare them.
-// The fold must not follow the user's locale (under "C" glibc folds ASCII only), so it
-// uses the C.UTF-8 tables whatever LANG says, and ASCII alone when those are missing.
+// Names are compared by their upper-case forms as Windows file systems compare them:
+// the fold is the shared simple mapping of the Basic Multilingual Plane, never the
+// user's locale (under "C" glibc folds ASCII only).
 // Locales the layer keeps for the life of the library. The shell unloads the plug-in
 // before it exits, so they are released then rather than reported as leaks.
 struct CachedLocales {
-    locale_t Fold = (locale_t)0;
     locale_t User = (locale_t)0;
     ~CachedLocales()
     {
-        if (Fold) freelocale(Fold);
         if (User) freelocale(User);
     }
 };
 CachedLocales Locales;
 
-locale_t FoldLocale()
-{
-    static bool tried = false;
-    locale_t &loc = Locales.Fold;
-    if (!tried) {
-        tried = true;
-        loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
-        if (!loc) loc = newlocale(LC_CTYPE_MASK, "C.utf8", (locale_t)0);
-    }
-    return loc;
-}
-
-inline uint32_t FoldChar(uint32_t c)
-{
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-    locale_t loc = FoldLocale();
-    if (!loc || c > 0x10FFFF) return c;
-    return (uint32_t)towupper_l((wint_t)c, loc);
-}
+inline uint32_t FoldChar(uint32_t c) { return UpperCaseOf(c); }
 
 // Decodes the character at s (a NUL-terminated byte name) as NativeToWide does: a
 // byte that does not start valid UTF-8 stands for itself as U+DC00 + byte. Returns the
@@ -705,16 +687,11 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
 
 bool IsRootlessAbsolutePath(const wchar_t *path) { return path && path[0] == L'/'; }
 
-bool IsWideLetter(wchar_t c)
-{
-    locale_t loc = FoldLocale();
-    return loc ? iswalpha_l((wint_t)c, loc) != 0 : iswalpha((wint_t)c) != 0;
-}
+bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint32_t)c); }
 
 bool IsWideLetterOrDigit(wchar_t c)
 {
-    locale_t loc = FoldLocale();
-    return loc ? iswalnum_l((wint_t)c, loc) != 0 : iswalnum((wint_t)c) != 0;
+    return IsUnicodeLetter((uint32_t)c) || IsUnicodeDigit((uint32_t)c);
 }
 
 void PutConsoleChar(wchar_t c)
@@ -1423,11 +1400,15 @@ BOOL LookupAccountSidW(LPCWSTR, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR 
         buf = (char *)malloc(bufSize);
         if (!buf) break;
     }
-    if (buf && rc == 0 && found && found->pw_name && found->pw_name[0])
-        NativeToWide(found->pw_name, strlen(found->pw_name), account, 256);
-    else
-        FormatWide(account, 256, L"%u", s->Uid);
+    bool known = buf && rc == 0 && found && found->pw_name && found->pw_name[0];
+    if (known) NativeToWide(found->pw_name, strlen(found->pw_name), account, 256);
     if (buf != stackBuf) free(buf);
+    // Windows cannot name a SID without an account either: the lookup fails and the
+    // owner text stays empty, so an owner pattern such as "*\*" does not select it.
+    if (!known) {
+        SetError((!buf || rc == ERANGE) ? kErrorNotEnoughMemory : kErrorNoneMapped);
+        return FALSE;
+    }
 
     // The domain of a local account is the computer name: the host name up to its
     // first dot, in upper case, as Windows shows it.

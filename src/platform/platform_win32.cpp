@@ -1,6 +1,7 @@
 // The few helpers of platform.h on Windows; every other call the plug-in makes is the
 // real Win32 one.
 #include "platform.h"
+#include "text/case_fold.h"
 
 #include <conio.h>
 #include <stdlib.h>
@@ -82,8 +83,11 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
 
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
-bool IsWideLetter(wchar_t c) { return iswalpha((wint_t)c) != 0; }
+bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint16_t)c); }
 
-bool IsWideLetterOrDigit(wchar_t c) { return iswalnum((wint_t)c) != 0; }
+bool IsWideLetterOrDigit(wchar_t c)
+{
+    return IsUnicodeLetter((uint16_t)c) || IsUnicodeDigit((uint16_t)c);
+}
 
 void PutConsoleChar(wchar_t c) { _putwch(c); }

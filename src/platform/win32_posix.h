@@ -170,10 +170,5 @@ DWORD GetLastError(void);
 // The wide C library as the Windows C runtime names it.
 inline int _wcsicmp(const wchar_t *a, const wchar_t *b) { return wcscasecmp(a, b); }
 inline int _wcsnicmp(const wchar_t *a, const wchar_t *b, size_t n) { return wcsncasecmp(a, b, n); }
-inline wchar_t *_wcsupr(wchar_t *s)
-{
-    for (wchar_t *p = s; *p; ++p) *p = (wchar_t)towupper((wint_t)*p);
-    return s;
-}
 
 #endif

@@ -5,6 +5,7 @@
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_parsers.h"
+#include "text/case_fold.h"
 
 /// A bound of a date range written without a time of day.
 static const uint32_t NO_TIME = UINT32_MAX;
@@ -227,7 +228,7 @@ int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
         if (!lastHasSeconds) last += 59;
         bad = !IsClosing(p);
     }
-    if (bad) return ReportError(L"Bad time range: \"%s\"\r\n", _wcsupr(text));
+    if (bad) return ReportError(L"Bad time range: \"%s\"\r\n", UpperCaseText(text));
 
     TimeRange *node = (TimeRange *)NewRangeNode(sizeof(TimeRange), 0, L'T');
     if (!node) return ReportError(L"Can't allocate time range structure\r\n");
@@ -287,25 +288,25 @@ int ParseDateRange(wchar_t *text, int negate, RangeList *list)
         good = ReadDateBound(&p, firstDay, today, false, &lastDay, &lastSecond, &lastHasSeconds);
     }
     if (good) good = IsClosing(p);
-    if (!good) return ReportError(L"Bad date range: \"%s\"\r\n", _wcsupr(text));
+    if (!good) return ReportError(L"Bad date range: \"%s\"\r\n", UpperCaseText(text));
 
-    // Bounds written backwards are put in order, and each time of day moves with its day,
-    // so that the node spans the two moments written: a same-day range with the later
-    // time first spans the two times; a range from 10 May 12:00 back to 1 May 08:00 spans
-    // 1 May 08:00 to 10 May 12:00. A bound without a time means midnight when it ends up
-    // first and the end of its day when it ends up last. For the test a first bound
-    // without a time counts as midnight (where it starts), so a same-day range like
-    // 2024-05-01,2024-05-01@08:00 stays as written: midnight to 08:00:59, and is not
-    // turned round into 08:00 to the end of the day.
-    uint32_t firstStart = firstSecond == NO_TIME ? 0 : firstSecond;
-    if (firstDay > lastDay || (firstDay == lastDay && firstStart > lastSecond)) {
+    // Bounds are put in order as moments: a bound without a time counts as the end of its
+    // day in the test, so a same-day range whose first bound has no time is turned round.
+    // Each time of day moves with its day and its seconds flag, so the node spans the two
+    // moments written: 10 May 12:00 back to 1 May 08:00 spans 1 May 08:00 to 10 May
+    // 12:00:59, and 1 May back to 1 May 08:00:30 spans 08:00:30 to the end of 1 May. A
+    // bound without a time then means midnight when first and the end of its day when
+    // last; a time with seconds is exact, one without covers its whole minute.
+    if (firstDay > lastDay || (firstDay == lastDay && firstSecond > lastSecond)) {
         uint32_t swap = firstDay;
         firstDay = lastDay;
         lastDay = swap;
         swap = firstSecond;
         firstSecond = lastSecond;
         lastSecond = swap;
-        lastHasSeconds = firstHasSeconds;
+        int swapFlag = firstHasSeconds;
+        firstHasSeconds = lastHasSeconds;
+        lastHasSeconds = swapFlag;
     }
     if (firstSecond == NO_TIME) firstSecond = 0;
     if (lastSecond != NO_TIME && !lastHasSeconds) lastSecond += 59;

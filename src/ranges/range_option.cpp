@@ -4,6 +4,7 @@
 
 #include "plugin/shared_services.h"
 #include "ranges/range_parsers.h"
+#include "text/case_fold.h"
 
 int ParseRangeOption(wchar_t *option, RangeList *list)
 {
@@ -17,7 +18,7 @@ int ParseRangeOption(wchar_t *option, RangeList *list)
     }
     if (option[at++] != L'[') return 1;
     if (option[wcslen(option) - 1] != L']')
-        return ReportError(L"Range option must end with ']': \"%s\"\r\n", _wcsupr(option));
+        return ReportError(L"Range option must end with ']': \"%s\"\r\n", UpperCaseText(option));
 
     // Here the option is at least "/[" and a final "]", so the letter is in the text.
     wchar_t *text = option + at + 1;
@@ -29,6 +30,6 @@ int ParseRangeOption(wchar_t *option, RangeList *list)
     case L'W': return ParseWeekdayRange(text, negate, list);
     case L'I': return ParseDescriptionRange(text, list, negate, 0);
     case L'O': return ParseOwnerRange(text, list, negate);
-    default: return ReportError(L"Unknown range type: \"%s\"\r\n", _wcsupr(option));
+    default: return ReportError(L"Unknown range type: \"%s\"\r\n", UpperCaseText(option));
     }
 }

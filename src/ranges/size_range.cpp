@@ -5,6 +5,7 @@
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_parsers.h"
+#include "text/case_fold.h"
 
 enum : uint64_t { OPEN_SIZE = UINT64_MAX };
 
@@ -68,7 +69,7 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
         high = swap;
     }
     if (!(p[0] == L']' && p[1] == L'\0'))
-        return ReportError(L"Bad size range: \"%s\"\r\n", _wcsupr(text));
+        return ReportError(L"Bad size range: \"%s\"\r\n", UpperCaseText(text));
 
     SizeRange *node = (SizeRange *)NewRangeNode(sizeof(SizeRange), 0, L'S');
     if (!node) return ReportError(L"Can't allocate size range structure\r\n");

@@ -4,6 +4,7 @@
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_parsers.h"
+#include "text/case_fold.h"
 
 enum { WEEKDAYS = 62, WEEKEND = 65, ALL_DAYS = 127, TOKEN_LEN = 1024 };
 
@@ -104,10 +105,10 @@ int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
     }
     int set = -1;
     if (*p == L':' || *p == L'=') set = ReadDaySet(p + 1);
-    if (set < 0) return ReportError(L"Bad day-of-the-week range: \"%s\"\r\n", _wcsupr(text));
+    if (set < 0) return ReportError(L"Bad day-of-the-week range: \"%s\"\r\n", UpperCaseText(text));
     if (negate) set ^= ALL_DAYS;
     if ((set & ALL_DAYS) == 0)
-        return ReportError(L"Empty day-of-the-week range: \"%s\"\r\n", _wcsupr(text));
+        return ReportError(L"Empty day-of-the-week range: \"%s\"\r\n", UpperCaseText(text));
 
     WeekdayRange *node = (WeekdayRange *)NewRangeNode(sizeof(WeekdayRange), 0, L'W');
     if (!node) return ReportError(L"Can't allocate DOW range structure\r\n");

@@ -6,6 +6,7 @@
 #include "ranges/range_list.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "text/case_fold.h"
 
 int32_t SpinCountdown = 2048;
 int32_t SpinIndex = 0;
@@ -182,7 +183,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
     if (MatchesWildList(walk->Patterns, name) != 0) return;
     bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!isDirectory && options->DescriptionFile != nullptr &&
-        options->DescriptionFile[0] != L'\0' && _wcsicmp(name, options->DescriptionFile) == 0)
+        options->DescriptionFile[0] != L'\0' && CompareIgnoringCase(name, options->DescriptionFile) == 0)
         return;
 
     wchar_t *path = walk->Path;

@@ -1,13 +1,16 @@
 #include "fuzz_plugin_host.h"
 
 #include <string.h>
+#include <wctype.h>
 
 #include "commands/vesk_function.h"
 #include "fuzz_support.h"
 #include "memory.h"
 #include "plugins.h"
 #include "search/result_list.h"
+#include "settings.h"
 #include "state.h"
+#include "variables.h"
 
 extern "C" int HOST_CALL vesk(wchar_t *arguments);
 
@@ -43,4 +46,31 @@ void CheckNothingLeft(void)
     FUZZ_CHECK(LiveMemoryBlocks() == 0);
     FUZZ_CHECK(ResultList.Head == nullptr && ResultList.Tail == nullptr);
     FUZZ_CHECK(vsh::Shell.CommandDepth == 0);
+}
+
+void ChooseFuzzSettings(unsigned escape, unsigned separator, unsigned features)
+{
+    static const wchar_t escapes[] = L"^~!#";
+    static const wchar_t separators[] = L"&;~!|>[](^#,=/@*";
+    std::wstring e = L"/e", c = L"/c", x = L"/x-";
+    e.push_back(escapes[escape & 3]);
+    c.push_back(separators[separator & 15]);
+    for (int n = 0; n < 6; ++n)
+        if (features & (1 << n)) x.push_back((wchar_t)(L'3' + n));
+    // Each on its own, so that a refused one leaves the others in force.
+    vsh::RunSetdos(e);
+    vsh::RunSetdos(c);
+    if (x.size() > 3) vsh::RunSetdos(x);
+}
+
+void CheckSettingsSound(void)
+{
+    wchar_t chars[2] = {vsh::Shell.EscapeChar, vsh::Shell.Separator};
+    FUZZ_CHECK(chars[0] != chars[1]);
+    for (wchar_t c : chars) {
+        FUZZ_CHECK(c > 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0xA0));
+        FUZZ_CHECK(!iswalnum((wint_t)c) && !vsh::IsNameChar(c) && !iswspace((wint_t)c));
+        FUZZ_CHECK(c != L'%' && c != L'"' && c != L'`');
+    }
+    FUZZ_CHECK((vsh::Shell.FeaturesOff & ~0x3FEu) == 0);
 }

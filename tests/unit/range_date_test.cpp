@@ -282,7 +282,7 @@ TEST_F(RangeDateTest, DateRanges)
         {L"2024-05-01+2]", 0, Day(2024, 5, 1), Day(2024, 5, 3), 0, NONE},
         {L"2024-05-01-3]", 0, Day(2024, 4, 28), Day(2024, 5, 1), 0, NONE},
         {L"2024-05-01@23:59:59,]", 0, Day(2024, 5, 1), TODAY, 86399, NONE},
-        {L"2024-05-01,2024-05-01@23:59:59]", 0, Day(2024, 5, 1), Day(2024, 5, 1), 0, 86399},
+        {L"2024-05-01,2024-05-01@23:59:59]", 0, Day(2024, 5, 1), Day(2024, 5, 1), 86399, NONE},
         {L"-7@12:00]", 0, TODAY - 7, TODAY, 43200, NONE},
         {L"a=2024-01-01]", 1, Day(2024, 1, 1), TODAY, 0, NONE},
         {L"C:2024-01-01]", 2, Day(2024, 1, 1), TODAY, 0, NONE},
@@ -314,8 +314,11 @@ TEST_F(RangeDateTest, BackwardBoundsSpanTheMomentsWritten)
         // Same day, later time first: the span between the two times.
         {L"2024-05-01@17:00,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 61259},
         {L"2024-05-01@08:00:30,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 28830},
-        // Same day, the first bound without a time: from midnight, not turned round.
-        {L"2024-05-01,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
+        // Same day, the first bound without a time: it counts as the end of the day, so
+        // the pair is turned round and runs from the time written to the day's end.
+        {L"2024-05-01,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, NONE},
+        {L"2024-05-01,2024-05-01@08:00:30]", 0, MAY1, MAY1, 28830, NONE},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
         {L"2024-05-01@17:00,2024-05-01]", 0, MAY1, MAY1, 61200, NONE},
         {L"2024-05-01,2024-05-01]", 0, MAY1, MAY1, 0, NONE},
         // A future first bound with the default second bound (today).
@@ -403,6 +406,68 @@ TEST_F(RangeDateTest, DefaultBoundsComeFromTheClock)
     EXPECT_EQ(DayNumber(after.wYear, after.wMonth, after.wDay), date->FirstDay);
     EXPECT_EQ((uint32_t)after.wHour * 3600 + after.wMinute * 60, time->FirstSecond);
     FreeRanges(&list);
+}
+
+// The ordering rule as files see it: each bound is a moment (a time with seconds exact,
+// one without covering its minute, a missing time the start or end of its day), and the
+// node accepts what lies between the two moments however they were written.
+TEST_F(RangeDateTest, OrderedBoundsAgainstFilesAtKnownSeconds)
+{
+    ZoneGuard zone("UTC0");
+    struct {
+        const wchar_t *Text;
+        int Day, Hour, Minute, Second;  // the file's local time in May 2024
+        int Accepted;
+    } cases[] = {
+        // Same day, first bound without a time: from the later bound's time to the end.
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 45, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 23, 59, 59, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 2, 0, 0, 0, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 7, 59, 59, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        // Written in order with a time on both: a seconds bound is exact, one without
+        // covers its minute.
+        {L"2024-05-01@0:00,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
+        {L"2024-05-01@0:00,2024-05-01@08:00:30]", 1, 8, 0, 31, 0},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 1, 8, 0, 59, 1},
+        {L"2024-05-01@0:00,2024-05-01@08:00]", 1, 8, 1, 0, 0},
+        // Same day, later time first: the flags go with their times.
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 17, 0, 10, 1},
+        {L"2024-05-01@17:00:10,2024-05-01@08:00]", 1, 17, 0, 11, 0},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 17, 0, 59, 1},
+        {L"2024-05-01@17:00,2024-05-01@08:00:30]", 1, 17, 1, 0, 0},
+        // Different days written backwards: each time stays with its own day.
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 1, 7, 59, 59, 0},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 10, 12, 0, 15, 1},
+        {L"2024-05-10@12:00:15,2024-05-01@08:00]", 10, 12, 0, 16, 0},
+        {L"2024-05-10,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
+        {L"2024-05-10,2024-05-01@08:00:30]", 10, 23, 59, 59, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 1, 0, 0, 0, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 10, 12, 0, 59, 1},
+        {L"2024-05-10@12:00,2024-05-01]", 10, 12, 1, 0, 0},
+        // Different days in order, no times: whole days.
+        {L"2024-05-01,2024-05-10]", 1, 0, 0, 0, 1},
+        {L"2024-05-01,2024-05-10]", 10, 23, 59, 59, 1},
+        {L"2024-05-01,2024-05-10]", 11, 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        wchar_t text[64];
+        wcsncpy(text, c.Text, 63);
+        text[63] = L'\0';
+        RangeList list = nullptr;
+        ASSERT_EQ(0, ParseDateRange(text, 0, &list)) << c.Text;
+        WIN32_FIND_DATAW data =
+            rangetest::FindData(L"f", 1, rangetest::FileTimeUtc(2024, 5, c.Day, c.Hour, c.Minute, c.Second));
+        EXPECT_EQ(c.Accepted ? 0 : 1, MatchRanges(&data, list, L"/nonexistent/"))
+            << c.Text << " against 2024-05-" << c.Day << " " << c.Hour << ":" << c.Minute << ":"
+            << c.Second;
+        FreeRanges(&list);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "host_test_util.h"
 #include "plugin/host_api.h"
@@ -193,6 +194,70 @@ TEST_F(ShellSyntaxShellTest, EscapedTextRoundTripsThroughTheShell)
         vsh::ArrayVariable *array = vsh::FindArray(L"VESKARR");
         ASSERT_NE(nullptr, array);
         EXPECT_EQ(std::wstring(text), array->Cells[1]) << text;
+    }
+}
+
+// The settings as the shell itself holds them: each text is stored exactly through a real
+// "set" line, or refused; nothing in it ever runs.
+TEST_F(ShellSyntaxShellTest, EveryTextStoredExactlyOrRefusedUnderEverySetting)
+{
+    const struct {
+        std::vector<const wchar_t *> Commands;
+        wchar_t Escape, Separator;
+        uint32_t Off;
+    } settings[] = {
+        {{}, L'^', L'&', 0},
+        {{L"setdos /c~"}, L'^', L'~', 0},
+        {{L"setdos /e~"}, L'~', L'&', 0},
+        {{L"setdos /e!", L"setdos /c$"}, L'!', L'$', 0},
+        {{L"setdos /x-3"}, L'^', L'&', 1u << 3},
+        {{L"setdos /x-4"}, L'^', L'&', 1u << 4},
+        {{L"setdos /x-5"}, L'^', L'&', 1u << 5},
+        {{L"setdos /x-6"}, L'^', L'&', 1u << 6},
+        {{L"setdos /x-7"}, L'^', L'&', 1u << 7},
+        {{L"setdos /x-8"}, L'^', L'&', 1u << 8},
+        {{L"setdos /x-38"}, L'^', L'&', (1u << 3) | (1u << 8)},
+        {{L"setdos /c~", L"setdos /x-5"}, L'^', L'~', 1u << 5},
+    };
+    const wchar_t *texts[] = {
+        L"a&set PWNED=yes", L"x~set PWNED=yes", L"y$set PWNED=yes", L"100%done%.txt",
+        L"%@upper[x]", L"%PATH%", L"a|b", L"<in", L">out", L"\"q\"", L"`bq`", L" lead",
+        L"trail ", L"a^b", L"a~b", L"a!b", L"[1,2]", L"(p)", L"line\nbreak", L"tab\tin",
+        L"~$Report.docx", L"PROGRA~1", L"it's;=!",
+    };
+    for (const auto &s : settings) {
+        std::string where;
+        for (const wchar_t *c : s.Commands) where += std::string(c, c + wcslen(c)) + " ";
+        for (const wchar_t *text : texts) {
+            vsh::ResetShell(false);
+            for (const wchar_t *c : s.Commands) ASSERT_EQ(0, Command(c, 0)) << where;
+            const ShellSyntax syntax = ReadShellSyntax();
+            ASSERT_EQ(s.Escape, syntax.Escape) << where;
+            ASSERT_EQ(s.Separator, syntax.Separator) << where;
+            ASSERT_EQ(s.Off, syntax.Off) << where;
+
+            wchar_t escaped[HOST_BUFFER_LEN];
+            int problem = EscapeForShell(&syntax, FOR_COMMAND_LINE, text, escaped,
+                                         HOST_BUFFER_LEN, nullptr);
+            std::string shown(text, text + wcslen(text));
+            if (problem != ESCAPE_FINE) {
+                // Refused only where the settings leave no way: the escape is off.
+                EXPECT_TRUE(IsFeatureOff(&syntax, FEATURE_ESCAPE)) << where << shown;
+                continue;
+            }
+            ASSERT_EQ(0, RunShellLine(&syntax, L"setarray", L"VESKARR[1,3]")) << where;
+            err.clear();
+            EXPECT_EQ(0, RunShellLine(&syntax, L"set",
+                                      (L"VESKARR[0,0]=" + std::wstring(escaped)).c_str()))
+                << where << shown;
+            EXPECT_EQ(L"", err) << where << shown;
+            vsh::ArrayVariable *array = vsh::FindArray(L"VESKARR");
+            ASSERT_NE(nullptr, array);
+            EXPECT_EQ(std::wstring(text), array->Cells[0]) << where << shown;
+            std::wstring value;
+            EXPECT_EQ(vsh::LOOKUP_UNDEFINED, vsh::LookupVariable(L"PWNED", &value))
+                << where << shown;
+        }
     }
 }
 

@@ -216,4 +216,43 @@ TEST(SummaryTableTest, TablePrintsTheHeldTextsAndCutsLongNames)
     Command(L"*unsetarray /Q TBL", 0);
 }
 
+TEST(SummaryTableTest, ColumnsAreSizedAndPaddedInConsoleCells)
+{
+    // A stamp in a Japanese date format and a wide name: the stamp column is as wide as
+    // the stamp shows (12 cells, not 9 characters), the name pads to 10 cells.
+    StoredRows rows;
+    ASSERT_EQ(0, InitStoredRows(&rows, 2));
+    ASSERT_EQ(0, AddStoredRow(&rows, L"\u4e2d\u6587.txt", L"1", L"2024\u5e745\u67081\u65e5"));
+    ASSERT_EQ(0, AddStoredRow(&rows, L"ab", L"22", L"2024-05-01"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, PrintResultTable(0, 80, &rows));
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string expected = " \n   Filename    Size    Last Write\n"
+                           "   ----------  ----  ------------\n"
+                           "0  \xe4\xb8\xad\xe6\x96\x87.txt       1  "
+                           "2024\xe5\xb9\xb4" "5\xe6\x9c\x88" "1\xe6\x97\xa5\n"
+                           "1  ab            22    2024-05-01\n\n";
+    EXPECT_EQ(expected, out);
+    FreeStoredRows(&rows);
+}
+
+TEST(SummaryTableTest, LongestPathIsCutWithinItsBuffers)
+{
+    // A path as long as the walk makes them, with a wide character where the cut falls.
+    std::wstring name(16370, L'x');
+    name += L"\u4e2d";
+    name += std::wstring(45, L'y');
+    StoredRows rows;
+    ASSERT_EQ(0, InitStoredRows(&rows, 1));
+    ASSERT_EQ(0, AddStoredRow(&rows, name.c_str(), L"1", L"2024-05-01 12:00:00"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, PrintResultTable(0, 80, &rows));
+    std::string out = testing::internal::GetCapturedStdout();
+    // N = 80 - 19 - 4 - 1 - 7 = 49: "...", a blank for the half of the wide character,
+    // and the 45 cells of the end.
+    EXPECT_NE(std::string::npos, out.find("0  ... " + std::string(45, 'y') + "     1  "));
+    FreeStoredRows(&rows);
+}
+
 }  // namespace
+

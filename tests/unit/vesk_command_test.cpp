@@ -239,6 +239,26 @@ TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
     }
 }
 
+// An array name holding the separator is escaped in every line; with the escape
+// character off it cannot be given at all and is refused before the scan.
+TEST_F(VeskRowsTest, ArrayNameHoldingTheSeparator)
+{
+    MakeFile("one", 10);
+    ASSERT_EQ(0, Command(L"setdos /c$", 0));
+    std::wstring arguments = L"5 a$b";
+    EXPECT_EQ(0, vesk(&arguments[0])) << std::string(err.begin(), err.end());
+    EXPECT_EQ(L"one", Cell(L"A$B", 0, 0));
+    EXPECT_EQ(1, LastCount);
+
+    ASSERT_EQ(0, Command(L"setdos /x-8", 0));
+    err.clear();
+    arguments = L"5 c$d";
+    EXPECT_EQ(1, vesk(&arguments[0]));
+    EXPECT_EQ(0u, err.find(L"Vesk plugin: Bad array name \"C$D\": holds \"$\""));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"C$D"));
+    EXPECT_EQ(1, LastCount);
+}
+
 /// The vshell built beside this test program, or empty when there is none.
 std::string ShellBesideUs()
 {

@@ -1,0 +1,48 @@
+// Console cells of text: how wide a name, size or stamp shows, and table cells padded
+// and cut by cells rather than characters, the same on every build.
+#ifndef VESK_TEXT_DISPLAY_WIDTH_H
+#define VESK_TEXT_DISPLAY_WIDTH_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+/// What a table shows in place of a control character of a name (C0 with tab and
+/// newline, DEL, C1): an escape sequence in a file name must not reach the terminal.
+const wchar_t CONTROL_PLACEHOLDER = L'?';
+
+/// True for U+0000..U+001F, U+007F and U+0080..U+009F.
+bool IsControlCode(uint32_t c);
+
+/// Console cells c takes: 0 for marks and zero-width characters, 2 for East Asian Wide
+/// and Fullwidth, 1 otherwise (a control character counts as its placeholder, a lone
+/// surrogate as one cell).
+int CodePointCells(uint32_t c);
+
+/// True when c belongs to the character before it (a mark or a zero-width character),
+/// so a cut must not fall just before it.
+bool JoinsPrevious(uint32_t c);
+
+/// Reads the code point at text into *c: a surrogate pair is one code point where
+/// wchar_t is 16 bits. Returns the wchar_t units read, 0 at the terminator.
+size_t ReadCodePoint(const wchar_t *text, uint32_t *c);
+
+/// Console cells of the whole text (0 for null).
+size_t DisplayWidth(const wchar_t *text);
+
+/// How FormatCell fits a text into its cells.
+enum CellFit {
+    CELL_LEFT,      ///< padded with blanks on the right; a wider text is kept whole
+    CELL_RIGHT,     ///< padded with blanks on the left; a wider text is kept whole
+    CELL_CUT_LEFT,  ///< as CELL_LEFT, but a wider text shows "..." and its end
+};
+
+/// Writes text into out (capacity wchar_t units with the terminator) as a table cell of
+/// cells console cells, control characters shown as CONTROL_PLACEHOLDER. A cut keeps
+/// whole characters (never half a pair, never a mark without its base) and pads with a
+/// blank after the "..." where a wide character would not fit, so the cell is exactly
+/// cells wide. Returns 0; 1 when out was too small (it then holds what fits, terminated);
+/// -1 for a missing text or out.
+int FormatCell(wchar_t *out, size_t capacity, const wchar_t *text, int cells, CellFit fit);
+
+#endif
