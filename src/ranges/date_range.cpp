@@ -290,14 +290,14 @@ int ParseDateRange(wchar_t *text, int negate, RangeList *list)
     if (good) good = IsClosing(p);
     if (!good) return ReportError(L"Bad date range: \"%s\"\r\n", UpperCaseText(text));
 
-    // Bounds are put in order as moments: a bound without a time counts as the end of its
-    // day in the test, so a same-day range whose first bound has no time is turned round.
-    // Each time of day moves with its day and its seconds flag, so the node spans the two
-    // moments written: 10 May 12:00 back to 1 May 08:00 spans 1 May 08:00 to 10 May
-    // 12:00:59, and 1 May back to 1 May 08:00:30 spans 08:00:30 to the end of 1 May. A
-    // bound without a time then means midnight when first and the end of its day when
-    // last; a time with seconds is exact, one without covers its whole minute.
-    if (firstDay > lastDay || (firstDay == lastDay && firstSecond > lastSecond)) {
+    // Bounds are put in order as the moments they name: a bound without a time starts at
+    // midnight when it comes first, so a same-day range such as 1 May to 1 May 08:00:30 is
+    // the morning as written, not turned round into the afternoon. Each time of day moves
+    // with its day and its seconds flag, so 10 May 12:00 back to 1 May 08:00 spans 1 May
+    // 08:00 to 10 May 12:00:59. A time with seconds is exact; one without covers its whole
+    // minute; a last bound without a time runs to the end of its day.
+    uint32_t firstStart = firstSecond == NO_TIME ? 0 : firstSecond;
+    if (firstDay > lastDay || (firstDay == lastDay && firstStart > lastSecond)) {
         uint32_t swap = firstDay;
         firstDay = lastDay;
         lastDay = swap;

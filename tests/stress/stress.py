@@ -259,9 +259,12 @@ class Stress:
         return rows
 
     def readback_lines(self, array, n, prefix):
-        lines = ["echo [%%_vesk]>%s" % self.out_file(prefix + "count.txt")]
+        # Cells are read with nested expansion off, as a careful batch file reads them:
+        # a name holding "%" comes back as stored, not expanded a second time.
+        lines = ["setdos /x-4", "echo [%%_vesk]>%s" % self.out_file(prefix + "count.txt")]
         for i in range(n):
             lines.append("echo [%%%s[%d,0]]>%s" % (array, i, self.out_file("%s%d.txt" % (prefix, i))))
+        lines.append("setdos /x0")
         return lines
 
     def check(self, label, ok, detail=""):

@@ -282,7 +282,7 @@ TEST_F(RangeDateTest, DateRanges)
         {L"2024-05-01+2]", 0, Day(2024, 5, 1), Day(2024, 5, 3), 0, NONE},
         {L"2024-05-01-3]", 0, Day(2024, 4, 28), Day(2024, 5, 1), 0, NONE},
         {L"2024-05-01@23:59:59,]", 0, Day(2024, 5, 1), TODAY, 86399, NONE},
-        {L"2024-05-01,2024-05-01@23:59:59]", 0, Day(2024, 5, 1), Day(2024, 5, 1), 86399, NONE},
+        {L"2024-05-01,2024-05-01@23:59:59]", 0, Day(2024, 5, 1), Day(2024, 5, 1), 0, 86399},
         {L"-7@12:00]", 0, TODAY - 7, TODAY, 43200, NONE},
         {L"a=2024-01-01]", 1, Day(2024, 1, 1), TODAY, 0, NONE},
         {L"C:2024-01-01]", 2, Day(2024, 1, 1), TODAY, 0, NONE},
@@ -314,10 +314,10 @@ TEST_F(RangeDateTest, BackwardBoundsSpanTheMomentsWritten)
         // Same day, later time first: the span between the two times.
         {L"2024-05-01@17:00,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 61259},
         {L"2024-05-01@08:00:30,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, 28830},
-        // Same day, the first bound without a time: it counts as the end of the day, so
-        // the pair is turned round and runs from the time written to the day's end.
-        {L"2024-05-01,2024-05-01@08:00]", 0, MAY1, MAY1, 28800, NONE},
-        {L"2024-05-01,2024-05-01@08:00:30]", 0, MAY1, MAY1, 28830, NONE},
+        // Same day, the first bound without a time: from midnight, as written, not turned
+        // round into the afternoon; a time with seconds is exact.
+        {L"2024-05-01,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
+        {L"2024-05-01,2024-05-01@08:00:30]", 0, MAY1, MAY1, 0, 28830},
         {L"2024-05-01@0:00,2024-05-01@08:00]", 0, MAY1, MAY1, 0, 28859},
         {L"2024-05-01@17:00,2024-05-01]", 0, MAY1, MAY1, 61200, NONE},
         {L"2024-05-01,2024-05-01]", 0, MAY1, MAY1, 0, NONE},
@@ -419,14 +419,17 @@ TEST_F(RangeDateTest, OrderedBoundsAgainstFilesAtKnownSeconds)
         int Day, Hour, Minute, Second;  // the file's local time in May 2024
         int Accepted;
     } cases[] = {
-        // Same day, first bound without a time: from the later bound's time to the end.
-        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 45, 1},
+        // Same day, first bound without a time: from midnight to the time written, which
+        // is exact with seconds and covers its minute without.
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 0, 0, 0, 1},
         {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
-        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 29, 0},
-        {L"2024-05-01,2024-05-01@08:00:30]", 1, 23, 59, 59, 1},
-        {L"2024-05-01,2024-05-01@08:00:30]", 2, 0, 0, 0, 0},
-        {L"2024-05-01,2024-05-01@08:00]", 1, 7, 59, 59, 0},
-        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 0, 0, 1},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 31, 0},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 8, 0, 45, 0},
+        {L"2024-05-01,2024-05-01@08:00:30]", 1, 23, 59, 59, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 0, 0, 0, 1},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 0, 59, 1},
+        {L"2024-05-01,2024-05-01@08:00]", 1, 8, 1, 0, 0},
+        {L"2024-05-01,2024-05-01@08:00]", 2, 0, 0, 0, 0},
         // Written in order with a time on both: a seconds bound is exact, one without
         // covers its minute.
         {L"2024-05-01@0:00,2024-05-01@08:00:30]", 1, 8, 0, 30, 1},
