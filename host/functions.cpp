@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "plugin/host_api.h"
 
+#include <unordered_map>
 #include <wctype.h>
 
 namespace vsh {
@@ -114,6 +115,64 @@ std::wstring FindDescription(const std::wstring &fileText, const std::wstring &f
     return std::wstring();
 }
 
+namespace {
+
+/// The description file read last, parsed: a filter over a directory asks for every
+/// file's description in turn, and reading the whole file each time makes that
+/// quadratic. Kept while the file's size and last-write time stay the same.
+struct DescriptionCache {
+    std::wstring Path;
+    unsigned long long Size = 0, Written = 0;
+    bool Valid = false;
+    /// Folded name to description; the first line for a name wins, as in FindDescription.
+    std::unordered_map<std::wstring, std::wstring> Descriptions;
+};
+
+DescriptionCache Descriptions;
+
+std::wstring FoldName(const std::wstring &name)
+{
+    std::wstring folded(name);
+    for (wchar_t &c : folded) c = FoldCase(c);
+    return folded;
+}
+
+std::wstring CachedDescription(const std::wstring &descriptionPath, const std::wstring &name)
+{
+    DescriptionCache &cache = Descriptions;
+    unsigned long long size = 0, written = 0;
+    if (OsFileStamp(descriptionPath.c_str(), &size, &written) != 0) {
+        cache.Valid = false;
+        return std::wstring();
+    }
+    if (!cache.Valid || cache.Path != descriptionPath || cache.Size != size ||
+        cache.Written != written) {
+        cache.Valid = false;
+        cache.Descriptions.clear();
+        std::wstring text;
+        if (OsReadTextFile(descriptionPath.c_str(), &text) != 0) return std::wstring();
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find(L'\n', start);
+            if (end == std::wstring::npos) end = text.size();
+            std::wstring line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == L'\r') line.pop_back();
+            start = end + 1;
+            std::wstring lineName, description;
+            if (ParseDescriptionLine(line, &lineName, &description))
+                cache.Descriptions.emplace(FoldName(lineName), description);
+        }
+        cache.Path = descriptionPath;
+        cache.Size = size;
+        cache.Written = written;
+        cache.Valid = true;
+    }
+    auto found = cache.Descriptions.find(FoldName(name));
+    return found == cache.Descriptions.end() ? std::wstring() : found->second;
+}
+
+}  // namespace
+
 std::wstring DescriptionOf(const std::wstring &file)
 {
     std::wstring path = Unquote(file);
@@ -131,9 +190,7 @@ std::wstring DescriptionOf(const std::wstring &file)
     std::wstring descriptionFile;
     LookupVariable(L"_dname", &descriptionFile);
     if (descriptionFile.empty()) return std::wstring();
-    std::wstring text;
-    if (OsReadTextFile((directory + descriptionFile).c_str(), &text) != 0) return std::wstring();
-    return FindDescription(text, name);
+    return CachedDescription(directory + descriptionFile, name);
 }
 
 int CallVariableFunction(const std::wstring &name, const std::wstring &arguments,

@@ -34,6 +34,10 @@ int OsReadStdinLine(std::wstring *line);
 /// -1 when it cannot be read.
 int OsReadTextFile(const wchar_t *path, std::wstring *text);
 
+/// Size and last-write time (in the system's own units) of a file that is not a
+/// directory. Returns 0, or -1 when there is no such file.
+int OsFileStamp(const wchar_t *path, unsigned long long *size, unsigned long long *written);
+
 /// The current directory, without a trailing separator except for a root. Empty on
 /// failure.
 std::wstring OsCurrentDirectory(void);

@@ -167,6 +167,17 @@ int OsReadTextFile(const wchar_t *path, std::wstring *text)
     return 0;
 }
 
+int OsFileStamp(const wchar_t *path, unsigned long long *size, unsigned long long *written)
+{
+    struct stat st;
+    if (stat(ExistingNative(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    *size = (unsigned long long)st.st_size;
+    // Seconds and nanoseconds folded together: only equality is ever asked of it.
+    *written = (unsigned long long)st.st_mtim.tv_sec * 1000000000ull +
+               (unsigned long long)st.st_mtim.tv_nsec;
+    return 0;
+}
+
 std::wstring OsCurrentDirectory(void)
 {
     std::vector<char> buffer(4096);

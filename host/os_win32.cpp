@@ -180,6 +180,18 @@ int OsFullPath(const wchar_t *path, wchar_t *result, size_t capacity)
     return 0;
 }
 
+int OsFileStamp(const wchar_t *path, unsigned long long *size, unsigned long long *written)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!path || !*path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    *size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    *written = ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) |
+               data.ftLastWriteTime.dwLowDateTime;
+    return 0;
+}
+
 int OsPathKind(const wchar_t *path)
 {
     if (!path || !*path) return 0;

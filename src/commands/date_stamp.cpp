@@ -7,8 +7,8 @@
 
 namespace {
 
-/// Text of a stamp whose time cannot be converted or formatted (a time of 0 moved west
-/// of UTC, a time past the year 30827, a local date before 1601). It stands alone: no
+/// Text of a stamp whose time cannot be converted or formatted (a time before 1601 or
+/// after 30827, in UTC or once made local). It stands alone: no
 /// separator and no " UTC" follow it, so it can never be taken for a real date.
 const wchar_t InvalidTimeText[] = L"(invalid time)";
 
@@ -21,8 +21,22 @@ void AppendBounded(wchar_t *out, const wchar_t *text)
     out[used] = L'\0';
 }
 
-/// Converts fileTime by the one path the flags choose. Returns false when a step fails.
+bool ConvertSystemTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st);
+
+/// Converts fileTime by the one path the flags choose. Returns false when a step fails
+/// or the time is not a date from 1601 to 30827.
 bool ConvertFileTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st)
+{
+    // Windows would still show the year 30828, and Linux file systems hold times before
+    // 1601: neither is a date the rest of the system can take, so every build refuses
+    // them alike, and a local time pushed past either end too.
+    if (!IsValidFileTime(fileTime)) return false;
+    if (!ConvertSystemTime(fileTime, trueLocal, utc, st)) return false;
+    return st->wYear >= 1601 && st->wYear <= 30827;
+}
+
+/// ConvertFileTime without the range checks.
+bool ConvertSystemTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st)
 {
     FILETIME ft;
     ft.dwLowDateTime = (DWORD)(fileTime & 0xFFFFFFFFu);

@@ -40,13 +40,27 @@ inline bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 /// layer leaves them out, as Windows does at a drive root): callers skip them.
 HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data);
 
-/// Identity of a directory (device and inode on Linux; volume serial and file index
-/// on Windows). Returns false when the directory cannot be opened.
+/// Identity of a directory or file (device and inode on Linux; volume serial and file
+/// index on Windows), after links. Returns false when it cannot be opened.
 struct DirectoryId {
     uint64_t Volume;
     uint64_t Index;
 };
 bool GetDirectoryId(const wchar_t *directory, DirectoryId *id);
+
+/// Identity of the directory a listing from FindFirstFileLong reads; directory is the
+/// path it was opened with (ending in a separator, or a bare drive). The Linux layer
+/// knows it from the listing itself; Windows asks the path. False when it cannot be had.
+bool GetListingId(HANDLE find, const wchar_t *directory, DirectoryId *id);
+
+/// The first file time of the year 30828. Windows converts file times up to
+/// 0x7FFFFFFFFFFFFFFF, but nothing else in the system takes a year past 30827, and
+/// the Linux layer maps times it cannot hold (before 1601, or past 64 bits of ticks)
+/// to values at or above it; so a time is only ever shown or compared below it.
+const uint64_t FIRST_INVALID_FILE_TIME = 0x7FFF35F4F06C8000ULL;
+
+/// True when fileTime is a date from 1601 to 30827.
+inline bool IsValidFileTime(uint64_t fileTime) { return fileTime < FIRST_INVALID_FILE_TIME; }
 
 /// True when path is absolute in a form without a drive or server (a Linux path that
 /// begins with "/"). Such a path names its own volume: GetVolumeInformationW is asked

@@ -36,6 +36,8 @@ enum : DWORD {
     kErrorPathNotFound = 3,
     kErrorAccessDenied = 5,
     kErrorInvalidHandle = 6,
+    kErrorTooManyOpenFiles = 4,
+    kErrorIoDevice = 1117,
     kErrorNotEnoughMemory = 8,
     kErrorNoMoreFiles = 18,
     kErrorInvalidParameter = 87,
@@ -58,6 +60,9 @@ DWORD ErrorFromErrno(int e)
     case EACCES:
     case EPERM: return kErrorAccessDenied;
     case ENOMEM: return kErrorNotEnoughMemory;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case EIO: return kErrorIoDevice;
     default: return kErrorInvalidParameter;
     }
 }
@@ -273,14 +278,27 @@ inline FILETIME MakeFileTime(uint64_t v)
     return ft;
 }
 
-// A Unix time with nanoseconds as a file time; times before 1601 become 0 and times
-// past the file time range its largest value, as Windows cannot show them either.
-FILETIME UnixToFileTime(int64_t sec, uint32_t nsec)
+// A Unix time with nanoseconds as a file time. Never clamped into a real date: a time
+// before 1601 becomes the tick count's two's complement, as Wine makes it (a value with
+// the top bit set, which no conversion accepts), and one past what 64 bits of ticks hold
+// the largest tick count, itself past the year 30827. Every step is checked before it
+// is taken, since the seconds may be anything a file system stores.
+FILETIME UnixToFileTime(int64_t sec, int64_t nsec)
 {
-    if (sec < -kSecondsTo1970) return MakeFileTime(0);
-    uint64_t s = (uint64_t)(sec + kSecondsTo1970);
-    if (s > (kMaxFileTime - nsec / 100) / kTicksPerSecond) return MakeFileTime(kMaxFileTime);
-    return MakeFileTime(s * kTicksPerSecond + nsec / 100);
+    if (nsec < 0 || nsec >= 1000000000) nsec = 0;
+    int64_t whole, ticks;
+    int64_t fraction = nsec / 100;
+    bool over = __builtin_add_overflow(sec, kSecondsTo1970, &whole);
+    // Below 1601 the fraction is borrowed from the next second up, so that a tick count
+    // that just fits is not lost to an intermediate product that does not.
+    if (!over && whole < 0 && fraction > 0) {
+        whole += 1;
+        fraction -= (int64_t)kTicksPerSecond;
+    }
+    over = over || __builtin_mul_overflow(whole, (int64_t)kTicksPerSecond, &ticks) ||
+           __builtin_add_overflow(ticks, fraction, &ticks);
+    if (over) return MakeFileTime(sec < 0 ? kMaxFileTime + 1 : kMaxFileTime);
+    return MakeFileTime((uint64_t)ticks);
 }
 
 // Days from 1970-01-01 of a proleptic Gregorian date, and back (Howard Hinnant's
@@ -367,16 +385,31 @@ void SystemTimeToTm(const SYSTEMTIME *st, struct tm *tm)
 //   file system keeps one, else the last write time.
 //
 // The names are read whole when the listing opens (one pool of bytes, one array of
-// offsets); each entry is stat'ed as it is delivered, through the open directory.
+// offsets), and every entry is stat'ed then too, through the open directory, which is
+// closed before the listing is handed out: a walk keeps a listing open for every level
+// it is below, and a descriptor per level would run out under the usual soft limit long
+// before the deepest path the plug-in accepts.
+
+// What a delivered entry needs besides its name, read while the directory was open.
+struct EntryInfo {
+    uint32_t Name;  // offset into Pool; kLeftOut when the entry is not delivered
+    DWORD Attributes;
+    uint64_t Size;
+    FILETIME Write, Access, Creation;
+};
+
+const uint32_t kLeftOut = 0xFFFFFFFFu;
 
 struct FindRecord {
     uint32_t Tag;
-    int DirFd;
     char *Pool;         // the entries' byte names, each NUL-terminated
     size_t PoolUsed, PoolSize;
     uint32_t *Order;    // offsets into Pool, in listing order from index First
     size_t First, Count, OrderSize;
-    size_t Next;        // index in Order of the entry to deliver next
+    EntryInfo *Info;    // Count entries, in listing order
+    size_t Next;        // index in Info of the entry to deliver next
+    DirectoryId Id;     // of the listed directory
+    bool HasId;
 };
 
 bool g_haveStatx = true;
@@ -421,9 +454,9 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
 
 void FreeFindRecord(FindRecord *r)
 {
-    if (r->DirFd >= 0) close(r->DirFd);
     free(r->Pool);
     free(r->Order);
+    free(r->Info);
     r->Tag = 0;
     free(r);
 }
@@ -444,10 +477,11 @@ int64_t AddName(FindRecord *r, const char *name, size_t len)
     if (r->PoolUsed + len + 1 > r->PoolSize) {
         size_t size = r->PoolSize ? r->PoolSize * 2 : 8192;
         while (size < r->PoolUsed + len + 1) size *= 2;
-        // Offsets are 32-bit: a listing of more than 4 GB of names is refused.
-        if (size > 0xFFFFFFFFu) {
-            if (r->PoolUsed + len + 1 > 0xFFFFFFFFu) return -1;
-            size = 0xFFFFFFFFu;
+        // Offsets are 32-bit (the largest is kept for "left out"): a listing of more
+        // than 4 GB of names is refused.
+        if (size > kLeftOut) {
+            if (r->PoolUsed + len + 1 > kLeftOut) return -1;
+            size = kLeftOut;
         }
         char *p = (char *)realloc(r->Pool, size);
         if (!p) return -1;
@@ -460,18 +494,18 @@ int64_t AddName(FindRecord *r, const char *name, size_t len)
     return at;
 }
 
-// Fills data for the entry at the record's current position; false when the entry
-// is to be left out (vanished, unreadable, a dangling link).
-bool FillFindData(FindRecord *r, const char *name, WIN32_FIND_DATAW *data)
+// Reads what the entry called name in dirfd shows as; false when the entry is to be
+// left out (vanished, unreadable, a dangling link).
+bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
 {
     EntryStat st;
     // "." is the open directory itself: no name to look up.
     bool self = name[0] == '.' && !name[1];
-    if (!StatEntry(r->DirFd, self ? "" : name, false, &st)) return false;
+    if (!StatEntry(dirfd, self ? "" : name, false, &st)) return false;
     DWORD attrs = 0;
     if (S_ISLNK(st.Mode)) {
         EntryStat target;
-        if (!StatEntry(r->DirFd, name, true, &target)) return false;
+        if (!StatEntry(dirfd, name, true, &target)) return false;
         if (S_ISDIR(target.Mode)) {
             // A directory link shows as Windows shows a directory symbolic link: the
             // link's own times, marked as a reparse point.
@@ -493,27 +527,32 @@ bool FillFindData(FindRecord *r, const char *name, WIN32_FIND_DATAW *data)
     // one may write is what Windows calls read-only.
     if (!(st.Mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attrs |= FILE_ATTRIBUTE_READONLY;
 
-    data->dwFileAttributes = attrs;
-    data->ftLastWriteTime = UnixToFileTime(st.Write.tv_sec, (uint32_t)st.Write.tv_nsec);
-    data->ftLastAccessTime = UnixToFileTime(st.Access.tv_sec, (uint32_t)st.Access.tv_nsec);
-    data->ftCreationTime = st.HasBirth
-                               ? UnixToFileTime(st.Birth.tv_sec, (uint32_t)st.Birth.tv_nsec)
-                               : data->ftLastWriteTime;
-    data->nFileSizeHigh = (DWORD)(st.Size >> 32);
-    data->nFileSizeLow = (DWORD)st.Size;
-    data->dwReserved0 = 0;
-    data->dwReserved1 = 0;
-    NativeToWide(name, strlen(name), data->cFileName, MAX_PATH);
-    data->cAlternateFileName[0] = 0;
+    out->Attributes = attrs;
+    out->Size = st.Size;
+    out->Write = UnixToFileTime(st.Write.tv_sec, st.Write.tv_nsec);
+    out->Access = UnixToFileTime(st.Access.tv_sec, st.Access.tv_nsec);
+    out->Creation = st.HasBirth ? UnixToFileTime(st.Birth.tv_sec, st.Birth.tv_nsec) : out->Write;
     return true;
 }
 
-// Delivers the next entry that can still be read; false at the end.
+// Delivers the next entry that was read; false at the end.
 bool DeliverNext(FindRecord *r, WIN32_FIND_DATAW *data)
 {
-    while (r->Next < r->First + r->Count) {
-        const char *name = r->Pool + r->Order[r->Next++];
-        if (FillFindData(r, name, data)) return true;
+    while (r->Next < r->Count) {
+        const EntryInfo *e = &r->Info[r->Next++];
+        if (e->Name == kLeftOut) continue;
+        const char *name = r->Pool + e->Name;
+        data->dwFileAttributes = e->Attributes;
+        data->ftCreationTime = e->Creation;
+        data->ftLastAccessTime = e->Access;
+        data->ftLastWriteTime = e->Write;
+        data->nFileSizeHigh = (DWORD)(e->Size >> 32);
+        data->nFileSizeLow = (DWORD)e->Size;
+        data->dwReserved0 = 0;
+        data->dwReserved1 = 0;
+        NativeToWide(name, strlen(name), data->cFileName, MAX_PATH);
+        data->cAlternateFileName[0] = 0;
+        return true;
     }
     return false;
 }
@@ -561,7 +600,6 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
         return INVALID_HANDLE_VALUE;
     }
     r->Tag = kFindTag;
-    r->DirFd = fd;
     // Slots 0 and 1 are kept for "." and "..", which come before the sorted names.
     bool ok = GrowOrder(r);
     int64_t dot = -1, dotdot = -1;
@@ -612,19 +650,42 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
             r->Order[count++] = (uint32_t)offset;
         }
     }
+    if (ok) {
+        const char *pool = r->Pool;
+        std::sort(r->Order + 2, r->Order + count, [pool](uint32_t a, uint32_t b) {
+            return CompareNames(pool + a, pool + b) < 0;
+        });
+        r->First = 2;
+        if (dotdot >= 0) r->Order[--r->First] = (uint32_t)dotdot;
+        if (dot >= 0) r->Order[--r->First] = (uint32_t)dot;
+        r->Count = count - r->First;
+        r->Info = (EntryInfo *)malloc((r->Count ? r->Count : 1) * sizeof(EntryInfo));
+        ok = r->Info != nullptr;
+        failure = kErrorNotEnoughMemory;
+    }
+    if (ok) {
+        for (size_t i = 0; i < r->Count; ++i) {
+            const char *name = r->Pool + r->Order[r->First + i];
+            EntryInfo *e = &r->Info[i];
+            e->Name = ReadEntry(fd, name, e) ? r->Order[r->First + i] : kLeftOut;
+        }
+        struct stat self;
+        r->HasId = fstat(fd, &self) == 0;
+        if (r->HasId) {
+            r->Id.Volume = (uint64_t)self.st_dev;
+            r->Id.Index = (uint64_t)self.st_ino;
+        }
+        // The order has served: only the entries' records are read from here on.
+        free(r->Order);
+        r->Order = nullptr;
+    }
+    close(fd);
     if (!ok) {
         FreeFindRecord(r);
         SetError(failure);
         return INVALID_HANDLE_VALUE;
     }
-    const char *pool = r->Pool;
-    std::sort(r->Order + 2, r->Order + count,
-              [pool](uint32_t a, uint32_t b) { return CompareNames(pool + a, pool + b) < 0; });
-    r->First = 2;
-    if (dotdot >= 0) r->Order[--r->First] = (uint32_t)dotdot;
-    if (dot >= 0) r->Order[--r->First] = (uint32_t)dot;
-    r->Count = count - r->First;
-    r->Next = r->First;
+    r->Next = 0;
 
     if (!DeliverNext(r, data)) {
         FreeFindRecord(r);
@@ -669,6 +730,15 @@ HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data)
     // Its callers skip "." and ".." unread, so they are not stat'ed: two calls saved on
     // every directory of a walk. A drive root lists without them on Windows too.
     return OpenListing(searchPath, data, false);
+}
+
+bool GetListingId(HANDLE find, const wchar_t *, DirectoryId *id)
+{
+    FindRecord *r = (FindRecord *)find;
+    if (!r || find == INVALID_HANDLE_VALUE || r->Tag != kFindTag || !id || !r->HasId)
+        return false;
+    *id = r->Id;
+    return true;
 }
 
 bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)

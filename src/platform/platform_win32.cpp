@@ -81,6 +81,11 @@ bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
     return true;
 }
 
+bool GetListingId(HANDLE, const wchar_t *directory, DirectoryId *id)
+{
+    return GetDirectoryId(directory, id);
+}
+
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
 bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint16_t)c); }

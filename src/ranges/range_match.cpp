@@ -105,12 +105,17 @@ static const FILETIME *ChosenTime(const WIN32_FIND_DATAW *data, uint16_t whichTi
 }
 
 /// The local date and time of one of the file's times; false when the system cannot
-/// convert it.
+/// convert it, or when it is not a date from 1601 to 30827, UTC or local (the date
+/// stamps show such a time as invalid, and the day numbers start in 1601).
 static bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
 {
+    const FILETIME *chosen = ChosenTime(data, whichTime);
+    uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
+    if (!IsValidFileTime(utc)) return false;
     FILETIME localTime;
-    return FileTimeToLocalFileTime(ChosenTime(data, whichTime), &localTime) &&
-           FileTimeToSystemTime(&localTime, local);
+    return FileTimeToLocalFileTime(chosen, &localTime) &&
+           FileTimeToSystemTime(&localTime, local) && local->wYear >= 1601 &&
+           local->wYear <= 30827;
 }
 
 static uint32_t SecondOfDay(const SYSTEMTIME &t)

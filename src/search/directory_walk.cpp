@@ -4,6 +4,8 @@
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "ranges/range_list.h"
+#include "plugin/shared_services.h"
+#include "search/directory_set.h"
 #include "search/result_list.h"
 #include "search/search.h"
 #include "text/case_fold.h"
@@ -21,9 +23,6 @@ struct WalkLevel {
     HANDLE Find;
     WIN32_FIND_DATAW Entry;
     size_t DirLen;
-    DirectoryId Id;
-    int IdState;       ///< 0 not asked yet, 1 Id holds it, -1 it cannot be had
-    int BelowLink;     ///< entered through a reparse point, or below one
     int ChildPending;  ///< Entry was descended into and is tested once the child is done
 };
 
@@ -33,6 +32,8 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
+    DirectorySet Listed;  ///< every directory this call has listed
+    int Failed;           ///< a listing failed in a way that was reported
     const wchar_t *Patterns;
     const SearchOptions *Options;
     int OnFat;
@@ -54,42 +55,45 @@ void StepSpinner(void)
     SpinIndex = (SpinIndex + 1) % 4;
 }
 
-/// The identity of the directory of level i, asked for once and kept while the level
-/// lives. False when it cannot be had.
-bool LevelId(Walk *walk, size_t i, DirectoryId *id)
+/// True for the listing errors that mean a directory is not there or not ours to read:
+/// it then has no entries, silently. Any other error (out of handles, out of memory, a
+/// failing device) loses files, and is reported.
+bool IsQuietListingError(DWORD error)
 {
-    WalkLevel *level = &walk->Levels[i];
-    if (level->IdState == 0) {
-        // The ancestor's path is a prefix of the shared buffer: cut it there for the
-        // query and put the character back.
-        wchar_t saved = walk->Path[level->DirLen];
-        walk->Path[level->DirLen] = L'\0';
-        level->IdState = GetDirectoryId(walk->Path, &level->Id) ? 1 : -1;
-        walk->Path[level->DirLen] = saved;
-    }
-    if (level->IdState != 1) return false;
-    *id = level->Id;
-    return true;
-}
-
-/// True when the directory whose path is now in the shared buffer (NUL-terminated) is
-/// one of the directories being listed, the current one included. A link or junction
-/// that leads back up the tree would otherwise be walked until the path limit, with a
-/// cost that doubles for every second such link in a directory. Only a reparse point
-/// or a directory below one can lead back up, so an ordinary tree never gets here.
-bool LeadsBackUp(Walk *walk, DirectoryId *target, int *targetKnown)
-{
-    if (!GetDirectoryId(walk->Path, target)) {
-        *targetKnown = 0;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_NOT_READY:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+    case ERROR_CANT_ACCESS_FILE:
+        return true;
+    default:
         return false;
     }
-    *targetKnown = 1;
-    for (size_t i = 0; i < walk->Depth; ++i) {
-        DirectoryId id;
-        if (LevelId(walk, i, &id) && id.Volume == target->Volume && id.Index == target->Index)
-            return true;
-    }
-    return false;
+}
+
+/// Reports a listing of the directory now in the shared buffer (NUL-terminated) that
+/// failed with error, unless the error is a quiet one; the walk then stops.
+void NoteListingError(Walk *walk, DWORD error)
+{
+    if (IsQuietListingError(error)) return;
+    if (error == ERROR_TOO_MANY_OPEN_FILES)
+        ReportError(L"Cannot list \"%s\": too many open files\r\n", walk->Path);
+    else if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
+        ReportError(L"Cannot list \"%s\": not enough memory\r\n", walk->Path);
+    else
+        ReportError(L"Cannot list \"%s\": error %u\r\n", walk->Path, (unsigned)error);
+    walk->Failed = 1;
 }
 
 /// Makes room for one more level. False when memory is exhausted.
@@ -105,33 +109,47 @@ bool ReserveLevel(Walk *walk)
 }
 
 /// Opens the listing of the directory whose path is the first dirLen characters of the
-/// shared buffer (ending in a separator, or a bare drive) as a new level. The trace
-/// line comes first, so it shows also for a directory that cannot be listed. False when
+/// shared buffer (ending in a separator, or a bare drive) as a new level, unless this
+/// call has listed that directory already (through a link, or a link back up the tree).
+/// The trace line shows for every directory that is listed or cannot be. False when
 /// nothing was pushed.
-bool EnterDirectory(Walk *walk, size_t dirLen, const DirectoryId *knownId, int belowLink)
+bool EnterDirectory(Walk *walk, size_t dirLen)
 {
     wchar_t *path = walk->Path;
     // The search path needs the "*" and the terminator after the directory.
     if (dirLen + 2 > PATH_BUFFER_LEN) return false;
-    path[dirLen] = L'\0';
-    if (walk->Options->Debug)
-        Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
-    if (!ReserveLevel(walk)) return false;
+    if (!ReserveLevel(walk)) {
+        path[dirLen] = L'\0';
+        NoteListingError(walk, ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     WalkLevel *level = &walk->Levels[walk->Depth];
     path[dirLen] = L'*';
     path[dirLen + 1] = L'\0';
     level->Find = FindFirstFileLong(path, &level->Entry);
+    DWORD error = level->Find == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     path[dirLen] = L'\0';
-    if (level->Find == INVALID_HANDLE_VALUE) return false;
+    if (level->Find != INVALID_HANDLE_VALUE) {
+        DirectoryId id;
+        // A directory whose identity cannot be had is listed: at worst once too often.
+        if (GetListingId(level->Find, path, &id)) {
+            int added = AddDirectory(&walk->Listed, &id);
+            if (added == 0) {
+                FindClose(level->Find);
+                return false;
+            }
+            if (added < 0) error = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    if (walk->Options->Debug)
+        Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
+    if (error != 0) {
+        if (level->Find != INVALID_HANDLE_VALUE) FindClose(level->Find);
+        NoteListingError(walk, error);
+        return false;
+    }
     level->DirLen = dirLen;
     level->ChildPending = 0;
-    level->BelowLink = belowLink;
-    if (knownId != nullptr) {
-        level->Id = *knownId;
-        level->IdState = 1;
-    } else {
-        level->IdState = 0;
-    }
     ++walk->Depth;
     return true;
 }
@@ -155,19 +173,8 @@ bool TryDescend(Walk *walk)
     wchar_t *path = walk->Path;
     wmemcpy(path + dirLen, entry->cFileName, nameLen);
     size_t childLen = dirLen + nameLen;
-
-    DirectoryId target;
-    int targetKnown = 0;
-    // Past a link, a plain subdirectory can be an ancestor again (a link to the
-    // grandparent, then the parent's own entry), so from there on every one is checked.
-    int belowLink = level->BelowLink || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (belowLink) {
-        path[childLen] = L'\0';
-        if (LeadsBackUp(walk, &target, &targetKnown)) return false;
-    }
     path[childLen++] = VESK_PATH_SEP;
-    if (!EnterDirectory(walk, childLen, targetKnown ? &target : nullptr, belowLink))
-        return false;
+    if (!EnterDirectory(walk, childLen)) return false;
     walk->Levels[walk->Depth - 2].ChildPending = 1;
     return true;
 }
@@ -216,17 +223,28 @@ void TestEntry(Walk *walk, WalkLevel *level)
         chosen = &entry->ftLastWriteTime;
     uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
 
-    const wchar_t *resultName = name;
-    if (options->FullPaths) {
-        if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
-        wmemcpy(path + dirLen, name, nameLen);
-        path[dirLen + nameLen] = L'\0';
-        resultName = path;
-    }
+    // Most candidates of a big tree do not place: they are dropped before anything
+    // more is asked about them.
+    if (!WouldPlace(options->n, options->Mode, size, time)) return;
+    if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
+    wmemcpy(path + dirLen, name, nameLen);
+    path[dirLen + nameLen] = L'\0';
+    const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the
     // list then ranks what could be kept, and the next candidates may still fit.
-    FoundFile *found = NewFoundFile(resultName, size, time, walk->OnFat, walk->OnNtfs);
-    if (found != nullptr) OfferResult(found, options->n, options->Mode);
+    // A directory link stays a candidate of its own (it has its own times, and the
+    // directory it leads to is not walked twice), so only files carry a path to tell
+    // one file under two names.
+    FoundFile *found = NewFoundFileAt(resultName, isDirectory ? nullptr : path, size, time,
+                                      walk->OnFat, walk->OnNtfs);
+    if (found == nullptr) return;
+    // One file reached under several names (links, hard links, a linked directory) is
+    // one answer: the name found first stays.
+    if (SameFileInList(found)) {
+        FreeMem(found);
+        return;
+    }
+    OfferResult(found, options->n, options->Mode);
 }
 
 }  // namespace
@@ -273,8 +291,12 @@ uint64_t DirectoryFilesSize(const wchar_t *searchPath)
     if (find == INVALID_HANDLE_VALUE) return 0;
     uint64_t total = 0;
     do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            total += ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+            // Sparse files can claim more than 64 bits hold together: the total stops at
+            // the largest value rather than wrap to a small one.
+            total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+        }
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return total;
@@ -296,19 +318,24 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.Levels = nullptr;
     walk.Depth = 0;
     walk.Capacity = 0;
+    walk.Listed = {nullptr, 0, 0};
+    walk.Failed = 0;
     walk.Patterns = patterns;
     walk.Options = options;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
-    if (walk.Path == nullptr) return 0;
+    if (walk.Path == nullptr) {
+        ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
+        return 2;
+    }
     wmemcpy(walk.Path, directory, dirLen);
 
     // The natural recursion, unrolled: each level keeps its listing and the entry
     // it is on; a subdirectory's entries are all offered before the subdirectory entry
     // itself, which is tested when its level is popped.
-    bool listed = EnterDirectory(&walk, dirLen, nullptr, 0);
+    bool listed = EnterDirectory(&walk, dirLen);
     bool fresh = true;  // the top level's Entry is one not yet looked at
-    while (listed && walk.Depth > 0) {
+    while (listed && walk.Depth > 0 && !walk.Failed) {
         WalkLevel *level = &walk.Levels[walk.Depth - 1];
         if (level->ChildPending) {
             level->ChildPending = 0;
@@ -317,8 +344,13 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
             continue;
         }
         if (!fresh && !FindNextFileW(level->Find, &level->Entry)) {
+            DWORD error = GetLastError();
             FindClose(level->Find);
             --walk.Depth;
+            if (error != ERROR_NO_MORE_FILES) {
+                walk.Path[level->DirLen] = L'\0';
+                NoteListingError(&walk, error);
+            }
             continue;
         }
         fresh = false;
@@ -331,7 +363,10 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
         // Making room for a level may have moved the levels.
         TestEntry(&walk, &walk.Levels[walk.Depth - 1]);
     }
+    // A reported failure stops the walk with its listings still open.
+    while (walk.Depth > 0) FindClose(walk.Levels[--walk.Depth].Find);
+    FreeDirectorySet(&walk.Listed);
     free(walk.Levels);
     free(walk.Path);
-    return 0;
+    return walk.Failed ? 2 : 0;
 }

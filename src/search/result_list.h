@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "platform/platform.h"
+
 /// Ranking criteria.
 enum { MODE_LARGEST = 1, MODE_SMALLEST = 2, MODE_OLDEST = 3, MODE_NEWEST = 4 };
 
@@ -16,6 +18,9 @@ struct FoundFile {
     uint64_t Time;    ///< Windows file time, UTC
     int32_t OnFat;
     int32_t OnNtfs;
+    const wchar_t *Path;  ///< the full path (Name itself, or inline after it); null: none
+    DirectoryId Id;       ///< volume and file identity, when IdState is 1
+    int32_t IdState;      ///< 0 not asked yet, 1 in Id, -1 cannot be had or not a file
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
 
@@ -28,11 +33,25 @@ struct ResultListRecord {
 extern ResultListRecord ResultList;
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
-/// or null when name is null or empty or memory is exhausted.
+/// or null when name is null or empty or memory is exhausted. It has no path, so it is
+/// never taken for another name of a file in the list.
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs);
-/// True when a candidate of this size and time ranks strictly before entry.
+/// NewFoundFile for a file whose full path is path (null or equal to name when name is
+/// the full path; else copied into the same block). Its identity is asked for only when
+/// another file of the same size and time meets it (SameFileInList).
+FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t size,
+                          uint64_t time, int onFat, int onNtfs);
+/// True when a candidate of this size and time ranks strictly before entry. Under the
+/// time modes a time outside 1601 to 30827 beats nothing and every valid time beats it,
+/// so such files rank last, in the order they were found.
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
+/// True when a candidate of this size and time would be placed by OfferResult now.
+bool WouldPlace(int n, int mode, uint64_t size, uint64_t time);
+/// True when candidate (from NewFoundFileAt) is a file already in the list under
+/// another name: an entry of the same size and time with the same volume and file
+/// identity. Identities are asked for only then, and kept in the entries.
+bool SameFileInList(FoundFile *candidate);
 /// Places entry in the list, which takes it over, or releases it. n is at least 1.
 void OfferResult(FoundFile *entry, int n, int mode);
 /// Releases entries from the tail while Count exceeds n.

@@ -33,11 +33,15 @@ struct SearchOptions {
 };
 
 /// Scans one file specification into the ResultList. Returns -1 for a null or empty
-/// specification, else 0.
+/// specification, 2 when a listing failed for want of handles or memory (reported; the
+/// list then holds what was found before), else 0.
 int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options);
 
 /// Lists directory (ending in a separator, or a bare drive such as C:) and offers the
-/// entries that pass to the ResultList, descending as WalkFlags say. Always 0.
+/// entries that pass to the ResultList, descending as WalkFlags say. No directory is
+/// listed twice in one call, however many links lead to it, and no file enters the list
+/// under a second name. Returns 0; 2 when a listing failed for a reason other than
+/// being absent or denied, which is reported and ends the walk.
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs);
 
@@ -46,7 +50,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
 int MatchesWildList(const wchar_t *patterns, const wchar_t *name);
 
 /// Total size of the entries without the directory attribute that searchPath (a
-/// directory, a separator and "*") lists; 0 when it cannot be listed.
+/// directory, a separator and "*") lists, at most UINT64_MAX; 0 when it cannot be listed.
 uint64_t DirectoryFilesSize(const wchar_t *searchPath);
 
 /// The file system name of path's volume in buffer (1024 characters). 0 when it is

@@ -9,7 +9,8 @@ with its expectations beside it: NAME.out, NAME.err, NAME.status (missing: empty
 0), each possibly overridden per target (NAME.out.win32, then NAME.out.win for both
 Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.env
 (VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
-NAME.raw (keep backslashes on Windows targets) are optional.
+NAME.raw (keep backslashes on Windows targets) and NAME.nofile (the shell's limit of
+open descriptors, on the Linux targets) are optional.
 
 The shell command is everything after --shell (up to another option of this script),
 e.g. "--shell build/native/vshell" or "--shell wine build/win32/vshell.exe".
@@ -21,6 +22,7 @@ import difflib
 import fnmatch
 import os
 import re
+import resource
 import shlex
 import shutil
 import subprocess
@@ -250,6 +252,13 @@ def run_case(case_dir, name, options):
         env = dict(os.environ)
         env.update(case_env)
         command = options["shell"] + extra + ["test.btm"]
+        limit_fds = None
+        if os.path.exists(base + ".nofile") and target not in WINDOWS_TARGETS:
+            wanted = int(read_text(base + ".nofile").strip())
+            hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+            if hard != resource.RLIM_INFINITY:
+                wanted = min(wanted, hard)
+            limit_fds = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, hard))
         # Wine now and then hangs while two of its processes start at once, or one of its
         # own service processes crashes; a case that times out there, or sees a crash
         # outside our modules, gets one more try, and the retry is reported.
@@ -257,7 +266,8 @@ def run_case(case_dir, name, options):
         for attempt in range(attempts):
             try:
                 done = subprocess.run(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
-                                      capture_output=True, timeout=TIMEOUT_SECONDS)
+                                      capture_output=True, timeout=TIMEOUT_SECONDS,
+                                      preexec_fn=limit_fds)
                 fault = None
                 if target in WINDOWS_TARGETS:
                     fault = fault_outside_ours(done.stderr.decode("utf-8", "replace"),

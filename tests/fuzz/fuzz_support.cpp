@@ -76,6 +76,19 @@ void MakeDir(const std::string &rel)
     FixedEntries.insert(rel);
 }
 
+void MakeLink(const std::string &target, const std::string &rel)
+{
+    if (symlink(target.c_str(), (TreeNarrow + "/" + rel).c_str()) != 0) abort();
+    FixedEntries.insert(rel);
+}
+
+void MakeHardLink(const std::string &existing, const std::string &rel)
+{
+    if (link((TreeNarrow + "/" + existing).c_str(), (TreeNarrow + "/" + rel).c_str()) != 0)
+        abort();
+    FixedEntries.insert(rel);
+}
+
 void Prune(const std::string &rel)
 {
     std::string path = rel.empty() ? TreeNarrow : TreeNarrow + "/" + rel;
@@ -140,6 +153,23 @@ const std::wstring &FuzzTree(void)
     MakeDir("sub/deep");
     MakeFile("sub/deep/d.bin", 1 << 20, base - 86400 * 1000);
     MakeDir("empty");
+    // A graph of directory links without a loop (two links from each level to the next:
+    // 2^5 paths to the bottom), a link up to the top, and one file under a file link and
+    // a hard link: each directory is walked once and each file offered once.
+    for (int i = 0; i < 6; ++i) {
+        std::string level = "graph/g" + std::to_string(i);
+        if (i == 0) MakeDir("graph");
+        MakeDir(level);
+        MakeFile(level + "/f" + std::to_string(i), 10 * (i + 1), base - 86400 * i);
+    }
+    for (int i = 0; i < 5; ++i) {
+        std::string level = "graph/g" + std::to_string(i);
+        MakeLink("../g" + std::to_string(i + 1), level + "/a");
+        MakeLink("../g" + std::to_string(i + 1), level + "/b");
+    }
+    MakeLink("../..", "graph/g5/top");
+    MakeLink("../a.txt", "graph/same.txt");
+    MakeHardLink("b.log", "graph/hard.log");
     wchar_t wide[4096];
     NativeToWide(TreeNarrow.c_str(), TreeNarrow.size(), wide, 4096);
     TreeWide = wide;

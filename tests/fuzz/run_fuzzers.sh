@@ -16,7 +16,7 @@ build_dir="$source_dir/build/fuzz"
 limit=(-max_total_time=8)
 only=()
 resume=""
-targets=(tokenizer attributes number ranges vesk expand command)
+targets=(tokenizer attributes number ranges vesk expand command times)
 
 while [ $# -gt 0 ]; do
     case "$1" in

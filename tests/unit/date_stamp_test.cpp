@@ -1,4 +1,5 @@
 #include "commands/output.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,20 @@ TEST(DateStampTest, UnconvertibleTimesGetOneClearText)
 
     ZoneGuard utc("UTC");
     EXPECT_EQ(L"1601-01-01 00:00:00 UTC", Stamp(L" ", 0, 0, 0, 1, 1));
+}
+
+TEST(DateStampTest, TheYear30828IsInvalidOnEveryPath)
+{
+    // Windows itself would still print 30828; every build refuses it alike.
+    ZoneGuard zone("Asia/Tokyo");
+    const uint64_t last = FIRST_INVALID_FILE_TIME - 1;  // 30827-12-31 23:59:59.9999999 UTC
+    EXPECT_EQ(L"30827-12-31 23:59:59 UTC", Stamp(L" ", 0, last, 0, 1, 1));
+    for (uint64_t t : {(uint64_t)FIRST_INVALID_FILE_TIME, (uint64_t)0x7FFFFFFFFFFFFFFFull})
+        for (int path = 0; path < 3; ++path)
+            EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, t, path == 1, path == 2, 1)) << t;
+    // East of UTC the last valid moment becomes local 30828: invalid too, never wrapped.
+    EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, last, 0, 0, 1));
+    EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, last, 1, 0, 0));
 }
 
 TEST(DateStampTest, LongSeparatorIsCutNeverOverrun)

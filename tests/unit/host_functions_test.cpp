@@ -1,6 +1,8 @@
 #include "host_test_util.h"
 
+#include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -97,7 +99,24 @@ TEST_F(HostDescriptTest, FromTheDescriptionFileOfTheFilesDirectory)
     vsh::SetVariable(L"_dname", L"none.here");
     EXPECT_EQ(L"", vsh::DescriptionOf(base + L"/report.txt"));
 
+    vsh::SetVariable(L"_dname", L"DESCRIPT.ION");
+
+    // The parsed file is kept, but a change of size or time is seen at once.
+    f = fopen(list.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    fputs("report.txt changed and longer\r\nreport.txt second line loses\r\n", f);
+    fclose(f);
+    EXPECT_EQ(L"changed and longer", vsh::DescriptionOf(base + L"/report.txt"));
+    f = fopen(list.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    fputs("report.txt CHANGED AND LONGER\r\n", f);
+    fclose(f);
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, list.c_str(), times, 0));
+    EXPECT_EQ(L"CHANGED AND LONGER", vsh::DescriptionOf(base + L"/report.txt"));
     unlink(list.c_str());
+    EXPECT_EQ(L"", vsh::DescriptionOf(base + L"/report.txt"));
+
     rmdir(dir);
 }
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -192,12 +195,30 @@ TEST_F(PlatformFind, FailuresReportWindowsErrors)
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
 }
 
-TEST_F(PlatformFind, EntriesThatVanishAfterListingAreSkipped)
+TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptorAndKnowsItsDirectory)
 {
+    auto openDescriptors = [] {
+        int n = 0;
+        if (DIR *d = opendir("/proc/self/fd")) {
+            while (readdir(d)) ++n;
+            closedir(d);
+        }
+        return n;
+    };
+    int before = openDescriptors();
     WIN32_FIND_DATAW d;
     HANDLE h = FindFirstFileW(Wide(Root + "/*").c_str(), &d);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    // The names were read at open; the files go before they are reached.
+    // A walk keeps a listing open per level: a descriptor each would run out.
+    EXPECT_EQ(before, openDescriptors());
+    struct stat st;
+    ASSERT_EQ(0, stat(Root.c_str(), &st));
+    DirectoryId id;
+    ASSERT_TRUE(GetListingId(h, nullptr, &id));
+    EXPECT_EQ((uint64_t)st.st_dev, id.Volume);
+    EXPECT_EQ((uint64_t)st.st_ino, id.Index);
+    // The entries are what the directory held when the listing opened, as a Windows
+    // listing delivers them: files removed since still show.
     ASSERT_EQ(unlink((Root + "/beta.txt").c_str()), 0);
     ASSERT_EQ(unlink((Root + "/Zeta").c_str()), 0);
     std::vector<std::wstring> got = {d.cFileName};
@@ -205,8 +226,10 @@ TEST_F(PlatformFind, EntriesThatVanishAfterListingAreSkipped)
     FindClose(h);
     std::vector<std::wstring> expected = {
         L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-        L"dirlink", L"readonly.dat", L"sub", L"_under", L"\u00e9mile"};  // filelink now dangles
+        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"\u00e9mile"};
     EXPECT_EQ(got, expected);
+    EXPECT_FALSE(GetListingId(INVALID_HANDLE_VALUE, nullptr, &id));
 }
 
 TEST_F(PlatformFind, RelativeSearchPathListsTheCurrentDirectory)

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,6 +148,15 @@ protected:
         std::vector<std::wstring> names = Names(found);
         return std::set<std::wstring>(names.begin(), names.end());
     }
+    /// The names of of that are in names.
+    static std::set<std::wstring> Subset(const std::set<std::wstring> &names,
+                                         const std::set<std::wstring> &of)
+    {
+        std::set<std::wstring> out;
+        for (const std::wstring &n : of)
+            if (names.count(n)) out.insert(n);
+        return out;
+    }
 
     std::string root;
 };
@@ -230,9 +241,10 @@ TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
         std::set<std::wstring> Expected;
     } cases[] = {
         {0, {L"b", L".h", L"l", L"top.txt"}},
-        {WALK_RECURSE, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"l/x.txt", L"top.txt"}},
+        // The link l leads to b, walked already: it is a candidate, but not walked again.
+        {WALK_RECURSE, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"top.txt"}},
         {WALK_RECURSE | WALK_NO_JUNCTIONS, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"top.txt"}},
-        {WALK_RECURSE | WALK_NO_HIDDEN_DIRS, {L"b", L"b/x.txt", L".h", L"l", L"l/x.txt", L"top.txt"}},
+        {WALK_RECURSE | WALK_NO_HIDDEN_DIRS, {L"b", L"b/x.txt", L".h", L"l", L"top.txt"}},
         {7, {L"b", L"b/x.txt", L".h", L"l", L"top.txt"}},
     };
     for (const auto &c : cases)
@@ -242,7 +254,7 @@ TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
     SearchOptions o = Options(MODE_NEWEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
     o.AttrValues = 0;
-    EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"l/x.txt", L"top.txt"}), NameSet(Walk(o)));
+    EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"top.txt"}), NameSet(Walk(o)));
 }
 
 TEST_F(SearchTest, PatternsAttributesAndStamps)
@@ -322,12 +334,16 @@ TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
               NameSet(found));
     EXPECT_EQ(9u, found.size());
 
-    // A link to a directory that is not on the walked path is entered as usual.
-    Dir("other");
-    File("other/z", 1);
-    Link("../other", "s/side");
+    // A link to a directory that is not on the walked path is entered, unless the walk
+    // has been there already: then it is only a candidate.
+    Dir("s/t/zz");
+    File("s/t/zz/z", 1);
+    Link("t/zz", "s/side");
+    Link("s/t/zz", "other");
     std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
-    EXPECT_EQ(1u, names.count(L"s/side/z"));
+    EXPECT_EQ((std::set<std::wstring>{L"other", L"other/z", L"s/side", L"s/t/zz"}),
+              Subset(names, {L"other", L"other/z", L"s/side", L"s/side/z", L"s/t/zz",
+                             L"s/t/zz/z"}));
 }
 
 TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
@@ -341,14 +357,131 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
     Link(root, "s/top");
     Link("..", "s/u/a");
     Link("../..", "s/u/b");
-    // From s/u, the link a leads to s, which is not on the walked path and is entered;
-    // there the plain entry u (where the walk began) must not be entered again.
-    std::set<std::wstring> expected = {
-        L"y.txt", L"a", L"a/self", L"a/top", L"a/top/s", L"a/u", L"a/up", L"a/up/s",
-        L"a/x.txt", L"b", L"b/s", L"b/s/self", L"b/s/top", L"b/s/u", L"b/s/up", L"b/s/x.txt"};
+    // From s/u, the link a leads to s, not walked yet, and is entered; there the plain
+    // entry u (where the walk began) is not entered again, and top leads to the root,
+    // whose s is walked already; up and b lead to the root, walked by then.
+    std::set<std::wstring> expected = {L"y.txt", L"a",       L"a/self", L"a/top", L"a/top/s",
+                                       L"a/u",   L"a/up",    L"a/x.txt", L"b"};
     std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE), L"*", "s/u/");
     EXPECT_EQ(expected, NameSet(found));
     EXPECT_EQ(expected.size(), found.size());
+}
+
+TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
+{
+    // d0 .. d24, each with two links to the next: 2^24 paths, 25 directories.
+    const int levels = 25;
+    for (int i = 0; i < levels; ++i) {
+        Dir("d" + std::to_string(i));
+        File("d" + std::to_string(i) + "/f", i + 1);
+    }
+    for (int i = 0; i + 1 < levels; ++i) {
+        Link("../d" + std::to_string(i + 1), "d" + std::to_string(i) + "/a");
+        Link("../d" + std::to_string(i + 1), "d" + std::to_string(i) + "/b");
+    }
+    // The same file by a file link and a hard link, beside the tree.
+    File("z", 1000);
+    Link("z", "y");
+    ASSERT_EQ(0, link(Abs("z").c_str(), Abs("x").c_str()));
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;  // files only
+    std::vector<Found> found = Walk(o);
+    // First met: x (the listing is sorted), before d0's subtree and y and z.
+    ASSERT_EQ((size_t)levels + 1, found.size());
+    EXPECT_EQ(L"x", found[0].Name);
+    std::wstring deepest = L"d0/";
+    for (int i = 1; i < levels; ++i) deepest += L"a/";
+    EXPECT_EQ(deepest + L"f", found[1].Name);
+    // Without recursion too, one name per file.
+    o.WalkFlags = 0;
+    EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
+    o.WalkFlags = WALK_RECURSE;
+    // Two walks of one command (two specifications) still offer the file once.
+    ClearResults();
+    ResultList.Count = 0;
+    std::wstring dir = Wide(root) + L"/";
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0));
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0));
+    EXPECT_EQ(1, ResultList.Count);
+    ClearResults();
+}
+
+TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
+{
+    Dir("a");
+    File("a/f", 1);
+    File("g", 2);
+    // The lowest free descriptor as the limit: the next listing finds none.
+    int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    close(probe);
+    struct rlimit old;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+    struct rlimit low = {(rlim_t)probe, old.rlim_max};
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    std::wstring dir = Wide(root) + L"/";
+    ClearResults();
+    ResultList.Count = 0;
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0);
+    setrlimit(RLIMIT_NOFILE, &old);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(2, result);
+    EXPECT_NE(std::string::npos, err.find("Cannot list \"" + root + "/\": too many open files"))
+        << err;
+    ClearResults();
+    // Gone or denied stays quiet: no entries, result 0.
+    std::wstring missing = dir + L"nothing/";
+    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0));
+}
+
+TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
+{
+    // tmpfs keeps any 64-bit time; a disk may refuse them, and the case is then moot.
+    struct Case {
+        const char *Name;
+        time_t Seconds;
+    } cases[] = {
+        {"y1500", -14831769600LL}, {"y1", -62135596800LL}, {"min", INT64_MIN},
+        {"max", INT64_MAX},        {"y30828", 910692979200LL},
+    };
+    for (const Case &c : cases) {
+        File(c.Name, 1);
+        struct timespec times[2] = {{c.Seconds, 0}, {c.Seconds, 0}};
+        if (utimensat(AT_FDCWD, Abs(c.Name).c_str(), times, 0) != 0)
+            GTEST_SKIP() << "the file system refuses a time of " << c.Seconds;
+        struct stat st;
+        ASSERT_EQ(0, stat(Abs(c.Name).c_str(), &st));
+        if (st.st_mtim.tv_sec != c.Seconds) GTEST_SKIP() << "the file system clamps times";
+    }
+    File("valid", 1, 1714564800);
+    WIN32_FIND_DATAW d;
+    std::wstring search = Wide(root) + L"/*";
+    HANDLE h = FindFirstFileW(search.c_str(), &d);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    int seen = 0;
+    do {
+        std::wstring name = d.cFileName;
+        if (name == L"." || name == L"..") continue;
+        uint64_t t = ((uint64_t)d.ftLastWriteTime.dwHighDateTime << 32) |
+                     d.ftLastWriteTime.dwLowDateTime;
+        ++seen;
+        if (name == L"valid") {
+            EXPECT_EQ(FileTimeOf(1714564800), t);
+            continue;
+        }
+        EXPECT_FALSE(IsValidFileTime(t)) << Narrow(name);
+        if (name == L"y1500") {  // the tick count's two's complement, as Wine gives it
+            EXPECT_EQ((uint64_t)((-14831769600LL + 11644473600LL) * 10000000LL), t);
+        }
+        if (name == L"max") EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, t);
+        if (name == L"min") EXPECT_EQ(0x8000000000000000ull, t);
+        SYSTEMTIME st;
+        if (name != L"y30828" && name != L"max") EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    EXPECT_EQ(6, seen);
 }
 
 TEST_F(SearchTest, DeepTreeIsWalkedWhole)

@@ -1,0 +1,66 @@
+#include "search/directory_set.h"
+
+#include <stdlib.h>
+
+namespace {
+
+size_t HashId(const DirectoryId *id)
+{
+    // Inode numbers and file indexes are often consecutive: mix them so that they do
+    // not fill one run of slots.
+    uint64_t h = id->Index * 0x9E3779B97F4A7C15ULL ^ (id->Volume + 0x632BE59BD9B4E019ULL);
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 32;
+    return (size_t)h;
+}
+
+/// The slot holding id, or the empty slot where it belongs.
+DirectorySlot *FindSlot(DirectorySlot *slots, size_t capacity, const DirectoryId *id)
+{
+    size_t mask = capacity - 1;
+    for (size_t i = HashId(id) & mask;; i = (i + 1) & mask) {
+        DirectorySlot *slot = &slots[i];
+        if (!slot->Full || (slot->Id.Volume == id->Volume && slot->Id.Index == id->Index))
+            return slot;
+    }
+}
+
+bool Grow(DirectorySet *set)
+{
+    size_t capacity = set->Capacity == 0 ? 64 : set->Capacity * 2;
+    if (capacity > ((size_t)-1) / sizeof(DirectorySlot)) return false;
+    DirectorySlot *slots = (DirectorySlot *)calloc(capacity, sizeof(DirectorySlot));
+    if (slots == nullptr) return false;
+    for (size_t i = 0; i < set->Capacity; ++i)
+        if (set->Slots[i].Full) *FindSlot(slots, capacity, &set->Slots[i].Id) = set->Slots[i];
+    free(set->Slots);
+    set->Slots = slots;
+    set->Capacity = capacity;
+    return true;
+}
+
+}  // namespace
+
+int AddDirectory(DirectorySet *set, const DirectoryId *id)
+{
+    if (set->Capacity != 0) {
+        DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
+        if (slot->Full) return 0;
+    }
+    // At most half full, so that a probe ends soon and always finds an empty slot.
+    if ((set->Used + 1) * 2 > set->Capacity && !Grow(set)) return -1;
+    DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
+    slot->Id = *id;
+    slot->Full = true;
+    ++set->Used;
+    return 1;
+}
+
+void FreeDirectorySet(DirectorySet *set)
+{
+    free(set->Slots);
+    set->Slots = nullptr;
+    set->Capacity = 0;
+    set->Used = 0;
+}

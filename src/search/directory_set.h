@@ -1,0 +1,29 @@
+// The identities of the directories one walk has listed, so that no directory is
+// listed twice however many links lead to it.
+#ifndef VESK_DIRECTORY_SET_H
+#define VESK_DIRECTORY_SET_H
+
+#include <stddef.h>
+
+#include "platform/platform.h"
+
+struct DirectorySlot {
+    DirectoryId Id;
+    bool Full;
+};
+
+/// Zero-initialise before the first AddDirectory; release with FreeDirectorySet.
+struct DirectorySet {
+    DirectorySlot *Slots;  ///< Capacity slots (a power of two), or null while empty
+    size_t Capacity;
+    size_t Used;
+};
+
+/// Adds id. Returns 1 when it was added, 0 when it was there already, -1 when memory
+/// is exhausted (the set is then unchanged).
+int AddDirectory(DirectorySet *set, const DirectoryId *id);
+
+/// Releases the slots; the set is empty again afterwards.
+void FreeDirectorySet(DirectorySet *set);
+
+#endif
