@@ -20,8 +20,9 @@ int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64
 /// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
 int AddCommas(wchar_t *text);
 
-/// Prints the one-line summary of a command. Returns 0.
-int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName);
+/// Prints the one-line summary of a command that stored count rows. Returns 0.
+int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
+                 int count);
 
 struct StoredRows;
 

@@ -171,9 +171,9 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
     return 0;
 }
 
-int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName)
+int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
+                 int count)
 {
-    int count = ResultList.Count;
     int noun = NounIndex(attrMask, attrValues);
     const wchar_t *word = count == 1 ? NounSingular[noun] : NounPlural[noun];
     if (count == 0) {

@@ -10,6 +10,7 @@
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
 #include "ranges/range_list.h"
 #include "ranges/range_parsers.h"
@@ -328,68 +329,138 @@ int ScanAll(const CommandSettings *s)
 }
 
 /// Room for a cell's text once escaped: every character may take two, and a name may
-/// hold up to PATH_BUFFER_LEN - 1 characters. A line this long is never run; it is built
-/// whole so that RunHostCommand can refuse it with its message rather than run a cut one.
-enum { ESCAPED_LEN = 2 * PATH_BUFFER_LEN + 2, TAIL_LEN = ESCAPED_LEN + 64 };
+/// hold up to PATH_BUFFER_LEN - 1 characters. Such a line is never run; it is built whole
+/// so that it can be refused for its length rather than run cut.
+enum { ESCAPED_LEN = 2 * PATH_BUFFER_LEN + 2, TAIL_LEN = ESCAPED_LEN + 2 * HOST_BUFFER_LEN };
 
 // Static rather than on the stack: together they are larger than some hosts' threads
 // allow, and only one command runs at a time.
+wchar_t EscapedName[2 * HOST_BUFFER_LEN];
 wchar_t EscapedCell[ESCAPED_LEN];
 wchar_t CommandTail[TAIL_LEN];
+wchar_t CheckedLine[HOST_BUFFER_LEN];
 
-/// Runs "set A[row,column]=text" with text escaped so the shell stores it literally.
-/// 0, or 2 when the shell refused or failed the line.
-int SetCell(const wchar_t *arrayName, int row, int column, const wchar_t *text)
+const wchar_t *const ColumnWords[3] = {L"name", L"size", L"stamp"};
+
+/// Builds into CommandTail the tail "A[row,column]=text" with A and text escaped for
+/// syntax, and checks that the whole "set" line fits the shell's line. ESCAPE_FINE, or
+/// the problem (*culprit the character at fault).
+int BuildSetTail(const ShellSyntax *syntax, int row, int column, const wchar_t *text,
+                 wchar_t *culprit)
 {
-    if (EscapeHostText(text, EscapedCell, ESCAPED_LEN) != 0) {
-        // Cannot happen with ESCAPED_LEN, but a wrong cell must never be stored.
-        ReportError(L"Cannot store %s[%d,%d]\r\n", arrayName, row, column);
-        return 2;
-    }
-    FormatText(CommandTail, TAIL_LEN, L"%s[%u,%d]=%s", arrayName, (unsigned)row, column,
-               EscapedCell);
-    return RunHostCommand(L"set", CommandTail) != 0 ? 2 : 0;
+    int problem = EscapeForShell(syntax, FOR_COMMAND_LINE, text, EscapedCell, ESCAPED_LEN,
+                                 culprit);
+    if (problem != ESCAPE_FINE) return problem;
+    int length = FormatText(CommandTail, TAIL_LEN, L"%s[%u,%d]=%s", EscapedName,
+                            (unsigned)row, column, EscapedCell);
+    if (length < 0 || length >= TAIL_LEN) return ESCAPE_NO_ROOM;
+    if (BuildShellLine(syntax, L"set", CommandTail, CheckedLine, HOST_BUFFER_LEN) != 0)
+        return ESCAPE_NO_ROOM;
+    return ESCAPE_FINE;
 }
 
-/// Writes the result list into the shell's array and keeps the texts of every row in
-/// stored (which the caller frees). 0, or 2 when a cell could not be set or kept.
-int PublishArray(const CommandSettings *s, StoredRows *stored)
+/// Checks that the three cells of a row can be stored exactly as array row row. 0, or
+/// 2 after the message that names the file (rank is its place in the result list).
+int CheckRow(const ShellSyntax *syntax, int rank, int row, const wchar_t *const texts[3])
 {
-    int result = 0;
-    FormatText(CommandTail, TAIL_LEN, L" /Q %s", s->ArrayName);
-    RunHostCommand(L"unsetarray", CommandTail);
-    if (ResultList.Count == 0) return 0;
+    for (int column = 0; column < 3; ++column) {
+        wchar_t culprit = 0;
+        int problem = BuildSetTail(syntax, row, column, texts[column], &culprit);
+        if (problem == ESCAPE_FINE) continue;
+        wchar_t why[256];
+        ReportError(L"Result row %d not stored, \"%s\": its %s %s\r\n", rank, texts[0],
+                    ColumnWords[column], DescribeEscapeProblem(problem, culprit, why, 256));
+        return 2;
+    }
+    return 0;
+}
 
-    FormatText(CommandTail, TAIL_LEN, L" %s[%d,3]", s->ArrayName, (int)ResultList.Count);
-    if (RunHostCommand(L"setarray", CommandTail) != 0) return 2;
+/// Builds the three texts of every entry of the result list and keeps in stored (which
+/// the caller frees) the rows that can be stored exactly, in order. 0, or 2 when a row
+/// was left out (each with its message).
+int PrepareRows(const CommandSettings *s, const ShellSyntax *syntax, StoredRows *stored)
+{
+    if (ResultList.Count <= 0) return 0;
     if (InitStoredRows(stored, ResultList.Count) != 0) {
         ReportError(L"Can't allocate table rows\r\n");
-        result = 2;
+        return 2;
     }
-
+    int result = 0;
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
-    int row = 0;
-    for (const FoundFile *entry = ResultList.Head; entry != nullptr && row < ResultList.Count;
-         entry = entry->Next, ++row) {
-        if (SetCell(s->ArrayName, row, 0, entry->Name) != 0) result = 2;
-
+    int rank = 0;
+    for (const FoundFile *entry = ResultList.Head; entry != nullptr && rank < ResultList.Count;
+         entry = entry->Next, ++rank) {
         FormatText(size, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
         if (s->CommaGrouping) AddCommas(size);
-        if (SetCell(s->ArrayName, row, 1, size) != 0) result = 2;
-
         int dateOnly = (entry->OnFat == 1 && s->WhichStamp == STAMP_CREATION) ? 1 : 0;
         int trueLocal = (entry->OnNtfs == 1 && s->DumbLocalize == 0) ? 1 : 0;
         FormatDateStamp(stamp, s->TimeSeparator, dateOnly, entry->Time, trueLocal,
                         s->UtcStamps, s->IsoDates);
-        if (SetCell(s->ArrayName, row, 2, stamp) != 0) result = 2;
 
-        if (stored->Capacity > 0 && AddStoredRow(stored, entry->Name, size, stamp) != 0) {
-            ReportError(L"Can't allocate table rows\r\n");
+        const wchar_t *const texts[3] = {entry->Name, size, stamp};
+        if (CheckRow(syntax, rank, stored->Count, texts) != 0) {
+            result = 2;
+            continue;
+        }
+        if (AddStoredRow(stored, entry->Name, size, stamp) != 0) {
+            ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
+                        entry->Name);
             result = 2;
         }
     }
     return result;
+}
+
+/// Replaces the shell's array by the stored rows, numbered from 0. 0, or 2 when the shell
+/// refused a line (it says why); the rows of a refused declaration are dropped from
+/// stored, since the array then holds none of them.
+int PublishArray(const ShellSyntax *syntax, StoredRows *stored)
+{
+    FormatText(CommandTail, TAIL_LEN, L" /Q %s", EscapedName);
+    RunShellLine(syntax, L"unsetarray", CommandTail);
+    if (stored->Count == 0) return 0;
+
+    FormatText(CommandTail, TAIL_LEN, L" %s[%d,3]", EscapedName, (int)stored->Count);
+    if (RunShellLine(syntax, L"setarray", CommandTail) != 0) {
+        FreeStoredRows(stored);
+        return 2;
+    }
+    int result = 0;
+    for (int row = 0; row < stored->Count; ++row) {
+        const StoredRow *held = &stored->Rows[row];
+        const wchar_t *const texts[3] = {held->Name, held->Size, held->Stamp};
+        for (int column = 0; column < 3; ++column) {
+            wchar_t culprit = 0;
+            // Checked before; built again rather than held, since three whole lines per
+            // row would cost far more memory than the texts.
+            if (BuildSetTail(syntax, row, column, texts[column], &culprit) != ESCAPE_FINE ||
+                RunShellLine(syntax, L"set", CommandTail) != 0)
+                result = 2;
+        }
+    }
+    return result;
+}
+
+/// Escapes the array name into EscapedName for syntax. 0, or 1 after the message.
+int PrepareArrayName(const wchar_t *arrayName, const ShellSyntax *syntax)
+{
+    wchar_t culprit = 0;
+    int problem = EscapeForShell(syntax, FOR_COMMAND_LINE, arrayName, EscapedName,
+                                 2 * HOST_BUFFER_LEN, &culprit);
+    // The longest line around the name is "*setarray NAME[4096,3]" or "*set NAME[4095,2]="
+    // and a value: leave the values most of the line.
+    if (problem == ESCAPE_FINE && wcslen(EscapedName) > (size_t)HOST_BUFFER_LEN / 2) {
+        ReportError(L"Array name too long \"%s\"\r\n", arrayName);
+        return 1;
+    }
+    if (problem != ESCAPE_FINE) {
+        wchar_t why[256];
+        ReportError(L"Bad array name \"%s\": %s\r\n", arrayName,
+                    DescribeEscapeProblem(problem, culprit, why, 256));
+        return 1;
+    }
+    return 0;
 }
 
 // The settings are large; kept out of the host thread's stack for the same reason.
@@ -441,6 +512,10 @@ extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     }
     if (s->FileSpecCount > 1) s->FullPaths = 1;
 
+    // Once per command: every line and expression below is written for these settings.
+    CallSyntax = ReadShellSyntax();
+    if (PrepareArrayName(s->ArrayName, &CallSyntax) != 0) return EndCommand(s, 1, true);
+
     ScreenWidth = MeasureConsole();
     ResultList.Count = 0;
     if (s->Debug) PrintSettings(s);
@@ -448,12 +523,13 @@ extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     int result = ScanAll(s);
     StoredRows stored;
     InitStoredRows(&stored, 0);
-    if (PublishArray(s, &stored) != 0) result = 2;
+    if (PrepareRows(s, &CallSyntax, &stored) != 0) result = 2;
     ClearResults();
+    if (PublishArray(&CallSyntax, &stored) != 0) result = 2;
 
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
+    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, stored.Count);
+    LastCount = stored.Count;
     FreeStoredRows(&stored);
-    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName);
-    LastCount = ResultList.Count;
     return EndCommand(s, result, false);
 }

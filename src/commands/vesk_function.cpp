@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
 #include "search/attributes.h"
 #include "search/result_list.h"
@@ -42,6 +43,7 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     if (buffer == nullptr) return -1;
     ClearResults();
     ResultList.Count = 0;
+    CallSyntax = ReadShellSyntax();
     // A text too long for the vector reports its overflow and leaves no arguments, so
     // the missing file specification is reported after it.
     TokenizeArgs(buffer, SplitOnCommas);
@@ -107,14 +109,26 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
 
     buffer[0] = L'\0';
+    int result = 0;
     if (VeskFiles2(fileSpec, &options) == 0 && ResultList.Count != 0 &&
         ResultList.Head != nullptr) {
-        size_t len = wcsnlen(ResultList.Head->Name, HOST_RESULT_LEN - 1);
-        wmemcpy(buffer, ResultList.Head->Name, len);
-        buffer[len] = L'\0';
+        const wchar_t *name = ResultList.Head->Name;
+        // While nested expansion is on the shell reads a function's result again, so a
+        // "%" in the name would expand; doubled, it comes back as one.
+        if (!IsFeatureOff(&CallSyntax, FEATURE_NESTED_VARIABLES)) {
+            if (DoublePercents(name, buffer, HOST_RESULT_LEN) != 0) {
+                ReportError(L"Name too long for the result \"%s\"\r\n", name);
+                result = -1;
+            }
+        } else if (wcslen(name) < (size_t)HOST_RESULT_LEN) {
+            wcscpy(buffer, name);
+        } else {
+            ReportError(L"Name too long for the result \"%s\"\r\n", name);
+            result = -1;
+        }
     }
     ClearResults();
-    return 0;
+    return result;
 }
 
 PLUGIN_EXPORT int HOST_CALL _vesk(wchar_t *buffer)

@@ -7,6 +7,7 @@
 #include "platform/wide_format.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
+#include "plugin/shell_syntax.h"
 
 void *StdErrHandle(void) { return GetStdHandle(STD_ERROR_HANDLE); }
 
@@ -89,15 +90,14 @@ int ParseNumber(const wchar_t *text, uint32_t *result)
 
 bool IsValueSeparator(wchar_t c) { return c == L':' || c == L'='; }
 
-int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
-                         size_t capacity)
+int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail,
+                   wchar_t *line, size_t capacity)
 {
     if (line == nullptr || capacity == 0) return -2;
     line[0] = L'\0';
     if (word == nullptr || word[0] == L'\0') return -1;
 
-    wchar_t expansion[HOST_BUFFER_LEN] = L"%_expansion";
-    bool aliasesOff = ExpandVariables(expansion, 1) == 0 && wcschr(expansion, L'1') != nullptr;
+    bool aliasesOff = IsFeatureOff(syntax, FEATURE_ALIASES);
     const wchar_t *mark = (word[0] == L'*' || aliasesOff) ? L"" : L"*";
 
     bool hasTail = tail != nullptr && tail[0] != L'\0';
@@ -112,10 +112,17 @@ int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line
     return 0;
 }
 
-int RunHostCommand(const wchar_t *word, const wchar_t *tail)
+int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
+                         size_t capacity)
+{
+    ShellSyntax syntax = ReadShellSyntax();
+    return BuildShellLine(&syntax, word, tail, line, capacity);
+}
+
+int RunShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail)
 {
     wchar_t line[HOST_BUFFER_LEN];
-    int built = BuildHostCommandLine(word, tail, line, HOST_BUFFER_LEN);
+    int built = BuildShellLine(syntax, word, tail, line, HOST_BUFFER_LEN);
     if (built == -1) return -1;
     if (built != 0) {
         // A cut line could run a different command or store a wrong value: run nothing.
@@ -123,6 +130,12 @@ int RunHostCommand(const wchar_t *word, const wchar_t *tail)
         return -2;
     }
     return Command(line, 0);
+}
+
+int RunHostCommand(const wchar_t *word, const wchar_t *tail)
+{
+    ShellSyntax syntax = ReadShellSyntax();
+    return RunShellLine(&syntax, word, tail);
 }
 
 int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
@@ -137,52 +150,4 @@ int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
     int length = FormatWideV(dest, capacity, format, args);
     va_end(args);
     return length;
-}
-
-namespace {
-
-bool NeedsCaret(wchar_t c)
-{
-    switch (c) {
-    case L'&': case L'^': case L'|': case L'<': case L'>': case L'(': case L')':
-    case L'`': case L'"': case L'[': case L']': case L',':
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
-int EscapeHostText(const wchar_t *text, wchar_t *out, size_t capacity)
-{
-    if (out == nullptr || capacity == 0) return -1;
-    out[0] = L'\0';
-    if (text == nullptr) return -1;
-
-    size_t length = wcslen(text);
-    size_t lead = 0;
-    while (lead < length && (text[lead] == L' ' || text[lead] == L'\t')) ++lead;
-    size_t trail = length;
-    while (trail > lead && (text[trail - 1] == L' ' || text[trail - 1] == L'\t')) --trail;
-
-    size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
-        wchar_t c = text[i];
-        bool edgeBlank = (c == L' ' || c == L'\t') && (i < lead || i >= trail);
-        wchar_t prefix = 0;
-        if (c == L'%')
-            prefix = L'%';
-        else if (NeedsCaret(c) || edgeBlank)
-            prefix = L'^';
-        size_t need = prefix ? 2 : 1;
-        if (n + need >= capacity) {
-            out[0] = L'\0';
-            return -1;
-        }
-        if (prefix) out[n++] = prefix;
-        out[n++] = c;
-    }
-    out[n] = L'\0';
-    return 0;
 }

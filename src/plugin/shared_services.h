@@ -20,25 +20,29 @@ int ParseNumber(const wchar_t *text, uint32_t *result);
 /// True for ':' and '=', the characters that may stand between an option and its value.
 bool IsValueSeparator(wchar_t c);
 
-/// Runs word and tail as a shell command line ("*" first unless alias expansion is off).
-/// Returns the shell's result; -1 when word is null or empty; -2, with a message and
-/// nothing run, when the line would not fit in the shell's 8192-character line.
+struct ShellSyntax;
+
+/// Runs word and tail as a shell command line ("*" first unless alias expansion is off),
+/// after asking the shell for its settings. Returns the shell's result; -1 when word is
+/// null or empty; -2, with a message and nothing run, when the line would not fit in the
+/// shell's 8192-character line.
 int RunHostCommand(const wchar_t *word, const wchar_t *tail);
 
-/// The line RunHostCommand runs, in line (capacity characters). Returns 0; -1 when word
-/// is null or empty, -2 when the line does not fit (line is then the empty text).
+/// RunHostCommand under settings the caller has already read.
+int RunShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail);
+
+/// The line RunShellLine runs, in line (capacity characters). Returns 0; -1 when word is
+/// null or empty, -2 when the line does not fit (line is then the empty text).
+int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail,
+                   wchar_t *line, size_t capacity);
+
+/// BuildShellLine after asking the shell for its settings.
 int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
                          size_t capacity);
 
 /// Bounded formatted print: at most capacity characters, terminator included; output
 /// that does not fit is cut and terminated. Returns the length of the whole output.
 int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...);
-
-/// Copies text into out so that the shell reads it back literally when the line is
-/// parsed and expanded: "%" doubled, the shell's special characters (& ^ | < > ( ) `
-/// " [ ] ,) and blanks at either end escaped with "^". Returns 0, or -1 when out (of
-/// capacity characters) is too small; out is then the empty text.
-int EscapeHostText(const wchar_t *text, wchar_t *out, size_t capacity);
 
 /// The standard error handle, where every message goes.
 void *StdErrHandle(void);

@@ -82,9 +82,10 @@ int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wch
 /// directory is then unchanged).
 int JoinPath(wchar_t *directory, const wchar_t *name);
 
-/// The description the shell keeps for path, into out (8192 characters). 0 on success;
-/// 2 for an empty path or one that names nothing; 111 when the path is too long for the
-/// shell expression or the expansion fails; -1 for missing or equal arguments. out is
+/// The description the shell keeps for path, into out (8192 characters), asked for under
+/// CallSyntax. 0 on success; 2 for an empty path or one that names nothing; 111 when the
+/// path is too long for the shell expression, cannot be written exactly under the
+/// settings, or the expansion fails; -1 for missing or equal arguments. out is
 /// written only on success.
 int GetDescription(const wchar_t *path, wchar_t *out);
 

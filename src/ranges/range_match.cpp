@@ -5,6 +5,7 @@
 
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_syntax.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
 
@@ -28,18 +29,21 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
-    // name neither ends the function's argument nor expands anything, and quoted, so that
-    // blanks at the end of a name are not taken for the blanks around an argument.
-    static const wchar_t head[] = L"%@descript[\"";
-    const size_t headLength = sizeof head / sizeof head[0] - 1;
+    // name neither ends the function's argument nor expands anything, and quoted while
+    // the shell honours quotes, so that blanks at the end of a name are not taken for the
+    // blanks around an argument. A path the settings leave no exact way to write gets no
+    // description: the shell would look up another file's.
+    const bool quoted = !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
+    const wchar_t *head = quoted ? L"%@descript[\"" : L"%@descript[";
+    const wchar_t *tail = quoted ? L"\"]" : L"]";
+    const size_t headLength = wcslen(head), tailLength = wcslen(tail);
     wchar_t expression[HOST_BUFFER_LEN];
     wmemcpy(expression, head, headLength + 1);
-    if (EscapeHostText(path, expression + headLength, HOST_BUFFER_LEN - headLength - 2) != 0)
+    if (EscapeForShell(&CallSyntax, FOR_FUNCTION_ARGUMENT, path, expression + headLength,
+                       HOST_BUFFER_LEN - headLength - tailLength, nullptr) != ESCAPE_FINE)
         return 111;
     size_t length = wcslen(expression);
-    expression[length] = L'"';
-    expression[length + 1] = L']';
-    expression[length + 2] = L'\0';
+    wmemcpy(expression + length, tail, tailLength + 1);
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
     // for the description.

@@ -166,16 +166,27 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
         }
     } else {
         wcscpy(wildSpec, dirName);
-        wcscpy(dirName, L"%_cwds");
-        if (ExpandVariables(dirName, 1) != 0) {
+        // The true-name service first: "%_cwds" comes back through the shell's nested
+        // expansion, which changes a directory name holding "%".
+        bool known = QueryTrueName(L".", dirName) == 0 && dirName[0] != L'\0';
+        dirName[PATH_BUFFER_LEN - 1] = L'\0';
+        if (!known) {
+            wcscpy(dirName, L"%_cwds");
+            known = ExpandVariables(dirName, 1) == 0;
+            dirName[HOST_BUFFER_LEN - 1] = L'\0';
+        }
+        if (!known) {
             dirName[0] = L'\0';
         } else {
-            dirName[HOST_BUFFER_LEN - 1] = L'\0';
             size_t len = wcslen(dirName);
             // Names are appended to it; make sure they start a new component.
-            if (len > 0 && !IsPathSeparator(dirName[len - 1]) && len + 1 < HOST_BUFFER_LEN) {
-                dirName[len] = VESK_PATH_SEP;
-                dirName[len + 1] = L'\0';
+            if (len > 0 && !IsPathSeparator(dirName[len - 1])) {
+                if (len + 1 < PATH_BUFFER_LEN) {
+                    dirName[len] = VESK_PATH_SEP;
+                    dirName[len + 1] = L'\0';
+                } else {
+                    result = -1;  // no room for the separator, so none for the names either
+                }
             }
         }
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/host_api.h"
+#include "plugin/shell_syntax.h"
 #include "range_test_util.h"
 
 namespace {
@@ -324,6 +326,10 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
     Write("DESCRIPT.ION", descript);
     Write("none.txt", "x");
 
+    // The shell reads a function's result again while nested expansion is on, so the
+    // description of "%path%.txt" would come back expanded; the path itself reaches
+    // @descript exactly either way. Read as a careful batch file reads.
+    ASSERT_EQ(0, Command(L"setdos /x-4", 0));
     for (const char *name : names) {
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
@@ -337,6 +343,23 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
         EXPECT_EQ(1, Match(FindData(Wide(name).c_str(), 1, {}), Wide(Dir).c_str())) << name;
         FreeRanges(&List);
     }
+
+    // With the escape character switched off the shell is given only the paths it can
+    // take exactly; for the others no description is better than another file's.
+    ASSERT_EQ(0, Command(L"setdos /x-48", 0));
+    const ShellSyntax saved = CallSyntax;
+    CallSyntax = ReadShellSyntax();
+    for (const char *name : names) {
+        std::string n = name;
+        bool writable = n.find_first_of("],\"") == std::string::npos &&
+                        n.back() != ' ' && n.front() != ' ';
+        std::wstring path = Wide(Dir + name);
+        wchar_t out[RANGE_TEXT_LEN] = L"untouched";
+        EXPECT_EQ(writable ? 0 : 111, GetDescription(path.c_str(), out)) << name;
+        if (writable) EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
+    }
+    CallSyntax = saved;
+    ASSERT_EQ(0, Command(L"setdos /x0", 0));
     // Without a description the empty text is tested: only "*" and negation accept.
     WIN32_FIND_DATAW none = FindData(L"none.txt", 1, {});
     std::wstring dir = Wide(Dir);

@@ -93,54 +93,6 @@ TEST(SharedServicesTest, FormatTextNeverPassesCapacity)
     EXPECT_STREQ(L"123456", buffer);
 }
 
-TEST(SharedServicesTest, EscapeHostTextTable)
-{
-    struct {
-        const wchar_t *Text;
-        const wchar_t *Escaped;
-    } cases[] = {
-        {L"", L""},
-        {L"plain name.txt", L"plain name.txt"},
-        {L"100%", L"100%%"},
-        {L"a&b|c", L"a^&b^|c"},
-        {L"<(x)>", L"^<^(x^)^>"},
-        {L"`q\"[1,2]^", L"^`q^\"^[1^,2^]^^"},
-        {L" lead", L"^ lead"},
-        {L"trail\t", L"trail^\t"},
-        {L"  both  ", L"^ ^ both^ ^ "},
-        {L"   ", L"^ ^ ^ "},
-        {L"in side", L"in side"},
-    };
-    for (auto c : cases) {
-        wchar_t out[64];
-        EXPECT_EQ(0, EscapeHostText(c.Text, out, 64)) << c.Text;
-        EXPECT_STREQ(c.Escaped, out) << c.Text;
-    }
-}
-
-TEST(SharedServicesTest, EscapeHostTextBounds)
-{
-    wchar_t out[8];
-    // "a%b" needs 4 characters and a terminator.
-    EXPECT_EQ(0, EscapeHostText(L"a%b", out, 5));
-    EXPECT_STREQ(L"a%%b", out);
-    wmemset(out, L'#', 8);
-    EXPECT_EQ(-1, EscapeHostText(L"a%b", out, 4));
-    EXPECT_STREQ(L"", out);
-    EXPECT_EQ(L'#', out[4]);
-    EXPECT_EQ(-1, EscapeHostText(L"&", out, 2));
-    EXPECT_STREQ(L"", out);
-    EXPECT_EQ(-1, EscapeHostText(nullptr, out, 8));
-    EXPECT_EQ(-1, EscapeHostText(L"x", nullptr, 8));
-    EXPECT_EQ(-1, EscapeHostText(L"x", out, 0));
-    EXPECT_EQ(0, EscapeHostText(L"", out, 1));
-
-    std::wstring hostile(HOST_BUFFER_LEN, L'%');
-    std::wstring big(2 * HOST_BUFFER_LEN + 1, L'#');
-    EXPECT_EQ(0, EscapeHostText(hostile.c_str(), &big[0], big.size()));
-    EXPECT_EQ(-1, EscapeHostText(hostile.c_str(), &big[0], big.size() - 1));
-}
-
 // ---- Through the stand-in shell ------------------------------------------------------
 
 class SharedServicesShellTest : public ShellTest {
@@ -208,45 +160,6 @@ TEST_F(SharedServicesShellTest, RunHostCommandRunsOrRefuses)
 
     EXPECT_EQ(-1, RunHostCommand(nullptr, L"x"));
     EXPECT_EQ(-1, RunHostCommand(L"", nullptr));
-}
-
-TEST_F(SharedServicesShellTest, EscapedTextRoundTripsThroughTheShell)
-{
-    const wchar_t *texts[] = {
-        L"plain",
-        L"100% & more",
-        L"%PATH% and %%x",
-        L"a^b|c<d>e",
-        L"(x) `y` \"z\" [1,2]",
-        L"  both ends  ",
-        L"\t tab lead",
-        L"trail \t",
-        L"one,two",
-        L"&&&&",
-        L"%",
-        L"^",
-        L"[",
-        L"C:\\Program Files (x86)\\a&b [1]\\100%.txt",
-    };
-    for (const wchar_t *text : texts) {
-        wchar_t escaped[HOST_BUFFER_LEN];
-        ASSERT_EQ(0, EscapeHostText(text, escaped, HOST_BUFFER_LEN));
-        err.clear();
-        EXPECT_EQ(0, Command((L"set VESKTEST=" + std::wstring(escaped)).c_str(), 0)) << text;
-        EXPECT_EQ(L"", err) << text;
-        // Read as a careful batch file reads: without a second round of expansion.
-        ASSERT_EQ(0, Command(L"setdos /x-4", 0));
-        EXPECT_EQ(std::wstring(text), Expand(L"%VESKTEST")) << text;
-        ASSERT_EQ(0, Command(L"setdos /x0", 0));
-
-        // An array cell, as the command publishes its results.
-        Command(L"unsetarray /q VESKARR", 0);
-        ASSERT_EQ(0, Command(L"setarray VESKARR[1,3]", 0));
-        EXPECT_EQ(0, RunHostCommand(L"set", (L"VESKARR[0,1]=" + std::wstring(escaped)).c_str()));
-        ASSERT_EQ(0, Command(L"setdos /x-4", 0));
-        EXPECT_EQ(std::wstring(text), Expand(L"%VESKARR[0,1]")) << text;
-        ASSERT_EQ(0, Command(L"setdos /x0", 0));
-    }
 }
 
 TEST_F(SharedServicesShellTest, ErrorPrefixNamesTheBatchFile)

@@ -150,14 +150,11 @@ TEST(SummaryTableTest, SummaryNounsAndCounts)
         {2, 0x01, 0x01, 4, "2 newest items vesked into X[2,3].\n"},
         {1234, 0x10, 0, 1, g1234 + " largest files vesked into X[1234,3].\n"},
     };
-    const int32_t saved = ResultList.Count;
     for (const SummaryCase &c : cases) {
-        ResultList.Count = c.Count;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(0, PrintSummary(c.Mask, c.Values, c.Mode, L"X"));
+        EXPECT_EQ(0, PrintSummary(c.Mask, c.Values, c.Mode, L"X", c.Count));
         EXPECT_EQ(c.Expected, testing::internal::GetCapturedStdout());
     }
-    ResultList.Count = saved;
 }
 
 std::string Padded(const std::string &text, int width, bool left)

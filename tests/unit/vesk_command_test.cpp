@@ -6,13 +6,17 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "host_test_util.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "search/result_list.h"
 
 extern "C" int HOST_CALL vesk(wchar_t *arguments);
+extern "C" int HOST_CALL f_vesk(wchar_t *buffer);
 
 namespace {
 
@@ -114,6 +118,145 @@ TEST(VeskCommandTest, HelpRequests)
         EXPECT_EQ(34, ScreenWidth);
     }
     EXPECT_EQ(-1, vesk(nullptr));
+}
+
+class VeskRowsTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        char pattern[] = "/tmp/vesk_rows_XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        dir = pattern;
+        ASSERT_NE(nullptr, getcwd(saved, sizeof saved));
+        ASSERT_EQ(0, chdir(pattern));
+    }
+    void TearDown() override
+    {
+        ShellTest::TearDown();
+        if (chdir(saved) != 0) ADD_FAILURE() << "cannot return to " << saved;
+        if (!dir.empty()) RunCaptured("rm -rf '" + dir + "'");
+    }
+    void MakeFile(const std::string &name, size_t size)
+    {
+        FILE *f = fopen((dir + "/" + name).c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        for (size_t i = 0; i < size; ++i) fputc('x', f);
+        fclose(f);
+    }
+    static std::string RunCaptured(const std::string &command)
+    {
+        FILE *pipe = popen(command.c_str(), "r");
+        if (pipe != nullptr) pclose(pipe);
+        return "";
+    }
+    std::wstring Cell(const wchar_t *array, int row, int column)
+    {
+        vsh::ArrayVariable *a = vsh::FindArray(array);
+        if (a == nullptr || a->Dims.size() != 2 || (size_t)row >= a->Dims[0]) return L"<none>";
+        return a->Cells[(size_t)row * 3 + (size_t)column];
+    }
+    std::string dir;
+    char saved[4096];
+};
+
+// Rows that cannot be stored exactly are left out whole, wherever they stand.
+TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
+{
+    MakeFile("big&one", 400);
+    MakeFile("mid", 300);
+    MakeFile("a|b", 200);
+    MakeFile("tiny", 100);
+    // The escape character switched off: a separator or a pipe cannot be given exactly.
+    vsh::SetVariable(L"_expansion", L"8");
+    LastCount = -5;
+    std::wstring arguments = L"/V:80 4 rows";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+
+    EXPECT_EQ(2, LastCount);
+    vsh::ArrayVariable *array = vsh::FindArray(L"ROWS");
+    ASSERT_NE(nullptr, array);
+    EXPECT_EQ(2u, array->Dims[0]);
+    EXPECT_EQ(L"mid", Cell(L"ROWS", 0, 0));
+    EXPECT_EQ(L"300", Cell(L"ROWS", 0, 1));
+    EXPECT_EQ(L"tiny", Cell(L"ROWS", 1, 0));
+    EXPECT_EQ(L"100", Cell(L"ROWS", 1, 1));
+    EXPECT_NE(L"", Cell(L"ROWS", 1, 2));
+
+    // One message per refused file, naming its place in the result and the culprit.
+    const std::wstring first = L"Vesk plugin: Result row 0 not stored, \"big&one\": its name holds \"&\"";
+    const std::wstring second = L"Vesk plugin: Result row 2 not stored, \"a|b\": its name holds \"|\"";
+    EXPECT_EQ(0u, err.find(first)) << std::string(err.begin(), err.end());
+    EXPECT_NE(std::wstring::npos, err.find(second));
+    EXPECT_EQ(2, (int)std::count(err.begin(), err.end(), L'\n'));
+    // The table and the summary count the stored rows only.
+    EXPECT_NE(std::wstring::npos, out.find(L"0  mid"));
+    EXPECT_NE(std::wstring::npos, out.find(L"1  tiny"));
+    EXPECT_EQ(std::wstring::npos, out.find(L"2  "));
+    EXPECT_NE(std::wstring::npos, out.find(L"2 largest files vesked into ROWS[2,3]."));
+
+    // Every row refused: the array is gone and the count is 0.
+    err.clear();
+    out.clear();
+    arguments = L"4 rows *|*";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"ROWS"));
+    EXPECT_EQ(0, LastCount);
+    EXPECT_NE(std::wstring::npos, out.find(L"No matching files found."));
+
+    // Under the defaults every one of them is stored exactly.
+    vsh::SetVariable(L"_expansion", L"");
+    err.clear();
+    arguments = L"4 rows";
+    EXPECT_EQ(0, vesk(&arguments[0]));
+    EXPECT_EQ(L"", err);
+    EXPECT_EQ(L"big&one", Cell(L"ROWS", 0, 0));
+    EXPECT_EQ(L"a|b", Cell(L"ROWS", 2, 0));
+    EXPECT_EQ(4, LastCount);
+}
+
+// The shell reads a function's result again while nested expansion is on: the percent
+// signs of the best name come back doubled then, and as they are after /X-4.
+TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
+{
+    MakeFile("100%done%.txt", 10);
+    std::wstring wideDir(dir.begin(), dir.end());
+    std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+    const struct {
+        const wchar_t *Expansion;
+        std::wstring Expected;
+    } cases[] = {
+        {L"", wideDir + L"/100%%done%%.txt"},
+        {L"4", wideDir + L"/100%done%.txt"},
+        {L"38", wideDir + L"/100%%done%%.txt"},
+        {L"34", wideDir + L"/100%done%.txt"},
+    };
+    for (const auto &c : cases) {
+        vsh::SetVariable(L"_expansion", c.Expansion);
+        wcscpy(buffer.data(), L"*.txt");
+        EXPECT_EQ(0, f_vesk(buffer.data()));
+        EXPECT_EQ(c.Expected, std::wstring(buffer.data()));
+    }
+}
+
+// An array name holding the separator is escaped in every line; with the escape
+// character off it cannot be given at all and is refused before the scan.
+TEST_F(VeskRowsTest, ArrayNameHoldingTheSeparator)
+{
+    MakeFile("one", 10);
+    ASSERT_EQ(0, Command(L"setdos /c$", 0));
+    std::wstring arguments = L"5 a$b";
+    EXPECT_EQ(0, vesk(&arguments[0])) << std::string(err.begin(), err.end());
+    EXPECT_EQ(L"one", Cell(L"A$B", 0, 0));
+    EXPECT_EQ(1, LastCount);
+
+    ASSERT_EQ(0, Command(L"setdos /x-8", 0));
+    err.clear();
+    arguments = L"5 c$d";
+    EXPECT_EQ(1, vesk(&arguments[0]));
+    EXPECT_EQ(0u, err.find(L"Vesk plugin: Bad array name \"C$D\": holds \"$\""));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"C$D"));
+    EXPECT_EQ(1, LastCount);
 }
 
 /// The vshell built beside this test program, or empty when there is none.

@@ -1,0 +1,233 @@
+#include "plugin/shell_syntax.h"
+
+#include <wctype.h>
+
+#include "plugin/host_api.h"
+#include "plugin/shared_services.h"
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+/// Letters that, after the escape character, stand for another character (^q a quote,
+/// ^n a line feed, ...): such a letter can never be escaped to itself.
+bool IsLetterCode(wchar_t c)
+{
+    switch (towlower((wint_t)c)) {
+    case L'q': case L's': case L'c': case L'k': case L'r': case L'n': case L't':
+    case L'e': case L'b': case L'f': case L'g':
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// The single character a pseudo-variable gives, or fallback when the shell leaves it
+/// unexpanded, gives nothing, or gives something that cannot be a setting.
+wchar_t ReadSettingCharacter(const wchar_t *reference, wchar_t fallback)
+{
+    wchar_t buffer[HOST_BUFFER_LEN];
+    FormatText(buffer, HOST_BUFFER_LEN, L"%s", reference);
+    if (ExpandVariables(buffer, 1) != 0) return fallback;
+    if (buffer[0] == L'\0' || buffer[1] != L'\0') return fallback;
+    wchar_t c = buffer[0];
+    if (c == L'%' || iswspace((wint_t)c) || iswalnum((wint_t)c)) return fallback;
+    return c;
+}
+
+/// Is c one of the characters the target gives a meaning of its own (so it must be
+/// escaped), or one escaped only for good measure (harmless as it is)?
+enum { PLAIN = 0, MUST_ESCAPE, MAY_ESCAPE };
+
+int ClassifyCharacter(const ShellSyntax *syntax, int target, wchar_t c, bool edge)
+{
+    const bool escapeOn = !IsFeatureOff(syntax, FEATURE_ESCAPE);
+    if (edge) return MUST_ESCAPE;
+    if (escapeOn && c == syntax->Escape) return MUST_ESCAPE;
+    const bool quotesOn = !IsFeatureOff(syntax, FEATURE_QUOTES);
+    if (target == FOR_FUNCTION_ARGUMENT) {
+        // The function's own syntax, and the quotes the caller puts around the argument;
+        // the service splits no commands and redirects nothing.
+        if (c == L'[' || c == L']' || c == L',') return MUST_ESCAPE;
+        if (c == L'"' && quotesOn) return MUST_ESCAPE;
+        if (c == L'(' || c == L')' || c == L'&' || c == L'|' || c == L'<' || c == L'>' ||
+            c == L'`' || c == L'"' || c == syntax->Separator)
+            return MAY_ESCAPE;
+        return PLAIN;
+    }
+    if (!IsFeatureOff(syntax, FEATURE_SEPARATOR) && c == syntax->Separator) return MUST_ESCAPE;
+    if (!IsFeatureOff(syntax, FEATURE_REDIRECTION) && (c == L'<' || c == L'>' || c == L'|'))
+        return MUST_ESCAPE;
+    if (quotesOn && (c == L'"' || c == L'`')) return MUST_ESCAPE;
+    // Plain text in a value of "set"; escaped while that is possible, as always before.
+    if (c == L'[' || c == L']' || c == L',' || c == L'(' || c == L')') return MAY_ESCAPE;
+    return PLAIN;
+}
+
+}  // namespace
+
+ShellSyntax CallSyntax = {L'^', L'&', 0};
+
+ShellSyntax DefaultShellSyntax(void)
+{
+    ShellSyntax syntax;
+    syntax.Escape = L'^';
+    syntax.Separator = L'&';
+    syntax.Off = 0;
+    return syntax;
+}
+
+ShellSyntax ReadShellSyntax(void)
+{
+    ShellSyntax syntax = DefaultShellSyntax();
+    syntax.Escape = ReadSettingCharacter(L"%=", L'^');
+    syntax.Separator = ReadSettingCharacter(L"%+", L'&');
+
+    wchar_t expansion[HOST_BUFFER_LEN] = L"%_expansion";
+    if (ExpandVariables(expansion, 1) == 0) {
+        // Only a string of digits is an answer; anything else (the reference left as it
+        // was) says nothing about the settings.
+        uint32_t off = 0;
+        bool digitsOnly = true;
+        for (const wchar_t *p = expansion; *p != L'\0' && p < expansion + HOST_BUFFER_LEN; ++p) {
+            if (*p >= L'1' && *p <= L'9')
+                off |= 1u << (*p - L'0');
+            else if (*p != L'0')
+                digitsOnly = false;
+        }
+        if (digitsOnly) syntax.Off = off;
+    }
+    return syntax;
+}
+
+bool IsFeatureOff(const ShellSyntax *syntax, int feature)
+{
+    if (syntax == nullptr || feature < 1 || feature > 9) return false;
+    return (syntax->Off & (1u << feature)) != 0;
+}
+
+int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, wchar_t *out,
+                   size_t capacity, wchar_t *culprit)
+{
+    if (culprit != nullptr) *culprit = 0;
+    if (out == nullptr || capacity == 0) return ESCAPE_NO_ROOM;
+    out[0] = L'\0';
+    if (text == nullptr) text = L"";
+    ShellSyntax defaults = DefaultShellSyntax();
+    if (syntax == nullptr) syntax = &defaults;
+
+    const bool escapeOn = !IsFeatureOff(syntax, FEATURE_ESCAPE);
+    // The Command service leaves "%" alone while variable expansion is off; the
+    // ExpandVariables service expands whatever the settings say.
+    const bool doublePercent =
+        target == FOR_FUNCTION_ARGUMENT || !IsFeatureOff(syntax, FEATURE_VARIABLES);
+
+    size_t length = wcslen(text);
+    size_t lead = 0;
+    while (lead < length && IsBlank(text[lead])) ++lead;
+    size_t trail = length;
+    while (trail > lead && IsBlank(text[trail - 1])) --trail;
+
+    size_t n = 0;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = text[i];
+        wchar_t first = 0;  // what goes before c, if anything
+        wchar_t second = c;
+        int problem = ESCAPE_FINE;
+        if (c == L'%') {
+            if (doublePercent) first = L'%';
+        } else if (target == FOR_COMMAND_LINE && (c == L'\r' || c == L'\n')) {
+            // A line end would end the command; only the escape's letter code gives one.
+            if (!escapeOn)
+                problem = ESCAPE_NEEDS_ESCAPE;
+            else {
+                first = syntax->Escape;
+                second = c == L'\r' ? L'r' : L'n';
+            }
+        } else {
+            bool edge = IsBlank(c) && (i < lead || i >= trail);
+            int kind = ClassifyCharacter(syntax, target, c, edge);
+            if (kind == MUST_ESCAPE) {
+                if (!escapeOn)
+                    problem = edge ? ESCAPE_EDGE_BLANK : ESCAPE_NEEDS_ESCAPE;
+                else if (IsLetterCode(c))
+                    problem = ESCAPE_LETTER_CODE;
+                else
+                    first = syntax->Escape;
+            } else if (kind == MAY_ESCAPE && escapeOn && !IsLetterCode(c)) {
+                first = syntax->Escape;
+            }
+        }
+        if (problem != ESCAPE_FINE) {
+            if (culprit != nullptr) *culprit = c;
+            out[0] = L'\0';
+            return problem;
+        }
+        size_t need = first ? 2 : 1;
+        if (n + need >= capacity) {
+            out[0] = L'\0';
+            return ESCAPE_NO_ROOM;
+        }
+        if (first) out[n++] = first;
+        out[n++] = second;
+    }
+    out[n] = L'\0';
+    return ESCAPE_FINE;
+}
+
+const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buffer,
+                                     size_t capacity)
+{
+    if (buffer == nullptr || capacity == 0) return L"";
+    wchar_t shown[16];
+    if (culprit < 0x20 || culprit == 0x7F)
+        FormatText(shown, 16, L"U+%04X", (unsigned)culprit);
+    else
+        FormatText(shown, 16, L"\"%c\"", culprit);
+    switch (problem) {
+    case ESCAPE_NEEDS_ESCAPE:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell would take as syntax while its escape "
+                   L"character is switched off",
+                   shown);
+        break;
+    case ESCAPE_EDGE_BLANK:
+        FormatText(buffer, capacity,
+                   L"begins or ends with a blank, which the shell drops while its escape "
+                   L"character is switched off");
+        break;
+    case ESCAPE_LETTER_CODE:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell's settings make special but which the "
+                   L"escape character turns into another character",
+                   shown);
+        break;
+    case ESCAPE_NO_ROOM:
+        FormatText(buffer, capacity, L"would make a command line longer than %d characters",
+                   HOST_BUFFER_LEN - 1);
+        break;
+    default:
+        buffer[0] = L'\0';
+        break;
+    }
+    return buffer;
+}
+
+int DoublePercents(const wchar_t *text, wchar_t *out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return -1;
+    out[0] = L'\0';
+    if (text == nullptr) return 0;
+    size_t n = 0;
+    for (const wchar_t *p = text; *p != L'\0'; ++p) {
+        size_t need = *p == L'%' ? 2 : 1;
+        if (n + need >= capacity) {
+            out[0] = L'\0';
+            return -1;
+        }
+        if (*p == L'%') out[n++] = L'%';
+        out[n++] = *p;
+    }
+    out[n] = L'\0';
+    return 0;
+}

@@ -1,0 +1,79 @@
+// The shell's parsing settings as they stand for one command (escape character,
+// command separator, the features SETDOS /X switched off), and the escaping that makes
+// the shell take a text exactly as it is under them.
+#ifndef VESK_SHELL_SYNTAX_H
+#define VESK_SHELL_SYNTAX_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+/// The parsing features SETDOS /X numbers, as far as the plug-in's texts meet them.
+enum {
+    FEATURE_ALIASES = 1,
+    FEATURE_VARIABLES = 3,
+    FEATURE_NESTED_VARIABLES = 4,
+    FEATURE_SEPARATOR = 5,
+    FEATURE_REDIRECTION = 6,
+    FEATURE_QUOTES = 7,
+    FEATURE_ESCAPE = 8,
+};
+
+/// The settings of the moment. Plain values; nothing to free.
+struct ShellSyntax {
+    wchar_t Escape;     ///< the escape character ("%="), '^' when the shell does not say
+    wchar_t Separator;  ///< the command separator ("%+"), '&' when the shell does not say
+    uint32_t Off;       ///< bit n set while feature n (1 to 9) is switched off
+};
+
+/// The settings read at the start of the current command or function call (the
+/// defaults until the first). Plug-in-wide; the exports set it at entry.
+extern ShellSyntax CallSyntax;
+
+/// The shell's defaults: '^', '&', every feature on.
+ShellSyntax DefaultShellSyntax(void);
+
+/// Asks the shell for its settings: one expansion each of "%=", "%+" and "%_expansion".
+/// Returns the settings; what the shell leaves unanswered keeps its default.
+ShellSyntax ReadShellSyntax(void);
+
+/// True while feature (1 to 9) is switched off.
+bool IsFeatureOff(const ShellSyntax *syntax, int feature);
+
+/// Where an escaped text is going.
+enum EscapeTarget {
+    /// A value in a command line handed to the Command service ("set A[0,0]=text").
+    FOR_COMMAND_LINE = 0,
+    /// An argument of a variable function in a text handed to ExpandVariables, quoted by
+    /// the caller while quoting is on.
+    FOR_FUNCTION_ARGUMENT = 1,
+};
+
+/// What EscapeForShell found when it could not escape a text.
+enum EscapeProblem {
+    ESCAPE_FINE = 0,
+    ESCAPE_NO_ROOM,          ///< out is too small
+    ESCAPE_NEEDS_ESCAPE,     ///< a character must be escaped while the escape is off
+    ESCAPE_EDGE_BLANK,       ///< blanks at an end must be escaped while the escape is off
+    ESCAPE_LETTER_CODE,      ///< a character to escape is a letter the escape turns into another
+};
+
+/// Writes into out (capacity characters, terminator included) the text that the shell,
+/// under syntax, reads back as exactly text at target. Returns ESCAPE_FINE, or the
+/// problem; out is then the empty text and *culprit (when not null) the character at
+/// fault (0 for no room).
+int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, wchar_t *out,
+                   size_t capacity, wchar_t *culprit);
+
+/// The words that explain an EscapeProblem in a message, after the text's own name
+/// ("holds ...", "begins or ends ...", "would make ..."), filled into
+/// buffer (capacity characters). Returns buffer.
+const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buffer,
+                                     size_t capacity);
+
+/// Copies text into out (capacity characters) with every "%" doubled, so that the
+/// shell's nested expansion of a function's result gives text back unchanged. 0, or -1
+/// when out is too small (out is then the empty text).
+int DoublePercents(const wchar_t *text, wchar_t *out, size_t capacity);
+
+#endif
