@@ -356,7 +356,9 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
         EXPECT_EQ(writable ? 0 : 111, GetDescription(path.c_str(), out)) << name;
-        if (writable) EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
+        if (writable) {
+            EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
+        }
     }
     CallSyntax = saved;
     ASSERT_EQ(0, Command(L"setdos /x0", 0));
