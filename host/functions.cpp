@@ -99,19 +99,32 @@ bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
     return !name->empty();
 }
 
+namespace {
+
+/// The next line of a description file from *start on that names a file, with the
+/// description it gives; lines ending in CR LF or LF alike. False at the end of text.
+bool NextDescriptionLine(const std::wstring &text, size_t *start, std::wstring *name,
+                         std::wstring *description)
+{
+    while (*start < text.size()) {
+        size_t end = text.find(L'\n', *start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(*start, end - *start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        *start = end + 1;
+        if (ParseDescriptionLine(line, name, description)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName)
 {
     size_t start = 0;
-    while (start < fileText.size()) {
-        size_t end = fileText.find(L'\n', start);
-        if (end == std::wstring::npos) end = fileText.size();
-        std::wstring line = fileText.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        start = end + 1;
-        std::wstring name, description;
-        if (ParseDescriptionLine(line, &name, &description) && SameName(name, fileName))
-            return description;
-    }
+    std::wstring name, description;
+    while (NextDescriptionLine(fileText, &start, &name, &description))
+        if (SameName(name, fileName)) return description;
     return std::wstring();
 }
 
@@ -152,16 +165,9 @@ std::wstring CachedDescription(const std::wstring &descriptionPath, const std::w
         std::wstring text;
         if (OsReadTextFile(descriptionPath.c_str(), &text) != 0) return std::wstring();
         size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find(L'\n', start);
-            if (end == std::wstring::npos) end = text.size();
-            std::wstring line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == L'\r') line.pop_back();
-            start = end + 1;
-            std::wstring lineName, description;
-            if (ParseDescriptionLine(line, &lineName, &description))
-                cache.Descriptions.emplace(FoldName(lineName), description);
-        }
+        std::wstring lineName, description;
+        while (NextDescriptionLine(text, &start, &lineName, &description))
+            cache.Descriptions.emplace(FoldName(lineName), description);
         cache.Path = descriptionPath;
         cache.Size = size;
         cache.Written = written;

@@ -60,6 +60,17 @@ bool VolumeRoot(const wchar_t *path, wchar_t *root, size_t capacity)
     return false;
 }
 
+/// Ends dir (len characters, in a PATH_BUFFER_LEN buffer) with a separator, as the walk
+/// appends names to it. 0, or -1 when there is no room for one (and so none for names).
+int EndWithSeparator(wchar_t *dir, size_t len)
+{
+    if (len == 0 || IsPathSeparator(dir[len - 1])) return 0;
+    if (len + 1 >= PATH_BUFFER_LEN) return -1;
+    dir[len] = VESK_PATH_SEP;
+    dir[len + 1] = L'\0';
+    return 0;
+}
+
 }  // namespace
 
 int MaskSemicolons(wchar_t *text)
@@ -149,14 +160,7 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
     int result = 0;
     if (QueryIsDirectory(dirName)) {
         wcscpy(wildSpec, L"*");
-        if (dirLen > 0 && !IsPathSeparator(dirName[dirLen - 1])) {
-            if (dirLen + 1 < PATH_BUFFER_LEN) {
-                dirName[dirLen] = VESK_PATH_SEP;
-                dirName[dirLen + 1] = L'\0';
-            } else {
-                result = -1;  // no room for the separator, so none for the names either
-            }
-        }
+        result = EndWithSeparator(dirName, dirLen);
     } else if (split > 0) {
         if (dirName[split] != L'\0') {
             wcscpy(wildSpec, dirName + split);
@@ -178,16 +182,7 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
         if (!known) {
             dirName[0] = L'\0';
         } else {
-            size_t len = wcslen(dirName);
-            // Names are appended to it; make sure they start a new component.
-            if (len > 0 && !IsPathSeparator(dirName[len - 1])) {
-                if (len + 1 < PATH_BUFFER_LEN) {
-                    dirName[len] = VESK_PATH_SEP;
-                    dirName[len + 1] = L'\0';
-                } else {
-                    result = -1;  // no room for the separator, so none for the names either
-                }
-            }
+            result = EndWithSeparator(dirName, wcslen(dirName));
         }
     }
 
