@@ -16,7 +16,6 @@ using namespace vesk_posix;
 
 namespace {
 
-//
 // How a Linux entry shows:
 // - order: "." and ".." first, then by upper-case name (exact order on ties);
 // - attributes: directory 0x10; a link to a directory 0x410 with the link's own times;
