@@ -138,7 +138,7 @@ typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
 } CONSOLE_SCREEN_BUFFER_INFO;
 
 // Directory listing. Entries come sorted by name ignoring case, "." and ".." first;
-// see posix/listing.cpp for how Linux entries map to attributes and times.
+// see posix/entry_info.cpp for how Linux entries map to attributes and times.
 HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW *data);
 BOOL FindClose(HANDLE find);

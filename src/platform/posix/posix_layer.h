@@ -59,6 +59,20 @@ int OpenLongPath(const char *path, int flags);
 /// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
 int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
 
+/// What a delivered entry needs besides its name, read while the directory was open.
+struct EntryInfo {
+    uint32_t Name;  // offset into the listing's pool of names; kLeftOut when not delivered
+    DWORD Attributes;
+    uint64_t Size;
+    FILETIME Write, Access, Creation;
+};
+
+const uint32_t kLeftOut = 0xFFFFFFFFu;
+
+/// Reads what the entry called name in dirfd shows as into out (all but Name); false
+/// when the entry is to be left out (vanished, unreadable, a dangling link).
+bool ReadEntry(int dirfd, const char *name, EntryInfo *out);
+
 /// Order of two byte names as a listing sorts them: below, at or above 0.
 int CompareNames(const char *a, const char *b);
 
