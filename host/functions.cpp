@@ -5,7 +5,7 @@
 #include "plugins.h"
 #include "state.h"
 #include "variables.h"
-#include "platform/platform.h"
+#include "text/path_separator.h"
 #include "plugin/host_api.h"
 
 #include <unordered_map>

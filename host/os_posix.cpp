@@ -3,7 +3,7 @@
 
 #include "os.h"
 #include "paths.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 #include <dlfcn.h>
 #include <errno.h>

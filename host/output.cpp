@@ -3,7 +3,7 @@
 // and nothing is left behind when a plug-in writes to the console through another path.
 #include "messages.h"
 #include "os.h"
-#include "platform/wide_format.h"
+#include "text/wide_format.h"
 #include "plugin/host_api.h"
 
 #include <stdarg.h>

@@ -1,7 +1,7 @@
 #include "paths.h"
 
 #include "os.h"
-#include "platform/platform.h"
+#include "text/path_separator.h"
 #include "plugin/host_api.h"
 
 #include <string.h>

@@ -3,7 +3,7 @@
 #include "os.h"
 #include "plugins.h"
 #include "settings.h"
-#include "platform/platform.h"
+#include "text/path_separator.h"
 #include "text/case_fold.h"
 
 #include <wctype.h>

@@ -8,7 +8,7 @@ int wmain(int argc, wchar_t **argv) { return ShellMain(argc, argv); }
 
 #else
 
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -17,22 +17,18 @@
 #include <stdint.h>
 #include <wchar.h>
 
-/// The separator the system writes between path components: '\' on Windows, '/' on
-/// Linux. Both are accepted everywhere a path is read.
+#include "text/path_separator.h"
+
+/// The word the version line shows for the platform the plug-in was built for.
 #if defined(_WIN32)
-#  define VESK_PATH_SEP L'\\'
 #  define VESK_PLATFORM_WORD L"x86"
 #  if defined(_WIN64)
 #    undef VESK_PLATFORM_WORD
 #    define VESK_PLATFORM_WORD L"x64"
 #  endif
 #else
-#  define VESK_PATH_SEP L'/'
 #  define VESK_PLATFORM_WORD L"x64"
 #endif
-
-/// True for '\' and '/'.
-inline bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 /// FindFirstFileW for a search path of any length below 16384 characters. On Windows a
 /// path too long for the classic limit is opened in the "\\?\" form; the names in the

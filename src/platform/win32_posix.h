@@ -1,6 +1,7 @@
 // Linux stand-ins for the few Win32 types, constants and calls the plug-in uses.
 // Names, layouts and behaviour follow Windows (as Wine presents a Linux tree), so the
-// plug-in's code reads the same on both systems. Implemented in platform_posix.cpp.
+// plug-in's code reads the same on both systems. Implemented in src/platform/posix/,
+// one file per subsystem.
 #ifndef VESK_WIN32_POSIX_H
 #define VESK_WIN32_POSIX_H
 
@@ -137,7 +138,7 @@ typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
 } CONSOLE_SCREEN_BUFFER_INFO;
 
 // Directory listing. Entries come sorted by name ignoring case, "." and ".." first;
-// see platform_posix.cpp for how Linux entries map to attributes and times.
+// see posix/entry_info.cpp for how Linux entries map to attributes and times.
 HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW *data);
 BOOL FindClose(HANDLE find);

@@ -4,7 +4,7 @@
 #include <wctype.h>
 
 #include "platform/platform.h"
-#include "platform/wide_format.h"
+#include "text/wide_format.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/shell_syntax.h"

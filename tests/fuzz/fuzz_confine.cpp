@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "platform/platform.h"
 
 namespace vsh {

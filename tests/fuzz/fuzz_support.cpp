@@ -14,7 +14,7 @@
 #include <string>
 
 #include "messages.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 std::wstring DecodeFuzzText(const uint8_t *data, size_t size, size_t maxChars)
 {

@@ -12,7 +12,7 @@
 
 #include "commands/output.h"
 #include "fuzz_support.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "platform/platform.h"
 #include "ranges/range_list.h"
 #include "ranges/range_parsers.h"

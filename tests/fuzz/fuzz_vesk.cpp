@@ -8,7 +8,7 @@
 #include "commands/vesk_function.h"
 #include "fuzz_plugin_host.h"
 #include "fuzz_support.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 

@@ -6,7 +6,7 @@
 
 #include "batch.h"
 #include "command_line.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "command_line.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "platform/platform.h"
 #include "plugins.h"
 

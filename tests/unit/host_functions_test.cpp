@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "functions.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "paths.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "plugin/host_api.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The Linux directory listing as the plug-in sees it: order, attributes, sizes and
 // times of a tree with every kind of entry a Linux disk can hold.
 #include "platform/platform.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 #include <gtest/gtest.h>
 

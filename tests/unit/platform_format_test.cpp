@@ -1,7 +1,7 @@
 // The wide formatter with the Windows conventions, and the byte <-> wide conversion of
 // Linux names.
-#include "platform/native_text.h"
-#include "platform/wide_format.h"
+#include "text/native_text.h"
+#include "text/wide_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Console, file owner and user-interface stand-ins on Linux.
 #include "platform/platform.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // File time conversions, time zones and the locale's date and time texts on Linux.
 #include "platform/platform.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 #include <gtest/gtest.h>
 

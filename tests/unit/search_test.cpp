@@ -20,7 +20,7 @@
 
 #include "commands/vesk_function.h"
 #include "messages.h"
-#include "platform/native_text.h"
+#include "text/native_text.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "search/result_list.h"

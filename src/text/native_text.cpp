@@ -1,4 +1,4 @@
-#include "native_text.h"
+#include "text/native_text.h"
 
 #include <stdint.h>
 

@@ -1,4 +1,4 @@
-#include "wide_format.h"
+#include "text/wide_format.h"
 
 #include <stdint.h>
 

@@ -1,7 +1,8 @@
 // Conversions between the wide text of the plug-in and the shell and the byte strings
 // of Linux file names and streams. Names are UTF-8 by convention but may be any bytes;
-// a byte that is not part of valid UTF-8 becomes U+DC80 + byte on the way in and the
-// same byte again on the way out, so every name survives the round trip unchanged.
+// a byte that is not part of valid UTF-8 becomes U+DC00 + byte (U+DC80 to U+DCFF) on
+// the way in and the same byte again on the way out, so every name survives the round
+// trip unchanged.
 #ifndef VESK_NATIVE_TEXT_H
 #define VESK_NATIVE_TEXT_H
 

@@ -1,0 +1,114 @@
+// What the files of the Linux layer share: the error they report, the paths they
+// open, the names they compare and the times they convert. Private to src/platform/posix.
+#ifndef VESK_POSIX_LAYER_H
+#define VESK_POSIX_LAYER_H
+
+#include "platform/platform.h"
+
+#include <stdint.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+
+namespace vesk_posix {
+
+// Windows error codes the layer reports through GetLastError.
+enum : DWORD {
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorInvalidHandle = 6,
+    kErrorTooManyOpenFiles = 4,
+    kErrorIoDevice = 1117,
+    kErrorNotEnoughMemory = 8,
+    kErrorNoMoreFiles = 18,
+    kErrorInvalidParameter = 87,
+    kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
+    kErrorInvalidFlags = 1004,
+    kErrorNoneMapped = 1332,
+};
+
+/// Sets what GetLastError returns next.
+void SetError(DWORD code);
+
+/// The Windows error code closest to errno value e.
+DWORD ErrorFromErrno(int e);
+
+// Tags at the start of every heap record the layer hands out as a HANDLE or as a
+// security block, so that a record of the wrong kind is refused rather than misread.
+enum : uint32_t {
+    kFindTag = 0x444E4946u,     // "FIND"
+    kFileTag = 0x454C4946u,     // "FILE"
+    kSecurityTag = 0x31445356u, // "VSD1"
+    kSidTag = 0x44495356u,      // "VSID"
+};
+
+// A wide path as the bytes Linux wants. Short paths stay on the stack; longer ones
+// (the plug-in's buffers hold up to 16384 characters) go to the heap.
+struct NativePath {
+    char Inline[1024];
+    char *Text;  // Inline or heap; null when out of memory
+};
+
+/// Fills out with path as bytes; false when out of memory. FreeNativePath releases it.
+bool MakeNativePath(const wchar_t *path, NativePath *out);
+void FreeNativePath(NativePath *p);
+
+/// open() of a path of any length; the descriptor (the caller closes it) or -1 with errno.
+int OpenLongPath(const char *path, int flags);
+
+/// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
+int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
+
+/// What a delivered entry needs besides its name, read while the directory was open.
+struct EntryInfo {
+    uint32_t Name;  // offset into the listing's pool of names; kLeftOut when not delivered
+    DWORD Attributes;
+    uint64_t Size;
+    FILETIME Write, Access, Creation;
+};
+
+const uint32_t kLeftOut = 0xFFFFFFFFu;
+
+/// Reads what the entry called name in dirfd shows as into out (all but Name); false
+/// when the entry is to be left out (vanished, unreadable, a dangling link).
+bool ReadEntry(int dirfd, const char *name, EntryInfo *out);
+
+/// Order of two byte names as a listing sorts them: below, at or above 0.
+int CompareNames(const char *a, const char *b);
+
+/// True when the wide name matches pattern ('*' and '?', case ignored).
+bool MatchWild(const wchar_t *pattern, const wchar_t *name);
+
+const int64_t kSecondsTo1970 = 11644473600LL;  // from 1601-01-01 to 1970-01-01
+const uint64_t kTicksPerSecond = 10000000ULL;
+const uint64_t kTicksPerDay = 864000000000ULL;
+const uint64_t kMaxFileTime = 0x7FFFFFFFFFFFFFFFULL;
+
+inline uint64_t FileTimeValue(const FILETIME *ft)
+{
+    return ((uint64_t)ft->dwHighDateTime << 32) | ft->dwLowDateTime;
+}
+
+inline FILETIME MakeFileTime(uint64_t v)
+{
+    FILETIME ft;
+    ft.dwLowDateTime = (DWORD)v;
+    ft.dwHighDateTime = (DWORD)(v >> 32);
+    return ft;
+}
+
+/// A Unix time with nanoseconds as a file time (see file_times.cpp for the edges).
+FILETIME UnixToFileTime(int64_t sec, int64_t nsec);
+
+/// Days from 1970-01-01 of a proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
+
+/// True when every field of st is in range for a date from 1601 to 30827.
+bool IsValidSystemTime(const SYSTEMTIME *st);
+
+/// st as a struct tm with the day of the week and of the year worked out.
+void SystemTimeToTm(const SYSTEMTIME *st, struct tm *tm);
+
+}  // namespace vesk_posix
+
+#endif
