@@ -1,28 +1,26 @@
 // The VESK command: reads its arguments, scans every file specification into the ranked
 // list, publishes the list as the shell array NAME[n,3] and prints the table and summary.
-#include "commands/output.h"
-
-#include "commands/stored_rows.h"
-
 #include <wctype.h>
 
+#include "commands/date_stamp.h"
+#include "commands/stored_rows.h"
+#include "commands/summary_table.h"
 #include "platform/platform.h"
+#include "plugin/exports.h"
+#include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/shared_services.h"
 #include "plugin/tokenizer.h"
 #include "ranges/range_list.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_option.h"
+#include "ranges/text_range.h"
 #include "search/attributes.h"
+#include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "state/plugin_state.h"
 #include "text/case_fold.h"
-
-#if defined(_WIN32)
-#  define VESK_COMMAND_EXPORT
-#else
-#  define VESK_COMMAND_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -405,7 +403,7 @@ int EndCommand(CommandSettings *s, int result, bool clearResults)
 
 }  // namespace
 
-extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
+extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
 {
     if (arguments == nullptr) return -1;
     ClearResults();

@@ -1,14 +1,15 @@
-#include "commands/vesk_function.h"
-
 #include <stdint.h>
 
 #include "platform/platform.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
 #include "plugin/tokenizer.h"
 #include "search/attributes.h"
+#include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "state/plugin_state.h"
 #include "text/case_fold.h"
 
 namespace {

@@ -99,20 +99,6 @@ HOST_SERVICE int HOST_CALL QueryIsConsole(void *handle);
 HOST_SERVICE int HOST_CALL QueryIsFileOrDirectory(const wchar_t *path);
 HOST_SERVICE int HOST_CALL QueryIsDirectory(const wchar_t *path);
 
-/* ---- Exports the shell looks up in a plug-in ------------------------------------ */
-
-typedef PluginInfo *(HOST_CALL *GetPluginInfoFn)(void);
-typedef int (HOST_CALL *InitializePluginFn)(void);
-typedef int (HOST_CALL *ShutdownPluginFn)(int endProcess);
-typedef int (HOST_CALL *HelpFn)(wchar_t *name);
-/** buffer holds HOST_USAGE_LEN characters. */
-typedef int (HOST_CALL *UsageFn)(wchar_t *name, wchar_t *buffer);
-/** A command: the argument text. */
-typedef int (HOST_CALL *CommandFn)(wchar_t *arguments);
-/** A variable (_name) or a variable function (f_name): one buffer of HOST_RESULT_LEN
- *  characters, holding the arguments on entry and the result on return. */
-typedef int (HOST_CALL *VariableFn)(wchar_t *buffer);
-
 #ifdef __cplusplus
 }
 #endif

@@ -1,9 +1,16 @@
 // The range options "/[" and "/![": the syntax they share, and the hand-over to the
 // parser of each kind.
+#include "ranges/range_option.h"
+
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
-#include "ranges/range_parsers.h"
+#include "ranges/date_range.h"
+#include "ranges/range_list.h"
+#include "ranges/size_range.h"
+#include "ranges/text_range.h"
+#include "ranges/time_range.h"
+#include "ranges/weekday_range.h"
 #include "text/case_fold.h"
 
 int ParseRangeOption(wchar_t *option, RangeList *list)

@@ -1,17 +1,21 @@
 // Size ranges (/[S...]) and name exclusions (/[!...]).
+#include "ranges/size_range.h"
+
 #include <stddef.h>
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_list.h"
 #include "text/case_fold.h"
 
 enum : uint64_t { OPEN_SIZE = UINT64_MAX };
 
+namespace {
+
 /// Factor of a unit letter, 0 for a character that is none. Lower case counts in powers
 /// of 1000, upper case in powers of 1024.
-static uint64_t UnitFactor(wchar_t c)
+uint64_t UnitFactor(wchar_t c)
 {
     switch (c) {
     case L'k': return 1000ull;
@@ -27,6 +31,8 @@ static uint64_t UnitFactor(wchar_t c)
     default: return 0;
     }
 }
+
+}  // namespace
 
 int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
 {
@@ -50,7 +56,7 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
 {
     if (!text || !list) return -1;
     const wchar_t *p = text;
-    if (*p == L':' || *p == L'=') ++p;
+    if (IsValueSeparator(*p)) ++p;
     if (p[0] == L']' && p[1] == L'\0') return 0;
 
     uint64_t low = 0, high = OPEN_SIZE;

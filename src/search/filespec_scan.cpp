@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "search/directory_walk.h"
 #include "search/search.h"
 
 namespace {

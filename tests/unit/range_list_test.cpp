@@ -1,4 +1,6 @@
+#include "ranges/calendar.h"
 #include "ranges/range_list.h"
+#include "ranges/range_match.h"
 
 #include <gtest/gtest.h>
 

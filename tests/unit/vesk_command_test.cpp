@@ -8,11 +8,12 @@
 
 #include <string>
 
+#include "plugin/help_texts.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
 #include "search/result_list.h"
+#include "state/plugin_state.h"
 
-extern "C" int HOST_CALL vesk(wchar_t *arguments);
 
 namespace {
 
