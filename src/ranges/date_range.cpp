@@ -41,7 +41,7 @@ int LocaleDateOrder(void)
 
 int ParseDate(const wchar_t **cursor, uint32_t *day)
 {
-    if (!cursor || !*cursor || !day) return -1;
+    if (cursor == nullptr || *cursor == nullptr || day == nullptr) return -1;
     const wchar_t *p = *cursor;
     uint32_t numbers[3];
     for (int i = 0; i < 3; ++i) {
@@ -113,7 +113,7 @@ bool ReadDateBound(const wchar_t **cursor, uint32_t base, uint32_t today, bool f
 
 int ParseDateRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (IsClosing(text)) return 0;
 
     SYSTEMTIME now;
@@ -156,7 +156,7 @@ int ParseDateRange(wchar_t *text, int negate, RangeList *list)
     if (lastSecond != NO_TIME && !lastHasSeconds) lastSecond += 59;
 
     DateRange *node = (DateRange *)NewRangeNode(sizeof(DateRange), 0, L'D');
-    if (!node) return ReportError(L"Can't allocate date range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate date range structure\r\n");
     node->Negate = negate ? 1 : 0;
     node->WhichTime = which;
     node->FirstDay = firstDay;

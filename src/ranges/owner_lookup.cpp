@@ -8,7 +8,7 @@
 
 int GetOwner(const wchar_t *path, wchar_t *out)
 {
-    if (!path || !out) return -1;
+    if (path == nullptr || out == nullptr) return -1;
 
     DWORD needed = 0;
     GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
@@ -20,7 +20,7 @@ int GetOwner(const wchar_t *path, wchar_t *out)
     domain[0] = L'\0';
     int result = 1;
     void *descriptor = malloc(needed);
-    if (descriptor) {
+    if (descriptor != nullptr) {
         DWORD got = 0;
         PSID owner = nullptr;
         BOOL defaulted = FALSE;
@@ -28,7 +28,7 @@ int GetOwner(const wchar_t *path, wchar_t *out)
         DWORD domainLength = RANGE_TEXT_LEN;
         SID_NAME_USE use;
         if (GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, descriptor, needed, &got) &&
-            GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
+            GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner != nullptr &&
             LookupAccountSidW(nullptr, owner, account, &accountLength, domain, &domainLength,
                               &use))
             result = 0;

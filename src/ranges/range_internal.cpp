@@ -22,7 +22,7 @@ uint32_t ReadNumber32(const wchar_t **cursor)
 
 void ReadNow(SYSTEMTIME *now)
 {
-    if (RangeHooks.Now)
+    if (RangeHooks.Now != nullptr)
         *now = *RangeHooks.Now;
     else
         GetLocalTime(now);

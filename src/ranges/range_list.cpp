@@ -13,7 +13,7 @@ RangeFilter *NewRangeNode(size_t recordSize, size_t patternChars, wchar_t kind)
     if (patternChars > (SIZE_MAX - recordSize) / sizeof(wchar_t)) return nullptr;
     size_t size = recordSize + patternChars * sizeof(wchar_t);
     RangeFilter *node = (RangeFilter *)malloc(size);
-    if (!node) return nullptr;
+    if (node == nullptr) return nullptr;
     memset(node, 0, size);
     node->Kind = kind;
     return node;
@@ -21,14 +21,14 @@ RangeFilter *NewRangeNode(size_t recordSize, size_t patternChars, wchar_t kind)
 
 void PushRange(RangeList *list, RangeFilter *node)
 {
-    if (!list || !node) return;
+    if (list == nullptr || node == nullptr) return;
     node->Next = *list;
     *list = node;
 }
 
 void FreeRanges(RangeList *list)
 {
-    if (!list) return;
+    if (list == nullptr) return;
     RangeFilter *node = *list;
     while (node) {
         RangeFilter *next = node->Next;

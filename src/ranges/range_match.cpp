@@ -14,7 +14,7 @@
 
 int JoinPath(wchar_t *directory, const wchar_t *name)
 {
-    if (!directory || !name) return -1;
+    if (directory == nullptr || name == nullptr) return -1;
     size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
     if (dirLength >= RANGE_PATH_LEN) return -1;
     size_t nameLength = wcslen(name);
@@ -28,7 +28,7 @@ int JoinPath(wchar_t *directory, const wchar_t *name)
 
 int GetDescription(const wchar_t *path, wchar_t *out)
 {
-    if (!path || !out || path == out) return -1;
+    if (path == nullptr || out == nullptr || path == out) return -1;
     if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
@@ -160,8 +160,8 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
 
 int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
 {
-    if (!data || !directory) return -1;
-    for (const RangeFilter *node = list; node; node = node->Next)
+    if (data == nullptr || directory == nullptr) return -1;
+    for (const RangeFilter *node = list; node != nullptr; node = node->Next)
         if (!NodePasses(node, data, directory)) return 1;
     return 0;
 }

@@ -15,7 +15,7 @@
 
 int ParseRangeOption(wchar_t *option, RangeList *list)
 {
-    if (!option || !list || option[0] == L'\0') return -1;
+    if (option == nullptr || list == nullptr || option[0] == L'\0') return -1;
     size_t at = 0;
     if (option[at++] != L'/') return 1;
     int negate = 0;

@@ -23,7 +23,7 @@ int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool brackete
 
     TextRange *node =
         (TextRange *)NewRangeNode(offsetof(TextRange, Pattern), length + 1, kind);
-    if (!node)
+    if (node == nullptr)
         return ReportError(kind == L'I' ? L"Can't allocate description range structure\r\n"
                                         : L"Can't allocate owner range structure\r\n");
     node->Negate = negate ? 1 : 0;
@@ -37,13 +37,13 @@ int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool brackete
 
 int ParseDescriptionRange(wchar_t *text, RangeList *list, int negate, int plainMode)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (text[0] == L'\0') return 0;
     return AddTextRange(text, list, negate, !plainMode, L'I');
 }
 
 int ParseOwnerRange(wchar_t *text, RangeList *list, int negate)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     return AddTextRange(text, list, negate, true, L'O');
 }

@@ -24,7 +24,7 @@ uint32_t MoveSeconds(uint32_t from, wchar_t sign, uint32_t minutes)
 
 int ParseTimeOfDay(const wchar_t **cursor, uint32_t *seconds, int *hasSeconds)
 {
-    if (!cursor || !*cursor || !seconds) return -1;
+    if (cursor == nullptr || *cursor == nullptr || seconds == nullptr) return -1;
     const wchar_t *p = *cursor;
     if (!IsAsciiDigit(*p)) return 1;
     uint32_t hour = ReadNumber32(&p);
@@ -51,14 +51,14 @@ int ParseTimeOfDay(const wchar_t **cursor, uint32_t *seconds, int *hasSeconds)
         if (*p == L'm' || *p == L'M') ++p;
     }
     *seconds = hour * 3600 + minute * 60 + second;
-    if (hasSeconds) *hasSeconds = withSeconds;
+    if (hasSeconds != nullptr) *hasSeconds = withSeconds;
     *cursor = p;
     return 0;
 }
 
 int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (IsClosing(text)) return 0;
 
     SYSTEMTIME now;
@@ -106,7 +106,7 @@ int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
     if (bad) return ReportError(L"Bad time range: \"%s\"\r\n", UpperCaseText(text));
 
     TimeRange *node = (TimeRange *)NewRangeNode(sizeof(TimeRange), 0, L'T');
-    if (!node) return ReportError(L"Can't allocate time range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate time range structure\r\n");
     node->Negate = negate ? 1 : 0;
     node->WhichTime = which;
     node->FirstSecond = first;

@@ -27,7 +27,7 @@ bool IsItemSeparator(wchar_t c) { return iswspace((wint_t)c) || c == L',' || c =
 
 int WeekdayIndex(const wchar_t *token)
 {
-    if (!token) return -1;
+    if (token == nullptr) return -1;
     if (IsAsciiDigit(token[0])) {
         const wchar_t *p = token;
         uint32_t number = ReadNumber32(&p);
@@ -42,8 +42,8 @@ int WeekdayIndex(const wchar_t *token)
 
 int ReadWeekdayToken(const wchar_t *text, int *length)
 {
-    if (length) *length = 0;
-    if (!text || !length) return -1;
+    if (length != nullptr) *length = 0;
+    if (text == nullptr || length == nullptr) return -1;
     wchar_t token[TOKEN_LEN];
     size_t copied = 0, run = 0;
     for (; !EndsToken(text[run]); ++run)
@@ -102,7 +102,7 @@ int ReadDaySet(const wchar_t *p)
 
 int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (text[0] == L']' && text[1] == L'\0') return 0;
 
     const wchar_t *p = text;
@@ -115,7 +115,7 @@ int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
         return ReportError(L"Empty day-of-the-week range: \"%s\"\r\n", UpperCaseText(text));
 
     WeekdayRange *node = (WeekdayRange *)NewRangeNode(sizeof(WeekdayRange), 0, L'W');
-    if (!node) return ReportError(L"Can't allocate DOW range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate DOW range structure\r\n");
     node->WhichTime = which;
     node->DayMask = (uint16_t)(set & ALL_DAYS);
     PushRange(list, &node->Head);

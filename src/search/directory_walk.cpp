@@ -181,7 +181,7 @@ bool TryDescend(Walk *walk)
     return true;
 }
 
-/// Tests the entry of level i and offers it to the ranked list when it passes.
+/// Tests the entry level is on and offers it to the ranked list when it passes.
 void TestEntry(Walk *walk, WalkLevel *level)
 {
     const SearchOptions *options = walk->Options;
@@ -216,13 +216,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
         size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
     }
 
-    const FILETIME *chosen;
-    if (options->WhichStamp == STAMP_CREATION)
-        chosen = &entry->ftCreationTime;
-    else if (options->WhichStamp == STAMP_LAST_ACCESS)
-        chosen = &entry->ftLastAccessTime;
-    else
-        chosen = &entry->ftLastWriteTime;
+    const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
     uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
 
     // Most candidates of a big tree do not place: they are dropped before anything

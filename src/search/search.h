@@ -28,8 +28,6 @@
 #include "platform/platform.h"
 #include "ranges/range_list.h"
 
-struct RangeFilter;
-
 /// Characters a path buffer of the engine holds, terminator included.
 enum { PATH_BUFFER_LEN = 16384 };
 
@@ -38,6 +36,15 @@ enum { WALK_RECURSE = 0x1, WALK_NO_JUNCTIONS = 0x2, WALK_NO_HIDDEN_DIRS = 0x4 };
 
 /// WhichStamp values: which file time an entry keeps.
 enum { STAMP_LAST_WRITE = 0, STAMP_CREATION = 1, STAMP_LAST_ACCESS = 2 };
+
+/// The range list's TIME_ value naming the same file time as a WhichStamp value (the two
+/// number the times differently); TIME_LAST_WRITE for any other value.
+inline uint16_t StampTime(int32_t whichStamp)
+{
+    if (whichStamp == STAMP_CREATION) return TIME_CREATION;
+    if (whichStamp == STAMP_LAST_ACCESS) return TIME_LAST_ACCESS;
+    return TIME_LAST_WRITE;
+}
 
 /// Settings of one scan; the caller fills them, the engine only reads them.
 struct SearchOptions {
