@@ -23,8 +23,8 @@ uint32_t MoveDays(uint32_t from, wchar_t sign, uint32_t days)
     uint64_t to = (uint64_t)from + days;
     return to > UINT32_MAX ? UINT32_MAX : (uint32_t)to;
 }
-}  // namespace
 
+}  // namespace
 
 int LocaleDateOrder(void)
 {
@@ -108,8 +108,8 @@ bool ReadDateBound(const wchar_t **cursor, uint32_t base, uint32_t today, bool f
     *cursor = p;
     return true;
 }
-}  // namespace
 
+}  // namespace
 
 int ParseDateRange(wchar_t *text, int negate, RangeList *list)
 {

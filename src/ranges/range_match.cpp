@@ -54,7 +54,6 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     return 0;
 }
 
-
 const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 {
     if (whichTime == TIME_LAST_ACCESS) return &data->ftLastAccessTime;

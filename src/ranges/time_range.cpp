@@ -19,8 +19,8 @@ uint32_t MoveSeconds(uint32_t from, wchar_t sign, uint32_t minutes)
     uint64_t to = from + delta;
     return (uint32_t)(to >= SECONDS_PER_DAY ? to % SECONDS_PER_DAY : to);
 }
-}  // namespace
 
+}  // namespace
 
 int ParseTimeOfDay(const wchar_t **cursor, uint32_t *seconds, int *hasSeconds)
 {
