@@ -3,6 +3,7 @@
 #include "memory.h"
 #include "messages.h"
 #include "os.h"
+#include "plugin/exports.h"
 
 #include <string.h>
 #include <wctype.h>

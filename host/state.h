@@ -4,7 +4,7 @@
 #ifndef VSHELL_STATE_H
 #define VSHELL_STATE_H
 
-#include "plugin/host_api.h"
+#include "plugin/exports.h"
 
 #include <map>
 #include <string>

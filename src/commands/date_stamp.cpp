@@ -1,6 +1,6 @@
 // The date stamp of column 2 of the VESK array: one file time as ISO 8601 text or in
 // the user's locale, in UTC, in true local time or in the "dumb" local time of DIR.
-#include "commands/output.h"
+#include "commands/date_stamp.h"
 
 #include "platform/platform.h"
 #include "plugin/host_api.h"

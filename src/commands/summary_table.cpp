@@ -1,14 +1,15 @@
 // What a VESK command prints after it has filled its array: the /V table, from the texts
 // the command stored, and the one-line summary; and the digit grouping through @comma.
-#include "commands/output.h"
+#include "commands/summary_table.h"
 
 #include "commands/stored_rows.h"
 
+#include "commands/date_stamp.h"
 #include "platform/platform.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
+#include "state/plugin_state.h"
 #include "text/display_width.h"
 
 #include <stdlib.h>

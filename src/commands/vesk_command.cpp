@@ -1,29 +1,28 @@
 // The VESK command: reads its arguments, scans every file specification into the ranked
 // list, publishes the list as the shell array NAME[n,3] and prints the table and summary.
-#include "commands/output.h"
-
-#include "commands/stored_rows.h"
-
 #include <wctype.h>
 
+#include "commands/criteria.h"
+#include "commands/date_stamp.h"
+#include "commands/stored_rows.h"
+#include "commands/summary_table.h"
 #include "platform/platform.h"
+#include "plugin/exports.h"
+#include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
 #include "ranges/range_list.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_option.h"
+#include "ranges/text_range.h"
 #include "search/attributes.h"
+#include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "state/plugin_state.h"
 #include "text/case_fold.h"
-
-#if defined(_WIN32)
-#  define VESK_COMMAND_EXPORT
-#else
-#  define VESK_COMMAND_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -118,31 +117,40 @@ int ShowHelp(bool withVersion)
     return DONE_HELP;
 }
 
-/// Mode a criterion word or switch stands for, or 0.
-int CriterionMode(const wchar_t *arg)
+/// Mode of a criterion switch ("/" and a criterion letter), or 0 for any other text.
+int SwitchCriterion(const wchar_t *arg)
 {
-    if (Is(arg, L"LARGEST") || Is(arg, L"/L") || Is(arg, L"BIGGEST") || Is(arg, L"/B"))
-        return MODE_LARGEST;
-    if (Is(arg, L"SMALLEST") || Is(arg, L"/S")) return MODE_SMALLEST;
-    if (Is(arg, L"OLDEST") || Is(arg, L"/O")) return MODE_OLDEST;
-    if (Is(arg, L"NEWEST") || Is(arg, L"/N")) return MODE_NEWEST;
+    if (arg[0] != L'/' || arg[1] == L'\0' || arg[2] != L'\0') return 0;
+    // Compared as the shell compares words, so a switch matches exactly what it did when
+    // each was spelled out.
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+        int mode = CriterionOfLetter(letter);
+        const wchar_t spelled[3] = {L'/', letter, L'\0'};
+        if (mode != 0 && Is(arg, spelled)) return mode;
+    }
     return 0;
 }
 
-bool IsCriterionSwitch(const wchar_t *arg)
+bool IsCriterionSwitch(const wchar_t *arg) { return SwitchCriterion(arg) != 0; }
+
+/// Mode a criterion word or switch stands for, or 0.
+int CriterionMode(const wchar_t *arg)
 {
-    return Is(arg, L"/L") || Is(arg, L"/B") || Is(arg, L"/S") || Is(arg, L"/O") ||
-           Is(arg, L"/N");
+    int mode = SwitchCriterion(arg);
+    if (mode != 0) return mode;
+    if (Is(arg, L"LARGEST") || Is(arg, L"BIGGEST")) return MODE_LARGEST;
+    if (Is(arg, L"SMALLEST")) return MODE_SMALLEST;
+    if (Is(arg, L"OLDEST")) return MODE_OLDEST;
+    if (Is(arg, L"NEWEST")) return MODE_NEWEST;
+    return 0;
 }
 
 int ParseStampOption(wchar_t *arg, CommandSettings *s)
 {
-    switch (towupper((wint_t)*OptionValue(arg, 2))) {
-    case L'A': s->WhichStamp = STAMP_LAST_ACCESS; return CONTINUE;
-    case L'C': s->WhichStamp = STAMP_CREATION; return CONTINUE;
-    case L'W': s->WhichStamp = STAMP_LAST_WRITE; return CONTINUE;
-    default: return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
-    }
+    int stamp = StampOfLetter((wchar_t)towupper((wint_t)*OptionValue(arg, 2)));
+    if (stamp < 0) return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
+    s->WhichStamp = stamp;
+    return CONTINUE;
 }
 
 int ParseWidthOption(wchar_t *arg, CommandSettings *s)
@@ -476,7 +484,7 @@ int EndCommand(CommandSettings *s, int result, bool clearResults)
 
 }  // namespace
 
-extern "C" VESK_COMMAND_EXPORT int HOST_CALL vesk(wchar_t *arguments)
+extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
 {
     if (arguments == nullptr) return -1;
     ClearResults();

@@ -1,15 +1,17 @@
-#include "commands/vesk_function.h"
-
 #include <stdint.h>
 
+#include "commands/criteria.h"
 #include "platform/platform.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
 #include "search/attributes.h"
+#include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "state/plugin_state.h"
 #include "text/case_fold.h"
 
 namespace {
@@ -70,14 +72,8 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     }
 
     if (wchar_t *criterion = Argument(1)) {
-        switch (UpperAscii(criterion[0])) {
-        case L'B':
-        case L'L': options.Mode = MODE_LARGEST; break;
-        case L'S': options.Mode = MODE_SMALLEST; break;
-        case L'O': options.Mode = MODE_OLDEST; break;
-        case L'N': options.Mode = MODE_NEWEST; break;
-        default: return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
-        }
+        options.Mode = CriterionOfLetter(UpperAscii(criterion[0]));
+        if (options.Mode == 0) return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
     }
     if (wchar_t *attributes = Argument(2)) {
         if (ParseAttributes(attributes, &options.AttrMask, &options.AttrValues) != 0)
@@ -88,12 +84,8 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
             return BadArgument(L"Bad flags \"%s\"\r\n", flagText);
     }
     if (wchar_t *stamp = Argument(4)) {
-        switch (UpperAscii(stamp[0])) {
-        case L'A': options.WhichStamp = STAMP_LAST_ACCESS; break;
-        case L'C': options.WhichStamp = STAMP_CREATION; break;
-        case L'W': options.WhichStamp = STAMP_LAST_WRITE; break;
-        default: return BadArgument(L"Unknown file stamp \"%s\"\r\n", stamp);
-        }
+        options.WhichStamp = StampOfLetter(UpperAscii(stamp[0]));
+        if (options.WhichStamp < 0) return BadArgument(L"Unknown file stamp \"%s\"\r\n", stamp);
     }
 
     // Sizes rank files; a directory takes part only when the attributes ask for it.

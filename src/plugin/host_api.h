@@ -4,7 +4,37 @@
  * plug-in written in C, compile against the same declarations.
  *
  * All text is wide and NUL-terminated. Buffers handed to the shell for in-place work
- * hold HOST_BUFFER_LEN characters.
+ * hold HOST_BUFFER_LEN characters. The exports themselves are declared in
+ * plugin/exports.h.
+ *
+ * How the two sides call each other, in order:
+ *
+ *   1. Load. The shell loads the library and looks up its exports by name.
+ *      GetPluginInfo returns the identity record; the library keeps owning it, and the
+ *      shell reads Implements ("vesk,_vesk,@vesk") to find the export of each name:
+ *      a command under its own name, a variable (_name) under its name, a function
+ *      (@name) as f_name.
+ *   2. InitializePlugin. The plug-in reads the shell's version through ExpandVariables
+ *      (%_4ver, %_build, %_cmdproc) and may print its load line with Printf. -1 (after
+ *      its own message on Qprintf) makes the shell unload the library again; nothing
+ *      else is called then.
+ *   3. Calls, any number, one at a time on the shell's thread:
+ *      - the command: vesk(arguments), arguments the shell's own writable text after
+ *        the name. The plug-in tokenizes it, scans the files (WildcardComparison,
+ *        QueryTrueName, QueryDriveReady, QueryIsDirectory, QueryIsFileOrDirectory and
+ *        ExpandVariables for descriptions), keeps each found file in a block from
+ *        AllocMem that it hands back with FreeMem, replaces the array through Command
+ *        (UNSETARRAY, SETARRAY, then SET for each cell), and prints with Printf,
+ *        QPuts, CrLf and Qprintf.
+ *      - the variable and the function: _vesk(buffer) and f_vesk(buffer), buffer
+ *        HOST_RESULT_LEN characters holding the arguments on entry and the result on
+ *        return (written with Sprintf).
+ *      - Help(name) and Usage(name, buffer) when the user asks for help.
+ *      Every service call returns before the export does; the plug-in keeps no
+ *      pointer the shell gave it past the call it came with.
+ *   4. ShutdownPlugin(endProcess), once, before the library is unloaded (or the
+ *      process ends): the plug-in frees what it still holds (the ranked list). The
+ *      shell calls nothing of the library after it.
  */
 #ifndef VESK_HOST_API_H
 #define VESK_HOST_API_H
@@ -98,20 +128,6 @@ HOST_SERVICE int HOST_CALL QueryDriveReady(int drive);
 HOST_SERVICE int HOST_CALL QueryIsConsole(void *handle);
 HOST_SERVICE int HOST_CALL QueryIsFileOrDirectory(const wchar_t *path);
 HOST_SERVICE int HOST_CALL QueryIsDirectory(const wchar_t *path);
-
-/* ---- Exports the shell looks up in a plug-in ------------------------------------ */
-
-typedef PluginInfo *(HOST_CALL *GetPluginInfoFn)(void);
-typedef int (HOST_CALL *InitializePluginFn)(void);
-typedef int (HOST_CALL *ShutdownPluginFn)(int endProcess);
-typedef int (HOST_CALL *HelpFn)(wchar_t *name);
-/** buffer holds HOST_USAGE_LEN characters. */
-typedef int (HOST_CALL *UsageFn)(wchar_t *name, wchar_t *buffer);
-/** A command: the argument text. */
-typedef int (HOST_CALL *CommandFn)(wchar_t *arguments);
-/** A variable (_name) or a variable function (f_name): one buffer of HOST_RESULT_LEN
- *  characters, holding the arguments on entry and the result on return. */
-typedef int (HOST_CALL *VariableFn)(wchar_t *buffer);
 
 #ifdef __cplusplus
 }

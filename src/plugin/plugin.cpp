@@ -4,12 +4,11 @@
 #include <string.h>
 
 #include "platform/platform.h"
+#include "plugin/exports.h"
+#include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
-
-int32_t ScreenWidth = 0;
-int32_t LastCount = -1;
 
 namespace {
 

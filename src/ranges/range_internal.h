@@ -1,4 +1,4 @@
-// Small helpers shared by the range parsers, and the seams their tests turn.
+// Readers shared by the range parsers, and the seams their tests turn.
 #ifndef VESK_RANGE_INTERNAL_H
 #define VESK_RANGE_INTERNAL_H
 
@@ -30,5 +30,18 @@ uint32_t ReadNumber32(const wchar_t **cursor);
 
 /// The local date and time every relative or default bound of one parse is fixed to.
 void ReadNow(SYSTEMTIME *now);
+
+/// True for "+n" or "-n" at *cursor; reads n, leaves *sign at '+' or '-' and advances.
+bool ReadRelative(const wchar_t **cursor, wchar_t *sign, uint32_t *n);
+
+/// True when p is the closing "]" and nothing after it.
+bool IsClosing(const wchar_t *p);
+
+/// The file-time letter (W, A or C in either case) at *cursor as a TIME_ value,
+/// advancing past it; TIME_LAST_WRITE without advancing when there is none.
+uint16_t ReadTimeLetter(const wchar_t **cursor);
+
+/// ReadTimeLetter, then the optional ':' or '=' after the letter.
+uint16_t ReadWhichTime(const wchar_t **cursor);
 
 #endif

@@ -1,4 +1,4 @@
-// Range filters of one VESK command and the test of one found file against them.
+// Range filters of one VESK command: the nodes and the list that holds them.
 #ifndef VESK_RANGE_LIST_H
 #define VESK_RANGE_LIST_H
 
@@ -72,28 +72,5 @@ RangeFilter *NewRangeNode(size_t recordSize, size_t patternChars, wchar_t kind);
 void PushRange(RangeList *list, RangeFilter *node);
 /// Frees every node and empties the list.
 void FreeRanges(RangeList *list);
-
-/// 0 when the file passes every node (or the list is empty), 1 when one rejects it,
-/// -1 when data or directory is null. directory is the folder that holds the file.
-int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory);
-
-/// Appends name to directory (a buffer of 16384 characters), with a separator unless
-/// one is there. 0, or -1 for a missing argument or a result that would not fit (the
-/// directory is then unchanged).
-int JoinPath(wchar_t *directory, const wchar_t *name);
-
-/// The description the shell keeps for path, into out (8192 characters), asked for under
-/// CallSyntax. 0 on success; 2 for an empty path or one that names nothing; 111 when the
-/// path is too long for the shell expression, cannot be written exactly under the
-/// settings, or the expansion fails; -1 for missing or equal arguments. out is
-/// written only on success.
-int GetDescription(const wchar_t *path, wchar_t *out);
-
-/// "domain\account" of path's owner into out (8192 characters) when both parts are
-/// known. 0 when looked up, 1 when not, -1 for a missing argument.
-int GetOwner(const wchar_t *path, wchar_t *out);
-
-/// Day number of a Gregorian date; 1 January 1601 is day 1. month 1..12, year >= 1601.
-uint32_t DayNumber(uint32_t year, uint32_t month, uint32_t day);
 
 #endif

@@ -1,17 +1,21 @@
-// The test of one found file against the range list, and the path, description and
-// owner services of the text tests.
+// The test of one found file against the range list, and the path and description
+// services of the text tests.
+#include "ranges/range_match.h"
+
 #include <stdlib.h>
 #include <string.h>
 
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
+#include "ranges/calendar.h"
+#include "ranges/owner_lookup.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
 
 int JoinPath(wchar_t *directory, const wchar_t *name)
 {
-    if (!directory || !name) return -1;
+    if (directory == nullptr || name == nullptr) return -1;
     size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
     if (dirLength >= RANGE_PATH_LEN) return -1;
     size_t nameLength = wcslen(name);
@@ -25,7 +29,7 @@ int JoinPath(wchar_t *directory, const wchar_t *name)
 
 int GetDescription(const wchar_t *path, wchar_t *out)
 {
-    if (!path || !out || path == out) return -1;
+    if (path == nullptr || out == nullptr || path == out) return -1;
     if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
@@ -54,62 +58,21 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     return 0;
 }
 
-int GetOwner(const wchar_t *path, wchar_t *out)
-{
-    if (!path || !out) return -1;
-
-    DWORD needed = 0;
-    GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0) return 1;
-
-    wchar_t account[RANGE_TEXT_LEN];
-    wchar_t domain[RANGE_TEXT_LEN];
-    account[0] = L'\0';
-    domain[0] = L'\0';
-    int result = 1;
-    void *descriptor = malloc(needed);
-    if (descriptor) {
-        DWORD got = 0;
-        PSID owner = nullptr;
-        BOOL defaulted = FALSE;
-        DWORD accountLength = RANGE_TEXT_LEN;
-        DWORD domainLength = RANGE_TEXT_LEN;
-        SID_NAME_USE use;
-        if (GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, descriptor, needed, &got) &&
-            GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
-            LookupAccountSidW(nullptr, owner, account, &accountLength, domain, &domainLength,
-                              &use))
-            result = 0;
-        free(descriptor);
-    }
-    // A failed lookup may leave anything in the buffers; only a completed one is read.
-    if (result != 0) return result;
-    account[RANGE_TEXT_LEN - 1] = L'\0';
-    domain[RANGE_TEXT_LEN - 1] = L'\0';
-    size_t accountChars = wcslen(account);
-    size_t domainChars = wcslen(domain);
-    if (accountChars == 0 || domainChars == 0) return result;
-    // Two full-size names do not fit the caller's buffer together.
-    if (domainChars + 1 + accountChars >= RANGE_TEXT_LEN) return 1;
-    wmemcpy(out, domain, domainChars);
-    out[domainChars] = L'\\';
-    wmemcpy(out + domainChars + 1, account, accountChars + 1);
-    return result;
-}
-
-static const FILETIME *ChosenTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
+const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 {
     if (whichTime == TIME_LAST_ACCESS) return &data->ftLastAccessTime;
     if (whichTime == TIME_CREATION) return &data->ftCreationTime;
     return &data->ftLastWriteTime;
 }
 
+namespace {
+
 /// The local date and time of one of the file's times; false when the system cannot
 /// convert it, or when it is not a date from 1601 to 30827, UTC or local (the date
 /// stamps show such a time as invalid, and the day numbers start in 1601).
-static bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
+bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
 {
-    const FILETIME *chosen = ChosenTime(data, whichTime);
+    const FILETIME *chosen = ChosenFileTime(data, whichTime);
     uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
     if (!IsValidFileTime(utc)) return false;
     FILETIME localTime;
@@ -118,14 +81,14 @@ static bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEM
            local->wYear <= 30827;
 }
 
-static uint32_t SecondOfDay(const SYSTEMTIME &t)
+uint32_t SecondOfDay(const SYSTEMTIME &t)
 {
     return (uint32_t)t.wHour * 3600u + (uint32_t)t.wMinute * 60u + t.wSecond;
 }
 
-// The text tests keep their two large buffers in a frame of their own, so that the
-// walk's deep recursion pays for them only while such a node is tested.
-__attribute__((noinline)) static bool TextNodePasses(const TextRange *node,
+// The text tests keep their two large buffers in a frame of their own, so that every
+// other test, run for each entry of the walk, does not pay for them.
+__attribute__((noinline)) bool TextNodePasses(const TextRange *node,
                                                      const WIN32_FIND_DATAW *data,
                                                      const wchar_t *directory)
 {
@@ -148,7 +111,7 @@ __attribute__((noinline)) static bool TextNodePasses(const TextRange *node,
 }
 
 /// Whether one node lets the file through.
-static bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
+bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
                        const wchar_t *directory)
 {
     SYSTEMTIME local;
@@ -196,10 +159,12 @@ static bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
     }
 }
 
+}  // namespace
+
 int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
 {
-    if (!data || !directory) return -1;
-    for (const RangeFilter *node = list; node; node = node->Next)
+    if (data == nullptr || directory == nullptr) return -1;
+    for (const RangeFilter *node = list; node != nullptr; node = node->Next)
         if (!NodePasses(node, data, directory)) return 1;
     return 0;
 }

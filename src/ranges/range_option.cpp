@@ -1,14 +1,21 @@
 // The range options "/[" and "/![": the syntax they share, and the hand-over to the
 // parser of each kind.
+#include "ranges/range_option.h"
+
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
-#include "ranges/range_parsers.h"
+#include "ranges/date_range.h"
+#include "ranges/range_list.h"
+#include "ranges/size_range.h"
+#include "ranges/text_range.h"
+#include "ranges/time_range.h"
+#include "ranges/weekday_range.h"
 #include "text/case_fold.h"
 
 int ParseRangeOption(wchar_t *option, RangeList *list)
 {
-    if (!option || !list || option[0] == L'\0') return -1;
+    if (option == nullptr || list == nullptr || option[0] == L'\0') return -1;
     size_t at = 0;
     if (option[at++] != L'/') return 1;
     int negate = 0;

@@ -1,17 +1,21 @@
 // Size ranges (/[S...]) and name exclusions (/[!...]).
+#include "ranges/size_range.h"
+
 #include <stddef.h>
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_list.h"
 #include "text/case_fold.h"
 
 enum : uint64_t { OPEN_SIZE = UINT64_MAX };
 
+namespace {
+
 /// Factor of a unit letter, 0 for a character that is none. Lower case counts in powers
 /// of 1000, upper case in powers of 1024.
-static uint64_t UnitFactor(wchar_t c)
+uint64_t UnitFactor(wchar_t c)
 {
     switch (c) {
     case L'k': return 1000ull;
@@ -28,9 +32,11 @@ static uint64_t UnitFactor(wchar_t c)
     }
 }
 
+}  // namespace
+
 int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
 {
-    if (!cursor || !*cursor || !value) return -1;
+    if (cursor == nullptr || *cursor == nullptr || value == nullptr) return -1;
     const wchar_t *p = *cursor;
     if (!IsAsciiDigit(*p)) return 1;
     // Sizes wrap modulo 2^64, as the rest of the size arithmetic does.
@@ -48,9 +54,9 @@ int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
 
 int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     const wchar_t *p = text;
-    if (*p == L':' || *p == L'=') ++p;
+    if (IsValueSeparator(*p)) ++p;
     if (p[0] == L']' && p[1] == L'\0') return 0;
 
     uint64_t low = 0, high = OPEN_SIZE;
@@ -72,7 +78,7 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
         return ReportError(L"Bad size range: \"%s\"\r\n", UpperCaseText(text));
 
     SizeRange *node = (SizeRange *)NewRangeNode(sizeof(SizeRange), 0, L'S');
-    if (!node) return ReportError(L"Can't allocate size range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate size range structure\r\n");
     node->Negate = negate ? 1 : 0;
     node->MinSize = low;
     node->MaxSize = high;
@@ -82,11 +88,11 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
 
 int AddExclusion(const wchar_t *pattern, RangeList *list)
 {
-    if (!pattern || !list) return -1;
+    if (pattern == nullptr || list == nullptr) return -1;
     size_t length = wcslen(pattern);
     ExclusionRange *node = (ExclusionRange *)NewRangeNode(offsetof(ExclusionRange, Pattern),
                                                           length + 1, L'!');
-    if (!node) return ReportError(L"Can't allocate exclusion range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate exclusion range structure\r\n");
     wmemcpy(node->Pattern, pattern, length + 1);
     PushRange(list, &node->Head);
     return 0;
@@ -94,7 +100,7 @@ int AddExclusion(const wchar_t *pattern, RangeList *list)
 
 int ParseExclusionRange(wchar_t *text, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     size_t length = wcslen(text);
     // Only the option's final "]" closes it; one inside belongs to a pattern ([a-c]*).
     if (length > 0 && text[length - 1] == L']') --length;

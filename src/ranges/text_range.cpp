@@ -1,17 +1,21 @@
 // Description ranges (/[I...], /I, /!I) and owner ranges (/[O...]).
+#include "ranges/text_range.h"
+
 #include <stddef.h>
 
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_list.h"
+
+namespace {
 
 /// Pushes a text node of kind with the pattern taken from text; bracketed drops the
 /// option's closing "]". 0, or 1 after the allocation message.
-static int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool bracketed,
+int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool bracketed,
                         wchar_t kind)
 {
     if (text[0] == L']' && text[1] == L'\0') return 0;
-    if (*text == L':' || *text == L'=') ++text;
+    if (IsValueSeparator(*text)) ++text;
     size_t length = wcslen(text);
     if (bracketed && length > 0 && text[length - 1] == L']') --length;
     // Patterns pass through a buffer of 8192 characters: the rest is cut.
@@ -19,7 +23,7 @@ static int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool b
 
     TextRange *node =
         (TextRange *)NewRangeNode(offsetof(TextRange, Pattern), length + 1, kind);
-    if (!node)
+    if (node == nullptr)
         return ReportError(kind == L'I' ? L"Can't allocate description range structure\r\n"
                                         : L"Can't allocate owner range structure\r\n");
     node->Negate = negate ? 1 : 0;
@@ -29,15 +33,17 @@ static int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool b
     return 0;
 }
 
+}  // namespace
+
 int ParseDescriptionRange(wchar_t *text, RangeList *list, int negate, int plainMode)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (text[0] == L'\0') return 0;
     return AddTextRange(text, list, negate, !plainMode, L'I');
 }
 
 int ParseOwnerRange(wchar_t *text, RangeList *list, int negate)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     return AddTextRange(text, list, negate, true, L'O');
 }

@@ -1,27 +1,33 @@
 // Day-of-the-week ranges (/[W...]).
+#include "ranges/weekday_range.h"
+
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_list.h"
 #include "text/case_fold.h"
 
 enum { WEEKDAYS = 62, WEEKEND = 65, ALL_DAYS = 127, TOKEN_LEN = 1024 };
 
-static const wchar_t *const DayNames[7] = {L"Sun", L"Mon", L"Tue", L"Wed",
-                                           L"Thu", L"Fri", L"Sat"};
+namespace {
 
-static bool EndsToken(wchar_t c)
+const wchar_t *const DayNames[7] = {L"Sun", L"Mon", L"Tue", L"Wed",
+                                    L"Thu", L"Fri", L"Sat"};
+
+bool EndsToken(wchar_t c)
 {
     return c == L'\0' || iswspace((wint_t)c) || c == L';' || c == L'-' || c == L'.' ||
            c == L',' || c == L']';
 }
 
-static bool IsItemSeparator(wchar_t c) { return iswspace((wint_t)c) || c == L',' || c == L';'; }
+bool IsItemSeparator(wchar_t c) { return iswspace((wint_t)c) || c == L',' || c == L';'; }
+
+}  // namespace
 
 int WeekdayIndex(const wchar_t *token)
 {
-    if (!token) return -1;
+    if (token == nullptr) return -1;
     if (IsAsciiDigit(token[0])) {
         const wchar_t *p = token;
         uint32_t number = ReadNumber32(&p);
@@ -36,8 +42,8 @@ int WeekdayIndex(const wchar_t *token)
 
 int ReadWeekdayToken(const wchar_t *text, int *length)
 {
-    if (length) *length = 0;
-    if (!text || !length) return -1;
+    if (length != nullptr) *length = 0;
+    if (text == nullptr || length == nullptr) return -1;
     wchar_t token[TOKEN_LEN];
     size_t copied = 0, run = 0;
     for (; !EndsToken(text[run]); ++run)
@@ -52,8 +58,10 @@ int ReadWeekdayToken(const wchar_t *text, int *length)
     return WeekdayIndex(token);
 }
 
+namespace {
+
 /// Days from start to end, forward through the week, wrapping from Saturday to Sunday.
-static unsigned DaySpan(int start, int end)
+unsigned DaySpan(int start, int end)
 {
     unsigned mask = 0;
     for (int day = start;; day = (day + 1) % 7) {
@@ -63,10 +71,10 @@ static unsigned DaySpan(int start, int end)
     return mask;
 }
 
-static bool IsDayIndex(int value) { return value >= 0 && value <= 6; }
+bool IsDayIndex(int value) { return value >= 0 && value <= 6; }
 
 /// The set of days the item list names, or -1 when it is malformed.
-static int ReadDaySet(const wchar_t *p)
+int ReadDaySet(const wchar_t *p)
 {
     unsigned set = 0;
     if (*p == L'\0') return 0;
@@ -90,28 +98,24 @@ static int ReadDaySet(const wchar_t *p)
     return (int)set;
 }
 
+}  // namespace
+
 int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (!text || !list) return -1;
+    if (text == nullptr || list == nullptr) return -1;
     if (text[0] == L']' && text[1] == L'\0') return 0;
 
     const wchar_t *p = text;
-    uint16_t which = TIME_LAST_WRITE;
-    switch (towupper((wint_t)*p)) {
-    case L'W': which = TIME_LAST_WRITE; ++p; break;
-    case L'A': which = TIME_LAST_ACCESS; ++p; break;
-    case L'C': which = TIME_CREATION; ++p; break;
-    default: break;
-    }
+    uint16_t which = ReadTimeLetter(&p);
     int set = -1;
-    if (*p == L':' || *p == L'=') set = ReadDaySet(p + 1);
+    if (IsValueSeparator(*p)) set = ReadDaySet(p + 1);
     if (set < 0) return ReportError(L"Bad day-of-the-week range: \"%s\"\r\n", UpperCaseText(text));
     if (negate) set ^= ALL_DAYS;
     if ((set & ALL_DAYS) == 0)
         return ReportError(L"Empty day-of-the-week range: \"%s\"\r\n", UpperCaseText(text));
 
     WeekdayRange *node = (WeekdayRange *)NewRangeNode(sizeof(WeekdayRange), 0, L'W');
-    if (!node) return ReportError(L"Can't allocate DOW range structure\r\n");
+    if (node == nullptr) return ReportError(L"Can't allocate DOW range structure\r\n");
     node->WhichTime = which;
     node->DayMask = (uint16_t)(set & ALL_DAYS);
     PushRange(list, &node->Head);

@@ -2,12 +2,14 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
-#include "ranges/range_list.h"
 #include "plugin/shared_services.h"
+#include "ranges/range_match.h"
 #include "search/directory_set.h"
+#include "search/directory_size.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "search/wild_list.h"
+#include "state/plugin_state.h"
 #include "text/case_fold.h"
 
 int32_t SpinCountdown = 2048;
@@ -179,7 +181,7 @@ bool TryDescend(Walk *walk)
     return true;
 }
 
-/// Tests the entry of level i and offers it to the ranked list when it passes.
+/// Tests the entry level is on and offers it to the ranked list when it passes.
 void TestEntry(Walk *walk, WalkLevel *level)
 {
     const SearchOptions *options = walk->Options;
@@ -214,13 +216,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
         size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
     }
 
-    const FILETIME *chosen;
-    if (options->WhichStamp == STAMP_CREATION)
-        chosen = &entry->ftCreationTime;
-    else if (options->WhichStamp == STAMP_LAST_ACCESS)
-        chosen = &entry->ftLastAccessTime;
-    else
-        chosen = &entry->ftLastWriteTime;
+    const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
     uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
 
     // Most candidates of a big tree do not place: they are dropped before anything
@@ -248,59 +244,6 @@ void TestEntry(Walk *walk, WalkLevel *level)
 }
 
 }  // namespace
-
-namespace {
-
-enum { PIECE_LEN = 8192 };
-
-/// MatchesWildList for a list with separators, piece by piece. Kept out of line: its
-/// piece buffer would make every call pay for a stack probe on Windows.
-__attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t *name)
-{
-    wchar_t piece[PIECE_LEN];
-    const wchar_t *p = patterns;
-    while (*p != L'\0') {
-        size_t len = 0;
-        for (; *p != L'\0' && *p != L';'; ++p)
-            if (len < PIECE_LEN - 1) piece[len++] = *p;
-        if (*p == L';') ++p;
-        if (len == 0) continue;
-        piece[len] = L'\0';
-        if (WildcardComparison(piece, name, 1, 1) == 0) return 0;
-    }
-    return 1;
-}
-
-}  // namespace
-
-int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
-{
-    if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
-        return -1;
-    // The common single pattern goes to the shell as it stands.
-    if (wcschr(patterns, L';') == nullptr && wcsnlen(patterns, PIECE_LEN) < PIECE_LEN)
-        return WildcardComparison(patterns, name, 1, 1) == 0 ? 0 : 1;
-    return MatchPieces(patterns, name);
-}
-
-uint64_t DirectoryFilesSize(const wchar_t *searchPath)
-{
-    if (searchPath == nullptr) return 0;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileLong(searchPath, &data);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    uint64_t total = 0;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-            // Sparse files can claim more than 64 bits hold together: the total stops at
-            // the largest value rather than wrap to a small one.
-            total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return total;
-}
 
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs)

@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
-#include "search/search.h"
+#include "search/directory_walk.h"
 
 namespace {
 
@@ -35,8 +35,9 @@ struct ScanBuffers {
     wchar_t FileSystem[FS_NAME_LEN];
 };
 
-/// DirName with the volume's root of path: a drive root, a network share root, or a
-/// rootless absolute path as it stands. False when path has no root of either form.
+/// Fills root (capacity characters) with the volume's root of path: a drive root, a
+/// network share root, or a rootless absolute path as it stands. False when path has no
+/// root of any of these forms or it does not fit.
 bool VolumeRoot(const wchar_t *path, wchar_t *root, size_t capacity)
 {
     if (IsAsciiLetter(path[0]) && path[1] == L':' && IsPathSeparator(path[2])) {

@@ -76,13 +76,17 @@ bool WouldPlace(int n, int mode, uint64_t size, uint64_t time)
     return BeatsEntry(mode, size, time, ResultList.Tail);
 }
 
+namespace {
+
 /// The entry's identity, asked for once. False when it cannot be had.
-static bool EntryId(FoundFile *entry)
+bool EntryId(FoundFile *entry)
 {
     if (entry->IdState == 0)
         entry->IdState = entry->Path != nullptr && GetDirectoryId(entry->Path, &entry->Id) ? 1 : -1;
     return entry->IdState == 1;
 }
+
+}  // namespace
 
 bool SameFileInList(FoundFile *candidate)
 {

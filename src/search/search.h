@@ -1,4 +1,24 @@
-// Turning a file specification into a directory and patterns, and walking the tree.
+// What a scan is told: the settings the filespec scan and the directory walk share.
+//
+// From a file specification down to the ranked list (search/filespec_scan.h,
+// search/directory_walk.h, search/result_list.h):
+//
+//   1. The caller fills a SearchOptions (it keeps owning it, and the RangeFilter list and
+//      DescriptionFile it points to) and calls VeskFiles2 once per specification.
+//   2. VeskFiles2 splits the specification into a directory ending in a separator (or a
+//      bare drive) and a semicolon-separated pattern list, asks the volume's file system
+//      (VolumeFileSystem) for the FAT/NTFS hints, and calls VeskFiles. Its buffers are its
+//      own, malloc'd and freed before it returns.
+//   3. VeskFiles lists the directory and, with WALK_RECURSE, every directory below it,
+//      without recursion and never one directory twice (search/directory_set.h). Each
+//      entry whose name matches the patterns (MatchesWildList), whose attributes pass
+//      AttrMask/AttrValues and which every range passes (MatchRanges) becomes a
+//      FoundFile (NewFoundFile), carrying the stamp WhichStamp chose.
+//   4. OfferResult takes ownership of that FoundFile: it places it in the ResultList,
+//      best first by Mode, keeps at most n entries and frees whatever falls off or loses
+//      to a twin already listed.
+//   5. The ResultList outlives the scan: the command reads it, and ClearResults frees it
+//      before the next command and when the plug-in shuts down.
 #ifndef VESK_SEARCH_H
 #define VESK_SEARCH_H
 
@@ -6,8 +26,7 @@
 #include <wchar.h>
 
 #include "platform/platform.h"
-
-struct RangeFilter;
+#include "ranges/range_list.h"
 
 /// Characters a path buffer of the engine holds, terminator included.
 enum { PATH_BUFFER_LEN = 16384 };
@@ -17,6 +36,15 @@ enum { WALK_RECURSE = 0x1, WALK_NO_JUNCTIONS = 0x2, WALK_NO_HIDDEN_DIRS = 0x4 };
 
 /// WhichStamp values: which file time an entry keeps.
 enum { STAMP_LAST_WRITE = 0, STAMP_CREATION = 1, STAMP_LAST_ACCESS = 2 };
+
+/// The range list's TIME_ value naming the same file time as a WhichStamp value (the two
+/// number the times differently); TIME_LAST_WRITE for any other value.
+inline uint16_t StampTime(int32_t whichStamp)
+{
+    if (whichStamp == STAMP_CREATION) return TIME_CREATION;
+    if (whichStamp == STAMP_LAST_ACCESS) return TIME_LAST_ACCESS;
+    return TIME_LAST_WRITE;
+}
 
 /// Settings of one scan; the caller fills them, the engine only reads them.
 struct SearchOptions {
@@ -31,38 +59,5 @@ struct SearchOptions {
     RangeFilter *Ranges;             ///< every candidate must pass; null for none
     int32_t Debug;
 };
-
-/// Scans one file specification into the ResultList. Returns -1 for a null or empty
-/// specification, 2 when a listing failed for want of handles or memory (reported; the
-/// list then holds what was found before), else 0.
-int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options);
-
-/// Lists directory (ending in a separator, or a bare drive such as C:) and offers the
-/// entries that pass to the ResultList, descending as WalkFlags say. No directory is
-/// listed twice in one call, however many links lead to it, and no file enters the list
-/// under a second name. Returns 0; 2 when a listing failed for a reason other than
-/// being absent or denied, which is reported and ends the walk.
-int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
-              int onFat, int onNtfs);
-
-/// 0 when name matches one of the semicolon-separated patterns, 1 when none, -1 when
-/// either is null or empty.
-int MatchesWildList(const wchar_t *patterns, const wchar_t *name);
-
-/// Total size of the entries without the directory attribute that searchPath (a
-/// directory, a separator and "*") lists, at most UINT64_MAX; 0 when it cannot be listed.
-uint64_t DirectoryFilesSize(const wchar_t *searchPath);
-
-/// The file system name of path's volume in buffer (1024 characters). 0 when it is
-/// there and not empty, else -1.
-int VolumeFileSystem(const wchar_t *path, wchar_t *buffer);
-
-/// Swap every ';' with U+FF1B (and back), in place; return the number changed.
-int MaskSemicolons(wchar_t *text);
-int UnmaskSemicolons(wchar_t *text);
-
-/// Spinner state, across every scan of the plug-in's life.
-extern int32_t SpinCountdown;
-extern int32_t SpinIndex;
 
 #endif

@@ -3,16 +3,15 @@
 #include <string.h>
 #include <wctype.h>
 
-#include "commands/vesk_function.h"
 #include "fuzz_support.h"
 #include "memory.h"
+#include "plugin/exports.h"
 #include "plugins.h"
 #include "search/result_list.h"
 #include "settings.h"
 #include "state.h"
 #include "variables.h"
 
-extern "C" int HOST_CALL vesk(wchar_t *arguments);
 
 namespace {
 

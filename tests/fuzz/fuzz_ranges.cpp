@@ -9,7 +9,9 @@
 #include "platform/platform.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_match.h"
+#include "ranges/range_option.h"
+#include "ranges/text_range.h"
 #include "state.h"
 
 namespace {

@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "commands/output.h"
+#include "commands/date_stamp.h"
 #include "fuzz_support.h"
-#include "text/native_text.h"
 #include "platform/platform.h"
 #include "ranges/range_list.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_match.h"
+#include "ranges/range_option.h"
 #include "search/result_list.h"
+#include "text/native_text.h"
 #include "state.h"
 
 namespace {

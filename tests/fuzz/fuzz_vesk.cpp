@@ -5,14 +5,13 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "commands/vesk_function.h"
 #include "fuzz_plugin_host.h"
 #include "fuzz_support.h"
-#include "text/native_text.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
+#include "state/plugin_state.h"
+#include "text/native_text.h"
 
-extern "C" int HOST_CALL vesk(wchar_t *arguments);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,4 +1,4 @@
-#include "commands/output.h"
+#include "commands/date_stamp.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>

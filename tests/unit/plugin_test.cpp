@@ -1,4 +1,3 @@
-#include "plugin/plugin.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +5,9 @@
 #include <string>
 
 #include "host_test_util.h"
+#include "plugin/exports.h"
+#include "plugin/help_texts.h"
+#include "plugin/plugin.h"
 #include "plugin/host_api.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "plugin/host_api.h"
 #include "plugin/shell_syntax.h"
 #include "range_test_util.h"
+#include "search/search.h"
 
 namespace {
 
@@ -433,6 +434,61 @@ TEST_F(RangeTextMatchTest, OwnerIsDomainBackslashAccount)
     // No owner for a missing file: the empty text.
     Text(L'O', L"*\\*");
     EXPECT_EQ(1, Match(FindData(L"missing", 1, {}), Wide(Dir).c_str()));
+}
+
+TEST(RangeJoinPathTest, Table)
+{
+    const std::wstring sep(1, VESK_PATH_SEP);
+    struct {
+        const wchar_t *Directory;
+        const wchar_t *Name;
+        std::wstring Expected;
+    } cases[] = {
+        {L"dir", L"a.txt", L"dir" + sep + L"a.txt"},
+        {L"dir\\", L"a.txt", L"dir\\a.txt"},
+        {L"dir/", L"a.txt", L"dir/a.txt"},
+        {L"C:", L"a.txt", L"C:a.txt"},
+        {L"", L"a.txt", L"a.txt"},
+        {L"dir", L"\\a.txt", L"dir\\a.txt"},
+        {L"dir", L"/a.txt", L"dir/a.txt"},
+        {L"dir", L"", L"dir" + sep},
+    };
+    for (const auto &c : cases) {
+        wchar_t buffer[RANGE_PATH_LEN];
+        wcscpy(buffer, c.Directory);
+        EXPECT_EQ(0, JoinPath(buffer, c.Name)) << c.Directory;
+        EXPECT_EQ(c.Expected, std::wstring(buffer)) << c.Directory;
+    }
+    wchar_t buffer[8] = L"x";
+    EXPECT_EQ(-1, JoinPath(nullptr, L"a"));
+    EXPECT_EQ(-1, JoinPath(buffer, nullptr));
+}
+
+TEST(RangeJoinPathTest, ResultThatWouldNotFitLeavesDirectoryUnchanged)
+{
+    static wchar_t buffer[RANGE_PATH_LEN];
+    std::wstring directory(RANGE_PATH_LEN - 6, L'd');
+    wcscpy(buffer, directory.c_str());
+    EXPECT_EQ(-1, JoinPath(buffer, L"abcdef"));
+    EXPECT_EQ(directory, std::wstring(buffer));
+    // Exactly full: directory, separator and name use every slot but the terminator's.
+    EXPECT_EQ(0, JoinPath(buffer, L"abcd"));
+    EXPECT_EQ((size_t)RANGE_PATH_LEN - 1, wcslen(buffer));
+}
+
+// The walk numbers the file times as the stamps do, the ranges as the time letters do:
+// each stamp must still reach the same field the matching range letter reaches.
+TEST(RangeChosenFileTimeTest, StampsAndRangesChooseTheSameTime)
+{
+    WIN32_FIND_DATAW data = {};
+    EXPECT_EQ(&data.ftLastWriteTime, ChosenFileTime(&data, StampTime(STAMP_LAST_WRITE)));
+    EXPECT_EQ(&data.ftCreationTime, ChosenFileTime(&data, StampTime(STAMP_CREATION)));
+    EXPECT_EQ(&data.ftLastAccessTime, ChosenFileTime(&data, StampTime(STAMP_LAST_ACCESS)));
+    EXPECT_EQ(&data.ftLastWriteTime, ChosenFileTime(&data, StampTime(7)));
+    EXPECT_EQ(&data.ftLastWriteTime, ChosenFileTime(&data, TIME_LAST_WRITE));
+    EXPECT_EQ(&data.ftCreationTime, ChosenFileTime(&data, TIME_CREATION));
+    EXPECT_EQ(&data.ftLastAccessTime, ChosenFileTime(&data, TIME_LAST_ACCESS));
+    EXPECT_EQ(&data.ftLastWriteTime, ChosenFileTime(&data, 7));
 }
 
 }  // namespace

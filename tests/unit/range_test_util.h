@@ -14,9 +14,17 @@
 
 #include "messages.h"
 #include "test_time.h"
+#include "ranges/calendar.h"
+#include "ranges/date_range.h"
+#include "ranges/owner_lookup.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
-#include "ranges/range_parsers.h"
+#include "ranges/range_match.h"
+#include "ranges/range_option.h"
+#include "ranges/size_range.h"
+#include "ranges/text_range.h"
+#include "ranges/time_range.h"
+#include "ranges/weekday_range.h"
 
 namespace rangetest {
 

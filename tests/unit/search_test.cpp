@@ -18,12 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "commands/vesk_function.h"
 #include "messages.h"
-#include "text/native_text.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
+#include "search/directory_size.h"
+#include "search/directory_walk.h"
+#include "search/filespec_scan.h"
 #include "search/result_list.h"
+#include "search/wild_list.h"
+#include "state/plugin_state.h"
+#include "text/native_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "commands/output.h"
+#include "commands/summary_table.h"
 
 #include "commands/stored_rows.h"
 
@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "commands/date_stamp.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
 #include "search/result_list.h"
 
 namespace {

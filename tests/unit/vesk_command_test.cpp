@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "host_test_util.h"
+#include "plugin/help_texts.h"
+#include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "plugin/plugin.h"
 #include "search/result_list.h"
+#include "state/plugin_state.h"
 
-extern "C" int HOST_CALL vesk(wchar_t *arguments);
-extern "C" int HOST_CALL f_vesk(wchar_t *buffer);
 
 namespace {
 

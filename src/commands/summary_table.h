@@ -1,20 +1,10 @@
-// Date stamps, the /V table, the summary line and digit grouping.
-#ifndef VESK_OUTPUT_H
-#define VESK_OUTPUT_H
+// The /V table, the summary line and digit grouping.
+#ifndef VESK_SUMMARY_TABLE_H
+#define VESK_SUMMARY_TABLE_H
 
 #include <stdint.h>
 #include <wchar.h>
 
-/// Characters of a size or stamp text buffer, terminator included.
-enum { TEXT_BUFFER_LEN = 1024 };
-
-/// Writes the stamp of fileTime (a Windows file time) into out (TEXT_BUFFER_LEN
-/// characters). A stamp that would be longer (a separator of nearly TEXT_BUFFER_LEN
-/// characters) is cut at TEXT_BUFFER_LEN - 1 characters. A time that cannot be converted
-/// or formatted gives the text "(invalid time)" alone. 0, or -1 without touching
-/// anything when out or separator is null.
-int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64_t fileTime,
-                    int trueLocal, int utc, int iso);
 
 /// Groups the digits of text (a buffer of TEXT_BUFFER_LEN) in place through the shell's
 /// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
