@@ -4,11 +4,7 @@
 
 #include <stdint.h>
 
-/// True for a leap year of the Gregorian calendar.
-bool IsLeapYear(uint32_t year);
-
-/// Days of month (1..12) in year; 0 for a month out of range.
-uint32_t MonthLength(uint32_t year, uint32_t month);
+#include "text/gregorian.h"
 
 /// Day number of a Gregorian date; 1 January 1601 is day 1. month 1..12, year >= 1601.
 uint32_t DayNumber(uint32_t year, uint32_t month, uint32_t day);

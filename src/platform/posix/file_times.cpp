@@ -1,6 +1,8 @@
 // File times, calendar dates and the local time, as Windows converts them.
 #include "posix_layer.h"
 
+#include "text/gregorian.h"
+
 #include <string.h>
 #include <time.h>
 
@@ -54,18 +56,10 @@ void CivilFromDays(int64_t z, int64_t *y, unsigned *m, unsigned *d)
     *y = (int64_t)yoe + era * 400 + (*m <= 2);
 }
 
-bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned DaysInMonth(int64_t y, unsigned m)
-{
-    static const unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
 bool IsValidSystemTime(const SYSTEMTIME *st)
 {
     return st->wYear >= 1601 && st->wYear <= 30827 && st->wMonth >= 1 && st->wMonth <= 12 &&
-           st->wDay >= 1 && st->wDay <= DaysInMonth(st->wYear, st->wMonth) && st->wHour < 24 &&
+           st->wDay >= 1 && st->wDay <= MonthLength(st->wYear, st->wMonth) && st->wHour < 24 &&
            st->wMinute < 60 && st->wSecond < 60 && st->wMilliseconds < 1000;
 }
 
