@@ -4,8 +4,8 @@
 // search/directory_walk.h, search/result_list.h):
 //
 //   1. The caller fills a SearchOptions (it keeps owning it, and the RangeFilter list and
-//      DescriptionFile it points to) and calls VeskFiles2 once per specification.
-//   2. VeskFiles2 splits the specification into a directory ending in a separator (or a
+//      DescriptionFile it points to) and calls VeskFiles2 once per file specification.
+//   2. VeskFiles2 splits the file specification into a directory ending in a separator (or a
 //      bare drive) and a semicolon-separated pattern list, asks the volume's file system
 //      (VolumeFileSystem) for the FAT/NTFS hints, and calls VeskFiles. Its buffers are its
 //      own, malloc'd and freed before it returns.

@@ -400,7 +400,7 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     o.WalkFlags = 0;
     EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
     o.WalkFlags = WALK_RECURSE;
-    // Two walks of one command (two specifications) still offer the file once.
+    // Two walks of one command (two file specifications) still offer the file once.
     ClearResults();
     ResultList.Count = 0;
     std::wstring dir = Wide(root) + L"/";
