@@ -14,17 +14,13 @@ const size_t MAX_NAME_LEN = 16383;
 
 }  // namespace
 
-FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t size,
-                          uint64_t time, int onFat, int onNtfs)
+FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
+                              uint64_t time, int onFat, int onNtfs)
 {
     if (name == nullptr || name[0] == L'\0') return nullptr;
     size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
     if (len > MAX_NAME_LEN) return nullptr;
-    bool samePath = path == nullptr || wcscmp(path, name) == 0;
-    size_t pathLen = samePath ? 0 : wcsnlen(path, MAX_NAME_LEN + 1);
-    if (pathLen > MAX_NAME_LEN) return nullptr;
-    size_t chars = len + 1 + (samePath ? 0 : pathLen + 1);
-    size_t bytes = offsetof(FoundFile, Name) + chars * sizeof(wchar_t);
+    size_t bytes = offsetof(FoundFile, Name) + (len + 1) * sizeof(wchar_t);
     FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
     if (entry == nullptr) return nullptr;
     entry->Next = nullptr;
@@ -33,26 +29,18 @@ FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t siz
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
-    entry->Id.Volume = 0;
-    entry->Id.Index = 0;
-    entry->IdState = path == nullptr ? -1 : 0;
+    if (id != nullptr)
+        entry->Id = *id;
+    else
+        memset(&entry->Id, 0, sizeof entry->Id);
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
-    if (path == nullptr) {
-        entry->Path = nullptr;
-    } else if (samePath) {
-        entry->Path = entry->Name;
-    } else {
-        wchar_t *copy = entry->Name + len + 1;
-        memcpy(copy, path, (pathLen + 1) * sizeof(wchar_t));
-        entry->Path = copy;
-    }
     return entry;
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs)
 {
-    return NewFoundFileAt(name, nullptr, size, time, onFat, onNtfs);
+    return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
 }
 
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry)
@@ -76,30 +64,15 @@ bool WouldPlace(int n, int mode, uint64_t size, uint64_t time)
     return BeatsEntry(mode, size, time, ResultList.Tail);
 }
 
-namespace {
-
-/// The entry's identity, asked for once. False when it cannot be had.
-bool EntryId(FoundFile *entry)
+bool SameFileInList(const FoundFile *candidate)
 {
-    if (entry->IdState == 0)
-        entry->IdState = entry->Path != nullptr && GetDirectoryId(entry->Path, &entry->Id) ? 1 : -1;
-    return entry->IdState == 1;
-}
-
-}  // namespace
-
-bool SameFileInList(FoundFile *candidate)
-{
-    if (candidate == nullptr || candidate->IdState < 0) return false;
+    if (candidate == nullptr || !IsKnownFileId(&candidate->Id)) return false;
     // One file under two names has one size and one set of times: only such a twin
-    // costs a look at the file system.
-    for (FoundFile *entry = ResultList.Head; entry != nullptr; entry = entry->Next) {
-        if (entry->Size != candidate->Size || entry->Time != candidate->Time) continue;
-        if (entry->IdState < 0 || !EntryId(entry)) continue;
-        if (!EntryId(candidate)) return false;
-        if (entry->Id.Volume == candidate->Id.Volume && entry->Id.Index == candidate->Id.Index)
+    // has its identity compared.
+    for (const FoundFile *entry = ResultList.Head; entry != nullptr; entry = entry->Next)
+        if (entry->Size == candidate->Size && entry->Time == candidate->Time &&
+            IsSameFile(&entry->Id, &candidate->Id))
             return true;
-    }
     return false;
 }
 

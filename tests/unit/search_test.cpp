@@ -299,10 +299,11 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     std::vector<Found> found = Walk(o);
     EXPECT_EQ((std::vector<Found>{{L"b/sub", 5000, 0}, {L"b", 120, 0}, {L"empty", 0, 0}}), found);
     // The patterns, masks and ranges of the walk do not change a directory's size.
-    std::wstring path = Wide(root) + L"/b/*";
-    EXPECT_EQ(120u, DirectoryFilesSize(path.c_str()));
-    std::wstring missing = Wide(root) + L"/nothing/*";
-    EXPECT_EQ(0u, DirectoryFilesSize(missing.c_str()));
+    uint64_t total = 1;
+    EXPECT_EQ(0u, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total));
+    EXPECT_EQ(120u, total);
+    EXPECT_NE(0u, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total));
+    EXPECT_EQ(0u, total);
 }
 
 TEST_F(SearchTest, DescriptionFileIsSkippedInEveryDirectoryButNotAsADirectory)
@@ -440,7 +441,7 @@ TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
     EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0));
 }
 
-TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
+TEST_F(SearchTest, TimesPastEitherEndOfWindowsAreInvalidNeverClamped)
 {
     // tmpfs keeps any 64-bit time; a disk may refuse them, and the case is then moot.
     struct Case {
@@ -448,7 +449,8 @@ TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
         time_t Seconds;
     } cases[] = {
         {"y1500", -14831769600LL}, {"y1", -62135596800LL}, {"min", INT64_MIN},
-        {"max", INT64_MAX},        {"y30828", 910692979200LL},
+        {"max", INT64_MAX},        {"y30828", 910670515200LL},  // 30828-01-01
+        {"sep30828", 910692979200LL},                           // 30828-09-17
     };
     for (const Case &c : cases) {
         File(c.Name, 1);
@@ -471,27 +473,26 @@ TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
         uint64_t t = ((uint64_t)d.ftLastWriteTime.dwHighDateTime << 32) |
                      d.ftLastWriteTime.dwLowDateTime;
         ++seen;
-        if (name == L"valid") {
-            EXPECT_EQ(FileTimeOf(1714564800), t);
+        if (name == L"valid" || name == L"y30828") {
+            // 30828 is a year Windows converts: valid, as far as 30828-09-14.
+            SYSTEMTIME st;
+            EXPECT_TRUE(IsValidFileTime(t)) << Narrow(name);
+            EXPECT_TRUE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
+            if (name == L"valid") EXPECT_EQ(FileTimeOf(1714564800), t);
             continue;
         }
         EXPECT_FALSE(IsValidFileTime(t)) << Narrow(name);
         if (name == L"y1500") {  // the tick count's two's complement, as Wine gives it
             EXPECT_EQ((uint64_t)((-14831769600LL + 11644473600LL) * 10000000LL), t);
         }
-        if (name == L"max") {
-            EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, t);
-        }
-        if (name == L"min") {
-            EXPECT_EQ(0x8000000000000000ull, t);
+        if (name == L"max" || name == L"min" || name == L"sep30828") {  // just past the last
+            EXPECT_EQ(LAST_VALID_FILE_TIME + 1, t);
         }
         SYSTEMTIME st;
-        if (name != L"y30828" && name != L"max") {
-            EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
-        }
+        EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
     } while (FindNextFileW(h, &d));
     FindClose(h);
-    EXPECT_EQ(6, seen);
+    EXPECT_EQ(7, seen);
 }
 
 TEST_F(SearchTest, DeepTreeIsWalkedWhole)
@@ -565,17 +566,17 @@ TEST_F(SearchTest, SpinnerTurnsOnlyWhileScreenWidthIsSet)
 {
     for (int i = 0; i < 2049 + 129 * 2; ++i) File("f" + std::to_string(i), 0);
     int32_t savedWidth = ScreenWidth;
-    SpinCountdown = 2048;
-    SpinIndex = 0;
+    SpinnerState *spinner = SpinnerForTests();
+    *spinner = {2048, 0};
     ScreenWidth = 0;
     Walk(Options(MODE_LARGEST, 0));
-    EXPECT_EQ(2048, SpinCountdown);
+    EXPECT_EQ(2048, spinner->Countdown);
     ScreenWidth = 80;
     Walk(Options(MODE_LARGEST, 0));
     ScreenWidth = savedWidth;
     // Steps on the 2049th entry and after 129 more each: three steps, none pending.
-    EXPECT_EQ(3, SpinIndex);
-    EXPECT_EQ(128, SpinCountdown);
+    EXPECT_EQ(3, spinner->Index);
+    EXPECT_EQ(128, spinner->Countdown);
 }
 
 /// The trace lines of one VeskFiles2 call, as printed on standard output.
