@@ -29,6 +29,7 @@ struct WalkLevel {
     FileId Id;            ///< this directory's identity; a zero file id when unknown
     size_t DirLen;
     uint64_t FilesTotal;  ///< sizes of the files listed here so far
+    int BelowLink;        ///< entered through a link of unknown identity, or below one
     int ChildPending;     ///< Entry was descended into and is tested once the child is done
     int ChildListed;      ///< Entry's listing was tried: ChildTotal is its files' total
     uint64_t ChildTotal;
@@ -175,8 +176,9 @@ bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, FileId *id)
     }
     if (walk->VolumeKnown && IsKnownFileId(id)) return MarkListed(walk, id);
     if (IsKnownFileId(id)) return !IsOnCurrentPath(walk, id);
-    // A link whose target has no identity might lead back up without end.
-    return !isLink;
+    // A link whose target has no identity might lead back up: it is followed, but no
+    // such link below it is, so that no chain of them runs on without end.
+    return !isLink || walk->Depth == 0 || !walk->Levels[walk->Depth - 1].BelowLink;
 }
 
 /// What EnterDirectory did.
@@ -214,6 +216,8 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     WalkLevel *level = &walk->Levels[walk->Depth];
     level->Listing = listing;
     level->Id = id;
+    level->BelowLink = walk->Depth > 0 && (walk->Levels[walk->Depth - 1].BelowLink ||
+                                           (isLink && !IsKnownFileId(&id)));
     level->DirLen = dirLen;
     level->FilesTotal = 0;
     level->ChildPending = 0;

@@ -285,8 +285,8 @@ DirectoryRecord *AsDirectoryRecord(HANDLE h)
     return r;
 }
 
-/// A test seam, named as one: with VESK_TEST_ZERO_FILE_IDS set in the environment, the
-/// directory records carry file id 0, as some network file systems report them.
+/// A test seam, named as one: with VESK_TEST_ZERO_FILE_IDS set in the environment,
+/// every file id the layer reports is 0, as some network file systems report them.
 bool ZeroFileIds()
 {
     static int zero = -1;
@@ -431,6 +431,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
         uint64_t inode = (uint64_t)st.st_ino;
         uint64_t device = ((uint64_t)major(st.st_dev) << 32) | minor(st.st_dev);
         id->VolumeSerialNumber = device;
+        if (ZeroFileIds()) inode = device = 0;
         memcpy(id->FileId.Identifier, &inode, 8);
         memcpy(id->FileId.Identifier + 8, &device, 8);
         return TRUE;
