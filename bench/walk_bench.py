@@ -12,8 +12,8 @@ With --strace it prints the system calls of Vesk and of the C walk side by side
 (strace -c). With --wine it runs the Windows x64 build under Wine: the opens per
 directory of Vesk and of a bare FindFirstFileExW walk (find_bench.c) as Wine's own trace
 counts them (WINEDEBUG=+file, on a tree of 1,000 directories), and Vesk's scan time
-against that bare walk, paired, with the shell's start-up taken out (a batch of two
-scans less a batch of one). With --memory it also measures the peak resident size of
+against that bare walk, paired, with the shell's start-up taken out (a batch of five
+scans less a batch of one, over four). --wine-only skips the Linux figures. With --memory it also measures the peak resident size of
 the whole vshell process (/usr/bin/time -v) for n = 10 on two tree sizes and n = 4096.
 
   python3 bench/walk_bench.py [--files 200000] [--runs 5] [--strace] [--wine] [--memory]
@@ -196,23 +196,26 @@ def wine_section(a, work):
 
     tree = os.path.join(work, f"tree-{a.files}")
     one = os.path.join(work, "one.btm")
-    two = os.path.join(work, "two.btm")
+    more = os.path.join(work, "five.btm")
     line = f"vesk 10 largest L /R {wine_path(tree)}\n"
+    extra = 4
     with open(one, "w") as h:
         h.write(line)
-    with open(two, "w") as h:
-        h.write(line * 2)
+    with open(more, "w") as h:
+        h.write(line * (1 + extra))
     wall(["wine", vshell, one], quiet)  # warm
     scans, walks, ratios = [], [], []
     for r in range(a.runs):
         t1 = wall(["wine", vshell, one], quiet)
-        t2 = wall(["wine", vshell, two], quiet)
-        out = subprocess.run(["wine", bare, wine_path(tree), "1", "bare"], env=quiet,
+        t5 = wall(["wine", vshell, more], quiet)
+        out = subprocess.run(["wine", bare, wine_path(tree), str(extra), "bare"], env=quiet,
                              capture_output=True, text=True).stdout
-        w = float(out.split("run 0:")[1].split()[0])
-        scans.append(t2 - t1)
+        w = statistics.median(float(part.split()[0]) for part in out.split("run ")[1:]
+                              for part in [part.split(":", 1)[1]])
+        scan = (t5 - t1) / extra
+        scans.append(scan)
         walks.append(w)
-        ratios.append((t2 - t1) / w)
+        ratios.append(scan / w)
     print(f"\nWine, {a.files} files, median of {a.runs} paired runs, start-up taken out:")
     print(f"vesk win64 scan {statistics.median(scans):.3f} s, bare FindFirstFileExW walk "
           f"{statistics.median(walks):.3f} s, vesk/bare {statistics.median(ratios):.2f} "
@@ -226,12 +229,17 @@ def main():
     ap.add_argument("--memory", action="store_true")
     ap.add_argument("--strace", action="store_true")
     ap.add_argument("--wine", action="store_true")
+    ap.add_argument("--wine-only", action="store_true")
     ap.add_argument("--vshell", default=os.path.join(ROOT, "build/native/vshell"))
     ap.add_argument("--wine-vshell", default=os.path.join(ROOT, "build/win64/vshell.exe"))
     ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vesk-bench"))
     a = ap.parse_args()
 
     os.makedirs(a.work, exist_ok=True)
+    if a.wine_only:
+        make_tree(os.path.join(a.work, f"tree-{a.files}"), a.files)
+        wine_section(a, a.work)
+        return 0
     cwalk = os.path.join(a.work, "cwalk")
     subprocess.run(["cc", "-O2", "-o", cwalk, os.path.join(ROOT, "bench/cwalk.c")], check=True)
     tree = os.path.join(a.work, f"tree-{a.files}")

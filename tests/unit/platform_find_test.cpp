@@ -71,6 +71,11 @@ protected:
         Make("_under", 0);
         Make("\xc3\xa9mile", 0);       // "émile": sorts after every ASCII letter
         Make("bad\xff.bin", 7);        // not UTF-8
+        // Neighbours that share a prefix holding a byte no UTF-8 character starts with:
+        // they sort past it by case-blind order ("a" before "B"), which byte order and a
+        // comparison that stopped at the byte would both get the other way round.
+        Make("bad\xff" "B", 0);
+        Make("bad\xff" "a", 0);
         ASSERT_EQ(mkdir((Root + "/sub").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((Root + "/.hdir").c_str(), 0755), 0);
         Make("sub/inner", 4);
@@ -116,7 +121,8 @@ TEST_F(PlatformFind, OrderDotsFirstThenNamesIgnoringCaseExactOnTies)
 {
     std::vector<std::wstring> expected = {
         L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink",
+        L"readonly.dat", L"sub", L"Zeta", L"_under",
         L"\u00e9mile"};
     std::vector<std::wstring> got;
     for (const auto &d : List("*")) got.push_back(d.cFileName);
@@ -179,7 +185,7 @@ TEST_F(PlatformFind, PatternsMatchIgnoringCase)
         {"?ETA.*", {L"beta.txt"}},
         {"SUB", {L"sub"}},
         {"*.*", {L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-                 L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+                 L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
                  L"\u00e9mile"}},
         {"\xc3\x89*", {L"\u00e9mile"}},  // É matches é
         {"*link", {L"dirlink", L"filelink"}},
@@ -223,7 +229,8 @@ TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptor)
     FindClose(h);
     std::vector<std::wstring> expected = {
         L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink",
+        L"readonly.dat", L"sub", L"Zeta", L"_under",
         L"\u00e9mile"};
     EXPECT_EQ(got, expected);
 }
@@ -328,7 +335,7 @@ TEST_F(PlatformFind, WalkListingIsTheListingWithoutDots)
 TEST_F(PlatformFind, NonUtf8NameRoundTripsToTheSameFile)
 {
     const WIN32_FIND_DATAW *d = nullptr;
-    auto all = List("bad*");
+    auto all = List("bad*.bin");
     ASSERT_EQ(all.size(), 1u);
     d = &all[0];
     char bytes[64];
