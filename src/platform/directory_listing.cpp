@@ -82,6 +82,7 @@ int FillRecords(DirectoryListing *listing)
                                          RECORD_BUFFER_LEN)) {
             listing->Used = RECORD_BUFFER_LEN;
             listing->At = 0;
+            PreferredClass = listing->Class;
             return 1;
         }
         DWORD error = GetLastError();
@@ -91,7 +92,7 @@ int FillRecords(DirectoryListing *listing)
         }
         if (!IsRefusal(error) || listing->Delivered) return -1;
         if (listing->Class == FileIdExtdDirectoryInfo) {
-            listing->Class = PreferredClass = FileIdBothDirectoryInfo;
+            listing->Class = FileIdBothDirectoryInfo;
             continue;
         }
         if (!FallBackToFind(listing)) return -1;

@@ -290,6 +290,25 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     EXPECT_EQ(before, OpenDescriptors());
 }
 
+TEST_F(PlatformFind, AListingRefusedThroughItsHandleFallsBackToTheClassicOne)
+{
+    setenv("VESK_TEST_REFUSE_HANDLE_LISTING", "1", 1);
+    DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
+    ASSERT_NE(nullptr, listing);
+    std::vector<std::wstring> got;
+    WIN32_FIND_DATAW d;
+    FileId id;
+    while (ReadListingEntry(listing, &d, &id) == 1) {
+        got.push_back(d.cFileName);
+        EXPECT_FALSE(IsKnownFileId(&id));  // the classic listing gives no ids
+    }
+    CloseDirectoryListing(listing);
+    unsetenv("VESK_TEST_REFUSE_HANDLE_LISTING");
+    std::vector<std::wstring> classic;
+    for (const auto &c : List("*", true)) classic.push_back(c.cFileName);
+    EXPECT_EQ(classic, got);
+}
+
 TEST_F(PlatformFind, RelativeSearchPathListsTheCurrentDirectory)
 {
     char old[4096];

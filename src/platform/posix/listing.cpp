@@ -436,7 +436,10 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
         memcpy(id->FileId.Identifier + 8, &device, 8);
         return TRUE;
     }
-    if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo)
+    // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
+    // classes, as file systems that only the classic listing serves do.
+    bool refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
+    if (!refused && (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo))
         return ReadDirectoryRecords(r, infoClass, info, size);
     SetError(kErrorInvalidParameter);
     return FALSE;
