@@ -303,9 +303,14 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     size_t nameOffset = infoClass == FileIdExtdDirectoryInfo
                             ? offsetof(FILE_ID_EXTD_DIR_INFO, FileName)
                             : offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
-    size_t chars = NativeToWide(name, strlen(name), nullptr, 0);
+    if (room < nameOffset + sizeof(WCHAR)) return 0;
+    // Decoded once, straight into its place: a name that does not fit is taken back.
+    size_t capacity = (room - nameOffset) / sizeof(WCHAR);
+    WCHAR *nameOut = (WCHAR *)(out + nameOffset);
+    size_t chars = NativeToWide(name, strlen(name), nameOut, capacity);
+    if (chars >= capacity) return 0;
     size_t need = (nameOffset + (chars + 1) * sizeof(WCHAR) + 7) & ~(size_t)7;
-    if (need > room) return 0;
+    if (need > room) need = room;
     memset(out, 0, nameOffset);
     // The two record kinds share their first fields, up to EaSize.
     FILE_ID_BOTH_DIR_INFO *both = (FILE_ID_BOTH_DIR_INFO *)out;
@@ -321,18 +326,14 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     both->EaSize = tag;
     uint64_t inode = ZeroFileIds() ? 0 : e->Inode;
     uint64_t device = ZeroFileIds() ? 0 : e->Device;
-    WCHAR *nameOut;
     if (infoClass == FileIdExtdDirectoryInfo) {
         FILE_ID_EXTD_DIR_INFO *extd = (FILE_ID_EXTD_DIR_INFO *)out;
         extd->ReparsePointTag = tag;
         memcpy(extd->FileId.Identifier, &inode, 8);
         memcpy(extd->FileId.Identifier + 8, &device, 8);
-        nameOut = extd->FileName;
     } else {
         both->FileId.QuadPart = (int64_t)inode;
-        nameOut = both->FileName;
     }
-    NativeToWide(name, strlen(name), nameOut, chars + 1);
     return need;
 }
 
