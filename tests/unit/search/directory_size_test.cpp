@@ -1,0 +1,31 @@
+#include "search/directory_size.h"
+
+#include <gtest/gtest.h>
+
+#include "search_fixture.h"
+
+namespace {
+
+TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
+{
+    Dir("b");
+    File("b/one", 100);
+    File("b/.hidden", 20);
+    Dir("b/sub");
+    File("b/sub/big", 5000);
+    Dir("empty");
+    File("plain", 9999);
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    o.AttrValues = FILE_ATTRIBUTE_DIRECTORY;
+    std::vector<Found> found = Walk(o);
+    EXPECT_EQ((std::vector<Found>{{L"b/sub", 5000, 0}, {L"b", 120, 0}, {L"empty", 0, 0}}), found);
+    // The patterns, masks and ranges of the walk do not change a directory's size.
+    uint64_t total = 1;
+    EXPECT_EQ(0u, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total));
+    EXPECT_EQ(120u, total);
+    EXPECT_NE(0u, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total));
+    EXPECT_EQ(0u, total);
+}
+
+}  // namespace
