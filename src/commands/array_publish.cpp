@@ -61,10 +61,12 @@ int CheckRow(const ShellSyntax *syntax, int rank, int row, const wchar_t *const 
 
 }  // namespace
 
-int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, StoredRows *stored)
+int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
+                StoredRows *stored)
 {
-    if (ResultList.Count <= 0) return 0;
-    if (InitStoredRows(stored, ResultList.Count) != 0) {
+    if (results == nullptr) return -1;
+    if (results->Count <= 0) return 0;
+    if (InitStoredRows(stored, results->Count) != 0) {
         ReportError(L"Can't allocate table rows\r\n");
         return 2;
     }
@@ -72,7 +74,7 @@ int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, StoredRows *
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
     int rank = 0;
-    for (const FoundFile *entry = ResultList.Head; entry != nullptr && rank < ResultList.Count;
+    for (const FoundFile *entry = results->Head; entry != nullptr && rank < results->Count;
          entry = entry->Next, ++rank) {
         FormatText(size, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
         if (format->CommaGrouping) AddCommas(size);

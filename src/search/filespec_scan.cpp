@@ -117,9 +117,10 @@ int VolumeFileSystem(const wchar_t *path, wchar_t *buffer)
     return result;
 }
 
-int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
+int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList *results)
 {
-    if (fileSpec == nullptr || fileSpec[0] == L'\0' || options == nullptr) return -1;
+    if (fileSpec == nullptr || fileSpec[0] == L'\0' || options == nullptr || results == nullptr)
+        return -1;
     // A specification longer than the engine's paths cannot name anything it can list.
     if (wcsnlen(fileSpec, PATH_BUFFER_LEN) >= PATH_BUFFER_LEN) return -1;
     ScanBuffers *b = (ScanBuffers *)malloc(sizeof(ScanBuffers));
@@ -193,7 +194,7 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
             Printf(L"DirName   : \"%s\"\r\n", dirName);
             Printf(L"WildSpec  : \"%s\"\r\n", wildSpec);
         }
-        result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs);
+        result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs, results);
     }
     free(b);
     return result;

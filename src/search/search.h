@@ -50,8 +50,6 @@ inline uint16_t StampTime(int32_t whichStamp)
 struct SearchOptions {
     uint32_t AttrMask;
     uint32_t AttrValues;
-    int32_t n;
-    int32_t Mode;
     int32_t WhichStamp;
     uint32_t WalkFlags;
     int32_t FullPaths;

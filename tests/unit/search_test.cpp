@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "memory.h"
 #include "messages.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
@@ -45,6 +46,12 @@ std::wstring Wide(const std::string &s)
     return out;
 }
 
+/// The walk's settings and the list's n and criterion, as a caller of the scan holds them.
+struct TestScan : SearchOptions {
+    int32_t n;
+    int32_t Mode;
+};
+
 struct Found {
     std::wstring Name;
     uint64_t Size;
@@ -70,12 +77,10 @@ protected:
         root = pattern;
         // Readable by the unprivileged child of the permission check.
         chmod(root.c_str(), 0755);
-        ClearResults();
-        ResultList.Count = 0;
     }
     void TearDown() override
     {
-        ClearResults();
+        ClearResults(&results);
         std::string cmd = "chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'";
         EXPECT_EQ(0, system(cmd.c_str()));
     }
@@ -101,9 +106,9 @@ protected:
         ASSERT_EQ(0, utimensat(AT_FDCWD, Abs(rel).c_str(), times, AT_SYMLINK_NOFOLLOW)) << rel;
     }
 
-    static SearchOptions Options(int mode, uint32_t flags)
+    static TestScan Options(int mode, uint32_t flags)
     {
-        SearchOptions o;
+        TestScan o;
         o.AttrMask = 0;
         o.AttrValues = 0;
         o.n = 4096;
@@ -118,26 +123,26 @@ protected:
     }
 
     /// Walks the tree's root and returns the list, names relative to the root.
-    std::vector<Found> Walk(const SearchOptions &o, const wchar_t *patterns = L"*",
+    std::vector<Found> Walk(const TestScan &o, const wchar_t *patterns = L"*",
                             const std::string &start = "")
     {
-        ClearResults();
-        ResultList.Count = 0;
+        EXPECT_EQ(0, StartResults(&results, o.n, o.Mode));
         std::wstring dir = Wide(root) + L"/" + Wide(start);
-        EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0));
+        EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0, &results));
         return Collect(dir);
     }
 
-    static std::vector<Found> Collect(const std::wstring &prefix)
+    std::vector<Found> Collect(const std::wstring &prefix)
     {
         std::vector<Found> out;
-        for (const FoundFile *f = ResultList.Head; f != nullptr; f = f->Next) {
+        OrderResults(&results);
+        for (const FoundFile *f = results.Head; f != nullptr; f = f->Next) {
             std::wstring name = f->Name;
             if (name.compare(0, prefix.size(), prefix) == 0) name = name.substr(prefix.size());
             out.push_back({name, f->Size, f->Time});
         }
-        EXPECT_EQ((int)out.size(), ResultList.Count);
-        ClearResults();
+        EXPECT_EQ((int)out.size(), results.Count);
+        ClearResults(&results);
         return out;
     }
 
@@ -163,6 +168,7 @@ protected:
     }
 
     std::string root;
+    ResultList results = {};
 };
 
 using Strings = std::vector<std::wstring>;
@@ -255,7 +261,7 @@ TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
         EXPECT_EQ(c.Expected, NameSet(Walk(Options(MODE_NEWEST, c.Flags)))) << "flags " << c.Flags;
 
     // A mask that leaves hidden entries out still lets the walk into hidden directories.
-    SearchOptions o = Options(MODE_NEWEST, WALK_RECURSE);
+    TestScan o = Options(MODE_NEWEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
     o.AttrValues = 0;
     EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"top.txt"}), NameSet(Walk(o)));
@@ -268,7 +274,7 @@ TEST_F(SearchTest, PatternsAttributesAndStamps)
     File("c.doc", 50, 1200000000);
     Dir("d.txt");
     File("d.txt/inner", 70);
-    SearchOptions o = Options(MODE_LARGEST, 0);
+    TestScan o = Options(MODE_LARGEST, 0);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     EXPECT_EQ((Strings{L"b.log", L"a.txt"}), Names(Walk(o, L"*.txt;*.log")));
     EXPECT_EQ((Strings{}), Names(Walk(o, L";")));
@@ -293,7 +299,7 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     File("b/sub/big", 5000);
     Dir("empty");
     File("plain", 9999);
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     o.AttrValues = FILE_ATTRIBUTE_DIRECTORY;
     std::vector<Found> found = Walk(o);
@@ -313,7 +319,7 @@ TEST_F(SearchTest, DescriptionFileIsSkippedInEveryDirectoryButNotAsADirectory)
     File("s/DESCRIPT.ION", 800);
     File("s/b", 2);
     Dir("s/descript.ion");
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.DescriptionFile = L"descript.ion";
     EXPECT_EQ((std::set<std::wstring>{L"a", L"s", L"s/b", L"s/descript.ion"}), NameSet(Walk(o)));
     o.DescriptionFile = L"";
@@ -387,7 +393,7 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     File("z", 1000);
     Link("z", "y");
     ASSERT_EQ(0, link(Abs("z").c_str(), Abs("x").c_str()));
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;  // files only
     std::vector<Found> found = Walk(o);
     // First met: x (the listing is sorted), before d0's subtree and y and z.
@@ -401,13 +407,11 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
     o.WalkFlags = WALK_RECURSE;
     // Two walks of one command (two file specifications) still offer the file once.
-    ClearResults();
-    ResultList.Count = 0;
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     std::wstring dir = Wide(root) + L"/";
-    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0));
-    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0));
-    EXPECT_EQ(1, ResultList.Count);
-    ClearResults();
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0, &results));
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0, &results));
+    EXPECT_EQ(1, results.Count);
 }
 
 TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
@@ -422,22 +426,24 @@ TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
     struct rlimit old;
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
     struct rlimit low = {(rlim_t)probe, old.rlim_max};
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     std::wstring dir = Wide(root) + L"/";
-    ClearResults();
-    ResultList.Count = 0;
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
-    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0);
+    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results);
     setrlimit(RLIMIT_NOFILE, &old);
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(2, result);
     EXPECT_NE(std::string::npos, err.find("Cannot list \"" + root + "/\": too many open files"))
         << err;
-    ClearResults();
     // Gone or denied stays quiet: no entries, result 0.
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     std::wstring missing = dir + L"nothing/";
-    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0));
+    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0, &results));
+    EXPECT_EQ(0, results.Count);
+    // Without a list to fill, nothing is listed.
+    EXPECT_EQ(-1, VeskFiles(dir.c_str(), L"*", &o, 0, 0, nullptr));
 }
 
 TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
@@ -512,7 +518,7 @@ TEST_F(SearchTest, DeepTreeIsWalkedWhole)
         fd = next;
     }
     close(fd);
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     o.n = 2;
     std::vector<Found> found = Walk(o);
@@ -534,7 +540,7 @@ TEST_F(SearchTest, UnreadableDirectoryIsSkipped)
     Dir("locked");
     File("locked/big", 100000);
     ASSERT_EQ(0, chmod(Abs("locked").c_str(), 0));
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     auto check = [&]() -> int {
         std::vector<Found> found = Walk(o);
         // The directory stays a candidate (size 0); nothing inside it is found.
@@ -583,15 +589,15 @@ std::string TraceOf(const std::wstring &spec, int *result)
 {
     SearchOptions o;
     memset(&o, 0, sizeof o);
-    o.n = 1;
-    o.Mode = MODE_LARGEST;
     o.FullPaths = 1;
     o.Debug = 1;
+    ResultList results = {};
+    StartResults(&results, 1, MODE_LARGEST);
     testing::internal::CaptureStdout();
-    *result = VeskFiles2(spec.c_str(), &o);
+    *result = VeskFiles2(spec.c_str(), &o, &results);
     fflush(stdout);
     std::string out = testing::internal::GetCapturedStdout();
-    ClearResults();
+    ClearResults(&results);
     return out;
 }
 
@@ -630,14 +636,17 @@ TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
     EXPECT_EQ(-1, result);
     SearchOptions o;
     memset(&o, 0, sizeof o);
-    EXPECT_EQ(-1, VeskFiles2(nullptr, &o));
+    ASSERT_EQ(0, StartResults(&results, 1, MODE_LARGEST));
+    EXPECT_EQ(-1, VeskFiles2(nullptr, &o, &results));
+    EXPECT_EQ(-1, VeskFiles2(L"*", &o, nullptr));
     std::wstring tooLong(PATH_BUFFER_LEN, L'a');
-    EXPECT_EQ(-1, VeskFiles2(tooLong.c_str(), &o));
+    EXPECT_EQ(-1, VeskFiles2(tooLong.c_str(), &o, &results));
     ASSERT_EQ(0, chdir(saved));
 }
 
 TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
 {
+    const long liveAtStart = LiveMemoryBlocks();
     File("a.txt", 10, 1000000000);
     File("b.txt", 30, 1100000000);
     Dir("sub");
@@ -676,7 +685,7 @@ TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
                                 : c.Expected.empty() ? L""
                                                      : base + L"/" + c.Expected;
         EXPECT_EQ(expected, std::wstring(buffer.data())) << c.Args;
-        EXPECT_EQ(nullptr, ResultList.Head);
+        EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "results left allocated";
     }
     EXPECT_EQ(-1, f_vesk(nullptr));
     EXPECT_EQ(-1, _vesk(nullptr));
