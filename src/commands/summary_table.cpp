@@ -7,10 +7,12 @@
 #include "commands/date_stamp.h"
 #include "platform/platform.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
 #include "state/plugin_state.h"
 #include "text/display_width.h"
+#include "text/path_limit.h"
 
 #include <stdlib.h>
 
@@ -73,16 +75,16 @@ size_t LongestUnits(const StoredRows *rows)
 
 int AddCommas(wchar_t *text)
 {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return RESULT_MISSING_ARGUMENT;
     size_t length = wcslen(text);
-    if (length > MAX_COMMA_INPUT) return 1;
+    if (length > MAX_COMMA_INPUT) return RESULT_FAILED;
     wchar_t work[HOST_BUFFER_LEN];
     FormatText(work, HOST_BUFFER_LEN, L"%%@comma[%s]", text);
-    if (ExpandVariables(work, 1) != 0) return 2;
+    if (ExpandVariables(work, 1) != 0) return RESULT_FAILED;
     size_t grouped = wcslen(work);
-    if (grouped >= (size_t)TEXT_BUFFER_LEN) return 3;
+    if (grouped >= (size_t)TEXT_BUFFER_LEN) return RESULT_FAILED;
     wmemcpy(text, work, grouped + 1);
-    return 0;
+    return RESULT_OK;
 }
 
 void PrintRun(int n, wchar_t c)
@@ -102,7 +104,7 @@ int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int s
     if (widths == nullptr) return -1;
     // Clamp the inputs to what a buffer can hold, so the arithmetic stays in int.
     if (requestedWidth > (uint32_t)HOST_BUFFER_LEN) requestedWidth = HOST_BUFFER_LEN;
-    if (longestName > (uint32_t)HOST_RESULT_LEN) longestName = HOST_RESULT_LEN;
+    if (longestName > (uint32_t)PATH_BUFFER_LEN) longestName = PATH_BUFFER_LEN;
     if (longestSize > (uint32_t)TEXT_BUFFER_LEN) longestSize = TEXT_BUFFER_LEN;
     if (longestStamp > (uint32_t)TEXT_BUFFER_LEN) longestStamp = TEXT_BUFFER_LEN;
 

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_match.h"
 #include "search/directory_set.h"
@@ -250,12 +251,12 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
               int onFat, int onNtfs, ResultList *results)
 {
     if (directory == nullptr || patterns == nullptr || options == nullptr || results == nullptr)
-        return -1;
+        return RESULT_MISSING_ARGUMENT;
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
     if (dirLen + 2 > PATH_BUFFER_LEN) {
         if (options->Debug)
             Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
-        return 0;
+        return RESULT_OK;
     }
 
     Walk walk;
@@ -272,7 +273,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.OnNtfs = onNtfs;
     if (walk.Path == nullptr) {
         ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
     wmemcpy(walk.Path, directory, dirLen);
 
@@ -314,5 +315,5 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     FreeDirectorySet(&walk.Listed);
     free(walk.Levels);
     free(walk.Path);
-    return walk.Failed ? 2 : 0;
+    return walk.Failed ? RESULT_SCAN_FAILED : RESULT_OK;
 }

@@ -7,12 +7,14 @@
 #include <algorithm>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
+#include "text/path_limit.h"
 
 namespace {
 
 /// Longest name an entry takes: the walk's path limit.
-const size_t MAX_NAME_LEN = 16383;
+const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
 }  // namespace
 
@@ -116,10 +118,15 @@ void SiftUp(ResultList *list, int32_t slot)
     heap[slot] = entry;
 }
 
+/// The head of the chain of the list's entries that may have this size and time.
 FoundFile **TwinBucket(const ResultList *list, uint64_t size, uint64_t time)
 {
-    uint64_t h = size * 0x9E3779B97F4A7C15ull ^ (time + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
-    h ^= h >> 29;
+    // Sizes are often multiples of a cluster and times of a second: the mixing brings
+    // their high bits down to the bucket number.
+    uint64_t h = size * 0x9E3779B97F4A7C15ull ^ time;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
     return &list->Twins[(uint32_t)h & list->TwinMask];
 }
 
@@ -153,7 +160,7 @@ bool EntryId(FoundFile *entry)
 
 int StartResults(ResultList *list, int n, int mode)
 {
-    if (list == nullptr) return -1;
+    if (list == nullptr) return RESULT_MISSING_ARGUMENT;
     ClearResults(list);
     if (n < 1) n = 1;
     // Twice as many buckets as entries keeps the chains of distinct keys short.
@@ -168,7 +175,7 @@ int StartResults(ResultList *list, int n, int mode)
     list->TwinMask = buckets - 1;
     list->Limit = n;
     list->Mode = mode;
-    return 0;
+    return RESULT_OK;
 }
 
 bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time)

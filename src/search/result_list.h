@@ -56,8 +56,8 @@ FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t siz
                           uint64_t time, int onFat, int onNtfs);
 
 /// Releases what list holds and makes it an empty list of at most n entries (1 when n is
-/// lower) ranked by mode. 0; 1 after reporting that memory is exhausted (the list then
-/// takes nothing); -1 when list is null.
+/// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
+/// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
 int StartResults(ResultList *list, int n, int mode);
 /// True when a candidate of this size and time ranks strictly before entry. Under the
 /// time modes a time outside 1601 to 30827 beats nothing and every valid time beats it,

@@ -271,12 +271,12 @@ TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
     EXPECT_EQ(nullptr, NewFoundFile(nullptr, 0, 0, 0, 0));
     EXPECT_EQ(nullptr, NewFoundFile(L"", 0, 0, 0, 0));
     // The longest path the walk builds fits; a longer name is refused.
-    std::wstring longest(16383, L'x');
+    std::wstring longest(PATH_BUFFER_LEN - 1, L'x');
     f = NewFoundFile(longest.c_str(), 0, 0, 0, 0);
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(longest, f->Name);
     FreeMem(f);
-    std::wstring tooLong(16384, L'x');
+    std::wstring tooLong(PATH_BUFFER_LEN, L'x');
     EXPECT_EQ(nullptr, NewFoundFile(tooLong.c_str(), 0, 0, 0, 0));
     // A null entry is never linked.
     Start(1, MODE_LARGEST);

@@ -22,6 +22,7 @@
 #include "messages.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "search/directory_size.h"
 #include "search/directory_walk.h"
 #include "search/filespec_scan.h"
@@ -214,7 +215,7 @@ TEST_F(SearchTest, SemicolonMasksRoundTrip)
 TEST_F(SearchTest, VolumeFileSystemNeedsARoot)
 {
     wchar_t fs[1024];
-    EXPECT_EQ(-1, VolumeFileSystem(L"relative/path", fs));
+    EXPECT_EQ(RESULT_FAILED, VolumeFileSystem(L"relative/path", fs));
     EXPECT_EQ(-1, VolumeFileSystem(nullptr, fs));
     EXPECT_EQ(-1, VolumeFileSystem(L"/", nullptr));
     std::wstring dir = Wide(root) + L"/";
@@ -640,7 +641,10 @@ TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
     EXPECT_EQ(-1, VeskFiles2(nullptr, &o, &results));
     EXPECT_EQ(-1, VeskFiles2(L"*", &o, nullptr));
     std::wstring tooLong(PATH_BUFFER_LEN, L'a');
-    EXPECT_EQ(-1, VeskFiles2(tooLong.c_str(), &o, &results));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RESULT_FAILED, VeskFiles2(tooLong.c_str(), &o, &results));
+    EXPECT_NE(std::string::npos,
+              testing::internal::GetCapturedStderr().find("File specification too long"));
     ASSERT_EQ(0, chdir(saved));
 }
 
