@@ -64,13 +64,13 @@ int CheckRow(const ShellSyntax *syntax, int rank, int row, const wchar_t *const 
 int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
                 StoredRows *stored)
 {
-    if (results == nullptr) return -1;
-    if (results->Count <= 0) return 0;
+    if (results == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (results->Count <= 0) return RESULT_OK;
     if (InitStoredRows(stored, results->Count) != 0) {
         ReportError(L"Can't allocate table rows\r\n");
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
-    int result = 0;
+    int result = RESULT_OK;
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
     int rank = 0;
@@ -85,13 +85,13 @@ int PrepareRows(const ResultList *results, const RowFormat *format, const ShellS
 
         const wchar_t *const texts[3] = {entry->Name, size, stamp};
         if (CheckRow(syntax, rank, stored->Count, texts) != 0) {
-            result = 2;
+            result = RESULT_SCAN_FAILED;
             continue;
         }
         if (AddStoredRow(stored, entry->Name, size, stamp) != 0) {
             ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
                         entry->Name);
-            result = 2;
+            result = RESULT_SCAN_FAILED;
         }
     }
     return result;

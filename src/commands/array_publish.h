@@ -26,8 +26,8 @@ int PrepareArrayName(const wchar_t *arrayName, const ShellSyntax *syntax);
 
 /// Builds the three texts of every entry of results (ordered, and still the caller's)
 /// and keeps in stored (which the caller frees with FreeStoredRows) the rows that can be
-/// stored exactly, in order. 0, 2 when a row was left out (each with its message naming
-/// the file), -1 when results is null.
+/// stored exactly, in order. RESULT_OK; RESULT_SCAN_FAILED when a row was left out (each
+/// with its message naming the file); RESULT_MISSING_ARGUMENT when results is null.
 int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
                 StoredRows *stored);
 

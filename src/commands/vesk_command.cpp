@@ -314,8 +314,8 @@ void PrintSettings(const CommandSettings *s)
     Printf(L"Verbose    : %s\r\n", YesNo(s->Verbose != 0));
 }
 
-/// Scans every file specification, or "*" when none was given, into results. 0, or 2
-/// when a scan reported a failure.
+/// Scans every file specification, or "*" when none was given, into results, and orders
+/// them. RESULT_OK, or RESULT_SCAN_FAILED when a scan reported a failure.
 int ScanAll(const CommandSettings *s, ResultList *results)
 {
     SearchOptions options;
@@ -328,14 +328,14 @@ int ScanAll(const CommandSettings *s, ResultList *results)
     options.Ranges = s->Ranges;
     options.Debug = s->Debug;
 
-    if (StartResults(results, (int)s->n, s->Mode) != 0) return 2;
-    int result = 0;
+    if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return RESULT_SCAN_FAILED;
+    int result = RESULT_OK;
     if (s->FileSpecCount == 0) {
-        if (VeskFiles2(L"*", &options, results) != 0) result = 2;
+        if (VeskFiles2(L"*", &options, results) != RESULT_OK) result = RESULT_SCAN_FAILED;
     } else {
         for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
-            if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options, results) != 0)
-                result = 2;
+            if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options, results) != RESULT_OK)
+                result = RESULT_SCAN_FAILED;
     }
     OrderResults(results);
     return result;
