@@ -6,6 +6,7 @@
 #include "commands/date_stamp.h"
 #include "commands/summary_table.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
 #include "search/search.h"

@@ -7,7 +7,6 @@
 #include "commands/date_stamp.h"
 #include "platform/platform.h"
 #include "plugin/host_api.h"
-#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
 #include "state/plugin_state.h"
@@ -75,16 +74,16 @@ size_t LongestUnits(const StoredRows *rows)
 
 int AddCommas(wchar_t *text)
 {
-    if (text == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (text == nullptr) return -1;
     size_t length = wcslen(text);
-    if (length > MAX_COMMA_INPUT) return RESULT_FAILED;
+    if (length > MAX_COMMA_INPUT) return 1;
     wchar_t work[HOST_BUFFER_LEN];
     FormatText(work, HOST_BUFFER_LEN, L"%%@comma[%s]", text);
-    if (ExpandVariables(work, 1) != 0) return RESULT_FAILED;
+    if (ExpandVariables(work, 1) != 0) return 2;
     size_t grouped = wcslen(work);
-    if (grouped >= (size_t)TEXT_BUFFER_LEN) return RESULT_FAILED;
+    if (grouped >= (size_t)TEXT_BUFFER_LEN) return 3;
     wmemcpy(text, work, grouped + 1);
-    return RESULT_OK;
+    return 0;
 }
 
 void PrintRun(int n, wchar_t c)

@@ -7,9 +7,7 @@
 
 
 /// Groups the digits of text (a buffer of TEXT_BUFFER_LEN) in place through the shell's
-/// @comma. RESULT_OK when replaced; RESULT_FAILED, not reported and text unchanged, when
-/// it is too long, the expansion fails or the result would not fit;
-/// RESULT_MISSING_ARGUMENT for null.
+/// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
 int AddCommas(wchar_t *text);
 
 /// Prints the one-line summary of a command that stored count rows. Returns 0.

@@ -12,6 +12,7 @@
 #include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"

@@ -7,7 +7,6 @@
 #include "text/wide_format.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
-#include "plugin/result_codes.h"
 #include "plugin/shell_syntax.h"
 
 void *StdErrHandle(void) { return GetStdHandle(STD_ERROR_HANDLE); }
@@ -94,9 +93,9 @@ bool IsValueSeparator(wchar_t c) { return c == L':' || c == L'='; }
 int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail,
                    wchar_t *line, size_t capacity)
 {
-    if (line == nullptr || capacity == 0) return RESULT_MISSING_ARGUMENT;
+    if (line == nullptr || capacity == 0) return -2;
     line[0] = L'\0';
-    if (word == nullptr || word[0] == L'\0') return RESULT_MISSING_ARGUMENT;
+    if (word == nullptr || word[0] == L'\0') return -1;
 
     bool aliasesOff = IsFeatureOff(syntax, FEATURE_ALIASES);
     const wchar_t *mark = (word[0] == L'*' || aliasesOff) ? L"" : L"*";
@@ -108,9 +107,9 @@ int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t
     int length = FormatText(line, capacity, L"%s%s%s%s", mark, word, gap, tail);
     if (length < 0 || (size_t)length >= capacity) {
         line[0] = L'\0';
-        return RESULT_FAILED;
+        return -2;
     }
-    return RESULT_OK;
+    return 0;
 }
 
 int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
@@ -124,9 +123,12 @@ int RunShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *
 {
     wchar_t line[HOST_BUFFER_LEN];
     int built = BuildShellLine(syntax, word, tail, line, HOST_BUFFER_LEN);
-    if (built == RESULT_MISSING_ARGUMENT) return RESULT_MISSING_ARGUMENT;
-    // A cut line could run a different command or store a wrong value: run nothing.
-    if (built != RESULT_OK) return ReportError(L"Command line too long\r\n");
+    if (built == -1) return -1;
+    if (built != 0) {
+        // A cut line could run a different command or store a wrong value: run nothing.
+        ReportError(L"Command line too long\r\n");
+        return -2;
+    }
     return Command(line, 0);
 }
 

@@ -6,13 +6,11 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#include "plugin/result_codes.h"
-
 /// Writes "Vesk plugin: " on standard error, and inside a batch file its name and line.
 int PrintErrorPrefix(void);
 
-/// Prints the error prefix and then the message on standard error. Returns
-/// RESULT_FAILED, the result of a reported error, so callers can `return ReportError(...)`.
+/// Prints the error prefix and then the message on standard error. Returns 1, the
+/// result of a reported error, so callers can `return ReportError(...)`.
 int ReportError(const wchar_t *format, ...);
 
 /// Strict unsigned 32-bit number: decimal digits, or "0x" and hexadecimal digits.
@@ -25,17 +23,16 @@ bool IsValueSeparator(wchar_t c);
 struct ShellSyntax;
 
 /// Runs word and tail as a shell command line ("*" first unless alias expansion is off),
-/// after asking the shell for its settings. Returns the shell's result;
-/// RESULT_MISSING_ARGUMENT when word is null or empty; RESULT_FAILED, with a message and
-/// nothing run, when the line would not fit in the shell's 8192-character line.
+/// after asking the shell for its settings. Returns the shell's result; -1 when word is
+/// null or empty; -2, with a message and nothing run, when the line would not fit in the
+/// shell's 8192-character line.
 int RunHostCommand(const wchar_t *word, const wchar_t *tail);
 
 /// RunHostCommand under settings the caller has already read.
 int RunShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail);
 
-/// The line RunShellLine runs, in line (capacity characters). RESULT_OK;
-/// RESULT_MISSING_ARGUMENT when word is null or empty or there is no line; RESULT_FAILED,
-/// not reported, when the line does not fit (line is then the empty text).
+/// The line RunShellLine runs, in line (capacity characters). Returns 0; -1 when word is
+/// null or empty, -2 when the line does not fit (line is then the empty text).
 int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail,
                    wchar_t *line, size_t capacity);
 

@@ -127,7 +127,10 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList
     if (wcsnlen(fileSpec, PATH_BUFFER_LEN) >= PATH_BUFFER_LEN)
         return ReportError(L"File specification too long\r\n");
     ScanBuffers *b = (ScanBuffers *)malloc(sizeof(ScanBuffers));
-    if (b == nullptr) return ReportError(L"Cannot list \"%s\": not enough memory\r\n", fileSpec);
+    if (b == nullptr) {
+        ReportError(L"Cannot list \"%s\": not enough memory\r\n", fileSpec);
+        return RESULT_SCAN_FAILED;
+    }
     wchar_t *dirName = b->DirName;
     wchar_t *wildSpec = b->WildSpec;
     dirName[0] = L'\0';

@@ -99,9 +99,10 @@ TEST_F(ResultListTest, EveryOrderOfOffersRanksAsAStableSort)
                         Offer_(offers.back());
                         ASSERT_LE(list.Count, n);
                         // Read halfway: the offers that follow still rank correctly.
-                        if (i == total / 2)
+                        if (i == total / 2) {
                             ASSERT_EQ(StableBest(offers, mode, n), Walk())
                                 << "halfway n " << n << " order " << order << " mode " << mode;
+                        }
                     }
                     ASSERT_EQ(StableBest(offers, mode, n), Walk())
                         << "n " << n << " order " << order << " run " << run << " mode " << mode;

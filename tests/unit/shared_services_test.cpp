@@ -137,9 +137,9 @@ TEST_F(SharedServicesShellTest, HostCommandLineLimit)
     std::wstring tail = L"X=" + std::wstring(HOST_BUFFER_LEN - 1 - 5 - 2, L'v');
     EXPECT_EQ(HOST_BUFFER_LEN - 1, (int)Line(L"set", tail.c_str()).size());
     tail += L"v";
-    EXPECT_EQ(L"<1>", Line(L"set", tail.c_str()));
+    EXPECT_EQ(L"<-2>", Line(L"set", tail.c_str()));
     wchar_t small[7];
-    EXPECT_EQ(RESULT_FAILED, BuildHostCommandLine(L"set", L"X", small, 6));
+    EXPECT_EQ(-2, BuildHostCommandLine(L"set", L"X", small, 6));
     EXPECT_STREQ(L"", small);
     EXPECT_EQ(0, BuildHostCommandLine(L"set", L"X", small, 7));
     EXPECT_STREQ(L"*set X", small);
@@ -154,7 +154,7 @@ TEST_F(SharedServicesShellTest, RunHostCommandRunsOrRefuses)
 
     // Too long: nothing runs (the variable keeps its value) and the caller hears why.
     std::wstring tail = L"VESKTEST=" + std::wstring(HOST_BUFFER_LEN, L'v');
-    EXPECT_EQ(RESULT_FAILED, RunHostCommand(L"set", tail.c_str()));
+    EXPECT_EQ(-2, RunHostCommand(L"set", tail.c_str()));
     EXPECT_EQ(L"first", Expand(L"%VESKTEST"));
     EXPECT_EQ(L"Vesk plugin: Command line too long\r\n", err);
 

@@ -99,7 +99,7 @@ TEST(SummaryTableTest, AddCommasResultCodes)
     // 1000 digits grouped need more than 1024 characters: unchanged.
     std::wstring digits(1000, L'9');
     wcscpy(text, digits.c_str());
-    EXPECT_EQ(1, AddCommas(text));
+    EXPECT_EQ(3, AddCommas(text));
     EXPECT_EQ(digits, text);
 
     // Short numbers are grouped by the shell: longer than before, same digits in order.
