@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
@@ -97,11 +98,11 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     options.WalkFlags = flags & FLAG_WALK_BITS;
     options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
 
+    ResultList results = {};
+    if (StartResults(&results, 1, mode) != RESULT_OK) return -1;
     buffer[0] = L'\0';
     int result = 0;
-    ResultList results = {};
-    if (StartResults(&results, 1, mode) != 0) return -1;
-    if (VeskFiles2(fileSpec, &options, &results) == 0 && results.Count != 0) {
+    if (VeskFiles2(fileSpec, &options, &results) == RESULT_OK && results.Count != 0) {
         OrderResults(&results);
         const wchar_t *name = results.Head->Name;
         // While nested expansion is on the shell reads a function's result again, so a
