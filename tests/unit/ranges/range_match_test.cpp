@@ -290,6 +290,9 @@ protected:
     void SetUp() override
     {
         RangeMatchTest::SetUp();
+        // A command reads the shell's syntax as it starts; without this the syntax of
+        // whichever test ran last would be used.
+        CallSyntax = ReadShellSyntax();
         char pattern[] = "/tmp/vesk-range-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(pattern));
         Dir = pattern;
