@@ -6,6 +6,7 @@
 #include "commands/date_stamp.h"
 #include "commands/summary_table.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "search/result_list.h"
 #include "search/search.h"
@@ -61,18 +62,20 @@ int CheckRow(const ShellSyntax *syntax, int rank, int row, const wchar_t *const 
 
 }  // namespace
 
-int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, StoredRows *stored)
+int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
+                StoredRows *stored)
 {
-    if (ResultList.Count <= 0) return 0;
-    if (InitStoredRows(stored, ResultList.Count) != 0) {
+    if (results == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (results->Count <= 0) return RESULT_OK;
+    if (InitStoredRows(stored, results->Count) != 0) {
         ReportError(L"Can't allocate table rows\r\n");
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
-    int result = 0;
+    int result = RESULT_OK;
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
     int rank = 0;
-    for (const FoundFile *entry = ResultList.Head; entry != nullptr && rank < ResultList.Count;
+    for (const FoundFile *entry = results->Head; entry != nullptr && rank < results->Count;
          entry = entry->Next, ++rank) {
         FormatText(size, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
         if (format->CommaGrouping) AddCommas(size);
@@ -83,13 +86,13 @@ int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, StoredRows *
 
         const wchar_t *const texts[3] = {entry->Name, size, stamp};
         if (CheckRow(syntax, rank, stored->Count, texts) != 0) {
-            result = 2;
+            result = RESULT_SCAN_FAILED;
             continue;
         }
         if (AddStoredRow(stored, entry->Name, size, stamp) != 0) {
             ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
                         entry->Name);
-            result = 2;
+            result = RESULT_SCAN_FAILED;
         }
     }
     return result;

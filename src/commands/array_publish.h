@@ -7,6 +7,7 @@
 
 #include "commands/stored_rows.h"
 #include "plugin/shell_syntax.h"
+#include "search/result_list.h"
 
 /// The command's settings that shape a row's size and stamp texts.
 struct RowFormat {
@@ -23,10 +24,12 @@ struct RowFormat {
 /// exactly under the settings, or too long).
 int PrepareArrayName(const wchar_t *arrayName, const ShellSyntax *syntax);
 
-/// Builds the three texts of every entry of the result list and keeps in stored (which
-/// the caller frees with FreeStoredRows) the rows that can be stored exactly, in order.
-/// 0, or 2 when a row was left out (each with its message naming the file).
-int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, StoredRows *stored);
+/// Builds the three texts of every entry of results (ordered, and still the caller's)
+/// and keeps in stored (which the caller frees with FreeStoredRows) the rows that can be
+/// stored exactly, in order. RESULT_OK; RESULT_SCAN_FAILED when a row was left out (each
+/// with its message naming the file); RESULT_MISSING_ARGUMENT when results is null.
+int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
+                StoredRows *stored);
 
 /// Replaces the shell's array by the stored rows, numbered from 0. 0, or 2 when the shell
 /// refused a line (it says why); the rows of a refused declaration are dropped from

@@ -8,7 +8,6 @@
 #include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
-#include "search/result_list.h"
 
 namespace {
 
@@ -84,8 +83,9 @@ PLUGIN_EXPORT int HOST_CALL InitializePlugin(void)
 
 PLUGIN_EXPORT int HOST_CALL ShutdownPlugin(int endProcess)
 {
+    // Every command and function call releases its results before it returns: there
+    // is nothing left to free.
     (void)endProcess;
-    ClearResults();
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_match.h"
 #include "search/directory_set.h"
@@ -48,6 +49,7 @@ struct Walk {
     int Stopped;          ///< out of memory: the walk ends
     const wchar_t *Patterns;
     const SearchOptions *Options;
+    ResultList *Results;  ///< the caller's, where the candidates go
     int OnFat;
     int OnNtfs;
 };
@@ -308,7 +310,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
 
     // Most candidates of a big tree do not place: they are dropped before anything
     // more is done for them.
-    if (!WouldPlace(options->n, options->Mode, size, time)) return;
+    if (!WouldPlace(walk->Results, size, time)) return;
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
     // Ids are only compared where the volume's ids are trusted.
@@ -321,11 +323,11 @@ void TestEntry(Walk *walk, WalkLevel *level)
     // One file or directory reached under several names (links, hard links, overlapping
     // file specifications) is one answer: the name found first stays. A directory link
     // has an id of its own, so it stays a candidate beside the directory it leads to.
-    if (SameFileInList(found)) {
+    if (SameFileInList(walk->Results, found)) {
         FreeMem(found);
         return;
     }
-    OfferResult(found, options->n, options->Mode);
+    OfferResult(walk->Results, found);
 }
 
 /// Ends the top level: its listing is closed, and its parent learns its files' total
@@ -344,14 +346,15 @@ void LeaveDirectory(Walk *walk)
 SpinnerState *SpinnerForTests(void) { return &Spinner; }
 
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
-              int onFat, int onNtfs)
+              int onFat, int onNtfs, ResultList *results)
 {
-    if (directory == nullptr || patterns == nullptr || options == nullptr) return 0;
+    if (directory == nullptr || patterns == nullptr || options == nullptr || results == nullptr)
+        return RESULT_MISSING_ARGUMENT;
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
     if (dirLen + 1 > PATH_BUFFER_LEN) {
         if (options->Debug)
             Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
-        return 0;
+        return RESULT_OK;
     }
 
     Walk walk;
@@ -359,11 +362,12 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.Path = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     walk.Patterns = patterns;
     walk.Options = options;
+    walk.Results = results;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
     if (walk.Path == nullptr) {
         ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
     wmemcpy(walk.Path, directory, dirLen);
 
@@ -404,5 +408,5 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     FreeDirectorySet(&walk.Listed);
     free(walk.Levels);
     free(walk.Path);
-    return walk.Failed ? 2 : 0;
+    return walk.Failed ? RESULT_SCAN_FAILED : RESULT_OK;
 }

@@ -1,7 +1,8 @@
 // The time conversions: any Unix time a file system may store (through a file of our
 // own and the Linux listing), and any 64-bit file time through the date stamp, the
-// ranking and the date, time and weekday ranges. A time outside 1601 to 30827 must be
-// invalid everywhere alike, and nothing may overflow on the way (UBSan ends the run).
+// ranking and the date, time and weekday ranges. A time Windows does not convert (before
+// 1601, after 30828-09-14) must be invalid everywhere alike, and nothing may overflow on
+// the way (UBSan ends the run).
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "host_test_util.h"
+#include "memory.h"
 #include "plugin/help_texts.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "search/result_list.h"
 #include "state/plugin_state.h"
 
 
@@ -75,6 +75,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         {L"/[S10k] /[!*.bak] /Ifoo /!Ibar /q x", "Unknown option \"/Q\"\n"},
         {L"/[S10k] 4097 x", "Too many items (1 - 4096)\n"},
     };
+    const long liveAtStart = LiveMemoryBlocks();
     for (const FailureCase &c : cases) {
         LastCount = 77;
         ScreenWidth = 55;
@@ -85,7 +86,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         EXPECT_EQ("", out);
         EXPECT_EQ(77, LastCount);
         EXPECT_EQ(55, ScreenWidth);
-        EXPECT_EQ(nullptr, ResultList.Head);
+        EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "results left allocated";
     }
 }
 
