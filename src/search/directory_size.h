@@ -15,9 +15,10 @@ inline uint64_t AddSizes(uint64_t total, uint64_t size)
 }
 
 /// Totals into *total the sizes of the entries without the directory attribute that
-/// directory (ending in a separator) lists; *total is 0 when it cannot be listed. Returns
-/// 0, or the system's error code when the listing failed (*total then holds what was
-/// read before the failure). Reports nothing: the caller decides what a failure means.
-DWORD DirectoryFilesSize(const wchar_t *directory, uint64_t *total);
+/// directory (ending in a separator) lists; *total is 0 when it cannot be listed.
+/// RESULT_OK; RESULT_FAILED when the listing failed, with the system's error code in
+/// *error and in *total what was read before the failure; RESULT_MISSING_ARGUMENT when
+/// an argument is null. Reports nothing: the caller decides what a failure means.
+int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error);
 
 #endif

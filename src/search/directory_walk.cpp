@@ -273,8 +273,8 @@ uint64_t DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen)
     path[end] = VESK_PATH_SEP;
     path[end + 1] = L'\0';
     uint64_t total;
-    DWORD error = DirectoryFilesSize(path, &total);
-    if (error != 0) NoteListingError(walk, path, error);
+    DWORD error;
+    if (DirectoryFilesSize(path, &total, &error) != RESULT_OK) NoteListingError(walk, path, error);
     return total;
 }
 

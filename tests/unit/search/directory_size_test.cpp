@@ -22,10 +22,14 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     EXPECT_EQ((std::vector<Found>{{L"b/sub", 5000, 0}, {L"b", 120, 0}, {L"empty", 0, 0}}), found);
     // The patterns, masks and ranges of the walk do not change a directory's size.
     uint64_t total = 1;
-    EXPECT_EQ(0u, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total));
+    DWORD error = 1;
+    EXPECT_EQ(0, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total, &error));
     EXPECT_EQ(120u, total);
-    EXPECT_NE(0u, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(1, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total, &error));
     EXPECT_EQ(0u, total);
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, error);
+    EXPECT_EQ(-1, DirectoryFilesSize(nullptr, &total, &error));
 }
 
 }  // namespace
