@@ -6,7 +6,8 @@
 
 #include "host_test_util.h"
 #include "plugin/exports.h"
-#include "plugin/help_texts.h"
+#include "commands/help_texts.h"
+#include "commands/plugin_lifecycle.h"
 #include "plugin/plugin.h"
 #include "plugin/host_api.h"
 

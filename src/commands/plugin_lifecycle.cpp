@@ -1,3 +1,4 @@
+#include "commands/plugin_lifecycle.h"
 #include "plugin/plugin.h"
 
 #include <stdlib.h>
@@ -5,9 +6,10 @@
 
 #include "platform/platform.h"
 #include "plugin/exports.h"
-#include "plugin/help_texts.h"
+#include "commands/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
+#include "text/wide_format.h"
 #include "search/result_list.h"
 
 namespace {
