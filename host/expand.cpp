@@ -287,6 +287,11 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
     if (c >= L'0' && c <= L'9')
         return PushLiteral(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
     if (c == L'*') return PushLiteral(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
+    if (c == L'_' && at + 1 < len && text[at + 1] == L'?') {
+        // "%_?": the result of the command before this one.
+        *next = at + 2;
+        return PushLiteral(e, std::to_wstring(Shell.LastResult)) ? EXPAND_OK : Overflow(e);
+    }
     if (c == L'[') return ExpandBracketVariable(e, text, len, at, next);
     if (c == L'@') return ExpandFunction(e, text, len, at, next);
     if (!IsNameChar(c)) return PushPlainPercent(e, at, next);

@@ -19,10 +19,14 @@ int PrintErrorPrefix(void)
     wchar_t buffer[HOST_BUFFER_LEN] = L"%_batch";
     // A failed expansion leaves the variable's name in the buffer; that is no batch file.
     if (ExpandVariables(buffer, 1) != 0 || buffer[0] == L'0' || buffer[0] == L'\0') return 0;
-    FormatText(buffer, HOST_BUFFER_LEN, L"%s", L"%_batchname [%_batchline]  ");
+    // Each variable on its own: brackets around them in one expression would meet an
+    // escape character or separator the user chose.
+    FormatText(buffer, HOST_BUFFER_LEN, L"%s", L"%_batchname");
     if (ExpandVariables(buffer, 1) != 0) return 0;
+    wchar_t line[HOST_BUFFER_LEN] = L"%_batchline";
+    if (ExpandVariables(line, 1) != 0) return 0;
     // The batch file's name is plain text; it may well contain a '%'.
-    Qprintf(err, L"%s", buffer);
+    Qprintf(err, L"%s [%s]  ", buffer, line);
     return 0;
 }
 

@@ -79,8 +79,13 @@ void BeginCommandLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t 
 {
     Begin(line, syntax, FOR_COMMAND_LINE, buffer, capacity);
     // The "*" keeps an alias of the same name out; it is needed while aliases may be on.
-    if ((syntax->Unknown & UNKNOWN_FEATURES) != 0 || !IsFeatureOff(syntax, FEATURE_ALIASES))
+    // Escaped it would be no mark, so it may be neither setting.
+    if ((syntax->Unknown & UNKNOWN_FEATURES) != 0 || !IsFeatureOff(syntax, FEATURE_ALIASES)) {
+        if (syntax->Separator == L'*' && (syntax->Unknown & UNKNOWN_SEPARATOR) == 0 &&
+            ((syntax->Unknown & UNKNOWN_FEATURES) != 0 || !IsFeatureOff(syntax, FEATURE_SEPARATOR)))
+            Fail(line, LINE_SEPARATOR_COLLIDES, L'*');
         AppendSyntax(line, L'*');
+    }
     for (const wchar_t *p = word; p != nullptr && *p != L'\0'; ++p) AppendSyntax(line, *p);
 }
 
@@ -144,8 +149,7 @@ const wchar_t *DescribeLineProblem(const ShellLine *line, wchar_t *buffer, size_
     case LINE_SEPARATOR_COLLIDES:
         FormatText(buffer, capacity,
                    L"the shell's command separator \"%c\" is a character of the plug-in's own "
-                   L"lines, and the escape character is switched off; choose another with "
-                   L"SETDOS /C",
+                   L"lines that no escape character can keep; choose another with SETDOS /C",
                    line->Culprit);
         return buffer;
     case LINE_SETTINGS_UNKNOWN:
