@@ -62,7 +62,8 @@ bool InternalVariable(const std::wstring &name, std::wstring *value)
 {
     std::wstring key = NameKey(name);
     const BatchFrame *batch = Shell.Batches.empty() ? nullptr : &Shell.Batches.back();
-    if (key == L"_4VER") *value = L"33.00";
+    if (key == L"_?") *value = std::to_wstring(Shell.LastResult);
+    else if (key == L"_4VER") *value = L"33.00";
     else if (key == L"_BUILD") *value = L"61";
     else if (key == L"_CMDPROC") *value = L"TCC";
     else if (key == L"_BATCH") *value = std::to_wstring(Shell.Batches.size());
