@@ -179,16 +179,25 @@ int PushPlainPercent(Expander *e, size_t at, size_t *next)
     return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
 }
 
+/// The bracketed text that begins at text[open] ("["), expanded into *inner; *close is
+/// its "]". opening names the form in the message when the "]" is missing.
+int ExpandBracketed(Expander *e, const wchar_t *text, size_t len, size_t open,
+                    const std::wstring &opening, std::wstring *inner, size_t *close)
+{
+    *close = FindClosingBracketOf(e, text, len, open);
+    if (*close == std::wstring::npos) {
+        *e->Message = L"missing \"]\" after \"" + opening + L"\"";
+        return EXPAND_MALFORMED;
+    }
+    return ExpandInner(e, text + open + 1, *close - open - 1, inner);
+}
+
 /// "%[NAME]": text[at] is the "[".
 int ExpandBracketVariable(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
 {
-    size_t close = FindClosingBracketOf(e, text, len, at);
-    if (close == std::wstring::npos) {
-        *e->Message = L"missing \"]\" in \"%[\"";
-        return EXPAND_MALFORMED;
-    }
     std::wstring name;
-    int code = ExpandInner(e, text + at + 1, close - at - 1, &name);
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, at, L"%[", &name, &close);
     if (code != EXPAND_OK) return code;
     std::wstring value;
     if (LookupVariable(name, &value) == LOOKUP_FAILED) {
@@ -205,14 +214,10 @@ int ExpandFunction(Expander *e, const wchar_t *text, size_t len, size_t at, size
     size_t end = at + 1;
     while (end < len && IsNameChar(text[end])) ++end;
     if (end == at + 1 || end >= len || text[end] != L'[') return PushPlainPercent(e, at, next);
-    size_t close = FindClosingBracketOf(e, text, len, end);
     std::wstring name(text + at, end - at);
-    if (close == std::wstring::npos) {
-        *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
-        return EXPAND_MALFORMED;
-    }
     std::wstring args;
-    int code = ExpandInner(e, text + end + 1, close - end - 1, &args);
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, end, L"%" + name + L"[", &args, &close);
     if (code != EXPAND_OK) return code;
     std::wstring result;
     code = CallVariableFunction(name, args, &result);
@@ -234,13 +239,9 @@ int ExpandArrayCell(Expander *e, const wchar_t *text, size_t len, const std::wst
                     size_t end, size_t *next)
 {
     if (end >= len || text[end] != L'[' || !FindArray(name)) return -1;
-    size_t close = FindClosingBracketOf(e, text, len, end);
-    if (close == std::wstring::npos) {
-        *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
-        return EXPAND_MALFORMED;
-    }
     std::wstring index;
-    int code = ExpandInner(e, text + end + 1, close - end - 1, &index);
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, end, L"%" + name + L"[", &index, &close);
     if (code != EXPAND_OK) return code;
     // The expansion may have run a plug-in that changed the arrays.
     ArrayVariable *array = FindArray(name);
