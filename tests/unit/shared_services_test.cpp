@@ -110,7 +110,19 @@ TEST_F(SharedServicesShellTest, ErrorPrefixNamesTheBatchFile)
     err.clear();
     EXPECT_EQ(1, ReportError(L"Unknown option \"%s\"\r\n", L"/Q"));
     EXPECT_EQ(L"Vesk plugin: /tmp/dir/job 100%.btm [7]  Unknown option \"/Q\"\r\n", err);
+    // Escape characters the user chose do not touch the prefix.
+    ASSERT_EQ(0, Command(L"setdos /e[", 0));
+    err.clear();
+    PrintErrorPrefix();
+    EXPECT_EQ(L"Vesk plugin: /tmp/dir/job 100%.btm [7]  ", err);
     vsh::Shell.Batches.clear();
+}
+
+TEST_F(SharedServicesShellTest, ReportErrorShowsControlCharactersAsTheTableDoes)
+{
+    // A file name must not steer the terminal; the message's own line end stays.
+    ReportError(L"Cannot list \"%s\": error %u\r\n", L"a\x1b[31mb\tc\x85\r\n", 5u);
+    EXPECT_EQ(L"Vesk plugin: Cannot list \"a?[31mb?c???\": error 5\r\n", err);
 }
 
 TEST_F(SharedServicesShellTest, ReportErrorKeepsLongMessagesWhole)

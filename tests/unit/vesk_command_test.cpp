@@ -238,6 +238,11 @@ TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
         EXPECT_EQ(0, f_vesk(buffer.data()));
         EXPECT_EQ(c.Expected, std::wstring(buffer.data()));
     }
+    // An expansion state in no documented form: the "%" could come back either way.
+    vsh::SetVariable(L"_expansion", L"x9");
+    wcscpy(buffer.data(), L"*.txt");
+    EXPECT_EQ(-1, f_vesk(buffer.data()));
+    EXPECT_NE(std::wstring::npos, err.find(L"Name not returned"));
 }
 
 // An array name holding the separator is escaped in every line; with the escape
