@@ -139,7 +139,8 @@ int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
     }
     // The longest line around the name is "*setarray NAME[4096,3]" or "*set NAME[4095,2]="
     // and a value: leave the values most of the line.
-    if (wcslen(lines[1].Text) > (size_t)HOST_BUFFER_LEN / 2) {
+    // The four lines share one buffer: the declaration's length is its record's.
+    if (lines[1].Length > (size_t)HOST_BUFFER_LEN / 2) {
         ReportError(L"Array name too long \"%s\"\r\n", arrayName);
         return 1;
     }

@@ -42,7 +42,9 @@ TEST_F(HostCommandTest, SplitAtSeparatorsConditionalsAndPipes)
     };
     for (const auto &c : cases) {
         vsh::ResetShell(false);
-        if (c.Setdos[0]) ASSERT_EQ(0, vsh::RunSetdos(c.Setdos));
+        if (c.Setdos[0]) {
+            ASSERT_EQ(0, vsh::RunSetdos(c.Setdos));
+        }
         std::vector<vsh::LinePiece> pieces;
         std::wstring message;
         std::vector<std::wstring> shown;

@@ -13,7 +13,7 @@ namespace {
 
 ShellSyntax Syntax(wchar_t escape, wchar_t separator, const char *off)
 {
-    ShellSyntax syntax = {escape, separator, 0};
+    ShellSyntax syntax = {escape, separator, 0, 0};
     for (const char *p = off; *p; ++p) syntax.Off |= 1u << (*p - '0');
     return syntax;
 }

@@ -70,6 +70,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         {L"a-b", "Bad array name \"A-B\"\n"},
         {L"%%x", "Bad array name \"%X\"\n"},
         {longSeparator + L" x", "Time separator too long (0 - 1023)\n"},
+        {std::wstring(4100, L'a'), "Array name too long \"" + std::string(4100, 'A') + "\"\n"},
         // An error before a help request wins; range nodes made before it are freed.
         {L"/q /?", "Unknown option \"/Q\"\n"},
         {L"/[S10k] /[!*.bak] /Ifoo /!Ibar /q x", "Unknown option \"/Q\"\n"},
