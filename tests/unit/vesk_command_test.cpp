@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host_test_util.h"
+#include "plugins.h"
 #include "commands/help_texts.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
@@ -215,6 +216,73 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(L"big&one", Cell(L"ROWS", 0, 0));
     EXPECT_EQ(L"a|b", Cell(L"ROWS", 2, 0));
     EXPECT_EQ(4, LastCount);
+}
+
+// A "set" that refuses every value holding "bad", as a shell might refuse a line: a
+// plug-in's command comes before the built-in of the same name.
+int HOST_CALL RefusingSet(wchar_t *arguments)
+{
+    std::wstring text(arguments);
+    size_t open = text.find(L'['), close = text.find(L"]=");
+    if (text.find(L"bad") != std::wstring::npos || open == std::wstring::npos ||
+        close == std::wstring::npos)
+        return 1;
+    vsh::ArrayVariable *array = vsh::FindArray(text.substr(0, open));
+    size_t cell = 0;
+    std::wstring message;
+    if (array == nullptr ||
+        vsh::ArrayCellIndex(*array, text.substr(open + 1, close - open - 1), &cell, &message) != 0)
+        return 1;
+    array->Cells[cell] = text.substr(close + 2);
+    return 0;
+}
+
+PluginInfo *HOST_CALL RefusingSetInfo(void)
+{
+    static struct {
+        PluginInfo Record;
+        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+    } info = {{L"Refuser", L"", L"", L"", L"", L"set", 1, 0, 0}, {}};
+    return &info.Record;
+}
+
+int HOST_CALL Started(void) { return 0; }
+void *FindRefusingSet(void *, const char *name)
+{
+    return std::string(name) == "set" ? (void *)RefusingSet : nullptr;
+}
+
+// What the shell refuses is found out, not assumed: the row is dropped, the array
+// written again without it, and the summary, _VESK and the result say so.
+TEST_F(VeskRowsTest, RowsTheShellRefusesAreDroppedAndTheArrayRebuilt)
+{
+    MakeFile("good1", 30);
+    MakeFile("bad1", 20);
+    MakeFile("good2", 10);
+    MakeFile("bad2", 5);
+    vsh::PluginExports exports = {RefusingSetInfo, Started, nullptr, nullptr, nullptr,
+                                  FindRefusingSet};
+    ASSERT_EQ(0, vsh::RegisterPlugin(L"refuser", nullptr, exports));
+
+    std::wstring arguments = L"5 rows";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+    EXPECT_EQ(2, LastCount);
+    vsh::ArrayVariable *array = vsh::FindArray(L"ROWS");
+    ASSERT_NE(nullptr, array);
+    EXPECT_EQ(2u, array->Dims[0]);
+    EXPECT_EQ(L"good1", Cell(L"ROWS", 0, 0));
+    EXPECT_EQ(L"good2", Cell(L"ROWS", 1, 0));
+    EXPECT_EQ(L"10", Cell(L"ROWS", 1, 1));
+    EXPECT_NE(std::wstring::npos, err.find(L"Result row 1 not stored, \"bad1\": the shell refused its line"));
+    EXPECT_NE(std::wstring::npos, err.find(L"Result row 3 not stored, \"bad2\""));
+    EXPECT_NE(std::wstring::npos, out.find(L"2 largest files vesked into ROWS[2,3]."));
+
+    out.clear();
+    arguments = L"5 rows bad*";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"ROWS"));
+    EXPECT_EQ(0, LastCount);
+    EXPECT_EQ(L"2 matching files found, none stored.\n", out);
 }
 
 // The shell reads a function's result again while nested expansion is on: the percent
