@@ -15,14 +15,6 @@ namespace vsh {
 
 namespace {
 
-bool SameName(const std::wstring &a, const std::wstring &b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
-}
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -117,31 +109,8 @@ bool NextDescriptionLine(const std::wstring &text, size_t *start, std::wstring *
     return false;
 }
 
-}  // namespace
-
-std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName)
-{
-    size_t start = 0;
-    std::wstring name, description;
-    while (NextDescriptionLine(fileText, &start, &name, &description))
-        if (SameName(name, fileName)) return description;
-    return std::wstring();
-}
-
-namespace {
-
-/// The description file read last, parsed: a filter over a directory asks for every
-/// file's description in turn, and reading the whole file each time makes that
-/// quadratic. Kept while the file's size and last-write time stay the same.
-struct DescriptionCache {
-    std::wstring Path;
-    unsigned long long Size = 0, Written = 0;
-    bool Valid = false;
-    /// Folded name to description; the first line for a name wins, as in FindDescription.
-    std::unordered_map<std::wstring, std::wstring> Descriptions;
-};
-
-DescriptionCache Descriptions;
+/// Folded name to description, of one description file; the first line for a name wins.
+using DescriptionTable = std::unordered_map<std::wstring, std::wstring>;
 
 std::wstring FoldName(const std::wstring &name)
 {
@@ -150,9 +119,37 @@ std::wstring FoldName(const std::wstring &name)
     return folded;
 }
 
+DescriptionTable ReadDescriptionTable(const std::wstring &fileText)
+{
+    DescriptionTable table;
+    size_t start = 0;
+    std::wstring name, description;
+    while (NextDescriptionLine(fileText, &start, &name, &description))
+        table.emplace(FoldName(name), description);
+    return table;
+}
+
+std::wstring LookUpDescription(const DescriptionTable &table, const std::wstring &fileName)
+{
+    auto found = table.find(FoldName(fileName));
+    return found == table.end() ? std::wstring() : found->second;
+}
+
+/// The description file read last, parsed: a filter over a directory asks for every
+/// file's description in turn, and reading the whole file each time makes that
+/// quadratic. Kept while the file's size and last-write time stay the same.
+struct DescriptionFileCache {
+    std::wstring Path;
+    unsigned long long Size = 0, Written = 0;
+    bool Valid = false;
+    DescriptionTable Table;
+};
+
+DescriptionFileCache LastDescriptionFile;
+
 std::wstring CachedDescription(const std::wstring &descriptionPath, const std::wstring &name)
 {
-    DescriptionCache &cache = Descriptions;
+    DescriptionFileCache &cache = LastDescriptionFile;
     unsigned long long size = 0, written = 0;
     if (OsFileStamp(descriptionPath.c_str(), &size, &written) != 0) {
         cache.Valid = false;
@@ -161,23 +158,24 @@ std::wstring CachedDescription(const std::wstring &descriptionPath, const std::w
     if (!cache.Valid || cache.Path != descriptionPath || cache.Size != size ||
         cache.Written != written) {
         cache.Valid = false;
-        cache.Descriptions.clear();
+        cache.Table.clear();
         std::wstring text;
         if (OsReadTextFile(descriptionPath.c_str(), &text) != 0) return std::wstring();
-        size_t start = 0;
-        std::wstring lineName, description;
-        while (NextDescriptionLine(text, &start, &lineName, &description))
-            cache.Descriptions.emplace(FoldName(lineName), description);
+        cache.Table = ReadDescriptionTable(text);
         cache.Path = descriptionPath;
         cache.Size = size;
         cache.Written = written;
         cache.Valid = true;
     }
-    auto found = cache.Descriptions.find(FoldName(name));
-    return found == cache.Descriptions.end() ? std::wstring() : found->second;
+    return LookUpDescription(cache.Table, name);
 }
 
 }  // namespace
+
+std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName)
+{
+    return LookUpDescription(ReadDescriptionTable(fileText), fileName);
+}
 
 std::wstring DescriptionOf(const std::wstring &file)
 {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/text/unicode_tables.{h,cpp} and tests/unit/unicode_samples.inc from the
+"""Writes src/text/unicode_tables.{h,cpp} and tests/unit/support/unicode_samples.inc from the
 Unicode character database (Debian package unicode-data).
 
     python3 tools/gen_unicode_tables.py [UCD-DIRECTORY]
@@ -285,7 +285,7 @@ def write_samples(chars):
         width, up, low, letter, digit = python_view(cp)
         lines.append("{0x%04X, %d, 0x%04X, 0x%04X, %d, %d}," % (cp, width, up, low, int(letter),
                                                                int(digit)))
-    with open(os.path.join(ROOT, "tests/unit/unicode_samples.inc"), "w") as f:
+    with open(os.path.join(ROOT, "tests/unit/support/unicode_samples.inc"), "w") as f:
         f.write("\n".join(lines) + "\n")
 
 

@@ -99,11 +99,166 @@ void PutNarrowText(Sink *s, const Spec &sp, const char *text)
     if (sp.Left) PutRun(s, L' ', pad);
 }
 
+// Size of an argument, from the letters before the conversion.
+enum ArgumentSize { ARG_NARROW = -1, ARG_INT = 0, ARG_SIZE_T = 1, ARG_WIDE = 2, ARG_64 = 64 };
+
+const wchar_t *ReadFlags(const wchar_t *p, Spec *sp)
+{
+    for (;; ++p) {
+        if (*p == L'-') sp->Left = true;
+        else if (*p == L'+') sp->Plus = true;
+        else if (*p == L' ') sp->Space = true;
+        else if (*p == L'0') sp->Zero = true;
+        else if (*p == L'#') sp->Alt = true;
+        else return p;
+    }
+}
+
+// Widths and precisions are capped, written ones and argument ones alike, so that a wild
+// value can neither overflow nor make the padding loop for long.
+int ReadNumber(const wchar_t **p)
+{
+    int n = 0;
+    while (**p >= L'0' && **p <= L'9') {
+        if (n < kMaxField) n = n * 10 + (**p - L'0');
+        ++*p;
+    }
+    return n > kMaxField ? kMaxField : n;
+}
+
+const wchar_t *ReadWidth(const wchar_t *p, Spec *sp, va_list *args)
+{
+    if (*p == L'*') {
+        int w = va_arg(*args, int);
+        if (w < 0) {
+            sp->Left = true;
+            w = w < -kMaxField ? kMaxField : -w;
+        }
+        sp->Width = w > kMaxField ? kMaxField : w;
+        return p + 1;
+    }
+    if (*p >= L'0' && *p <= L'9') sp->Width = ReadNumber(&p);
+    return p;
+}
+
+const wchar_t *ReadPrecision(const wchar_t *p, Spec *sp, va_list *args)
+{
+    if (*p != L'.') return p;
+    ++p;
+    if (*p == L'*') {
+        int pr = va_arg(*args, int);
+        sp->Precision = pr < 0 ? -1 : pr > kMaxField ? kMaxField : pr;
+        return p + 1;
+    }
+    sp->Precision = ReadNumber(&p);
+    return p;
+}
+
+// I64 and ll are 64-bit; l and h and I32 are the natural int (32-bit); h before s or c
+// means narrow text; z and I mean size_t.
+const wchar_t *ReadSize(const wchar_t *p, ArgumentSize *size)
+{
+    *size = ARG_INT;
+    if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
+        *size = ARG_64;
+        return p + 3;
+    }
+    if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2') return p + 3;
+    if (p[0] == L'l' && p[1] == L'l') {
+        *size = ARG_64;
+        return p + 2;
+    }
+    if (*p == L'l' || *p == L'w') {
+        *size = ARG_WIDE;
+        return p + 1;
+    }
+    if (*p == L'h') {
+        *size = ARG_NARROW;
+        ++p;
+        return *p == L'h' ? p + 1 : p;
+    }
+    if (*p == L'z' || *p == L'I') {
+        *size = ARG_SIZE_T;
+        return p + 1;
+    }
+    return p;
+}
+
+void PutSigned(Sink *s, const Spec &sp, ArgumentSize size, va_list *args)
+{
+    int64_t v;
+    if (size == ARG_64) v = va_arg(*args, long long);
+    else if (size == ARG_SIZE_T) v = (int64_t)va_arg(*args, intptr_t);
+    else v = va_arg(*args, int);
+    if (size == ARG_NARROW) v = (short)v;
+    uint64_t mag = v < 0 ? (uint64_t)0 - (uint64_t)v : (uint64_t)v;
+    PutInteger(s, sp, mag, v < 0, 10, false, true);
+}
+
+void PutUnsigned(Sink *s, const Spec &sp, ArgumentSize size, wchar_t conv, va_list *args)
+{
+    uint64_t v;
+    if (size == ARG_64) v = va_arg(*args, unsigned long long);
+    else if (size == ARG_SIZE_T) v = (uint64_t)va_arg(*args, size_t);
+    else v = va_arg(*args, unsigned int);
+    if (size == ARG_NARROW) v = (unsigned short)v;
+    unsigned base = conv == L'u' ? 10 : conv == L'o' ? 8 : 16;
+    PutInteger(s, sp, v, false, base, conv == L'X', false);
+}
+
+/// Writes one conversion's argument; false, and nothing taken, for an unknown conversion.
+bool PutConversion(Sink *s, Spec sp, ArgumentSize size, wchar_t conv, va_list *args)
+{
+    switch (conv) {
+    case L'd':
+    case L'i':
+        PutSigned(s, sp, size, args);
+        return true;
+    case L'u':
+    case L'x':
+    case L'X':
+    case L'o':
+        PutUnsigned(s, sp, size, conv, args);
+        return true;
+    case L'p': {
+        uint64_t v = (uint64_t)(uintptr_t)va_arg(*args, void *);
+        sp.Precision = (int)(sizeof(void *) * 2);
+        PutInteger(s, sp, v, false, 16, true, false);
+        return true;
+    }
+    case L'c':
+    case L'C': {
+        // In a wide format %C is the narrow character, as %S is the narrow text.
+        wchar_t c = (wchar_t)va_arg(*args, int);
+        if (size == ARG_NARROW || (conv == L'C' && size != ARG_WIDE)) {
+            c = (wchar_t)(unsigned char)c;
+        }
+        wchar_t one[1] = {c};
+        PutPadded(s, sp, nullptr, 0, one, 1, 0);
+        return true;
+    }
+    case L's':
+        if (size == ARG_NARROW) PutNarrowText(s, sp, va_arg(*args, const char *));
+        else PutWideText(s, sp, va_arg(*args, const wchar_t *));
+        return true;
+    case L'S':
+        if (size != ARG_WIDE) PutNarrowText(s, sp, va_arg(*args, const char *));
+        else PutWideText(s, sp, va_arg(*args, const wchar_t *));
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list args)
 {
     Sink s{dest, dest ? capacity : 0, 0};
+    // A copy the helpers can take arguments from through a pointer: a va_list parameter
+    // may be an array type, whose address is not a va_list pointer.
+    va_list ap;
+    va_copy(ap, args);
     const wchar_t *p = format ? format : L"";
     while (*p) {
         if (*p != L'%') {
@@ -117,69 +272,11 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             continue;
         }
         Spec sp{false, false, false, false, false, -1, -1};
-        for (;; ++p) {
-            if (*p == L'-') sp.Left = true;
-            else if (*p == L'+') sp.Plus = true;
-            else if (*p == L' ') sp.Space = true;
-            else if (*p == L'0') sp.Zero = true;
-            else if (*p == L'#') sp.Alt = true;
-            else break;
-        }
-        if (*p == L'*') {
-            // Widths and precisions are capped (as written ones are below), so that a
-            // wild argument can neither overflow nor make the padding loop for long.
-            int w = va_arg(args, int);
-            if (w < 0) {
-                sp.Left = true;
-                w = w < -kMaxField ? kMaxField : -w;
-            }
-            sp.Width = w > kMaxField ? kMaxField : w;
-            ++p;
-        } else if (*p >= L'0' && *p <= L'9') {
-            sp.Width = 0;
-            while (*p >= L'0' && *p <= L'9') {
-                if (sp.Width < kMaxField) sp.Width = sp.Width * 10 + (*p - L'0');
-                ++p;
-            }
-            if (sp.Width > kMaxField) sp.Width = kMaxField;
-        }
-        if (*p == L'.') {
-            ++p;
-            sp.Precision = 0;
-            if (*p == L'*') {
-                int pr = va_arg(args, int);
-                sp.Precision = pr < 0 ? -1 : pr > kMaxField ? kMaxField : pr;
-                ++p;
-            } else {
-                while (*p >= L'0' && *p <= L'9') {
-                    if (sp.Precision < kMaxField) sp.Precision = sp.Precision * 10 + (*p - L'0');
-                    ++p;
-                }
-                if (sp.Precision > kMaxField) sp.Precision = kMaxField;
-            }
-        }
-        // Size: I64 and ll are 64-bit; l and h and I32 are the natural int (32-bit);
-        // h before s or c means narrow text; z and I mean size_t.
-        int size = 0;  // 0 int, 64 64-bit, 1 size_t, -1 narrow (h), 2 wide (l, w)
-        if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
-            size = 64;
-            p += 3;
-        } else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2') {
-            p += 3;
-        } else if (p[0] == L'l' && p[1] == L'l') {
-            size = 64;
-            p += 2;
-        } else if (*p == L'l' || *p == L'w') {
-            size = 2;
-            ++p;
-        } else if (*p == L'h') {
-            size = -1;
-            ++p;
-            if (*p == L'h') ++p;
-        } else if (*p == L'z' || *p == L'I') {
-            size = 1;
-            ++p;
-        }
+        ArgumentSize size;
+        p = ReadFlags(p, &sp);
+        p = ReadWidth(p, &sp, &ap);
+        p = ReadPrecision(p, &sp, &ap);
+        p = ReadSize(p, &size);
         wchar_t conv = *p;
         if (!conv) {
             // A lone '%' at the end is printed as written.
@@ -187,60 +284,12 @@ int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list a
             break;
         }
         ++p;
-        switch (conv) {
-        case L'd':
-        case L'i': {
-            int64_t v;
-            if (size == 64) v = va_arg(args, long long);
-            else if (size == 1) v = (int64_t)va_arg(args, intptr_t);
-            else v = va_arg(args, int);
-            if (size == -1) v = (short)v;
-            uint64_t mag = v < 0 ? (uint64_t)0 - (uint64_t)v : (uint64_t)v;
-            PutInteger(&s, sp, mag, v < 0, 10, false, true);
-            break;
-        }
-        case L'u':
-        case L'x':
-        case L'X':
-        case L'o': {
-            uint64_t v;
-            if (size == 64) v = va_arg(args, unsigned long long);
-            else if (size == 1) v = (uint64_t)va_arg(args, size_t);
-            else v = va_arg(args, unsigned int);
-            if (size == -1) v = (unsigned short)v;
-            unsigned base = conv == L'u' ? 10 : conv == L'o' ? 8 : 16;
-            PutInteger(&s, sp, v, false, base, conv == L'X', false);
-            break;
-        }
-        case L'p': {
-            uint64_t v = (uint64_t)(uintptr_t)va_arg(args, void *);
-            sp.Precision = (int)(sizeof(void *) * 2);
-            PutInteger(&s, sp, v, false, 16, true, false);
-            break;
-        }
-        case L'c':
-        case L'C': {
-            // In a wide format %C is the narrow character, as %S is the narrow text.
-            wchar_t c = (wchar_t)va_arg(args, int);
-            if (size == -1 || (conv == L'C' && size != 2)) c = (wchar_t)(unsigned char)c;
-            wchar_t one[1] = {c};
-            PutPadded(&s, sp, nullptr, 0, one, 1, 0);
-            break;
-        }
-        case L's':
-            if (size == -1) PutNarrowText(&s, sp, va_arg(args, const char *));
-            else PutWideText(&s, sp, va_arg(args, const wchar_t *));
-            break;
-        case L'S':
-            if (size != 2) PutNarrowText(&s, sp, va_arg(args, const char *));
-            else PutWideText(&s, sp, va_arg(args, const wchar_t *));
-            break;
-        default:
+        if (!PutConversion(&s, sp, size, conv, &ap)) {
             // Unknown conversions are printed as written rather than guessed at.
             for (const wchar_t *q = start; q < p; ++q) Put(&s, *q);
-            break;
         }
     }
+    va_end(ap);
     if (s.Capacity) s.Dest[s.Length < s.Capacity ? s.Length : s.Capacity - 1] = 0;
     return (int)s.Length;
 }

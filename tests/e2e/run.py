@@ -4,6 +4,10 @@
     run.py --target NAME [--cases DIR] [--filter GLOB] [-j N] [--update] [--keep]
            --shell CMD...
 
+Cases live in folders by area (command, ranges, walk, ...) below the cases directory; a
+case's name is its file name without the folder, unique across the folders. --filter
+matches the name ("cmd_basic", "func_*") or the folder and name ("walk/*").
+
 A case NAME is NAME.btm (run by the shell as a batch file in a fresh scratch directory)
 with its expectations beside it: NAME.out, NAME.err, NAME.status (missing: empty, empty,
 0), each possibly overridden per target (NAME.out.win32, then NAME.out.win for both
@@ -332,18 +336,47 @@ def run_case(case_dir, name, options):
             remove_tree(scratch)
 
 
+def find_cases(case_dir):
+    """{case name: its folder relative to case_dir} of every NAME.btm below case_dir, or a
+    message when two folders hold a case of the same name: a case is chosen by its name
+    alone, so names stay unique across the folders."""
+    found = {}
+    for folder, dirs, files in os.walk(case_dir):
+        dirs.sort()
+        relative = os.path.relpath(folder, case_dir)
+        relative = "" if relative == "." else relative
+        for f in files:
+            if not f.endswith(".btm"):
+                continue
+            name = f[:-4]
+            if name in found:
+                return "case %s is in both %s and %s" % (
+                    name, case_path(found[name], ""), case_path(relative, ""))
+            found[name] = relative
+    return found
+
+
+def case_path(folder, name):
+    return folder.replace(os.sep, "/") + "/" + name if folder else name
+
+
 def main(argv):
     options = parse_arguments(argv)
     options["shell"] = absolute_shell(options["shell"])
     case_dir = options["cases"] or os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                 "cases")
-    names = sorted(f[:-4] for f in os.listdir(case_dir)
-                   if f.endswith(".btm") and fnmatch.fnmatchcase(f[:-4], options["filter"]))
+    found = find_cases(case_dir)
+    if isinstance(found, str):
+        sys.stderr.write("run.py: %s\n" % found)
+        return 2
+    names = sorted(name for name, folder in found.items()
+                   if fnmatch.fnmatchcase(name, options["filter"])
+                   or fnmatch.fnmatchcase(case_path(folder, name), options["filter"]))
     counts = {"ok": 0, "FAIL": 0, "skip": 0}
 
     def one(name):
         try:
-            return run_case(case_dir, name, options)
+            return run_case(os.path.join(case_dir, found[name]), name, options)
         except Exception as error:  # a broken case must not hide the others
             return "FAIL", "runner error: %r\n" % (error,)
 

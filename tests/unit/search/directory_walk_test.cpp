@@ -1,0 +1,395 @@
+#include "search/directory_walk.h"
+
+#include <gtest/gtest.h>
+
+#include "search_fixture.h"
+
+namespace {
+
+TEST_F(SearchTest, OrderOfDiscoveryDescendsBeforeTesting)
+{
+    File("a.txt", 1);
+    Dir("b");
+    File("b/c.txt", 1);
+    Dir("b/d");
+    File("b/d/e.txt", 1);
+    File("f.txt", 1);
+    Dir("g");
+    for (const char *d : {"b/d", "b", "g"}) Stamp(d, 1714564800);
+    // All times equal: the list keeps the order in which the walk met the entries.
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE));
+    EXPECT_EQ((Strings{L"a.txt", L"b/c.txt", L"b/d/e.txt", L"b/d", L"b", L"f.txt", L"g"}),
+              Names(found));
+}
+
+TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
+{
+    Dir("b");
+    File("b/x.txt", 5);
+    Dir(".h");
+    File(".h/y.txt", 6);
+    Link("b", "l");
+    File("top.txt", 7);
+    struct {
+        uint32_t Flags;
+        std::set<std::wstring> Expected;
+    } cases[] = {
+        {0, {L"b", L".h", L"l", L"top.txt"}},
+        // The link l leads to b, walked already: it is a candidate, but not walked again.
+        {WALK_RECURSE, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"top.txt"}},
+        {WALK_RECURSE | WALK_NO_JUNCTIONS, {L"b", L"b/x.txt", L".h", L".h/y.txt", L"l", L"top.txt"}},
+        {WALK_RECURSE | WALK_NO_HIDDEN_DIRS, {L"b", L"b/x.txt", L".h", L"l", L"top.txt"}},
+        {7, {L"b", L"b/x.txt", L".h", L"l", L"top.txt"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.Expected, NameSet(Walk(Options(MODE_NEWEST, c.Flags)))) << "flags " << c.Flags;
+
+    // A mask that leaves hidden entries out still lets the walk into hidden directories.
+    SearchOptions o = Options(MODE_NEWEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
+    o.AttrValues = 0;
+    EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"top.txt"}), NameSet(Walk(o)));
+}
+
+TEST_F(SearchTest, PatternsAttributesAndStamps)
+{
+    File("a.txt", 10, 1000000000);
+    File("b.log", 30, 1100000000);
+    File("c.doc", 50, 1200000000);
+    Dir("d.txt");
+    File("d.txt/inner", 70);
+    SearchOptions o = Options(MODE_LARGEST, 0);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ((Strings{L"b.log", L"a.txt"}), Names(Walk(o, L"*.txt;*.log")));
+    EXPECT_EQ((Strings{}), Names(Walk(o, L";")));
+    o.Mode = MODE_OLDEST;
+    o.n = 1;
+    std::vector<Found> oldest = Walk(o);
+    ASSERT_EQ(1u, oldest.size());
+    EXPECT_EQ(L"a.txt", oldest[0].Name);
+    EXPECT_EQ(FileTimeOf(1000000000), oldest[0].Time);
+    // Without full paths an entry carries its bare name.
+    o.FullPaths = 0;
+    o.Mode = MODE_NEWEST;
+    EXPECT_EQ((Strings{L"c.doc"}), Names(Walk(o)));
+}
+
+TEST_F(SearchTest, DescriptionFileIsSkippedInEveryDirectoryButNotAsADirectory)
+{
+    File("descript.ion", 900);
+    File("a", 1);
+    Dir("s");
+    File("s/DESCRIPT.ION", 800);
+    File("s/b", 2);
+    Dir("s/descript.ion");
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.DescriptionFile = L"descript.ion";
+    EXPECT_EQ((std::set<std::wstring>{L"a", L"s", L"s/b", L"s/descript.ion"}), NameSet(Walk(o)));
+    o.DescriptionFile = L"";
+    EXPECT_EQ(6u, Walk(o).size());
+}
+
+TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
+{
+    Dir("s");
+    File("s/x.txt", 3);
+    Link("..", "s/up");
+    Link(".", "s/self");
+    Link(root, "s/top");
+    Dir("s/t");
+    // Two links per level back to the same directory would double the work per level.
+    Link("..", "s/t/a");
+    Link("..", "s/t/b");
+    File("s/t/y.txt", 4);
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE));
+    EXPECT_EQ((std::set<std::wstring>{L"s", L"s/x.txt", L"s/up", L"s/self", L"s/top", L"s/t",
+                                      L"s/t/a", L"s/t/b", L"s/t/y.txt"}),
+              NameSet(found));
+    EXPECT_EQ(9u, found.size());
+
+    // A link to a directory that is not on the walked path is entered, unless the walk
+    // has been there already: then it is only a candidate.
+    Dir("s/t/zz");
+    File("s/t/zz/z", 1);
+    Link("t/zz", "s/side");
+    Link("s/t/zz", "other");
+    std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
+    EXPECT_EQ((std::set<std::wstring>{L"other", L"other/z", L"s/side", L"s/t/zz"}),
+              Subset(names, {L"other", L"other/z", L"s/side", L"s/side/z", L"s/t/zz",
+                             L"s/t/zz/z"}));
+}
+
+TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
+{
+    Dir("s");
+    Dir("s/u");
+    File("s/x.txt", 1);
+    File("s/u/y.txt", 2);
+    Link("..", "s/up");
+    Link(".", "s/self");
+    Link(root, "s/top");
+    Link("..", "s/u/a");
+    Link("../..", "s/u/b");
+    // From s/u, the link a leads to s, not walked yet, and is entered; there the plain
+    // entry u (where the walk began) is not entered again, and top leads to the root,
+    // whose s is walked already; up and b lead to the root, walked by then.
+    std::set<std::wstring> expected = {L"y.txt", L"a",       L"a/self", L"a/top", L"a/top/s",
+                                       L"a/u",   L"a/up",    L"a/x.txt", L"b"};
+    std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE), L"*", "s/u/");
+    EXPECT_EQ(expected, NameSet(found));
+    EXPECT_EQ(expected.size(), found.size());
+}
+
+TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
+{
+    // d0 .. d24, each with two links to the next: 2^24 paths, 25 directories.
+    const int levels = 25;
+    for (int i = 0; i < levels; ++i) {
+        Dir("d" + std::to_string(i));
+        File("d" + std::to_string(i) + "/f", i + 1);
+    }
+    for (int i = 0; i + 1 < levels; ++i) {
+        Link("../d" + std::to_string(i + 1), "d" + std::to_string(i) + "/a");
+        Link("../d" + std::to_string(i + 1), "d" + std::to_string(i) + "/b");
+    }
+    // The same file by a file link and a hard link, beside the tree.
+    File("z", 1000);
+    Link("z", "y");
+    ASSERT_EQ(0, link(Abs("z").c_str(), Abs("x").c_str()));
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;  // files only
+    std::vector<Found> found = Walk(o);
+    // First met: x (the listing is sorted), before d0's subtree and y and z.
+    ASSERT_EQ((size_t)levels + 1, found.size());
+    EXPECT_EQ(L"x", found[0].Name);
+    std::wstring deepest = L"d0/";
+    for (int i = 1; i < levels; ++i) deepest += L"a/";
+    EXPECT_EQ(deepest + L"f", found[1].Name);
+    // Without recursion too, one name per file.
+    o.WalkFlags = 0;
+    EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
+    o.WalkFlags = WALK_RECURSE;
+    // Two walks of one command (two file specifications) still offer the file once.
+    ClearResults();
+    ResultList.Count = 0;
+    std::wstring dir = Wide(root) + L"/";
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0));
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0));
+    EXPECT_EQ(1, ResultList.Count);
+    ClearResults();
+}
+
+TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
+{
+    Dir("a");
+    File("a/f", 1);
+    File("g", 2);
+    // The lowest free descriptor as the limit: the next listing finds none.
+    int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    close(probe);
+    struct rlimit old;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+    struct rlimit low = {(rlim_t)probe, old.rlim_max};
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    std::wstring dir = Wide(root) + L"/";
+    ClearResults();
+    ResultList.Count = 0;
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0);
+    setrlimit(RLIMIT_NOFILE, &old);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(2, result);
+    EXPECT_NE(std::string::npos, err.find("Cannot list \"" + root + "/\": too many open files"))
+        << err;
+    ClearResults();
+    // Gone or denied stays quiet: no entries, result 0.
+    std::wstring missing = dir + L"nothing/";
+    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0));
+}
+
+TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
+{
+    // tmpfs keeps any 64-bit time; a disk may refuse them, and the case is then moot.
+    struct Case {
+        const char *Name;
+        time_t Seconds;
+    } cases[] = {
+        {"y1500", -14831769600LL}, {"y1", -62135596800LL}, {"min", INT64_MIN},
+        {"max", INT64_MAX},        {"y30828", 910692979200LL},
+    };
+    for (const Case &c : cases) {
+        File(c.Name, 1);
+        struct timespec times[2] = {{c.Seconds, 0}, {c.Seconds, 0}};
+        if (utimensat(AT_FDCWD, Abs(c.Name).c_str(), times, 0) != 0)
+            GTEST_SKIP() << "the file system refuses a time of " << c.Seconds;
+        struct stat st;
+        ASSERT_EQ(0, stat(Abs(c.Name).c_str(), &st));
+        if (st.st_mtim.tv_sec != c.Seconds) GTEST_SKIP() << "the file system clamps times";
+    }
+    File("valid", 1, 1714564800);
+    WIN32_FIND_DATAW d;
+    std::wstring search = Wide(root) + L"/*";
+    HANDLE h = FindFirstFileW(search.c_str(), &d);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    int seen = 0;
+    do {
+        std::wstring name = d.cFileName;
+        if (name == L"." || name == L"..") continue;
+        uint64_t t = ((uint64_t)d.ftLastWriteTime.dwHighDateTime << 32) |
+                     d.ftLastWriteTime.dwLowDateTime;
+        ++seen;
+        if (name == L"valid") {
+            EXPECT_EQ(FileTimeOf(1714564800), t);
+            continue;
+        }
+        EXPECT_FALSE(IsValidFileTime(t)) << Narrow(name);
+        if (name == L"y1500") {  // the tick count's two's complement, as Wine gives it
+            EXPECT_EQ((uint64_t)((-14831769600LL + 11644473600LL) * 10000000LL), t);
+        }
+        if (name == L"max") {
+            EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, t);
+        }
+        if (name == L"min") {
+            EXPECT_EQ(0x8000000000000000ull, t);
+        }
+        SYSTEMTIME st;
+        if (name != L"y30828" && name != L"max") {
+            EXPECT_FALSE(FileTimeToSystemTime(&d.ftLastWriteTime, &st));
+        }
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    EXPECT_EQ(6, seen);
+}
+
+TEST_F(SearchTest, DeepTreeIsWalkedWhole)
+{
+    // 5,000 bytes of path at the bottom: past what the kernel opens in one call.
+    const int levels = 2500;
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < levels; ++i) {
+        int file = openat(fd, "f", O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(file, 0);
+        ASSERT_EQ(0, ftruncate(file, i == levels - 1 ? 1000000 : i));
+        close(file);
+        ASSERT_EQ(0, mkdirat(fd, "d", 0755));
+        int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    close(fd);
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    o.n = 2;
+    std::vector<Found> found = Walk(o);
+    std::wstring deepest;
+    for (int i = 0; i < levels - 1; ++i) deepest += L"d/";
+    ASSERT_EQ(2u, found.size());
+    EXPECT_EQ(deepest + L"f", found[0].Name);
+    EXPECT_EQ(1000000u, found[0].Size);
+    EXPECT_EQ(uint64_t(levels - 2), found[1].Size);
+    // Every level's file was met.
+    o.Mode = MODE_SMALLEST;
+    o.n = 4096;
+    EXPECT_EQ((size_t)levels, Walk(o).size());
+}
+
+TEST_F(SearchTest, UnreadableDirectoryIsSkipped)
+{
+    File("small", 10);
+    Dir("locked");
+    File("locked/big", 100000);
+    ASSERT_EQ(0, chmod(Abs("locked").c_str(), 0));
+    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    auto check = [&]() -> int {
+        std::vector<Found> found = Walk(o);
+        // The directory stays a candidate (size 0); nothing inside it is found.
+        std::vector<Found> expected = {{L"small", 10, 0}, {L"locked", 0, 0}};
+        return found == expected ? 0 : 1;
+    };
+    o.AttrMask = 0;
+    if (geteuid() != 0) {
+        EXPECT_EQ(0, check());
+        return;
+    }
+    // Root reads everything: drop to an unprivileged user in a child.
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+        _exit(check());
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+TEST_F(SearchTest, SpinnerTurnsOnlyWhileScreenWidthIsSet)
+{
+    for (int i = 0; i < 2049 + 129 * 2; ++i) File("f" + std::to_string(i), 0);
+    int32_t savedWidth = ScreenWidth;
+    SpinCountdown = 2048;
+    SpinIndex = 0;
+    ScreenWidth = 0;
+    Walk(Options(MODE_LARGEST, 0));
+    EXPECT_EQ(2048, SpinCountdown);
+    ScreenWidth = 80;
+    Walk(Options(MODE_LARGEST, 0));
+    ScreenWidth = savedWidth;
+    // Steps on the 2049th entry and after 129 more each: three steps, none pending.
+    EXPECT_EQ(3, SpinIndex);
+    EXPECT_EQ(128, SpinCountdown);
+}
+
+/// Runs a shell command and returns its output.
+std::string RunShell(const char *command)
+{
+    std::string out;
+    FILE *p = popen(command, "r");
+    if (p == nullptr) return out;
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, got);
+    pclose(p);
+    return out;
+}
+
+TEST_F(SearchTest, AgreesWithFindOnASystemTree)
+{
+    struct stat st;
+    if (stat("/usr/share", &st) != 0) GTEST_SKIP() << "no /usr/share";
+    // find's best key: the largest size and the newest write time of a plain file. Flag 1
+    // follows links to directories, and a link to a file counts as its target: -L, or a
+    // link out of the tree (several point into /etc) would make them disagree.
+    // One walk for both keys; the newest time is cut to the second.
+    std::string best = RunShell("find -L /usr/share -type f -printf '%s %T@\\n' 2>/dev/null"
+                                " | awk '$1 > s { s = $1 } $2 > t { t = $2 } END { if (NR) printf \"%.0f %.0f\", s, int(t) }'");
+    ASSERT_FALSE(best.empty());
+    char *rest = nullptr;
+    unsigned long long largest = strtoull(best.c_str(), &rest, 10);
+    long long newest = strtoll(rest, nullptr, 10);
+    struct {
+        const wchar_t *Args;
+        bool BySize;
+    } cases[] = {{L"\\usr\\share,L,,1", true}, {L"\\usr\\share,N,-D,1", false}};
+    for (const auto &c : cases) {
+        std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+        wcscpy(buffer.data(), c.Args);
+        ASSERT_EQ(0, f_vesk(buffer.data()));
+        std::string path = Narrow(buffer.data());
+        ASSERT_EQ(0, stat(path.c_str(), &st)) << path;
+        if (c.BySize) {
+            EXPECT_EQ(largest, (unsigned long long)st.st_size) << path;
+        } else {
+            EXPECT_EQ(newest, (long long)st.st_mtim.tv_sec) << path;
+        }
+    }
+}
+
+}  // namespace

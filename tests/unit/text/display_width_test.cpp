@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <string>
+
+#include "text/display_width.h"
+
+namespace {
+
+TEST(DisplayWidthTest, Widths)
+{
+    EXPECT_EQ(DisplayWidth(L""), 0u);
+    EXPECT_EQ(DisplayWidth(nullptr), 0u);
+    EXPECT_EQ(DisplayWidth(L"abc"), 3u);
+    EXPECT_EQ(DisplayWidth(L"\u4e2d\u6587.txt"), 8u);
+    EXPECT_EQ(DisplayWidth(L"cafe\u0301"), 4u);
+    EXPECT_EQ(DisplayWidth(L"\U0001F600x"), 3u);
+    EXPECT_EQ(DisplayWidth(L"a\tb\x1b"), 4u);
+}
+
+std::wstring Cell(const wchar_t *text, int cells, CellFit fit)
+{
+    wchar_t out[64];
+    EXPECT_EQ(FormatCell(out, 64, text, cells, fit), 0);
+    return out;
+}
+
+TEST(DisplayWidthTest, CellsPadAndCutByConsoleCells)
+{
+    EXPECT_EQ(Cell(L"\u4e2d\u6587", 6, CELL_LEFT), L"\u4e2d\u6587  ");
+    EXPECT_EQ(Cell(L"\u4e2d\u6587", 6, CELL_RIGHT), L"  \u4e2d\u6587");
+    EXPECT_EQ(Cell(L"cafe\u0301", 6, CELL_LEFT), L"cafe\u0301  ");
+    EXPECT_EQ(Cell(L"toolongtext", 4, CELL_RIGHT), L"toolongtext");
+    // The cut keeps the end; a wide character that would be split leaves a blank.
+    EXPECT_EQ(Cell(L"abcdefghij", 8, CELL_CUT_LEFT), L"...fghij");
+    EXPECT_EQ(Cell(L"x\u4e2d\u6587\u5b57", 6, CELL_CUT_LEFT), L"... \u5b57");
+    EXPECT_EQ(Cell(L"x\u4e2d\u6587\u5b57", 7, CELL_CUT_LEFT), L"x\u4e2d\u6587\u5b57");
+    // A mark stays with its base: the base and its marks go together, or neither.
+    EXPECT_EQ(Cell(L"abcde\u0301fgh", 7, CELL_CUT_LEFT), L"...e\u0301fgh");
+    EXPECT_EQ(Cell(L"abcde\u0301fgh", 6, CELL_CUT_LEFT), L"...fgh");
+    EXPECT_EQ(Cell(L"abc\u0915\u093efg", 6, CELL_CUT_LEFT), L"... fg");
+    // Controls show as the placeholder, in cut and uncut cells alike.
+    EXPECT_EQ(Cell(L"a\nb\tc\x1b]0;x\x07", 12, CELL_LEFT), L"a?b?c?]0;x? ");
+    EXPECT_EQ(Cell(L"0123456789\u009b2J", 8, CELL_CUT_LEFT), L"...89?2J");
+    EXPECT_EQ(Cell(L"abcdef", 2, CELL_CUT_LEFT), L"..");
+}
+
+TEST(DisplayWidthTest, SmallBuffersNeverOverrun)
+{
+    wchar_t out[8];
+    wmemset(out, L'#', 8);
+    EXPECT_EQ(FormatCell(out, 5, L"\u4e2d\u6587 long name", 20, CELL_LEFT), 1);
+    EXPECT_EQ(out[4], L'\0');
+    EXPECT_EQ(out[5], L'#');
+    EXPECT_EQ(FormatCell(out, 1, L"abc", 3, CELL_RIGHT), 1);
+    EXPECT_EQ(out[0], L'\0');
+    EXPECT_EQ(FormatCell(nullptr, 4, L"a", 1, CELL_LEFT), -1);
+    EXPECT_EQ(FormatCell(out, 4, nullptr, 1, CELL_LEFT), -1);
+}
+
+}  // namespace
