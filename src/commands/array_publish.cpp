@@ -6,6 +6,7 @@
 #include "commands/date_stamp.h"
 #include "commands/summary_table.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_line.h"
 #include "search/result_list.h"
@@ -147,19 +148,20 @@ int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
     return 0;
 }
 
-int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, const wchar_t *arrayName,
-                StoredRows *stored)
+int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
+                const wchar_t *arrayName, StoredRows *stored)
 {
-    if (ResultList.Count <= 0) return 0;
-    if (InitStoredRows(stored, ResultList.Count) != 0) {
+    if (results == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (results->Count <= 0) return RESULT_OK;
+    if (InitStoredRows(stored, results->Count) != 0) {
         ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
-    int result = 0;
+    int result = RESULT_OK;
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
     int rank = 0;
-    for (const FoundFile *entry = ResultList.Head; entry != nullptr && rank < ResultList.Count;
+    for (const FoundFile *entry = results->Head; entry != nullptr && rank < results->Count;
          entry = entry->Next, ++rank) {
         FormatText(size, TEXT_BUFFER_LEN, L"%I64u", (unsigned long long)entry->Size);
         if (format->CommaGrouping) AddCommas(size);
@@ -170,13 +172,13 @@ int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, const wchar_
 
         const wchar_t *const texts[3] = {entry->Name, size, stamp};
         if (CheckRow(syntax, arrayName, rank, stored->Count, texts) != 0) {
-            result = 2;
+            result = RESULT_SCAN_FAILED;
             continue;
         }
         if (AddStoredRow(stored, entry->Name, size, stamp) != 0) {
             ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
                         entry->Name);
-            result = 2;
+            result = RESULT_SCAN_FAILED;
             continue;
         }
         stored->Rows[stored->Count - 1].Rank = rank;
@@ -191,15 +193,15 @@ int PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax, StoredRows
     if (stored->Count > 0 && refused == nullptr) {
         ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
         FreeStoredRows(stored);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
-    int result = 0;
+    int result = RESULT_OK;
     // A second pass writes the array again without the rows the shell refused, so that
     // it holds whole rows numbered without gaps; if that fails too, nothing is left.
     for (int pass = 0; pass < 2; ++pass) {
         int failed = WriteArray(arrayName, syntax, stored, refused);
         if (failed == 0) break;
-        result = 2;
+        result = RESULT_SCAN_FAILED;
         if (failed < 0 || pass == 1) {
             ReportError(L"Nothing stored in %s: the shell refused to %s the array\r\n", arrayName,
                         failed < 0 ? L"replace" : L"fill");

@@ -7,6 +7,7 @@
 
 #include "commands/stored_rows.h"
 #include "plugin/shell_syntax.h"
+#include "search/result_list.h"
 
 /// The command's settings that shape a row's size and stamp texts.
 struct RowFormat {
@@ -24,16 +25,19 @@ struct RowFormat {
 /// with the lines' own syntax (nothing may be written then, not even the old array removed).
 int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax);
 
-/// Builds the three texts of every entry of the result list and keeps in stored (which
-/// the caller frees with FreeStoredRows) the rows that can be stored exactly, in order.
-/// 0, or 2 when a row was left out (each with its message naming the file).
-int PrepareRows(const RowFormat *format, const ShellSyntax *syntax, const wchar_t *arrayName,
-                StoredRows *stored);
+/// Builds the three texts of every entry of results (ordered, and still the caller's)
+/// and keeps in stored (which the caller frees with FreeStoredRows) the rows that can be
+/// stored exactly as rows of arrayName, in order. RESULT_OK; RESULT_SCAN_FAILED when a row
+/// was left out (each with its message naming the file); RESULT_MISSING_ARGUMENT when
+/// results is null.
+int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
+                const wchar_t *arrayName, StoredRows *stored);
 
 /// Replaces the shell's array arrayName by the stored rows, numbered from 0, checking
 /// every line's result. On return stored holds exactly the rows the array holds: a row
 /// the shell refused is dropped (with its message) and the array is built again without
-/// it; when the array cannot be made, stored is emptied. 0, or 2 after a message.
+/// it; when the array cannot be made, stored is emptied. RESULT_OK, or RESULT_SCAN_FAILED
+/// after a message.
 int PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax, StoredRows *stored);
 
 #endif

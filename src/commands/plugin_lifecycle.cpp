@@ -9,7 +9,6 @@
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/shared_services.h"
-#include "search/result_list.h"
 #include "text/wide_format.h"
 
 namespace {
@@ -86,8 +85,9 @@ PLUGIN_EXPORT int HOST_CALL InitializePlugin(void)
 
 PLUGIN_EXPORT int HOST_CALL ShutdownPlugin(int endProcess)
 {
+    // Every command and function call releases its results before it returns: there
+    // is nothing left to free.
     (void)endProcess;
-    ClearResults();
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "search/result_list.h"
 #include "state/plugin_state.h"
 #include "text/display_width.h"
+#include "text/path_limit.h"
 #include "text/wide_format.h"
 
 #include <stdlib.h>
@@ -108,7 +109,7 @@ int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int s
     if (widths == nullptr) return -1;
     // Clamp the inputs to what a buffer can hold, so the arithmetic stays in int.
     if (requestedWidth > (uint32_t)HOST_BUFFER_LEN) requestedWidth = HOST_BUFFER_LEN;
-    if (longestName > (uint32_t)HOST_RESULT_LEN) longestName = HOST_RESULT_LEN;
+    if (longestName > (uint32_t)PATH_BUFFER_LEN) longestName = PATH_BUFFER_LEN;
     if (longestSize > (uint32_t)TEXT_BUFFER_LEN) longestSize = TEXT_BUFFER_LEN;
     if (longestStamp > (uint32_t)TEXT_BUFFER_LEN) longestStamp = TEXT_BUFFER_LEN;
 

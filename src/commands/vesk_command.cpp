@@ -12,6 +12,7 @@
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
@@ -316,15 +317,13 @@ void PrintSettings(const CommandSettings *s)
     Printf(L"Verbose    : %s\r\n", YesNo(s->Verbose != 0));
 }
 
-/// Scans every file specification, or "*" when none was given. 0, or 2 when a scan
-/// reported a failure.
-int ScanAll(const CommandSettings *s)
+/// Scans every file specification, or "*" when none was given, into results, and orders
+/// them. RESULT_OK, or RESULT_SCAN_FAILED when a scan reported a failure.
+int ScanAll(const CommandSettings *s, ResultList *results)
 {
     SearchOptions options;
     options.AttrMask = s->AttrMask;
     options.AttrValues = s->AttrValues;
-    options.n = (int32_t)s->n;
-    options.Mode = s->Mode;
     options.WhichStamp = s->WhichStamp;
     options.WalkFlags = s->WalkFlags;
     options.FullPaths = s->FullPaths;
@@ -332,10 +331,16 @@ int ScanAll(const CommandSettings *s)
     options.Ranges = s->Ranges;
     options.Debug = s->Debug;
 
-    if (s->FileSpecCount == 0) return VeskFiles2(L"*", &options) != 0 ? 2 : 0;
-    int result = 0;
-    for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
-        if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options) != 0) result = 2;
+    if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return RESULT_SCAN_FAILED;
+    int result = RESULT_OK;
+    if (s->FileSpecCount == 0) {
+        if (VeskFiles2(L"*", &options, results) != RESULT_OK) result = RESULT_SCAN_FAILED;
+    } else {
+        for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
+            if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options, results) != RESULT_OK)
+                result = RESULT_SCAN_FAILED;
+    }
+    OrderResults(results);
     return result;
 }
 
@@ -344,9 +349,8 @@ int ScanAll(const CommandSettings *s)
 CommandSettings Settings;
 
 /// Releases what the command holds and passes result on.
-int EndCommand(CommandSettings *s, int result, bool clearResults)
+int EndCommand(CommandSettings *s, int result)
 {
-    if (clearResults) ClearResults();
     FreeRanges(&s->Ranges);
     return result;
 }
@@ -356,7 +360,6 @@ int EndCommand(CommandSettings *s, int result, bool clearResults)
 extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
 {
     if (arguments == nullptr) return -1;
-    ClearResults();
     TokenizeArgs(arguments, SplitOnBlanks | SplitSwitches);
 
     CommandSettings *s = &Settings;
@@ -365,17 +368,17 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i) {
         if (HostArgs.ArgLengths[i] <= 0 || HostArgs.Args[i] == nullptr) continue;
         int outcome = ClassifyArgument(i, s);
-        if (outcome == DONE_HELP) return EndCommand(s, 0, false);
-        if (outcome != CONTINUE) return EndCommand(s, 1, true);
+        if (outcome == DONE_HELP) return EndCommand(s, 0);
+        if (outcome != CONTINUE) return EndCommand(s, 1);
     }
 
     if (s->ArrayName == nullptr) {
         ReportError(L"Missing array name\r\n");
-        return EndCommand(s, 1, true);
+        return EndCommand(s, 1);
     }
     if (s->n > MAX_ITEMS) {
         ReportError(L"Too many items (1 - %u)\r\n", (unsigned)MAX_ITEMS);
-        return EndCommand(s, 1, true);
+        return EndCommand(s, 1);
     }
     if (s->n == 0) s->n = 10;
     if (s->Mode == 0) s->Mode = MODE_LARGEST;
@@ -385,7 +388,7 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     UpperCaseText(s->ArrayName);
     if (!IsValidArrayName(s->ArrayName)) {
         ReportError(L"Bad array name \"%s\"\r\n", s->ArrayName);
-        return EndCommand(s, 1, true);
+        return EndCommand(s, 1);
     }
     if (s->FileSpecCount > 1) s->FullPaths = 1;
 
@@ -393,26 +396,27 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     // and checked against them before anything is written.
     CallSyntax = ReadShellSyntax();
     int lines = CheckArrayLines(s->ArrayName, &CallSyntax);
-    if (lines != 0) return EndCommand(s, lines, true);
+    if (lines != 0) return EndCommand(s, lines);
 
     ScreenWidth = MeasureConsole();
-    ResultList.Count = 0;
     if (s->Debug) PrintSettings(s);
 
-    int result = ScanAll(s);
+    ResultList results = {};
+    int result = ScanAll(s, &results);
     StoredRows stored;
     InitStoredRows(&stored, 0);
     RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
                         s->IsoDates, s->TimeSeparator};
-    const int found = ResultList.Count;
-    if (PrepareRows(&format, &CallSyntax, s->ArrayName, &stored) != 0) result = 2;
-    ClearResults();
-    if (PublishArray(s->ArrayName, &CallSyntax, &stored) != 0) result = 2;
+    const int found = results.Count;
+    if (PrepareRows(&results, &format, &CallSyntax, s->ArrayName, &stored) != RESULT_OK)
+        result = RESULT_SCAN_FAILED;
+    ClearResults(&results);
+    if (PublishArray(s->ArrayName, &CallSyntax, &stored) != RESULT_OK) result = RESULT_SCAN_FAILED;
 
     // From here on stored holds exactly what the array holds.
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
     PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, found, stored.Count);
     LastCount = stored.Count;
     FreeStoredRows(&stored);
-    return EndCommand(s, result, false);
+    return EndCommand(s, result);
 }

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
@@ -43,8 +44,6 @@ extern "C" {
 PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
 {
     if (buffer == nullptr) return -1;
-    ClearResults();
-    ResultList.Count = 0;
     CallSyntax = ReadShellSyntax();
     // A text too long for the vector reports its overflow and leaves no arguments, so
     // the missing file specification is reported after it.
@@ -53,8 +52,7 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     SearchOptions options;
     options.AttrMask = 0;
     options.AttrValues = 0;
-    options.n = 1;
-    options.Mode = MODE_LARGEST;
+    int mode = MODE_LARGEST;
     options.WhichStamp = STAMP_LAST_WRITE;
     options.WalkFlags = 0;
     options.FullPaths = 1;
@@ -72,8 +70,8 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     }
 
     if (wchar_t *criterion = Argument(1)) {
-        options.Mode = CriterionOfLetter(UpperAscii(criterion[0]));
-        if (options.Mode == 0) return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
+        mode = CriterionOfLetter(UpperAscii(criterion[0]));
+        if (mode == 0) return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
     }
     if (wchar_t *attributes = Argument(2)) {
         if (ParseAttributes(attributes, &options.AttrMask, &options.AttrValues) != 0)
@@ -89,7 +87,7 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     }
 
     // Sizes rank files; a directory takes part only when the attributes ask for it.
-    if (options.Mode == MODE_LARGEST || options.Mode == MODE_SMALLEST)
+    if (mode == MODE_LARGEST || mode == MODE_SMALLEST)
         options.AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
     if (flags & FLAG_NO_DESCRIPTION_FILE) {
         wcscpy(descriptionFile, L"%_dname");
@@ -100,11 +98,13 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     options.WalkFlags = flags & FLAG_WALK_BITS;
     options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
 
+    ResultList results = {};
+    if (StartResults(&results, 1, mode) != RESULT_OK) return -1;
     buffer[0] = L'\0';
     int result = 0;
-    if (VeskFiles2(fileSpec, &options) == 0 && ResultList.Count != 0 &&
-        ResultList.Head != nullptr) {
-        const wchar_t *name = ResultList.Head->Name;
+    if (VeskFiles2(fileSpec, &options, &results) == RESULT_OK && results.Count != 0) {
+        OrderResults(&results);
+        const wchar_t *name = results.Head->Name;
         if ((CallSyntax.Unknown & UNKNOWN_FEATURES) != 0 && wcschr(name, L'%') != nullptr) {
             // Doubled or not, a "%" could come back changed: say so rather than guess.
             ReportError(L"Name not returned, \"%s\": it holds \"%%\", and the shell did not "
@@ -125,7 +125,7 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
             result = -1;
         }
     }
-    ClearResults();
+    ClearResults(&results);
     return result;
 }
 

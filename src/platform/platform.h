@@ -17,6 +17,7 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "text/path_limit.h"
 #include "text/path_separator.h"
 
 /// The word the version line shows for the platform the plug-in was built for.
@@ -30,7 +31,7 @@
 #  define VESK_PLATFORM_WORD L"x64"
 #endif
 
-/// FindFirstFileW for a search path of any length below 16384 characters. On Windows a
+/// FindFirstFileW for a search path of any length below PATH_BUFFER_LEN characters. On Windows a
 /// path too long for the classic limit is opened in the "\\?\" form; the names in the
 /// find data never carry that prefix. Windows lists through FindFirstFileExW without the
 /// short 8.3 name (left empty), or FindFirstFileW where the system refuses that. "." and

@@ -1,6 +1,7 @@
 // Date ranges (/[D...]) and the date reader.
 #include "ranges/date_range.h"
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/calendar.h"
 #include "ranges/range_internal.h"
@@ -41,15 +42,15 @@ int LocaleDateOrder(void)
 
 int ParseDate(const wchar_t **cursor, uint32_t *day)
 {
-    if (cursor == nullptr || *cursor == nullptr || day == nullptr) return -1;
+    if (cursor == nullptr || *cursor == nullptr || day == nullptr) return RESULT_MISSING_ARGUMENT;
     const wchar_t *p = *cursor;
     uint32_t numbers[3];
     for (int i = 0; i < 3; ++i) {
         if (i > 0) {
-            if (!IsDateSeparator(*p)) return 1;
+            if (!IsDateSeparator(*p)) return RESULT_FAILED;
             ++p;
         }
-        if (!IsAsciiDigit(*p)) return 1;
+        if (!IsAsciiDigit(*p)) return RESULT_FAILED;
         numbers[i] = ReadNumber32(&p);
     }
 
@@ -72,12 +73,12 @@ int ParseDate(const wchar_t **cursor, uint32_t *day)
         year += 2000;
     else if (year < 100)
         year += 1900;
-    if (year < 1601 || year > 9999) return 1;
-    if (month < 1 || month > 12) return 1;
-    if (dayOfMonth < 1 || dayOfMonth > MonthLength(year, month)) return 1;
+    if (year < 1601 || year > 9999) return RESULT_FAILED;
+    if (month < 1 || month > 12) return RESULT_FAILED;
+    if (dayOfMonth < 1 || dayOfMonth > MonthLength(year, month)) return RESULT_FAILED;
     *day = DayNumber(year, month, dayOfMonth);
     *cursor = p;
-    return 0;
+    return RESULT_OK;
 }
 
 namespace {
@@ -113,8 +114,8 @@ bool ReadDateBound(const wchar_t **cursor, uint32_t base, uint32_t today, bool f
 
 int ParseDateRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (text == nullptr || list == nullptr) return -1;
-    if (IsClosing(text)) return 0;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (IsClosing(text)) return RESULT_OK;
 
     SYSTEMTIME now;
     ReadNow(&now);
@@ -164,5 +165,5 @@ int ParseDateRange(wchar_t *text, int negate, RangeList *list)
     node->FirstSecond = firstSecond;
     node->LastSecond = lastSecond;
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }

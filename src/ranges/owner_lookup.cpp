@@ -4,15 +4,16 @@
 #include <stdlib.h>
 
 #include "platform/platform.h"
+#include "plugin/result_codes.h"
 #include "ranges/range_internal.h"
 
 int GetOwner(const wchar_t *path, wchar_t *out)
 {
-    if (path == nullptr || out == nullptr) return -1;
+    if (path == nullptr || out == nullptr) return RESULT_MISSING_ARGUMENT;
 
     DWORD needed = 0;
     GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0) return 1;
+    if (needed == 0) return RESULT_FAILED;
 
     wchar_t account[RANGE_TEXT_LEN];
     wchar_t domain[RANGE_TEXT_LEN];
@@ -42,7 +43,7 @@ int GetOwner(const wchar_t *path, wchar_t *out)
     size_t domainChars = wcslen(domain);
     if (accountChars == 0 || domainChars == 0) return result;
     // Two full-size names do not fit the caller's buffer together.
-    if (domainChars + 1 + accountChars >= RANGE_TEXT_LEN) return 1;
+    if (domainChars + 1 + accountChars >= RANGE_TEXT_LEN) return RESULT_FAILED;
     wmemcpy(out, domain, domainChars);
     out[domainChars] = L'\\';
     wmemcpy(out + domainChars + 1, account, accountChars + 1);

@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "platform/platform.h"
+#include "text/path_limit.h"
 
 /// Settings the unit tests change to make the parsers deterministic. The plug-in never
 /// changes them, so it always asks the locale, the clock and the allocator.
@@ -16,8 +17,6 @@ struct RangeTestHooks {
 };
 extern RangeTestHooks RangeHooks;
 
-/// Characters of the path buffer a range test builds a full path in.
-enum { RANGE_PATH_LEN = 16384 };
 /// Characters of a pattern, description or owner buffer, terminator included.
 enum { RANGE_TEXT_LEN = 8192 };
 

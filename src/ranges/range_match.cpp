@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_line.h"
 #include "ranges/calendar.h"
@@ -15,22 +16,22 @@
 
 int JoinPath(wchar_t *directory, const wchar_t *name)
 {
-    if (directory == nullptr || name == nullptr) return -1;
-    size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
-    if (dirLength >= RANGE_PATH_LEN) return -1;
+    if (directory == nullptr || name == nullptr) return RESULT_MISSING_ARGUMENT;
+    size_t dirLength = wcsnlen(directory, PATH_BUFFER_LEN);
+    if (dirLength >= PATH_BUFFER_LEN) return RESULT_FAILED;
     size_t nameLength = wcslen(name);
     bool separator = dirLength > 0 && !IsPathSeparator(directory[dirLength - 1]) &&
                      directory[dirLength - 1] != L':' && !IsPathSeparator(name[0]);
-    if (dirLength + (separator ? 1 : 0) + nameLength >= RANGE_PATH_LEN) return -1;
+    if (dirLength + (separator ? 1 : 0) + nameLength >= PATH_BUFFER_LEN) return RESULT_FAILED;
     if (separator) directory[dirLength++] = VESK_PATH_SEP;
     wmemcpy(directory + dirLength, name, nameLength + 1);
-    return 0;
+    return RESULT_OK;
 }
 
 int GetDescription(const wchar_t *path, wchar_t *out)
 {
-    if (path == nullptr || out == nullptr || path == out) return -1;
-    if (!path[0] || !QueryIsFileOrDirectory(path)) return 2;
+    if (path == nullptr || out == nullptr || path == out) return RESULT_MISSING_ARGUMENT;
+    if (!path[0] || !QueryIsFileOrDirectory(path)) return RESULT_FAILED;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
     // name neither ends the function's argument nor expands anything, and quoted while
@@ -47,11 +48,11 @@ int GetDescription(const wchar_t *path, wchar_t *out)
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
     // for the description.
-    if (ExpandExpression(&line) != 0) return 111;
+    if (ExpandExpression(&line) != 0) return RESULT_FAILED;
     size_t length = wcsnlen(expression, HOST_BUFFER_LEN);
-    if (length >= HOST_BUFFER_LEN) return 111;
+    if (length >= HOST_BUFFER_LEN) return RESULT_FAILED;
     wmemcpy(out, expression, length + 1);
-    return 0;
+    return RESULT_OK;
 }
 
 const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
@@ -88,14 +89,14 @@ __attribute__((noinline)) bool TextNodePasses(const TextRange *node,
                                                      const WIN32_FIND_DATAW *data,
                                                      const wchar_t *directory)
 {
-    wchar_t path[RANGE_PATH_LEN];
+    wchar_t path[PATH_BUFFER_LEN];
     wchar_t text[RANGE_TEXT_LEN];
     text[0] = L'\0';
-    size_t dirLength = wcsnlen(directory, RANGE_PATH_LEN);
+    size_t dirLength = wcsnlen(directory, PATH_BUFFER_LEN);
     // A path that cannot be built is a file whose text cannot be fetched: the empty text.
-    if (dirLength < RANGE_PATH_LEN) {
+    if (dirLength < PATH_BUFFER_LEN) {
         wmemcpy(path, directory, dirLength + 1);
-        if (JoinPath(path, data->cFileName) == 0) {
+        if (JoinPath(path, data->cFileName) == RESULT_OK) {
             if (node->Head.Kind == L'I')
                 GetDescription(path, text);
             else
@@ -159,8 +160,8 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
 
 int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
 {
-    if (data == nullptr || directory == nullptr) return -1;
+    if (data == nullptr || directory == nullptr) return RESULT_MISSING_ARGUMENT;
     for (const RangeFilter *node = list; node != nullptr; node = node->Next)
-        if (!NodePasses(node, data, directory)) return 1;
-    return 0;
+        if (!NodePasses(node, data, directory)) return RESULT_FAILED;
+    return RESULT_OK;
 }

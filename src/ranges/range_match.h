@@ -12,16 +12,16 @@
 /// -1 when data or directory is null. directory is the folder that holds the file.
 int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory);
 
-/// Appends name to directory (a buffer of 16384 characters), with a separator unless
-/// one is there. 0, or -1 for a missing argument or a result that would not fit (the
-/// directory is then unchanged).
+/// Appends name to directory (a buffer of PATH_BUFFER_LEN characters), with a separator
+/// unless one is there. RESULT_OK; RESULT_FAILED when the result would not fit (the
+/// directory is then unchanged); RESULT_MISSING_ARGUMENT for a missing argument.
 int JoinPath(wchar_t *directory, const wchar_t *name);
 
 /// The description the shell keeps for path, into out (8192 characters), asked for under
-/// CallSyntax. 0 on success; 2 for an empty path or one that names nothing; 111 when the
-/// path is too long for the shell expression, cannot be written exactly under the
-/// settings, or the expansion fails; -1 for missing or equal arguments. out is
-/// written only on success.
+/// CallSyntax. RESULT_OK; RESULT_FAILED, not reported, for an empty path or one that
+/// names nothing, one too long for the shell expression or that cannot be written exactly
+/// under the settings, or a failed expansion; RESULT_MISSING_ARGUMENT for missing or
+/// equal arguments. out is written only on RESULT_OK.
 int GetDescription(const wchar_t *path, wchar_t *out);
 
 

@@ -4,6 +4,7 @@
 
 #include <wctype.h>
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/date_range.h"
 #include "ranges/range_list.h"
@@ -15,15 +16,15 @@
 
 int ParseRangeOption(wchar_t *option, RangeList *list)
 {
-    if (option == nullptr || list == nullptr || option[0] == L'\0') return -1;
+    if (option == nullptr || list == nullptr || option[0] == L'\0') return RESULT_MISSING_ARGUMENT;
     size_t at = 0;
-    if (option[at++] != L'/') return 1;
+    if (option[at++] != L'/') return RESULT_FAILED;
     int negate = 0;
     if (option[at] == L'!') {
         negate = 1;
         ++at;
     }
-    if (option[at++] != L'[') return 1;
+    if (option[at++] != L'[') return RESULT_FAILED;
     if (option[wcslen(option) - 1] != L']')
         return ReportError(L"Range option must end with ']': \"%s\"\r\n", UpperCaseText(option));
 

@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <wctype.h>
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
@@ -36,9 +37,9 @@ uint64_t UnitFactor(wchar_t c)
 
 int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
 {
-    if (cursor == nullptr || *cursor == nullptr || value == nullptr) return -1;
+    if (cursor == nullptr || *cursor == nullptr || value == nullptr) return RESULT_MISSING_ARGUMENT;
     const wchar_t *p = *cursor;
-    if (!IsAsciiDigit(*p)) return 1;
+    if (!IsAsciiDigit(*p)) return RESULT_FAILED;
     // Sizes wrap modulo 2^64, as the rest of the size arithmetic does.
     uint64_t number = 0;
     while (IsAsciiDigit(*p)) number = number * 10 + (uint64_t)(*p++ - L'0');
@@ -49,15 +50,15 @@ int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
     }
     *value = number;
     *cursor = p;
-    return 0;
+    return RESULT_OK;
 }
 
 int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (text == nullptr || list == nullptr) return -1;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
     const wchar_t *p = text;
     if (IsValueSeparator(*p)) ++p;
-    if (p[0] == L']' && p[1] == L'\0') return 0;
+    if (p[0] == L']' && p[1] == L'\0') return RESULT_OK;
 
     uint64_t low = 0, high = OPEN_SIZE;
     bool relative = false;
@@ -83,24 +84,24 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
     node->MinSize = low;
     node->MaxSize = high;
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }
 
 int AddExclusion(const wchar_t *pattern, RangeList *list)
 {
-    if (pattern == nullptr || list == nullptr) return -1;
+    if (pattern == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
     size_t length = wcslen(pattern);
     ExclusionRange *node = (ExclusionRange *)NewRangeNode(offsetof(ExclusionRange, Pattern),
                                                           length + 1, L'!');
     if (node == nullptr) return ReportError(L"Can't allocate exclusion range structure\r\n");
     wmemcpy(node->Pattern, pattern, length + 1);
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }
 
 int ParseExclusionRange(wchar_t *text, RangeList *list)
 {
-    if (text == nullptr || list == nullptr) return -1;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
     size_t length = wcslen(text);
     // Only the option's final "]" closes it; one inside belongs to a pattern ([a-c]*).
     if (length > 0 && text[length - 1] == L']') --length;
@@ -116,7 +117,7 @@ int ParseExclusionRange(wchar_t *text, RangeList *list)
         for (; p < end && !iswspace((wint_t)*p); ++p)
             if (used < RANGE_TEXT_LEN - 1) pattern[used++] = *p;
         pattern[used] = L'\0';
-        if (AddExclusion(pattern, list) != 0) return 1;
+        if (AddExclusion(pattern, list) != 0) return RESULT_FAILED;
     }
-    return 0;
+    return RESULT_OK;
 }

@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
@@ -14,7 +15,7 @@ namespace {
 int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool bracketed,
                         wchar_t kind)
 {
-    if (text[0] == L']' && text[1] == L'\0') return 0;
+    if (text[0] == L']' && text[1] == L'\0') return RESULT_OK;
     if (IsValueSeparator(*text)) ++text;
     size_t length = wcslen(text);
     if (bracketed && length > 0 && text[length - 1] == L']') --length;
@@ -30,20 +31,20 @@ int AddTextRange(const wchar_t *text, RangeList *list, int negate, bool brackete
     wmemcpy(node->Pattern, text, length);
     node->Pattern[length] = L'\0';
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }
 
 }  // namespace
 
 int ParseDescriptionRange(wchar_t *text, RangeList *list, int negate, int plainMode)
 {
-    if (text == nullptr || list == nullptr) return -1;
-    if (text[0] == L'\0') return 0;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (text[0] == L'\0') return RESULT_OK;
     return AddTextRange(text, list, negate, !plainMode, L'I');
 }
 
 int ParseOwnerRange(wchar_t *text, RangeList *list, int negate)
 {
-    if (text == nullptr || list == nullptr) return -1;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
     return AddTextRange(text, list, negate, true, L'O');
 }

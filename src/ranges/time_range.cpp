@@ -1,6 +1,7 @@
 // Time-of-day ranges (/[T...]) and the time-of-day reader the date ranges share.
 #include "ranges/time_range.h"
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
@@ -24,27 +25,28 @@ uint32_t MoveSeconds(uint32_t from, wchar_t sign, uint32_t minutes)
 
 int ParseTimeOfDay(const wchar_t **cursor, uint32_t *seconds, int *hasSeconds)
 {
-    if (cursor == nullptr || *cursor == nullptr || seconds == nullptr) return -1;
+    if (cursor == nullptr || *cursor == nullptr || seconds == nullptr)
+        return RESULT_MISSING_ARGUMENT;
     const wchar_t *p = *cursor;
-    if (!IsAsciiDigit(*p)) return 1;
+    if (!IsAsciiDigit(*p)) return RESULT_FAILED;
     uint32_t hour = ReadNumber32(&p);
-    if (hour > 23) return 1;
-    if ((*p != L':' && *p != L'.') || !IsAsciiDigit(p[1])) return 1;
+    if (hour > 23) return RESULT_FAILED;
+    if ((*p != L':' && *p != L'.') || !IsAsciiDigit(p[1])) return RESULT_FAILED;
     ++p;
     uint32_t minute = ReadNumber32(&p);
-    if (minute > 59) return 1;
+    if (minute > 59) return RESULT_FAILED;
     uint32_t second = 0;
     int withSeconds = 0;
     if (*p == L':' || *p == L'.') {
-        if (!IsAsciiDigit(p[1])) return 1;
+        if (!IsAsciiDigit(p[1])) return RESULT_FAILED;
         ++p;
         second = ReadNumber32(&p);
-        if (second > 59) return 1;
+        if (second > 59) return RESULT_FAILED;
         withSeconds = 1;
     }
     wchar_t marker = *p;
     if (marker == L'a' || marker == L'A' || marker == L'p' || marker == L'P') {
-        if (hour < 1 || hour > 12) return 1;
+        if (hour < 1 || hour > 12) return RESULT_FAILED;
         hour %= 12;
         if (marker == L'p' || marker == L'P') hour += 12;
         ++p;
@@ -53,13 +55,13 @@ int ParseTimeOfDay(const wchar_t **cursor, uint32_t *seconds, int *hasSeconds)
     *seconds = hour * 3600 + minute * 60 + second;
     if (hasSeconds != nullptr) *hasSeconds = withSeconds;
     *cursor = p;
-    return 0;
+    return RESULT_OK;
 }
 
 int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (text == nullptr || list == nullptr) return -1;
-    if (IsClosing(text)) return 0;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (IsClosing(text)) return RESULT_OK;
 
     SYSTEMTIME now;
     ReadNow(&now);
@@ -112,5 +114,5 @@ int ParseTimeRange(wchar_t *text, int negate, RangeList *list)
     node->FirstSecond = first;
     node->LastSecond = last;
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }

@@ -3,6 +3,7 @@
 
 #include <wctype.h>
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
@@ -102,8 +103,8 @@ int ReadDaySet(const wchar_t *p)
 
 int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
 {
-    if (text == nullptr || list == nullptr) return -1;
-    if (text[0] == L']' && text[1] == L'\0') return 0;
+    if (text == nullptr || list == nullptr) return RESULT_MISSING_ARGUMENT;
+    if (text[0] == L']' && text[1] == L'\0') return RESULT_OK;
 
     const wchar_t *p = text;
     uint16_t which = ReadTimeLetter(&p);
@@ -119,5 +120,5 @@ int ParseWeekdayRange(wchar_t *text, int negate, RangeList *list)
     node->WhichTime = which;
     node->DayMask = (uint16_t)(set & ALL_DAYS);
     PushRange(list, &node->Head);
-    return 0;
+    return RESULT_OK;
 }

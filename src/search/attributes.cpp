@@ -1,5 +1,7 @@
 #include "search/attributes.h"
 
+#include "plugin/result_codes.h"
+
 namespace {
 
 /// The attribute bit a letter (already upper case) stands for, or 0 for none.
@@ -23,11 +25,11 @@ uint32_t AttributeBit(wchar_t letter)
 
 int ParseAttributes(const wchar_t *text, uint32_t *mask, uint32_t *values)
 {
-    if (text == nullptr || mask == nullptr || values == nullptr) return -1;
+    if (text == nullptr || mask == nullptr || values == nullptr) return RESULT_MISSING_ARGUMENT;
     if (text[0] == L'\0') {
         *mask = 0;
         *values = 0;
-        return 0;
+        return RESULT_OK;
     }
     bool plus = true;
     for (const wchar_t *p = text; *p != L'\0'; ++p) {
@@ -37,16 +39,16 @@ int ParseAttributes(const wchar_t *text, uint32_t *mask, uint32_t *values)
         if (c == L'+' || c == L'-') {
             plus = (c == L'+');
             // A sign must be followed by the letters it governs.
-            if (p[1] == L'\0') return 1;
+            if (p[1] == L'\0') return RESULT_FAILED;
             continue;
         }
         uint32_t bit = AttributeBit(c);
-        if (bit == 0) return 1;
+        if (bit == 0) return RESULT_FAILED;
         *mask |= bit;
         if (plus)
             *values |= bit;
         else
             *values &= ~bit;
     }
-    return 0;
+    return RESULT_OK;
 }

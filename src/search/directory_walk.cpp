@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_match.h"
 #include "search/directory_set.h"
@@ -38,6 +39,7 @@ struct Walk {
     int Failed;           ///< a listing failed in a way that was reported
     const wchar_t *Patterns;
     const SearchOptions *Options;
+    ResultList *Results;  ///< the caller's, where the candidates go
     int OnFat;
     int OnNtfs;
 };
@@ -221,7 +223,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
 
     // Most candidates of a big tree do not place: they are dropped before anything
     // more is asked about them.
-    if (!WouldPlace(options->n, options->Mode, size, time)) return;
+    if (!WouldPlace(walk->Results, size, time)) return;
     if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
     wmemcpy(path + dirLen, name, nameLen);
     path[dirLen + nameLen] = L'\0';
@@ -236,24 +238,25 @@ void TestEntry(Walk *walk, WalkLevel *level)
     if (found == nullptr) return;
     // One file reached under several names (links, hard links, a linked directory) is
     // one answer: the name found first stays.
-    if (SameFileInList(found)) {
+    if (SameFileInList(walk->Results, found)) {
         FreeMem(found);
         return;
     }
-    OfferResult(found, options->n, options->Mode);
+    OfferResult(walk->Results, found);
 }
 
 }  // namespace
 
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
-              int onFat, int onNtfs)
+              int onFat, int onNtfs, ResultList *results)
 {
-    if (directory == nullptr || patterns == nullptr || options == nullptr) return 0;
+    if (directory == nullptr || patterns == nullptr || options == nullptr || results == nullptr)
+        return RESULT_MISSING_ARGUMENT;
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
     if (dirLen + 2 > PATH_BUFFER_LEN) {
         if (options->Debug)
             Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
-        return 0;
+        return RESULT_OK;
     }
 
     Walk walk;
@@ -265,11 +268,12 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.Failed = 0;
     walk.Patterns = patterns;
     walk.Options = options;
+    walk.Results = results;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
     if (walk.Path == nullptr) {
         ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
     wmemcpy(walk.Path, directory, dirLen);
 
@@ -311,5 +315,5 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     FreeDirectorySet(&walk.Listed);
     free(walk.Levels);
     free(walk.Path);
-    return walk.Failed ? 2 : 0;
+    return walk.Failed ? RESULT_SCAN_FAILED : RESULT_OK;
 }

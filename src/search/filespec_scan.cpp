@@ -2,6 +2,8 @@
 #include <string.h>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
+#include "plugin/shared_services.h"
 #include "search/directory_walk.h"
 
 namespace {
@@ -62,14 +64,15 @@ bool VolumeRoot(const wchar_t *path, wchar_t *root, size_t capacity)
 }
 
 /// Ends dir (len characters, in a PATH_BUFFER_LEN buffer) with a separator, as the walk
-/// appends names to it. 0, or -1 when there is no room for one (and so none for names).
+/// appends names to it. RESULT_OK, or RESULT_FAILED after the message when there is no
+/// room for one (and so none for names).
 int EndWithSeparator(wchar_t *dir, size_t len)
 {
-    if (len == 0 || IsPathSeparator(dir[len - 1])) return 0;
-    if (len + 1 >= PATH_BUFFER_LEN) return -1;
+    if (len == 0 || IsPathSeparator(dir[len - 1])) return RESULT_OK;
+    if (len + 1 >= PATH_BUFFER_LEN) return ReportError(L"File specification too long\r\n");
     dir[len] = VESK_PATH_SEP;
     dir[len + 1] = L'\0';
-    return 0;
+    return RESULT_OK;
 }
 
 }  // namespace
@@ -100,30 +103,34 @@ int UnmaskSemicolons(wchar_t *text)
 
 int VolumeFileSystem(const wchar_t *path, wchar_t *buffer)
 {
-    if (path == nullptr || buffer == nullptr) return -1;
+    if (path == nullptr || buffer == nullptr) return RESULT_MISSING_ARGUMENT;
     wchar_t *root = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
-    if (root == nullptr) return -1;
-    int result = -1;
+    if (root == nullptr) return RESULT_FAILED;
+    int result = RESULT_FAILED;
     if (VolumeRoot(path, root, PATH_BUFFER_LEN)) {
         wchar_t volumeName[FS_NAME_LEN];
         buffer[0] = L'\0';
         if (GetVolumeInformationW(root, volumeName, FS_NAME_LEN, nullptr, nullptr, nullptr,
                                   buffer, FS_NAME_LEN)) {
             buffer[FS_NAME_LEN - 1] = L'\0';
-            result = buffer[0] != L'\0' ? 0 : -1;
+            if (buffer[0] != L'\0') result = RESULT_OK;
         }
     }
     free(root);
     return result;
 }
 
-int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
+int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList *results)
 {
-    if (fileSpec == nullptr || fileSpec[0] == L'\0' || options == nullptr) return -1;
-    // A specification longer than the engine's paths cannot name anything it can list.
-    if (wcsnlen(fileSpec, PATH_BUFFER_LEN) >= PATH_BUFFER_LEN) return -1;
+    if (fileSpec == nullptr || fileSpec[0] == L'\0' || options == nullptr || results == nullptr)
+        return RESULT_MISSING_ARGUMENT;
+    if (wcsnlen(fileSpec, PATH_BUFFER_LEN) >= PATH_BUFFER_LEN)
+        return ReportError(L"File specification too long\r\n");
     ScanBuffers *b = (ScanBuffers *)malloc(sizeof(ScanBuffers));
-    if (b == nullptr) return -1;
+    if (b == nullptr) {
+        ReportError(L"Cannot list \"%s\": not enough memory\r\n", fileSpec);
+        return RESULT_SCAN_FAILED;
+    }
     wchar_t *dirName = b->DirName;
     wchar_t *wildSpec = b->WildSpec;
     dirName[0] = L'\0';
@@ -158,7 +165,7 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
     for (; dirName[dirLen] != L'\0'; ++dirLen)
         if (IsPathSeparator(dirName[dirLen])) split = dirLen + 1;
 
-    int result = 0;
+    int result = RESULT_OK;
     if (QueryIsDirectory(dirName)) {
         wcscpy(wildSpec, L"*");
         result = EndWithSeparator(dirName, dirLen);
@@ -187,13 +194,13 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options)
         }
     }
 
-    if (result == 0) {
+    if (result == RESULT_OK) {
         if (options->Debug) {
             Printf(L"   * VeskFiles2( \"%s\" )\r\n", fileSpec);
             Printf(L"DirName   : \"%s\"\r\n", dirName);
             Printf(L"WildSpec  : \"%s\"\r\n", wildSpec);
         }
-        result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs);
+        result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs, results);
     }
     free(b);
     return result;

@@ -4,15 +4,19 @@
 
 #include <wchar.h>
 
+#include "search/result_list.h"
 #include "search/search.h"
 
-/// Scans one file specification into the ResultList. Returns -1 for a null or empty
-/// specification, 2 when a listing failed for want of handles or memory (reported; the
-/// list then holds what was found before), else 0.
-int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options);
+/// Scans one file specification into results (started by the caller, who keeps it).
+/// RESULT_OK; RESULT_SCAN_FAILED when a listing failed for want of handles or memory
+/// (reported; the list then holds what was found before); RESULT_FAILED after the message
+/// for a specification too long for the engine's paths; RESULT_MISSING_ARGUMENT for a
+/// null or empty specification or a missing argument.
+int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList *results);
 
-/// The file system name of path's volume in buffer (1024 characters). 0 when it is
-/// there and not empty, else -1.
+/// The file system name of path's volume in buffer (1024 characters). RESULT_OK when it
+/// is there and not empty; RESULT_FAILED when it cannot be had (not reported);
+/// RESULT_MISSING_ARGUMENT for a null argument.
 int VolumeFileSystem(const wchar_t *path, wchar_t *buffer);
 
 /// Swap every ';' with U+FF1B (and back), in place; return the number changed.

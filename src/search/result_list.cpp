@@ -1,16 +1,20 @@
 #include "search/result_list.h"
 
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 
-#include "plugin/host_api.h"
+#include <algorithm>
 
-ResultListRecord ResultList = {nullptr, nullptr, 0};
+#include "plugin/host_api.h"
+#include "plugin/result_codes.h"
+#include "plugin/shared_services.h"
+#include "text/path_limit.h"
 
 namespace {
 
 /// Longest name an entry takes: the walk's path limit.
-const size_t MAX_NAME_LEN = 16383;
+const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
 }  // namespace
 
@@ -36,6 +40,9 @@ FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t siz
     entry->Id.Volume = 0;
     entry->Id.Index = 0;
     entry->IdState = path == nullptr ? -1 : 0;
+    entry->Found = 0;
+    entry->TwinNext = nullptr;
+    entry->TwinPrev = nullptr;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
     if (path == nullptr) {
         entry->Path = nullptr;
@@ -69,14 +76,77 @@ bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry)
     }
 }
 
-bool WouldPlace(int n, int mode, uint64_t size, uint64_t time)
+namespace {
+
+/// True when a ranks after b: b beats it, or they are equal and a was offered later.
+/// Offers are numbered, so no two entries of a list are equal under this order.
+bool RanksAfter(int mode, const FoundFile *a, const FoundFile *b)
 {
-    if (n < 1) n = 1;
-    if (ResultList.Tail == nullptr || ResultList.Count < n) return true;
-    return BeatsEntry(mode, size, time, ResultList.Tail);
+    if (BeatsEntry(mode, b->Size, b->Time, a)) return true;
+    if (BeatsEntry(mode, a->Size, a->Time, b)) return false;
+    return a->Found > b->Found;
 }
 
-namespace {
+/// Moves the entry at slot down the heap until no child ranks after it.
+void SiftDown(ResultList *list, int32_t slot)
+{
+    FoundFile **heap = list->Heap;
+    FoundFile *entry = heap[slot];
+    for (;;) {
+        int32_t child = 2 * slot + 1;
+        if (child >= list->Count) break;
+        if (child + 1 < list->Count && RanksAfter(list->Mode, heap[child + 1], heap[child]))
+            ++child;
+        if (!RanksAfter(list->Mode, heap[child], entry)) break;
+        heap[slot] = heap[child];
+        slot = child;
+    }
+    heap[slot] = entry;
+}
+
+/// Moves the entry at slot up the heap while it ranks after its parent.
+void SiftUp(ResultList *list, int32_t slot)
+{
+    FoundFile **heap = list->Heap;
+    FoundFile *entry = heap[slot];
+    while (slot > 0) {
+        int32_t parent = (slot - 1) / 2;
+        if (!RanksAfter(list->Mode, entry, heap[parent])) break;
+        heap[slot] = heap[parent];
+        slot = parent;
+    }
+    heap[slot] = entry;
+}
+
+/// The head of the chain of the list's entries that may have this size and time.
+FoundFile **TwinBucket(const ResultList *list, uint64_t size, uint64_t time)
+{
+    // Sizes are often multiples of a cluster and times of a second: the mixing brings
+    // their high bits down to the bucket number.
+    uint64_t h = size * 0x9E3779B97F4A7C15ull ^ time;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    return &list->Twins[(uint32_t)h & list->TwinMask];
+}
+
+void AddTwin(ResultList *list, FoundFile *entry)
+{
+    FoundFile **bucket = TwinBucket(list, entry->Size, entry->Time);
+    entry->TwinPrev = nullptr;
+    entry->TwinNext = *bucket;
+    if (*bucket != nullptr) (*bucket)->TwinPrev = entry;
+    *bucket = entry;
+}
+
+void RemoveTwin(ResultList *list, FoundFile *entry)
+{
+    if (entry->TwinPrev != nullptr)
+        entry->TwinPrev->TwinNext = entry->TwinNext;
+    else
+        *TwinBucket(list, entry->Size, entry->Time) = entry->TwinNext;
+    if (entry->TwinNext != nullptr) entry->TwinNext->TwinPrev = entry->TwinPrev;
+}
 
 /// The entry's identity, asked for once. False when it cannot be had.
 bool EntryId(FoundFile *entry)
@@ -88,12 +158,40 @@ bool EntryId(FoundFile *entry)
 
 }  // namespace
 
-bool SameFileInList(FoundFile *candidate)
+int StartResults(ResultList *list, int n, int mode)
 {
-    if (candidate == nullptr || candidate->IdState < 0) return false;
+    if (list == nullptr) return RESULT_MISSING_ARGUMENT;
+    ClearResults(list);
+    if (n < 1) n = 1;
+    // Twice as many buckets as entries keeps the chains of distinct keys short.
+    uint32_t buckets = 2;
+    while (buckets < 2 * (uint32_t)n) buckets *= 2;
+    list->Heap = (FoundFile **)malloc((size_t)n * sizeof(FoundFile *));
+    list->Twins = (FoundFile **)calloc(buckets, sizeof(FoundFile *));
+    if (list->Heap == nullptr || list->Twins == nullptr) {
+        ClearResults(list);
+        return ReportError(L"Can't allocate the result list\r\n");
+    }
+    list->TwinMask = buckets - 1;
+    list->Limit = n;
+    list->Mode = mode;
+    return RESULT_OK;
+}
+
+bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time)
+{
+    if (list->Limit == 0) return false;
+    if (list->Count < list->Limit) return true;
+    return BeatsEntry(list->Mode, size, time, list->Heap[0]);
+}
+
+bool SameFileInList(const ResultList *list, FoundFile *candidate)
+{
+    if (candidate == nullptr || candidate->IdState < 0 || list->Twins == nullptr) return false;
     // One file under two names has one size and one set of times: only such a twin
     // costs a look at the file system.
-    for (FoundFile *entry = ResultList.Head; entry != nullptr; entry = entry->Next) {
+    for (FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Time); entry != nullptr;
+         entry = entry->TwinNext) {
         if (entry->Size != candidate->Size || entry->Time != candidate->Time) continue;
         if (entry->IdState < 0 || !EntryId(entry)) continue;
         if (!EntryId(candidate)) return false;
@@ -103,74 +201,56 @@ bool SameFileInList(FoundFile *candidate)
     return false;
 }
 
-void TrimResults(int n)
-{
-    while (ResultList.Count > n && ResultList.Tail != nullptr) {
-        FoundFile *old = ResultList.Tail;
-        ResultList.Tail = old->Prev;
-        if (ResultList.Tail != nullptr)
-            ResultList.Tail->Next = nullptr;
-        else
-            ResultList.Head = nullptr;
-        FreeMem(old);
-        --ResultList.Count;
-    }
-}
-
-void OfferResult(FoundFile *entry, int n, int mode)
+void OfferResult(ResultList *list, FoundFile *entry)
 {
     if (entry == nullptr) return;
-    if (n < 1) n = 1;
+    if (!WouldPlace(list, entry->Size, entry->Time)) {
+        FreeMem(entry);
+        return;
+    }
+    list->Head = nullptr;
+    list->Tail = nullptr;
     entry->Next = nullptr;
     entry->Prev = nullptr;
-
-    FoundFile *head = ResultList.Head;
-    if (head == nullptr) {
-        ResultList.Head = entry;
-        ResultList.Tail = entry;
-        ResultList.Count = 1;
-        return;
+    entry->Found = list->Offered++;
+    if (list->Count < list->Limit) {
+        list->Heap[list->Count] = entry;
+        ++list->Count;
+        SiftUp(list, list->Count - 1);
+    } else {
+        FoundFile *worst = list->Heap[0];
+        RemoveTwin(list, worst);
+        FreeMem(worst);
+        list->Heap[0] = entry;
+        SiftDown(list, 0);
     }
-    if (BeatsEntry(mode, entry->Size, entry->Time, head)) {
-        entry->Next = head;
-        head->Prev = entry;
-        ResultList.Head = entry;
-        ++ResultList.Count;
-        if (ResultList.Count > n) TrimResults(n);
-        return;
-    }
-    FoundFile *tail = ResultList.Tail;
-    if (!BeatsEntry(mode, entry->Size, entry->Time, tail)) {
-        if (ResultList.Count < n) {
-            entry->Prev = tail;
-            tail->Next = entry;
-            ResultList.Tail = entry;
-            ++ResultList.Count;
-        } else {
-            FreeMem(entry);
-        }
-        return;
-    }
-    // It beats the tail but not the head, so the walk stops at the tail at the latest
-    // and the entry before the stop exists.
-    FoundFile *at = head->Next;
-    while (!BeatsEntry(mode, entry->Size, entry->Time, at)) at = at->Next;
-    entry->Prev = at->Prev;
-    entry->Next = at;
-    at->Prev->Next = entry;
-    at->Prev = entry;
-    ++ResultList.Count;
-    if (ResultList.Count > n) TrimResults(n);
+    AddTwin(list, entry);
 }
 
-void ClearResults(void)
+void OrderResults(ResultList *list)
 {
-    FoundFile *entry = ResultList.Head;
-    while (entry != nullptr) {
-        FoundFile *next = entry->Next;
-        FreeMem(entry);
-        entry = next;
+    if (list->Count == 0) return;
+    // Worst first: a list sorted so is still a heap, so offers may go on afterwards.
+    int mode = list->Mode;
+    std::sort(list->Heap, list->Heap + list->Count,
+              [mode](const FoundFile *a, const FoundFile *b) { return RanksAfter(mode, a, b); });
+    FoundFile *better = nullptr;
+    for (int32_t i = list->Count - 1; i >= 0; --i) {
+        FoundFile *entry = list->Heap[i];
+        entry->Prev = better;
+        entry->Next = nullptr;
+        if (better != nullptr) better->Next = entry;
+        better = entry;
     }
-    ResultList.Head = nullptr;
-    ResultList.Tail = nullptr;
+    list->Head = list->Heap[list->Count - 1];
+    list->Tail = list->Heap[0];
+}
+
+void ClearResults(ResultList *list)
+{
+    if (list == nullptr) return;
+    for (int32_t i = 0; i < list->Count; ++i) FreeMem(list->Heap[i]);
+    free(list->Heap);
+    free(list->Twins);
+    memset(list, 0, sizeof(*list));
 }

@@ -1,4 +1,6 @@
-// The bounded list of the n best candidates of a scan, best first.
+// The bounded list of the n best candidates of a scan. While a scan offers, the entries
+// form a heap with the worst on top, so that an offer costs log n comparisons whatever
+// order the files come in; OrderResults then links them best first for the reader.
 #ifndef VESK_RESULT_LIST_H
 #define VESK_RESULT_LIST_H
 
@@ -12,8 +14,8 @@ enum { MODE_LARGEST = 1, MODE_SMALLEST = 2, MODE_OLDEST = 3, MODE_NEWEST = 4 };
 
 /// One entry: a single block of the shell's memory with the name inline.
 struct FoundFile {
-    FoundFile *Next;  ///< toward the worse end
-    FoundFile *Prev;  ///< toward the better end
+    FoundFile *Next;  ///< toward the worse end, once OrderResults has linked the list
+    FoundFile *Prev;  ///< toward the better end, once OrderResults has linked the list
     uint64_t Size;
     uint64_t Time;    ///< Windows file time, UTC
     int32_t OnFat;
@@ -21,16 +23,26 @@ struct FoundFile {
     const wchar_t *Path;  ///< the full path (Name itself, or inline after it); null: none
     DirectoryId Id;       ///< volume and file identity, when IdState is 1
     int32_t IdState;      ///< 0 not asked yet, 1 in Id, -1 cannot be had or not a file
+    uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
+    FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and time
+    FoundFile *TwinPrev;
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
 
-struct ResultListRecord {
-    FoundFile *Head;
-    FoundFile *Tail;
-    int32_t Count;  ///< entries placed by the current or last scan; survives ClearResults
+/// The n best entries offered so far. It belongs to whoever starts the scan: zero it, call
+/// StartResults, hand it to the scans, call OrderResults, read it from Head along Next,
+/// and release it with ClearResults on every path.
+struct ResultList {
+    FoundFile *Head;  ///< the best entry once OrderResults has run; null before, and when empty
+    FoundFile *Tail;  ///< the worst entry once OrderResults has run
+    int32_t Count;    ///< entries held
+    int32_t Limit;    ///< n: at most this many are held; 0 until started
+    int32_t Mode;
+    uint64_t Offered;     ///< entries placed so far, the next one's Found
+    FoundFile **Heap;     ///< Limit slots (malloc), Count in use, the worst at [0]
+    FoundFile **Twins;    ///< TwinMask + 1 bucket heads (malloc), by size and time
+    uint32_t TwinMask;
 };
-
-extern ResultListRecord ResultList;
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
 /// or null when name is null or empty or memory is exhausted. It has no path, so it is
@@ -42,21 +54,28 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
 /// another file of the same size and time meets it (SameFileInList).
 FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t size,
                           uint64_t time, int onFat, int onNtfs);
+
+/// Releases what list holds and makes it an empty list of at most n entries (1 when n is
+/// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
+/// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
+int StartResults(ResultList *list, int n, int mode);
 /// True when a candidate of this size and time ranks strictly before entry. Under the
 /// time modes a time outside 1601 to 30827 beats nothing and every valid time beats it,
 /// so such files rank last, in the order they were found.
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
 /// True when a candidate of this size and time would be placed by OfferResult now.
-bool WouldPlace(int n, int mode, uint64_t size, uint64_t time);
+bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time);
 /// True when candidate (from NewFoundFileAt) is a file already in the list under
 /// another name: an entry of the same size and time with the same volume and file
 /// identity. Identities are asked for only then, and kept in the entries.
-bool SameFileInList(FoundFile *candidate);
-/// Places entry in the list, which takes it over, or releases it. n is at least 1.
-void OfferResult(FoundFile *entry, int n, int mode);
-/// Releases entries from the tail while Count exceeds n.
-void TrimResults(int n);
-/// Releases every entry; Count keeps its value.
-void ClearResults(void);
+bool SameFileInList(const ResultList *list, FoundFile *candidate);
+/// Places entry in the list, which takes it over, or releases it; the worst entry makes
+/// way when the list is full. Head and Tail are null until the next OrderResults.
+void OfferResult(ResultList *list, FoundFile *entry);
+/// Links the entries best first from Head along Next to Tail (among equals, the one
+/// offered first ranks first). The list can take further offers afterwards.
+void OrderResults(ResultList *list);
+/// Releases every entry and the list's own memory; the list is zero again.
+void ClearResults(ResultList *list);
 
 #endif

@@ -3,8 +3,10 @@
 // From a file specification down to the ranked list (search/filespec_scan.h,
 // search/directory_walk.h, search/result_list.h):
 //
-//   1. The caller fills a SearchOptions (it keeps owning it, and the RangeFilter list and
-//      DescriptionFile it points to) and calls VeskFiles2 once per file specification.
+//   1. The caller (the VESK command, @VESK) owns a ResultList and starts it with n and the
+//      criterion (StartResults). It fills a SearchOptions (it keeps owning it, and the
+//      RangeFilter list and DescriptionFile it points to) and calls VeskFiles2 once per
+//      file specification with both.
 //   2. VeskFiles2 splits the file specification into a directory ending in a separator (or a
 //      bare drive) and a semicolon-separated pattern list, asks the volume's file system
 //      (VolumeFileSystem) for the FAT/NTFS hints, and calls VeskFiles. Its buffers are its
@@ -12,13 +14,15 @@
 //   3. VeskFiles lists the directory and, with WALK_RECURSE, every directory below it,
 //      without recursion and never one directory twice (search/directory_set.h). Each
 //      entry whose name matches the patterns (MatchesWildList), whose attributes pass
-//      AttrMask/AttrValues and which every range passes (MatchRanges) becomes a
-//      FoundFile (NewFoundFile), carrying the stamp WhichStamp chose.
-//   4. OfferResult takes ownership of that FoundFile: it places it in the ResultList,
-//      best first by Mode, keeps at most n entries and frees whatever falls off or loses
-//      to a twin already listed.
-//   5. The ResultList outlives the scan: the command reads it, and ClearResults frees it
-//      before the next command and when the plug-in shuts down.
+//      AttrMask/AttrValues, which every range passes (MatchRanges) and which would place
+//      (WouldPlace) becomes a FoundFile (NewFoundFileAt), carrying the stamp WhichStamp
+//      chose. The walk frees one that is a file already in the list under another name
+//      (SameFileInList) and hands any other to OfferResult.
+//   4. OfferResult takes ownership of that FoundFile: it keeps it among the n best by the
+//      criterion, freeing the worst when the list is full, or frees it at once.
+//   5. After the last file specification the caller orders the list (OrderResults), reads
+//      it from Head along Next, and frees it (ClearResults) on every path before it
+//      returns, so nothing outlives the call.
 #ifndef VESK_SEARCH_H
 #define VESK_SEARCH_H
 
@@ -27,9 +31,7 @@
 
 #include "platform/platform.h"
 #include "ranges/range_list.h"
-
-/// Characters a path buffer of the engine holds, terminator included.
-enum { PATH_BUFFER_LEN = 16384 };
+#include "text/path_limit.h"
 
 /// WalkFlags bits.
 enum { WALK_RECURSE = 0x1, WALK_NO_JUNCTIONS = 0x2, WALK_NO_HIDDEN_DIRS = 0x4 };
@@ -50,8 +52,6 @@ inline uint16_t StampTime(int32_t whichStamp)
 struct SearchOptions {
     uint32_t AttrMask;
     uint32_t AttrValues;
-    int32_t n;
-    int32_t Mode;
     int32_t WhichStamp;
     uint32_t WalkFlags;
     int32_t FullPaths;

@@ -1,6 +1,7 @@
 #include "search/wild_list.h"
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 
 namespace {
 
@@ -19,9 +20,9 @@ __attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t
         if (*p == L';') ++p;
         if (len == 0) continue;
         piece[len] = L'\0';
-        if (WildcardComparison(piece, name, 1, 1) == 0) return 0;
+        if (WildcardComparison(piece, name, 1, 1) == 0) return RESULT_OK;
     }
-    return 1;
+    return RESULT_FAILED;
 }
 
 }  // namespace
@@ -29,9 +30,9 @@ __attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t
 int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
 {
     if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
-        return -1;
+        return RESULT_MISSING_ARGUMENT;
     // The common single pattern goes to the shell as it stands.
     if (wcschr(patterns, L';') == nullptr && wcsnlen(patterns, PIECE_LEN) < PIECE_LEN)
-        return WildcardComparison(patterns, name, 1, 1) == 0 ? 0 : 1;
+        return WildcardComparison(patterns, name, 1, 1) == 0 ? RESULT_OK : RESULT_FAILED;
     return MatchPieces(patterns, name);
 }

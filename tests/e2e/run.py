@@ -33,15 +33,15 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from wine_faults import fault_outside_ours  # noqa: E402
+
 TIMEOUT_SECONDS = 120
 WINDOWS_TARGETS = ("win32", "win64")
 # Wine's own note, written by GetVolumeInformationW for a drive mapped onto a Unix tree
 # whose device it may not read; Windows has no such line.
 WINE_VOLUME_NOTE = re.compile(r"^wine: Read access denied for device .*"
                               r"FS volume label and serial are not available\.\r?\n", re.M)
-# Wine's report of a crash, with the faulting address.
-WINE_FAULT = re.compile(r"^wine: Unhandled .* at address ([0-9A-Fa-f]+)", re.M)
-OUR_MODULES = ("vshell.exe", "TakeCmd.dll", "vesk.dll")
 RUNNER_OPTIONS = ("--target", "--cases", "--filter", "-j", "--jobs", "--update", "--keep",
                   "--help", "-h")
 
@@ -190,42 +190,6 @@ def diff(expected, actual, label):
     for line in lines:
         out.append(line if line.endswith("\n") else line + "\n\\ No newline at end of file\n")
     return "".join(out)
-
-
-def image_range(path):
-    """(first, past the end) address of a PE image at its preferred base, or None."""
-    try:
-        with open(path, "rb") as f:
-            data = f.read(4096)
-    except OSError:
-        return None
-    if data[:2] != b"MZ":
-        return None
-    pe = int.from_bytes(data[0x3C:0x40], "little")
-    optional = pe + 24
-    magic = int.from_bytes(data[optional:optional + 2], "little")
-    if magic == 0x20B:  # PE32+
-        base = int.from_bytes(data[optional + 24:optional + 32], "little")
-    else:
-        base = int.from_bytes(data[optional + 28:optional + 32], "little")
-    size = int.from_bytes(data[optional + 56:optional + 60], "little")
-    return base, base + size
-
-
-def fault_outside_ours(stderr_text, shell):
-    """The address of a crash that Wine reports in code that is none of ours (Wine's own
-    service processes fault now and then under load), else None. A fault in vshell.exe,
-    TakeCmd.dll or vesk.dll is never excused."""
-    match = WINE_FAULT.search(stderr_text)
-    exe = next((arg for arg in shell if arg.lower().endswith(".exe")), None)
-    if not match or exe is None:
-        return None
-    address = int(match.group(1), 16)
-    for module in OUR_MODULES:
-        bounds = image_range(os.path.join(os.path.dirname(exe), module))
-        if bounds is None or bounds[0] <= address < bounds[1]:
-            return None
-    return match.group(1)
 
 
 def run_case(case_dir, name, options):

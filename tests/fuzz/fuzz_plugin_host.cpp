@@ -7,7 +7,6 @@
 #include "memory.h"
 #include "plugin/exports.h"
 #include "plugins.h"
-#include "search/result_list.h"
 #include "settings.h"
 #include "state.h"
 #include "variables.h"
@@ -43,7 +42,6 @@ void FreshShellWithPlugin(void)
 void CheckNothingLeft(void)
 {
     FUZZ_CHECK(LiveMemoryBlocks() == 0);
-    FUZZ_CHECK(ResultList.Head == nullptr && ResultList.Tail == nullptr);
     FUZZ_CHECK(vsh::Shell.CommandDepth == 0);
 }
 

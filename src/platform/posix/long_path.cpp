@@ -61,8 +61,9 @@ void FreeNativePath(NativePath *p)
 }
 
 // open() for paths longer than the kernel takes in one call (PATH_MAX bytes): the walk's
-// paths run to 16383 characters, as Windows allows in the \\?\ form. The leading part
-// is then opened a run of whole components at a time, each relative to the one before.
+// paths run to PATH_BUFFER_LEN - 1 characters, as Windows allows in the \\?\ form. The
+// leading part is then opened a run of whole components at a time, each relative to the
+// one before.
 int OpenLongPath(const char *path, int flags)
 {
     if (strlen(path) < PATH_MAX) return open(path, flags);

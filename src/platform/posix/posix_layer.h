@@ -43,7 +43,7 @@ enum : uint32_t {
 };
 
 // A wide path as the bytes Linux wants. Short paths stay on the stack; longer ones
-// (the plug-in's buffers hold up to 16384 characters) go to the heap.
+// (the plug-in's paths run to PATH_BUFFER_LEN - 1 characters) go to the heap.
 struct NativePath {
     char Inline[1024];
     char *Text;  // Inline or heap; null when out of memory

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "host_test_util.h"
-#include "plugins.h"
 #include "commands/help_texts.h"
+#include "memory.h"
+#include "plugins.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
-#include "search/result_list.h"
 #include "state/plugin_state.h"
 
 
@@ -77,6 +77,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         {L"/[S10k] /[!*.bak] /Ifoo /!Ibar /q x", "Unknown option \"/Q\"\n"},
         {L"/[S10k] 4097 x", "Too many items (1 - 4096)\n"},
     };
+    const long liveAtStart = LiveMemoryBlocks();
     for (const FailureCase &c : cases) {
         LastCount = 77;
         ScreenWidth = 55;
@@ -87,7 +88,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         EXPECT_EQ("", out);
         EXPECT_EQ(77, LastCount);
         EXPECT_EQ(55, ScreenWidth);
-        EXPECT_EQ(nullptr, ResultList.Head);
+        EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "results left allocated";
     }
 }
 

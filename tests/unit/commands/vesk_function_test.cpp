@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "memory.h"
 #include "search_fixture.h"
 
 namespace {
 
 TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
 {
+    const long liveAtStart = LiveMemoryBlocks();
     File("a.txt", 10, 1000000000);
     File("b.txt", 30, 1100000000);
     Dir("sub");
@@ -46,7 +48,7 @@ TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
                                 : c.Expected.empty() ? L""
                                                      : base + L"/" + c.Expected;
         EXPECT_EQ(expected, std::wstring(buffer.data())) << c.Args;
-        EXPECT_EQ(nullptr, ResultList.Head);
+        EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "results left allocated";
     }
     EXPECT_EQ(-1, f_vesk(nullptr));
     EXPECT_EQ(-1, _vesk(nullptr));

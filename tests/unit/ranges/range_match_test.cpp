@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shell_syntax.h"
 #include "range_test_util.h"
 #include "search/search.h"
@@ -359,7 +360,7 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
                         n.back() != ' ' && n.front() != ' ';
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
-        EXPECT_EQ(writable ? 0 : 111, GetDescription(path.c_str(), out)) << name;
+        EXPECT_EQ(writable ? RESULT_OK : RESULT_FAILED, GetDescription(path.c_str(), out)) << name;
         if (writable) {
             EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
         }
@@ -392,10 +393,10 @@ TEST_F(RangeTextMatchTest, DescriptionResults)
     EXPECT_EQ(0, GetDescription(path.c_str(), out));  // no DESCRIPT.ION: empty
     EXPECT_EQ(L"", std::wstring(out));
     wcscpy(out, L"untouched");
-    EXPECT_EQ(2, GetDescription(L"", out));
-    EXPECT_EQ(2, GetDescription(Wide(Dir + "missing").c_str(), out));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(L"", out));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(Wide(Dir + "missing").c_str(), out));
     std::wstring longPath = Wide(Dir) + std::wstring(3 * RANGE_TEXT_LEN, L'%');
-    EXPECT_EQ(2, GetDescription(longPath.c_str(), out));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(longPath.c_str(), out));
     EXPECT_EQ(L"untouched", std::wstring(out));
     EXPECT_EQ(-1, GetDescription(nullptr, out));
     EXPECT_EQ(-1, GetDescription(path.c_str(), nullptr));
@@ -457,7 +458,7 @@ TEST(RangeJoinPathTest, Table)
         {L"dir", L"", L"dir" + sep},
     };
     for (const auto &c : cases) {
-        wchar_t buffer[RANGE_PATH_LEN];
+        wchar_t buffer[PATH_BUFFER_LEN];
         wcscpy(buffer, c.Directory);
         EXPECT_EQ(0, JoinPath(buffer, c.Name)) << c.Directory;
         EXPECT_EQ(c.Expected, std::wstring(buffer)) << c.Directory;
@@ -469,14 +470,14 @@ TEST(RangeJoinPathTest, Table)
 
 TEST(RangeJoinPathTest, ResultThatWouldNotFitLeavesDirectoryUnchanged)
 {
-    static wchar_t buffer[RANGE_PATH_LEN];
-    std::wstring directory(RANGE_PATH_LEN - 6, L'd');
+    static wchar_t buffer[PATH_BUFFER_LEN];
+    std::wstring directory(PATH_BUFFER_LEN - 6, L'd');
     wcscpy(buffer, directory.c_str());
-    EXPECT_EQ(-1, JoinPath(buffer, L"abcdef"));
+    EXPECT_EQ(RESULT_FAILED, JoinPath(buffer, L"abcdef"));
     EXPECT_EQ(directory, std::wstring(buffer));
     // Exactly full: directory, separator and name use every slot but the terminator's.
     EXPECT_EQ(0, JoinPath(buffer, L"abcd"));
-    EXPECT_EQ((size_t)RANGE_PATH_LEN - 1, wcslen(buffer));
+    EXPECT_EQ((size_t)PATH_BUFFER_LEN - 1, wcslen(buffer));
 }
 
 // The walk numbers the file times as the stamps do, the ranges as the time letters do:

@@ -15,7 +15,7 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     File("b/sub/big", 5000);
     Dir("empty");
     File("plain", 9999);
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     o.AttrValues = FILE_ATTRIBUTE_DIRECTORY;
     std::vector<Found> found = Walk(o);

@@ -45,7 +45,7 @@ TEST_F(SearchTest, WalkFlagsOnlyRestrictDescending)
         EXPECT_EQ(c.Expected, NameSet(Walk(Options(MODE_NEWEST, c.Flags)))) << "flags " << c.Flags;
 
     // A mask that leaves hidden entries out still lets the walk into hidden directories.
-    SearchOptions o = Options(MODE_NEWEST, WALK_RECURSE);
+    TestScan o = Options(MODE_NEWEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
     o.AttrValues = 0;
     EXPECT_EQ((std::set<std::wstring>{L"b/x.txt", L".h/y.txt", L"top.txt"}), NameSet(Walk(o)));
@@ -58,7 +58,7 @@ TEST_F(SearchTest, PatternsAttributesAndStamps)
     File("c.doc", 50, 1200000000);
     Dir("d.txt");
     File("d.txt/inner", 70);
-    SearchOptions o = Options(MODE_LARGEST, 0);
+    TestScan o = Options(MODE_LARGEST, 0);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     EXPECT_EQ((Strings{L"b.log", L"a.txt"}), Names(Walk(o, L"*.txt;*.log")));
     EXPECT_EQ((Strings{}), Names(Walk(o, L";")));
@@ -82,7 +82,7 @@ TEST_F(SearchTest, DescriptionFileIsSkippedInEveryDirectoryButNotAsADirectory)
     File("s/DESCRIPT.ION", 800);
     File("s/b", 2);
     Dir("s/descript.ion");
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.DescriptionFile = L"descript.ion";
     EXPECT_EQ((std::set<std::wstring>{L"a", L"s", L"s/b", L"s/descript.ion"}), NameSet(Walk(o)));
     o.DescriptionFile = L"";
@@ -156,7 +156,7 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     File("z", 1000);
     Link("z", "y");
     ASSERT_EQ(0, link(Abs("z").c_str(), Abs("x").c_str()));
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;  // files only
     std::vector<Found> found = Walk(o);
     // First met: x (the listing is sorted), before d0's subtree and y and z.
@@ -170,13 +170,11 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
     o.WalkFlags = WALK_RECURSE;
     // Two walks of one command (two file specifications) still offer the file once.
-    ClearResults();
-    ResultList.Count = 0;
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     std::wstring dir = Wide(root) + L"/";
-    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0));
-    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0));
-    EXPECT_EQ(1, ResultList.Count);
-    ClearResults();
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"z", &o, 0, 0, &results));
+    EXPECT_EQ(0, VeskFiles(dir.c_str(), L"y", &o, 0, 0, &results));
+    EXPECT_EQ(1, results.Count);
 }
 
 TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
@@ -191,22 +189,24 @@ TEST_F(SearchTest, AListingFailureIsReportedAndFailsTheWalk)
     struct rlimit old;
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
     struct rlimit low = {(rlim_t)probe, old.rlim_max};
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     std::wstring dir = Wide(root) + L"/";
-    ClearResults();
-    ResultList.Count = 0;
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
-    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0);
+    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results);
     setrlimit(RLIMIT_NOFILE, &old);
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(2, result);
     EXPECT_NE(std::string::npos, err.find("Cannot list \"" + root + "/\": too many open files"))
         << err;
-    ClearResults();
     // Gone or denied stays quiet: no entries, result 0.
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     std::wstring missing = dir + L"nothing/";
-    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0));
+    EXPECT_EQ(0, VeskFiles(missing.c_str(), L"*", &o, 0, 0, &results));
+    EXPECT_EQ(0, results.Count);
+    // Without a list to fill, nothing is listed.
+    EXPECT_EQ(-1, VeskFiles(dir.c_str(), L"*", &o, 0, 0, nullptr));
 }
 
 TEST_F(SearchTest, TimesPastEitherEndAreInvalidNeverClamped)
@@ -281,7 +281,7 @@ TEST_F(SearchTest, DeepTreeIsWalkedWhole)
         fd = next;
     }
     close(fd);
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     o.n = 2;
     std::vector<Found> found = Walk(o);
@@ -303,7 +303,7 @@ TEST_F(SearchTest, UnreadableDirectoryIsSkipped)
     Dir("locked");
     File("locked/big", 100000);
     ASSERT_EQ(0, chmod(Abs("locked").c_str(), 0));
-    SearchOptions o = Options(MODE_LARGEST, WALK_RECURSE);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     auto check = [&]() -> int {
         std::vector<Found> found = Walk(o);
         // The directory stays a candidate (size 0); nothing inside it is found.

@@ -19,7 +19,7 @@ TEST_F(SearchTest, SemicolonMasksRoundTrip)
 TEST_F(SearchTest, VolumeFileSystemNeedsARoot)
 {
     wchar_t fs[1024];
-    EXPECT_EQ(-1, VolumeFileSystem(L"relative/path", fs));
+    EXPECT_EQ(RESULT_FAILED, VolumeFileSystem(L"relative/path", fs));
     EXPECT_EQ(-1, VolumeFileSystem(nullptr, fs));
     EXPECT_EQ(-1, VolumeFileSystem(L"/", nullptr));
     std::wstring dir = Wide(root) + L"/";
@@ -32,15 +32,15 @@ std::string TraceOf(const std::wstring &spec, int *result)
 {
     SearchOptions o;
     memset(&o, 0, sizeof o);
-    o.n = 1;
-    o.Mode = MODE_LARGEST;
     o.FullPaths = 1;
     o.Debug = 1;
+    ResultList results = {};
+    StartResults(&results, 1, MODE_LARGEST);
     testing::internal::CaptureStdout();
-    *result = VeskFiles2(spec.c_str(), &o);
+    *result = VeskFiles2(spec.c_str(), &o, &results);
     fflush(stdout);
     std::string out = testing::internal::GetCapturedStdout();
-    ClearResults();
+    ClearResults(&results);
     return out;
 }
 
@@ -79,9 +79,14 @@ TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
     EXPECT_EQ(-1, result);
     SearchOptions o;
     memset(&o, 0, sizeof o);
-    EXPECT_EQ(-1, VeskFiles2(nullptr, &o));
+    ASSERT_EQ(0, StartResults(&results, 1, MODE_LARGEST));
+    EXPECT_EQ(-1, VeskFiles2(nullptr, &o, &results));
+    EXPECT_EQ(-1, VeskFiles2(L"*", &o, nullptr));
     std::wstring tooLong(PATH_BUFFER_LEN, L'a');
-    EXPECT_EQ(-1, VeskFiles2(tooLong.c_str(), &o));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RESULT_FAILED, VeskFiles2(tooLong.c_str(), &o, &results));
+    EXPECT_NE(std::string::npos,
+              testing::internal::GetCapturedStderr().find("File specification too long"));
     ASSERT_EQ(0, chdir(saved));
 }
 

@@ -34,67 +34,79 @@ bool RanksBefore(int mode, const Offer &a, const Offer &b)
 
 class ResultListTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ClearResults();
-        ResultList.Count = 0;
-        liveAtStart = LiveMemoryBlocks();
-    }
+    void SetUp() override { liveAtStart = LiveMemoryBlocks(); }
     void TearDown() override
     {
-        ClearResults();
+        ClearResults(&list);
         EXPECT_EQ(liveAtStart, LiveMemoryBlocks()) << "entries leaked or freed twice";
     }
 
-    static void Offer_(const Offer &o, int n, int mode)
+    void Start(int n, int mode) { ASSERT_EQ(0, StartResults(&list, n, mode)); }
+    void Offer_(const Offer &o)
     {
         FoundFile *f = NewFoundFile(o.Name.c_str(), o.Size, o.Time, 0, 0);
         ASSERT_NE(nullptr, f);
-        OfferResult(f, n, mode);
+        OfferResult(&list, f);
     }
 
-    /// The names from Head to Tail, checking the links and the count on the way.
-    static std::vector<std::wstring> Walk()
+    /// The names from Head to Tail once ordered, checking the links and the count.
+    std::vector<std::wstring> Walk()
     {
+        OrderResults(&list);
         std::vector<std::wstring> names;
         const FoundFile *prev = nullptr;
-        for (const FoundFile *f = ResultList.Head; f != nullptr; f = f->Next) {
+        for (const FoundFile *f = list.Head; f != nullptr; f = f->Next) {
             EXPECT_EQ(prev, f->Prev);
             names.push_back(f->Name);
             prev = f;
         }
-        EXPECT_EQ(prev, ResultList.Tail);
-        EXPECT_EQ((int)names.size(), ResultList.Count);
+        EXPECT_EQ(prev, list.Tail);
+        EXPECT_EQ((int)names.size(), list.Count);
         return names;
     }
 
+    ResultList list = {};
     long liveAtStart = 0;
 };
 
-TEST_F(ResultListTest, RandomOffersMatchAStableSortInEveryMode)
+/// The first n names of offers after a stable sort: what the list must hold, in order.
+std::vector<std::wstring> StableBest(std::vector<Offer> offers, int mode, int n)
 {
-    std::mt19937 random(20240501);
-    for (int mode = 1; mode <= 5; ++mode) {  // 5: an unknown mode ranks as largest
-        for (int n = 1; n <= 50; ++n) {
-            for (int round = 0; round < 4; ++round) {
-                ClearResults();
-                ResultList.Count = 0;
-                int offers = (int)(random() % 120) + 1;
-                // Few distinct keys, so ties are common.
-                int keys = round == 0 ? 3 : 40;
-                std::vector<Offer> all;
-                for (int i = 0; i < offers; ++i) {
-                    Offer o{random() % keys, random() % keys, L"f" + std::to_wstring(i)};
-                    all.push_back(o);
-                    Offer_(o, n, mode);
-                    ASSERT_LE(ResultList.Count, n);
+    std::stable_sort(offers.begin(), offers.end(),
+                     [mode](const Offer &a, const Offer &b) { return RanksBefore(mode, a, b); });
+    std::vector<std::wstring> names;
+    for (size_t i = 0; i < offers.size() && (int)i < n; ++i) names.push_back(offers[i].Name);
+    return names;
+}
+
+TEST_F(ResultListTest, EveryOrderOfOffersRanksAsAStableSort)
+{
+    enum { ASCENDING, DESCENDING, RANDOM, EQUAL };
+    std::mt19937_64 random(20240501);
+    for (int n : {1, 10, 4096}) {
+        const int total = 3 * n + 5;
+        for (int order : {ASCENDING, DESCENDING, RANDOM, EQUAL}) {
+            for (int run : {1, 3}) {  // keys distinct, or in runs of three equal ones
+                for (int mode = 1; mode <= 5; ++mode) {  // 5: an unknown mode ranks as largest
+                    Start(n, mode);
+                    std::vector<Offer> offers;
+                    for (int i = 0; i < total; ++i) {
+                        uint64_t key = order == ASCENDING    ? (uint64_t)(i / run)
+                                       : order == DESCENDING ? (uint64_t)((total - i) / run)
+                                       : order == RANDOM     ? random() % (uint64_t)(total / run)
+                                                             : 7;
+                        offers.push_back({key, key, L"f" + std::to_wstring(i)});
+                        Offer_(offers.back());
+                        ASSERT_LE(list.Count, n);
+                        // Read halfway: the offers that follow still rank correctly.
+                        if (i == total / 2) {
+                            ASSERT_EQ(StableBest(offers, mode, n), Walk())
+                                << "halfway n " << n << " order " << order << " mode " << mode;
+                        }
+                    }
+                    ASSERT_EQ(StableBest(offers, mode, n), Walk())
+                        << "n " << n << " order " << order << " run " << run << " mode " << mode;
                 }
-                std::stable_sort(all.begin(), all.end(), [mode](const Offer &a, const Offer &b) {
-                    return RanksBefore(mode, a, b);
-                });
-                std::vector<std::wstring> expected;
-                for (int i = 0; i < std::min(n, offers); ++i) expected.push_back(all[i].Name);
-                ASSERT_EQ(expected, Walk()) << "mode " << mode << " n " << n;
             }
         }
     }
@@ -127,38 +139,39 @@ TEST_F(ResultListTest, TiesKeepTheFirstFound)
         {1, {{0, L"a"}}, {L"a"}},
     };
     for (const Case &c : cases) {
-        ClearResults();
-        ResultList.Count = 0;
-        for (const Step &s : c.Steps) Offer_({s.Size, 0, s.Name}, c.N, MODE_LARGEST);
+        Start(c.N, MODE_LARGEST);
+        for (const Step &s : c.Steps) Offer_({s.Size, 0, s.Name});
         EXPECT_EQ(c.Expected, Walk());
     }
 }
 
 TEST_F(ResultListTest, TimeModesCompareOnlyTimes)
 {
-    Offer_({100, 7, L"a"}, 3, MODE_NEWEST);
-    Offer_({1, 7, L"b"}, 3, MODE_NEWEST);
-    Offer_({50, 9, L"c"}, 3, MODE_NEWEST);
+    Start(3, MODE_NEWEST);
+    Offer_({100, 7, L"a"});
+    Offer_({1, 7, L"b"});
+    Offer_({50, 9, L"c"});
     EXPECT_EQ((std::vector<std::wstring>{L"c", L"a", L"b"}), Walk());
-    ClearResults();
-    ResultList.Count = 0;
     // The high half decides before the low half.
-    Offer_({0, 0x100000000ull, L"hi"}, 2, MODE_OLDEST);
-    Offer_({0, 0xFFFFFFFFull, L"lo"}, 2, MODE_OLDEST);
+    Start(2, MODE_OLDEST);
+    Offer_({0, 0x100000000ull, L"hi"});
+    Offer_({0, 0xFFFFFFFFull, L"lo"});
     EXPECT_EQ((std::vector<std::wstring>{L"lo", L"hi"}), Walk());
 }
 
-TEST_F(ResultListTest, ClearKeepsCountAndTrimReleasesFromTheTail)
+TEST_F(ResultListTest, ClearReleasesEverythingAndAnUnstartedListTakesNothing)
 {
-    for (int i = 0; i < 5; ++i) Offer_({(uint64_t)i, 0, L"f" + std::to_wstring(i)}, 10, MODE_SMALLEST);
-    TrimResults(2);
+    Start(2, MODE_SMALLEST);
+    for (int i = 0; i < 5; ++i) Offer_({(uint64_t)i, 0, L"f" + std::to_wstring(i)});
     EXPECT_EQ((std::vector<std::wstring>{L"f0", L"f1"}), Walk());
-    ClearResults();
-    EXPECT_EQ(nullptr, ResultList.Head);
-    EXPECT_EQ(nullptr, ResultList.Tail);
-    EXPECT_EQ(2, ResultList.Count);
-    ClearResults();  // an empty list releases nothing
-    EXPECT_EQ(2, ResultList.Count);
+    ClearResults(&list);
+    EXPECT_EQ(nullptr, list.Head);
+    EXPECT_EQ(0, list.Count);
+    EXPECT_EQ(liveAtStart, LiveMemoryBlocks());
+    ClearResults(&list);  // an empty list releases nothing
+    Offer_({1, 0, L"late"});  // released at once: the list was not started
+    EXPECT_EQ(0, list.Count);
+    EXPECT_EQ(-1, StartResults(nullptr, 1, MODE_LARGEST));
 }
 
 TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
@@ -167,33 +180,35 @@ TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
     const uint64_t before1601 = (uint64_t)-5;  // a negative tick count
     const uint64_t past30827 = FIRST_INVALID_FILE_TIME;
     for (int mode : {MODE_OLDEST, MODE_NEWEST}) {
-        ClearResults();
-        ResultList.Count = 0;
-        Offer_({0, before1601, L"x1"}, 5, mode);
-        Offer_({0, valid, L"v"}, 5, mode);
-        Offer_({0, past30827, L"x2"}, 5, mode);
-        Offer_({0, later, L"w"}, 5, mode);
-        Offer_({0, before1601, L"x3"}, 5, mode);
+        Start(5, mode);
+        Offer_({0, before1601, L"x1"});
+        Offer_({0, valid, L"v"});
+        Offer_({0, past30827, L"x2"});
+        Offer_({0, later, L"w"});
+        Offer_({0, before1601, L"x3"});
         std::vector<std::wstring> expected =
             mode == MODE_OLDEST ? std::vector<std::wstring>{L"v", L"w", L"x1", L"x2", L"x3"}
                                 : std::vector<std::wstring>{L"w", L"v", L"x1", L"x2", L"x3"};
         EXPECT_EQ(expected, Walk()) << mode;
         // A full list takes no invalid time, and any valid one pushes one out.
-        EXPECT_FALSE(WouldPlace(5, mode, 0, past30827));
-        EXPECT_TRUE(WouldPlace(5, mode, 0, valid));
+        EXPECT_FALSE(WouldPlace(&list, 0, past30827));
+        EXPECT_TRUE(WouldPlace(&list, 0, valid));
     }
     // Sizes do not care about times.
-    EXPECT_TRUE(BeatsEntry(MODE_LARGEST, 2, before1601, ResultList.Head));
+    EXPECT_TRUE(BeatsEntry(MODE_LARGEST, 2, before1601, list.Head));
 }
 
 TEST_F(ResultListTest, WouldPlaceFollowsTheList)
 {
-    EXPECT_TRUE(WouldPlace(1, MODE_LARGEST, 0, 0));  // an empty list takes anything
-    Offer_({10, 0, L"a"}, 2, MODE_LARGEST);
-    Offer_({5, 0, L"b"}, 2, MODE_LARGEST);
-    EXPECT_FALSE(WouldPlace(2, MODE_LARGEST, 5, 0));  // equal to the tail of a full list
-    EXPECT_TRUE(WouldPlace(2, MODE_LARGEST, 6, 0));
-    EXPECT_TRUE(WouldPlace(3, MODE_LARGEST, 1, 0));   // room left
+    EXPECT_FALSE(WouldPlace(&list, 0, 0));  // not started: takes nothing
+    Start(3, MODE_LARGEST);
+    EXPECT_TRUE(WouldPlace(&list, 0, 0));  // an empty list takes anything
+    Offer_({10, 0, L"a"});
+    Offer_({5, 0, L"b"});
+    EXPECT_TRUE(WouldPlace(&list, 1, 0));  // room left
+    Offer_({5, 0, L"c"});
+    EXPECT_FALSE(WouldPlace(&list, 5, 0));  // equal to the worst of a full list
+    EXPECT_TRUE(WouldPlace(&list, 6, 0));
 }
 
 TEST_F(ResultListTest, SameFileInListByIdentityOfTwinsOnly)
@@ -207,12 +222,15 @@ TEST_F(ResultListTest, SameFileInListByIdentityOfTwinsOnly)
     ASSERT_EQ(0, link(a.c_str(), b.c_str()));
     std::wstring wa(a.begin(), a.end()), wb(b.begin(), b.end()), wc(c.begin(), c.end());
 
+    Start(41, MODE_LARGEST);
     FoundFile *first = NewFoundFileAt(L"a", wa.c_str(), 0, 7, 0, 0);
     ASSERT_NE(nullptr, first);
     EXPECT_STREQ(L"a", first->Name);
     EXPECT_EQ(wa, first->Path);
     EXPECT_EQ(0, first->IdState);  // not asked at creation
-    OfferResult(first, 10, MODE_LARGEST);
+    OfferResult(&list, first);
+    // Entries of other sizes and times share buckets with it; none is taken for it.
+    for (int i = 0; i < 40; ++i) Offer_({(uint64_t)i + 1, 7, L"o" + std::to_wstring(i)});
     // A hard link of the same size and time is the same file; another file is not, and
     // neither is a twin by name whose time differs (it is not even asked about).
     FoundFile *hard = NewFoundFileAt(wb.c_str(), wb.c_str(), 0, 7, 0, 0);
@@ -220,12 +238,15 @@ TEST_F(ResultListTest, SameFileInListByIdentityOfTwinsOnly)
     FoundFile *later = NewFoundFileAt(L"a2", wa.c_str(), 0, 8, 0, 0);
     FoundFile *noPath = NewFoundFile(L"x", 0, 7, 0, 0);
     EXPECT_EQ(hard->Name, hard->Path);  // the name is the path: one copy
-    EXPECT_TRUE(SameFileInList(hard));
-    EXPECT_FALSE(SameFileInList(other));
-    EXPECT_FALSE(SameFileInList(later));
+    EXPECT_TRUE(SameFileInList(&list, hard));
+    EXPECT_FALSE(SameFileInList(&list, other));
+    EXPECT_FALSE(SameFileInList(&list, later));
     EXPECT_EQ(0, later->IdState);
-    EXPECT_FALSE(SameFileInList(noPath));
+    EXPECT_FALSE(SameFileInList(&list, noPath));
     EXPECT_EQ(1, first->IdState);
+    // Once it has made way for better ones, it is no twin of anything.
+    Offer_({100, 7, L"big"});
+    EXPECT_FALSE(SameFileInList(&list, hard));
     for (FoundFile *f : {hard, other, later, noPath}) FreeMem(f);
 
     unlink(a.c_str());
@@ -251,17 +272,17 @@ TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
     EXPECT_EQ(nullptr, NewFoundFile(nullptr, 0, 0, 0, 0));
     EXPECT_EQ(nullptr, NewFoundFile(L"", 0, 0, 0, 0));
     // The longest path the walk builds fits; a longer name is refused.
-    std::wstring longest(16383, L'x');
+    std::wstring longest(PATH_BUFFER_LEN - 1, L'x');
     f = NewFoundFile(longest.c_str(), 0, 0, 0, 0);
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(longest, f->Name);
     FreeMem(f);
-    std::wstring tooLong(16384, L'x');
+    std::wstring tooLong(PATH_BUFFER_LEN, L'x');
     EXPECT_EQ(nullptr, NewFoundFile(tooLong.c_str(), 0, 0, 0, 0));
     // A null entry is never linked.
-    OfferResult(nullptr, 1, MODE_LARGEST);
-    EXPECT_EQ(nullptr, ResultList.Head);
-    EXPECT_EQ(0, ResultList.Count);
+    Start(1, MODE_LARGEST);
+    OfferResult(&list, nullptr);
+    EXPECT_EQ(0, list.Count);
 }
 
 }  // namespace

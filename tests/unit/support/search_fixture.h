@@ -25,6 +25,7 @@
 #include "messages.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "search/directory_size.h"
 #include "search/directory_walk.h"
 #include "search/filespec_scan.h"
@@ -46,6 +47,12 @@ inline std::wstring Wide(const std::string &s)
     out.resize(NativeToWide(s.data(), s.size(), &out[0], out.size()));
     return out;
 }
+
+/// The walk's settings and the list's n and criterion, as a caller of the scan holds them.
+struct TestScan : SearchOptions {
+    int32_t n;
+    int32_t Mode;
+};
 
 struct Found {
     std::wstring Name;
@@ -72,12 +79,10 @@ protected:
         root = pattern;
         // Readable by the unprivileged child of the permission check.
         chmod(root.c_str(), 0755);
-        ClearResults();
-        ResultList.Count = 0;
     }
     void TearDown() override
     {
-        ClearResults();
+        ClearResults(&results);
         std::string cmd = "chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'";
         EXPECT_EQ(0, system(cmd.c_str()));
     }
@@ -103,9 +108,9 @@ protected:
         ASSERT_EQ(0, utimensat(AT_FDCWD, Abs(rel).c_str(), times, AT_SYMLINK_NOFOLLOW)) << rel;
     }
 
-    static SearchOptions Options(int mode, uint32_t flags)
+    static TestScan Options(int mode, uint32_t flags)
     {
-        SearchOptions o;
+        TestScan o;
         o.AttrMask = 0;
         o.AttrValues = 0;
         o.n = 4096;
@@ -120,26 +125,26 @@ protected:
     }
 
     /// Walks the tree's root and returns the list, names relative to the root.
-    std::vector<Found> Walk(const SearchOptions &o, const wchar_t *patterns = L"*",
+    std::vector<Found> Walk(const TestScan &o, const wchar_t *patterns = L"*",
                             const std::string &start = "")
     {
-        ClearResults();
-        ResultList.Count = 0;
+        EXPECT_EQ(0, StartResults(&results, o.n, o.Mode));
         std::wstring dir = Wide(root) + L"/" + Wide(start);
-        EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0));
+        EXPECT_EQ(0, VeskFiles(dir.c_str(), patterns, &o, 0, 0, &results));
         return Collect(dir);
     }
 
-    static std::vector<Found> Collect(const std::wstring &prefix)
+    std::vector<Found> Collect(const std::wstring &prefix)
     {
         std::vector<Found> out;
-        for (const FoundFile *f = ResultList.Head; f != nullptr; f = f->Next) {
+        OrderResults(&results);
+        for (const FoundFile *f = results.Head; f != nullptr; f = f->Next) {
             std::wstring name = f->Name;
             if (name.compare(0, prefix.size(), prefix) == 0) name = name.substr(prefix.size());
             out.push_back({name, f->Size, f->Time});
         }
-        EXPECT_EQ((int)out.size(), ResultList.Count);
-        ClearResults();
+        EXPECT_EQ((int)out.size(), results.Count);
+        ClearResults(&results);
         return out;
     }
 
@@ -165,6 +170,7 @@ protected:
     }
 
     std::string root;
+    ResultList results = {};
 };
 
 using Strings = std::vector<std::wstring>;
