@@ -101,11 +101,4 @@ bool GetListingId(HANDLE, const wchar_t *directory, DirectoryId *id)
 
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
-bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint16_t)c); }
-
-bool IsWideLetterOrDigit(wchar_t c)
-{
-    return IsUnicodeLetter((uint16_t)c) || IsUnicodeDigit((uint16_t)c);
-}
-
 void PutConsoleChar(wchar_t c) { _putwch(c); }
