@@ -64,39 +64,61 @@ int RunOne(const std::wstring &raw, bool *ran)
 
 }  // namespace
 
-std::vector<std::wstring> SplitCommands(const std::wstring &line)
+int SplitCommands(const std::wstring &line, std::vector<LinePiece> *pieces,
+                  std::wstring *message)
 {
-    if (!FeatureOn(FEATURE_SEPARATOR)) return std::vector<std::wstring>(1, line);
+    pieces->clear();
+    if (!FeatureOn(FEATURE_SEPARATOR)) {
+        pieces->push_back({line, AFTER_ANY});
+        return 0;
+    }
     wchar_t escape = FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0;
     bool quoting = FeatureOn(FEATURE_QUOTING);
-    std::vector<std::wstring> pieces;
-    std::wstring current;
+    LinePiece current = {std::wstring(), AFTER_ANY};
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
         wchar_t c = line[i];
+        wchar_t next = i + 1 < line.size() ? line[i + 1] : 0;
         if (escape && c == escape && i + 1 < line.size()) {
-            current.push_back(c);
-            current.push_back(line[++i]);
+            current.Text.push_back(c);
+            current.Text.push_back(line[++i]);
             continue;
         }
         if (quoting && c == L'"') quoted = !quoted;
         if (quoting && c == L'`' && !quoted) {
             size_t close = line.find(L'`', i + 1);
             if (close != std::wstring::npos) {
-                current.append(line, i, close - i + 1);
+                current.Text.append(line, i, close - i + 1);
                 i = close;
                 continue;
             }
         }
-        if (c == Shell.Separator && !quoted) {
-            pieces.push_back(current);
-            current.clear();
+        if (quoted) {
+            current.Text.push_back(c);
             continue;
         }
-        current.push_back(c);
+        // The conditionals keep their characters whatever the separator is.
+        int connector = -1;
+        if (c == L'&' && next == L'&') connector = AFTER_SUCCESS;
+        else if (c == L'|' && next == L'|') connector = AFTER_FAILURE;
+        else if (c == Shell.Separator) connector = AFTER_ANY;
+        else if (c == L'|') {
+            *message = next == L'&' ? L"pipes (\"|&\") are not supported"
+                                    : L"pipes (\"|\") are not supported";
+            pieces->clear();
+            return 1;
+        }
+        if (connector < 0) {
+            current.Text.push_back(c);
+            continue;
+        }
+        if (connector != AFTER_ANY) ++i;
+        pieces->push_back(current);
+        current.Text.clear();
+        current.Connector = connector;
     }
-    pieces.push_back(current);
-    return pieces;
+    pieces->push_back(current);
+    return 0;
 }
 
 int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring *message)
@@ -120,10 +142,6 @@ int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring 
         bool op = !literal[i];
         if (op && quoting && c == L'"') quoted = !quoted;
         op = op && redirection;
-        if (op && !quoted && c == L'|') {
-            *message = L"pipes (\"|\") are not supported";
-            return 1;
-        }
         if (op && !quoted && c == L'<') {
             *message = L"input redirection (\"<\") is not supported";
             return 1;
@@ -146,7 +164,7 @@ int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring 
                     ++i;
                     continue;
                 }
-                if (fop && !fileQuoted && (IsBlank(f) || f == L'>' || f == L'<' || f == L'|')) break;
+                if (fop && !fileQuoted && (IsBlank(f) || f == L'>' || f == L'<')) break;
                 file.push_back(f);
                 ++i;
             }
@@ -183,11 +201,19 @@ int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring 
 
 int RunLine(const std::wstring &line)
 {
+    std::vector<LinePiece> pieces;
+    std::wstring message;
+    if (SplitCommands(line, &pieces, &message) != 0) {
+        Shell.LastResult = Refuse(message);
+        return Shell.LastResult;
+    }
     int result = 0;
-    for (const std::wstring &piece : SplitCommands(line)) {
+    for (const LinePiece &piece : pieces) {
         if (Shell.ExitRequested) break;
+        if (piece.Connector == AFTER_SUCCESS && Shell.LastResult != 0) continue;
+        if (piece.Connector == AFTER_FAILURE && Shell.LastResult == 0) continue;
         bool ran = false;
-        int r = RunOne(piece, &ran);
+        int r = RunOne(piece.Text, &ran);
         if (!ran) continue;  // an empty command changes nothing
         result = r;
         Shell.LastResult = r;

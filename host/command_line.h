@@ -10,11 +10,26 @@
 
 namespace vsh {
 
-/// Splits a line at each command separator ("&", or what setdos /C chose) that is
-/// neither quoted, back-quoted nor escaped, as the parsing settings say; one piece while
-/// the separator is off. The pieces keep their text as typed (escapes, quotes and blanks
-/// included); empty pieces are kept.
-std::vector<std::wstring> SplitCommands(const std::wstring &line);
+/// How a command of a line follows the one before it.
+enum Connector {
+    AFTER_ANY = 0,      ///< the first command, or after the separator: always runs
+    AFTER_SUCCESS = 1,  ///< after "&&": runs when the last result was 0
+    AFTER_FAILURE = 2,  ///< after "||": runs when the last result was not 0
+};
+
+/// One command of a line, its text as typed (escapes, quotes and blanks included).
+struct LinePiece {
+    std::wstring Text;
+    int Connector;
+};
+
+/// Splits a line at each command separator ("&", or what setdos /C chose) and at the
+/// conditionals "&&" and "||" (whatever the separator) that are neither quoted,
+/// back-quoted nor escaped; empty pieces are kept. While feature 5 is off the line is one
+/// piece and "|" is text. Returns 0, or 1 with message for a pipe ("|" or "|&"), which
+/// this shell cannot run: then nothing of the line may run.
+int SplitCommands(const std::wstring &line, std::vector<LinePiece> *pieces,
+                  std::wstring *message);
 
 /// One command after expansion.
 struct ParsedCommand {
@@ -26,12 +41,13 @@ struct ParsedCommand {
 };
 
 /// Takes the redirections out of an expanded command (while redirection is on) and
-/// splits the rest into name and arguments. Returns 0, or 1 with message (a refused "|"
-/// or "<", a ">" without a file).
+/// splits the rest into name and arguments. Returns 0, or 1 with message (a refused "<",
+/// a ">" without a file).
 int ParseCommand(const MarkedText &command, ParsedCommand *parsed, std::wstring *message);
 
-/// Runs a line: each command in turn, expanded just before it runs. Returns the result
-/// of the last command run (0 for a line with none). Stops early after "exit".
+/// Runs a line: each command in turn, expanded just before it runs, conditionals obeyed.
+/// Returns the result of the last command run (0 for a line with none; 1 for a refused
+/// pipe). Stops early after "exit".
 int RunLine(const std::wstring &line);
 
 }  // namespace vsh

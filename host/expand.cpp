@@ -83,8 +83,8 @@ wchar_t EscapedChar(wchar_t c)
     }
 }
 
-size_t FindClose(const wchar_t *text, size_t len, size_t open, wchar_t escape, bool quotes,
-                 bool backQuotes)
+size_t FindBracketClose(const wchar_t *text, size_t len, size_t open, wchar_t escape,
+                        bool quotes, bool backQuotes)
 {
     int depth = 0;
     for (size_t j = open; j < len; ++j) {
@@ -111,7 +111,7 @@ size_t FindClose(const wchar_t *text, size_t len, size_t open, wchar_t escape, b
 
 size_t FindClosingBracketOf(const Expander *e, const wchar_t *text, size_t len, size_t open)
 {
-    return FindClose(text, len, open, e->Escape, e->Quotes, e->BackQuotes);
+    return FindBracketClose(text, len, open, e->Escape, e->Quotes, e->BackQuotes);
 }
 
 int Expand(Expander *e, const wchar_t *text, size_t len);
@@ -172,110 +172,99 @@ std::wstring BatchArgument(int index)
     return all;
 }
 
-// text[i] is the "%". Handles one form and sets *next past it.
-int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t *next)
+/// A "%" that starts no form: the "%" itself, and the text goes on at *next.
+int PushPlainPercent(Expander *e, size_t at, size_t *next)
 {
-    size_t at = i + 1;
-    if (at >= len) {
-        *next = at;
-        return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
-    }
-    wchar_t c = text[at];
-    if (c == L'%') {
-        *next = at + 1;
-        return Push(e, L'%', 1) ? EXPAND_OK : Overflow(e);
-    }
-    if (c == L'=' || c == L'+') {
-        *next = at + 1;
-        return Push(e, c == L'=' ? Shell.EscapeChar : Shell.Separator, 1) ? EXPAND_OK : Overflow(e);
-    }
-    if (c >= L'0' && c <= L'9') {
-        *next = at + 1;
-        return PushLiteral(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
-    }
-    if (c == L'*') {
-        *next = at + 1;
-        return PushLiteral(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
-    }
-    if (c == L'[') {
-        size_t close = FindClosingBracketOf(e, text, len, at);
-        if (close == std::wstring::npos) {
-            *e->Message = L"missing \"]\" in \"%[\"";
-            return EXPAND_MALFORMED;
-        }
-        std::wstring name;
-        int code = ExpandInner(e, text + at + 1, close - at - 1, &name);
-        if (code != EXPAND_OK) return code;
-        std::wstring value;
-        if (LookupVariable(name, &value) == LOOKUP_FAILED) {
-            *e->Message = L"variable \"" + name + L"\" failed";
-            return EXPAND_FUNCTION_FAILED;
-        }
-        *next = close + 1;
-        return PushValue(e, value, L"[" + name + L"]");
-    }
-    if (c == L'@') {
-        size_t end = at + 1;
-        while (end < len && IsNameChar(text[end])) ++end;
-        if (end == at + 1 || end >= len || text[end] != L'[') {
-            *next = at;
-            return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
-        }
-        size_t close = FindClosingBracketOf(e, text, len, end);
-        std::wstring name(text + at, end - at);
-        if (close == std::wstring::npos) {
-            *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
-            return EXPAND_MALFORMED;
-        }
-        std::wstring args;
-        int code = ExpandInner(e, text + end + 1, close - end - 1, &args);
-        if (code != EXPAND_OK) return code;
-        std::wstring result;
-        code = CallVariableFunction(name, args, &result);
-        if (code == FUNCTION_UNKNOWN) {
-            *e->Message = L"unknown function \"" + name + L"\"";
-            return EXPAND_UNKNOWN_FUNCTION;
-        }
-        if (code != FUNCTION_OK) {
-            *e->Message = L"function \"" + name + L"\" failed";
-            return EXPAND_FUNCTION_FAILED;
-        }
-        *next = close + 1;
-        return PushValue(e, result, name + L"[...]");
-    }
-    if (!IsNameChar(c)) {
-        *next = at;
-        return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
-    }
+    *next = at;
+    return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
+}
 
+/// The bracketed text that begins at text[open] ("["), expanded into *inner; *close is
+/// its "]". opening names the form in the message when the "]" is missing.
+int ExpandBracketed(Expander *e, const wchar_t *text, size_t len, size_t open,
+                    const std::wstring &opening, std::wstring *inner, size_t *close)
+{
+    *close = FindClosingBracketOf(e, text, len, open);
+    if (*close == std::wstring::npos) {
+        *e->Message = L"missing \"]\" after \"" + opening + L"\"";
+        return EXPAND_MALFORMED;
+    }
+    return ExpandInner(e, text + open + 1, *close - open - 1, inner);
+}
+
+/// "%[NAME]": text[at] is the "[".
+int ExpandBracketVariable(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
+{
+    std::wstring name;
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, at, L"%[", &name, &close);
+    if (code != EXPAND_OK) return code;
+    std::wstring value;
+    if (LookupVariable(name, &value) == LOOKUP_FAILED) {
+        *e->Message = L"variable \"" + name + L"\" failed";
+        return EXPAND_FUNCTION_FAILED;
+    }
+    *next = close + 1;
+    return PushValue(e, value, L"[" + name + L"]");
+}
+
+/// "%@name[args]": text[at] is the "@".
+int ExpandFunction(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
+{
+    size_t end = at + 1;
+    while (end < len && IsNameChar(text[end])) ++end;
+    if (end == at + 1 || end >= len || text[end] != L'[') return PushPlainPercent(e, at, next);
+    std::wstring name(text + at, end - at);
+    std::wstring args;
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, end, L"%" + name + L"[", &args, &close);
+    if (code != EXPAND_OK) return code;
+    std::wstring result;
+    code = CallVariableFunction(name, args, &result);
+    if (code == FUNCTION_UNKNOWN) {
+        *e->Message = L"unknown function \"" + name + L"\"";
+        return EXPAND_UNKNOWN_FUNCTION;
+    }
+    if (code != FUNCTION_OK) {
+        *e->Message = L"function \"" + name + L"\" failed";
+        return EXPAND_FUNCTION_FAILED;
+    }
+    *next = close + 1;
+    return PushValue(e, result, name + L"[...]");
+}
+
+/// "%NAME[i,j]" of an existing array: text[end] is the "[" after the name. Returns
+/// EXPAND_OK with *next set, an error, or -1 when the name is no array (a variable then).
+int ExpandArrayCell(Expander *e, const wchar_t *text, size_t len, const std::wstring &name,
+                    size_t end, size_t *next)
+{
+    if (end >= len || text[end] != L'[' || !FindArray(name)) return -1;
+    std::wstring index;
+    size_t close = 0;
+    int code = ExpandBracketed(e, text, len, end, L"%" + name + L"[", &index, &close);
+    if (code != EXPAND_OK) return code;
+    // The expansion may have run a plug-in that changed the arrays.
+    ArrayVariable *array = FindArray(name);
+    size_t cell = 0;
+    if (!array) {
+        *e->Message = L"array \"" + name + L"\" does not exist";
+        return EXPAND_BAD_INDEX;
+    }
+    if (ArrayCellIndex(*array, index, &cell, e->Message) != 0) return EXPAND_BAD_INDEX;
+    *next = close + 1;
+    // A copy: reading the cell again may run a plug-in that changes the arrays.
+    std::wstring value = array->Cells[cell];
+    return PushValue(e, value, name + L"[" + index + L"]");
+}
+
+/// "%NAME", "%NAME%" or an array cell: text[at] is the name's first character.
+int ExpandNamed(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
+{
     size_t end = at;
     while (end < len && IsNameChar(text[end])) ++end;
     std::wstring name(text + at, end - at);
-    if (end < len && text[end] == L'[') {
-        ArrayVariable *array = FindArray(name);
-        if (array) {
-            size_t close = FindClosingBracketOf(e, text, len, end);
-            if (close == std::wstring::npos) {
-                *e->Message = L"missing \"]\" after \"%" + name + L"[\"";
-                return EXPAND_MALFORMED;
-            }
-            std::wstring index;
-            int code = ExpandInner(e, text + end + 1, close - end - 1, &index);
-            if (code != EXPAND_OK) return code;
-            // The expansion may have run a plug-in that changed the arrays.
-            array = FindArray(name);
-            size_t cell = 0;
-            if (!array) {
-                *e->Message = L"array \"" + name + L"\" does not exist";
-                return EXPAND_BAD_INDEX;
-            }
-            if (ArrayCellIndex(*array, index, &cell, e->Message) != 0) return EXPAND_BAD_INDEX;
-            *next = close + 1;
-            // A copy: reading the cell again may run a plug-in that changes the arrays.
-            std::wstring value = array->Cells[cell];
-            return PushValue(e, value, name + L"[" + index + L"]");
-        }
-    }
+    int code = ExpandArrayCell(e, text, len, name, end, next);
+    if (code >= 0) return code;
     if (end < len && text[end] == L'%') ++end;
     std::wstring value;
     if (LookupVariable(name, &value) == LOOKUP_FAILED) {
@@ -284,6 +273,30 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
     }
     *next = end;
     return PushValue(e, value, name);
+}
+
+// text[i] is the "%". Handles one form and sets *next past it.
+int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t *next)
+{
+    size_t at = i + 1;
+    if (at >= len) return PushPlainPercent(e, at, next);
+    wchar_t c = text[at];
+    *next = at + 1;
+    if (c == L'%') return Push(e, L'%', 1) ? EXPAND_OK : Overflow(e);
+    if ((c == L'=' || c == L'+') && Shell.PseudoVariables)
+        return Push(e, c == L'=' ? Shell.EscapeChar : Shell.Separator, 1) ? EXPAND_OK : Overflow(e);
+    if (c >= L'0' && c <= L'9')
+        return PushLiteral(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
+    if (c == L'*') return PushLiteral(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
+    if (c == L'_' && at + 1 < len && text[at + 1] == L'?') {
+        // "%_?": the result of the command before this one.
+        *next = at + 2;
+        return PushLiteral(e, std::to_wstring(Shell.LastResult)) ? EXPAND_OK : Overflow(e);
+    }
+    if (c == L'[') return ExpandBracketVariable(e, text, len, at, next);
+    if (c == L'@') return ExpandFunction(e, text, len, at, next);
+    if (!IsNameChar(c)) return PushPlainPercent(e, at, next);
+    return ExpandNamed(e, text, len, at, next);
 }
 
 int Expand(Expander *e, const wchar_t *text, size_t len)
@@ -331,8 +344,8 @@ int Expand(Expander *e, const wchar_t *text, size_t len)
 size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open)
 {
     bool quoting = FeatureOn(FEATURE_QUOTING);
-    return FindClose(text, len, open, FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0, quoting,
-                     quoting);
+    return FindBracketClose(text, len, open, FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0,
+                            quoting, quoting);
 }
 
 int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,

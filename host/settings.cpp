@@ -37,8 +37,17 @@ const wchar_t *Unfit(wchar_t c)
     return nullptr;
 }
 
+// Why c cannot be the command separator beyond Unfit: the characters the real shell's
+// documentation forbids for it.
+const wchar_t *UnfitSeparator(wchar_t c)
+{
+    if (c == L'|' || c == L'<' || c == L'>') return L"a pipe or redirection character";
+    if (c == L',' || c == L'=') return L"a character that separates arguments";
+    return nullptr;
+}
+
 int SetCharacter(const std::wstring &word, const wchar_t *what, wchar_t *mine, wchar_t other,
-                 const wchar_t *otherWhat, std::wstring *message)
+                 const wchar_t *otherWhat, bool separator, std::wstring *message)
 {
     if (word.size() != 3) {
         *message = L"setdos: \"" + word + L"\" needs exactly one character after " +
@@ -47,6 +56,7 @@ int SetCharacter(const std::wstring &word, const wchar_t *what, wchar_t *mine, w
     }
     wchar_t c = word[2];
     const wchar_t *why = Unfit(c);
+    if (why == nullptr && separator) why = UnfitSeparator(c);
     if (why) {
         *message = L"setdos: \"" + Shown(c) + L"\" cannot be the " + what + L": it is " + why;
         return 1;
@@ -111,10 +121,10 @@ int ParseSetdos(const std::wstring &arguments, ParsingSettings *settings,
         int result = 0;
         if (option == L'e')
             result = SetCharacter(word, L"escape character", &next.EscapeChar, next.Separator,
-                                  L"command separator", message);
+                                  L"command separator", false, message);
         else if (option == L'c')
             result = SetCharacter(word, L"command separator", &next.Separator, next.EscapeChar,
-                                  L"escape character", message);
+                                  L"escape character", true, message);
         else if (option == L'x')
             result = SetFeatures(word, &next.FeaturesOff, message);
         else {

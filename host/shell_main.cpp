@@ -20,12 +20,13 @@ namespace {
 
 const wchar_t UsageText[] =
     L"usage: vshell [--plugin FILE]... [--no-plugin] [--set NAME=VALUE]...\r\n"
-    L"              [-c LINE | BATCHFILE [ARGS]]\r\n"
+    L"              [--no-pseudo-variables] [-c LINE | BATCHFILE [ARGS]]\r\n"
     L"Without -c or a batch file, command lines are read from standard input.\r\n";
 
 struct Options {
     std::vector<std::wstring> Plugins;
     bool NoDefaultPlugin;
+    bool NoPseudoVariables;
     std::vector<std::wstring> Sets;
     bool HaveLine;
     std::wstring Line;
@@ -36,6 +37,7 @@ struct Options {
 int ParseOptions(int argc, wchar_t **argv, Options *options)
 {
     options->NoDefaultPlugin = false;
+    options->NoPseudoVariables = false;
     options->HaveLine = false;
     int i = 1;
     for (; i < argc; ++i) {
@@ -71,6 +73,10 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
         }
         if (arg == L"--no-plugin") {
             options->NoDefaultPlugin = true;
+            continue;
+        }
+        if (arg == L"--no-pseudo-variables") {
+            options->NoPseudoVariables = true;
             continue;
         }
         if (arg.size() > 1 && arg[0] == L'-') {
@@ -125,6 +131,7 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     // Like the real shell started with a command to run, a shell that runs one line or
     // one batch file and exits is transient, so plug-ins keep their load banners quiet.
     Shell.Transient = options.HaveLine || !options.Batch.empty();
+    Shell.PseudoVariables = !options.NoPseudoVariables;
 
     for (const std::wstring &set : options.Sets) {
         size_t eq = set.find(L'=');

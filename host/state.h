@@ -66,6 +66,9 @@ struct ShellState {
     wchar_t EscapeChar = L'^';
     wchar_t Separator = L'&';
     unsigned FeaturesOff = 0;  // bit n set while feature n of "setdos /X" is off (1..9)
+    // "%=" and "%+" give the escape character and the separator; the real shell has an
+    // option that turns them off, and then they stay as typed (vshell --no-pseudo-variables).
+    bool PseudoVariables = true;
 };
 
 

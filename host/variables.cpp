@@ -5,6 +5,7 @@
 #include "settings.h"
 #include "text/path_separator.h"
 #include "text/case_fold.h"
+#include "text/name_chars.h"
 
 #include <wctype.h>
 
@@ -43,6 +44,7 @@ void ResetShell(bool withEnvironment)
     Shell.EscapeChar = L'^';
     Shell.Separator = L'&';
     Shell.FeaturesOff = 0;
+    Shell.PseudoVariables = true;
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');
@@ -54,26 +56,14 @@ void ResetShell(bool withEnvironment)
     }
 }
 
-bool IsNameChar(wchar_t c)
-{
-    unsigned u = (unsigned)c;
-    if (u < 0x80) return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
-                         u == '_' || u == '$';
-    // Letters of other scripts, without a locale to ask: everything from U+00C0 on but
-    // the two Latin-1 operators, the general punctuation and symbol blocks, the CJK
-    // punctuation, and the stand-ins for undecodable bytes.
-    if (u < 0xC0 || u == 0xD7 || u == 0xF7) return false;
-    if (u >= 0x2000 && u <= 0x2BFF) return false;
-    if (u >= 0x3000 && u <= 0x303F) return false;
-    if (u >= 0xDC80 && u <= 0xDCFF) return false;
-    return true;
-}
+bool IsNameChar(wchar_t c) { return IsNameCharacter((uint32_t)c); }
 
 bool InternalVariable(const std::wstring &name, std::wstring *value)
 {
     std::wstring key = NameKey(name);
     const BatchFrame *batch = Shell.Batches.empty() ? nullptr : &Shell.Batches.back();
-    if (key == L"_4VER") *value = L"33.00";
+    if (key == L"_?") *value = std::to_wstring(Shell.LastResult);
+    else if (key == L"_4VER") *value = L"33.00";
     else if (key == L"_BUILD") *value = L"61";
     else if (key == L"_CMDPROC") *value = L"TCC";
     else if (key == L"_BATCH") *value = std::to_wstring(Shell.Batches.size());

@@ -1,6 +1,6 @@
 // Publishing a VESK command's result as the shell array NAME[n,3]: every row's three
 // "set" lines are built and checked under the shell's current settings before anything is
-// written, so the array holds whole rows or none of a row.
+// written, every line's result is checked, and the array holds whole rows or none of a row.
 #include "commands/array_publish.h"
 
 #include "commands/date_stamp.h"
@@ -8,67 +8,153 @@
 #include "plugin/host_api.h"
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_line.h"
 #include "search/result_list.h"
 #include "search/search.h"
+#include "text/wide_format.h"
+
+#include <stdlib.h>
 
 namespace {
 
-/// Room for a cell's text once escaped: every character may take two, and a name may
-/// hold up to PATH_BUFFER_LEN - 1 characters. Such a line is never run; it is built whole
-/// so that it can be refused for its length rather than run cut.
-enum { ESCAPED_LEN = 2 * PATH_BUFFER_LEN + 2, TAIL_LEN = ESCAPED_LEN + 2 * HOST_BUFFER_LEN };
-
-// Static rather than on the stack: together they are larger than some hosts' threads
-// allow, and only one command runs at a time.
-wchar_t EscapedName[2 * HOST_BUFFER_LEN];
-wchar_t EscapedCell[ESCAPED_LEN];
-wchar_t CommandTail[TAIL_LEN];
-wchar_t CheckedLine[HOST_BUFFER_LEN];
+// Static rather than on the stack: only one command runs at a time, and some hosts keep
+// their threads' stacks small.
+wchar_t LineBuffer[HOST_BUFFER_LEN];
 
 const wchar_t *const ColumnWords[3] = {L"name", L"size", L"stamp"};
 
-/// Builds into CommandTail the tail "A[row,column]=text" with A and text escaped for
-/// syntax, and checks that the whole "set" line fits the shell's line. ESCAPE_FINE, or
-/// the problem (*culprit the character at fault).
-int BuildSetTail(const ShellSyntax *syntax, int row, int column, const wchar_t *text,
-                 wchar_t *culprit)
+/// Builds "set NAME[row,column]=text" into LineBuffer.
+void BuildSetLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t *arrayName,
+                  int row, int column, const wchar_t *text)
 {
-    int problem = EscapeForShell(syntax, FOR_COMMAND_LINE, text, EscapedCell, ESCAPED_LEN,
-                                 culprit);
-    if (problem != ESCAPE_FINE) return problem;
-    int length = FormatText(CommandTail, TAIL_LEN, L"%s[%u,%d]=%s", EscapedName,
-                            (unsigned)row, column, EscapedCell);
-    if (length < 0 || length >= TAIL_LEN) return ESCAPE_NO_ROOM;
-    if (BuildShellLine(syntax, L"set", CommandTail, CheckedLine, HOST_BUFFER_LEN) != 0)
-        return ESCAPE_NO_ROOM;
-    return ESCAPE_FINE;
+    BeginCommandLine(line, syntax, L"set", LineBuffer, HOST_BUFFER_LEN);
+    AddLineSyntax(line, L" ");
+    AddLineValue(line, arrayName);
+    AddLineSyntax(line, L"[%d,%d]=", row, column);
+    AddLineValue(line, text);
+}
+
+void BuildUnsetLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t *arrayName)
+{
+    BeginCommandLine(line, syntax, L"unsetarray", LineBuffer, HOST_BUFFER_LEN);
+    AddLineSyntax(line, L" /Q ");
+    AddLineValue(line, arrayName);
+}
+
+void BuildDeclareLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t *arrayName,
+                      int rows)
+{
+    BeginCommandLine(line, syntax, L"setarray", LineBuffer, HOST_BUFFER_LEN);
+    AddLineSyntax(line, L" ");
+    AddLineValue(line, arrayName);
+    AddLineSyntax(line, L"[%d,3]", rows);
 }
 
 /// Checks that the three cells of a row can be stored exactly as array row row. 0, or
 /// 2 after the message that names the file (rank is its place in the result list).
-int CheckRow(const ShellSyntax *syntax, int rank, int row, const wchar_t *const texts[3])
+int CheckRow(const ShellSyntax *syntax, const wchar_t *arrayName, int rank, int row,
+             const wchar_t *const texts[3])
 {
     for (int column = 0; column < 3; ++column) {
-        wchar_t culprit = 0;
-        int problem = BuildSetTail(syntax, row, column, texts[column], &culprit);
-        if (problem == ESCAPE_FINE) continue;
-        wchar_t why[256];
+        ShellLine line;
+        BuildSetLine(&line, syntax, arrayName, row, column, texts[column]);
+        if (line.Problem == 0) continue;
+        wchar_t why[512];
         ReportError(L"Result row %d not stored, \"%s\": its %s %s\r\n", rank, texts[0],
-                    ColumnWords[column], DescribeEscapeProblem(problem, culprit, why, 256));
+                    ColumnWords[column], DescribeLineProblem(&line, why, 512));
         return 2;
     }
     return 0;
 }
 
+/// Runs one built line; true when the shell ran it without complaint.
+bool Ran(const ShellLine *line) { return RunCommandLine(line) == 0; }
+
+/// Removes the array and declares it with the stored rows, then writes them. Returns the
+/// number of rows whose lines the shell refused (each marked in refused); -1 when the
+/// array could not be removed or declared (the shell said why).
+int WriteArray(const wchar_t *arrayName, const ShellSyntax *syntax, const StoredRows *stored,
+               bool *refused)
+{
+    ShellLine line;
+    BuildUnsetLine(&line, syntax, arrayName);
+    if (!Ran(&line)) return -1;
+    if (stored->Count == 0) return 0;
+    BuildDeclareLine(&line, syntax, arrayName, stored->Count);
+    if (!Ran(&line)) return -1;
+    int failed = 0;
+    for (int row = 0; row < stored->Count; ++row) {
+        const StoredRow *held = &stored->Rows[row];
+        const wchar_t *const texts[3] = {held->Name, held->Size, held->Stamp};
+        refused[row] = false;
+        for (int column = 0; column < 3; ++column) {
+            // Checked before; built again rather than held, since three whole lines per
+            // row would cost far more memory than the texts.
+            BuildSetLine(&line, syntax, arrayName, row, column, texts[column]);
+            if (!Ran(&line)) refused[row] = true;
+        }
+        if (refused[row]) ++failed;
+    }
+    return failed;
+}
+
+/// Drops the rows marked in refused from stored, keeping the order.
+void DropRows(StoredRows *stored, const bool *refused)
+{
+    int kept = 0;
+    for (int row = 0; row < stored->Count; ++row) {
+        if (refused[row]) {
+            free(stored->Rows[row].Name);
+            continue;
+        }
+        stored->Rows[kept++] = stored->Rows[row];
+    }
+    stored->Count = kept;
+}
+
 }  // namespace
 
+int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
+{
+    ShellLine lines[4];
+    BuildUnsetLine(&lines[0], syntax, arrayName);
+    BuildDeclareLine(&lines[1], syntax, arrayName, 1);
+    BuildSetLine(&lines[2], syntax, arrayName, 0, 0, L"");
+    // The digit grouping of sizes and of the summary's count.
+    BeginExpression(&lines[3], syntax, LineBuffer, HOST_BUFFER_LEN);
+    AddLineSyntax(&lines[3], L"%%@comma[1]");
+    wchar_t why[512];
+    for (const ShellLine &line : lines) {
+        if (line.Problem >= LINE_ESCAPE_COLLIDES) {
+            ReportError(L"Nothing stored in %s: %s\r\n", arrayName,
+                        DescribeLineProblem(&line, why, 512));
+            return 2;
+        }
+    }
+    for (const ShellLine &line : lines) {
+        if (line.Problem != 0) {
+            ReportError(L"Bad array name \"%s\": %s\r\n", arrayName,
+                        DescribeLineProblem(&line, why, 512));
+            return 1;
+        }
+    }
+    // The longest line around the name is "*setarray NAME[4096,3]" or "*set NAME[4095,2]="
+    // and a value: leave the values most of the line.
+    // The four lines share one buffer: the declaration's length is its record's.
+    if (lines[1].Length > (size_t)HOST_BUFFER_LEN / 2) {
+        ReportError(L"Array name too long \"%s\"\r\n", arrayName);
+        return 1;
+    }
+    return 0;
+}
+
 int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
-                StoredRows *stored)
+                const wchar_t *arrayName, StoredRows *stored)
 {
     if (results == nullptr) return RESULT_MISSING_ARGUMENT;
     if (results->Count <= 0) return RESULT_OK;
     if (InitStoredRows(stored, results->Count) != 0) {
-        ReportError(L"Can't allocate table rows\r\n");
+        ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
         return RESULT_SCAN_FAILED;
     }
     int result = RESULT_OK;
@@ -85,7 +171,7 @@ int PrepareRows(const ResultList *results, const RowFormat *format, const ShellS
                         format->UtcStamps, format->IsoDates);
 
         const wchar_t *const texts[3] = {entry->Name, size, stamp};
-        if (CheckRow(syntax, rank, stored->Count, texts) != 0) {
+        if (CheckRow(syntax, arrayName, rank, stored->Count, texts) != 0) {
             result = RESULT_SCAN_FAILED;
             continue;
         }
@@ -93,54 +179,44 @@ int PrepareRows(const ResultList *results, const RowFormat *format, const ShellS
             ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
                         entry->Name);
             result = RESULT_SCAN_FAILED;
+            continue;
         }
+        stored->Rows[stored->Count - 1].Rank = rank;
     }
     return result;
 }
 
-int PublishArray(const ShellSyntax *syntax, StoredRows *stored)
+int PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax, StoredRows *stored)
 {
-    FormatText(CommandTail, TAIL_LEN, L" /Q %s", EscapedName);
-    RunShellLine(syntax, L"unsetarray", CommandTail);
-    if (stored->Count == 0) return 0;
-
-    FormatText(CommandTail, TAIL_LEN, L" %s[%d,3]", EscapedName, (int)stored->Count);
-    if (RunShellLine(syntax, L"setarray", CommandTail) != 0) {
+    bool *refused = stored->Count > 0 ? (bool *)calloc((size_t)stored->Count, sizeof(bool))
+                                      : nullptr;
+    if (stored->Count > 0 && refused == nullptr) {
+        ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
         FreeStoredRows(stored);
-        return 2;
+        return RESULT_SCAN_FAILED;
     }
-    int result = 0;
-    for (int row = 0; row < stored->Count; ++row) {
-        const StoredRow *held = &stored->Rows[row];
-        const wchar_t *const texts[3] = {held->Name, held->Size, held->Stamp};
-        for (int column = 0; column < 3; ++column) {
-            wchar_t culprit = 0;
-            // Checked before; built again rather than held, since three whole lines per
-            // row would cost far more memory than the texts.
-            if (BuildSetTail(syntax, row, column, texts[column], &culprit) != ESCAPE_FINE ||
-                RunShellLine(syntax, L"set", CommandTail) != 0)
-                result = 2;
+    int result = RESULT_OK;
+    // A second pass writes the array again without the rows the shell refused, so that
+    // it holds whole rows numbered without gaps; if that fails too, nothing is left.
+    for (int pass = 0; pass < 2; ++pass) {
+        int failed = WriteArray(arrayName, syntax, stored, refused);
+        if (failed == 0) break;
+        result = RESULT_SCAN_FAILED;
+        if (failed < 0 || pass == 1) {
+            ReportError(L"Nothing stored in %s: the shell refused to %s the array\r\n", arrayName,
+                        failed < 0 ? L"replace" : L"fill");
+            ShellLine line;
+            BuildUnsetLine(&line, syntax, arrayName);
+            RunCommandLine(&line);
+            FreeStoredRows(stored);
+            break;
         }
+        for (int row = 0; row < stored->Count; ++row)
+            if (refused[row])
+                ReportError(L"Result row %d not stored, \"%s\": the shell refused its line\r\n",
+                            (int)stored->Rows[row].Rank, stored->Rows[row].Name);
+        DropRows(stored, refused);
     }
+    free(refused);
     return result;
-}
-
-int PrepareArrayName(const wchar_t *arrayName, const ShellSyntax *syntax)
-{
-    wchar_t culprit = 0;
-    int problem = EscapeForShell(syntax, FOR_COMMAND_LINE, arrayName, EscapedName,
-                                 2 * HOST_BUFFER_LEN, &culprit);
-    // The longest line around the name is "*setarray NAME[4096,3]" or "*set NAME[4095,2]="
-    // and a value: leave the values most of the line.
-    if (problem == ESCAPE_FINE && wcslen(EscapedName) > (size_t)HOST_BUFFER_LEN / 2) {
-        ReportError(L"Array name too long \"%s\"\r\n", arrayName);
-        return 1;
-    }
-    if (problem != ESCAPE_FINE) {
-        wchar_t why[256];
-        ReportError(L"Bad array name \"%s\": %s\r\n", arrayName,
-                    DescribeEscapeProblem(problem, culprit, why, 256));
-        return 1;
-    }
-    return 0;
 }

@@ -34,6 +34,7 @@ int AddStoredRow(StoredRows *rows, const wchar_t *name, const wchar_t *size,
     wmemcpy(row->Size, size, sizeLength + 1);
     row->Stamp = row->Size + sizeLength + 1;
     wmemcpy(row->Stamp, stamp, stampLength + 1);
+    row->Rank = rows->Count;
     ++rows->Count;
     return 0;
 }

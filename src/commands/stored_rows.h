@@ -13,6 +13,7 @@ struct StoredRow {
     wchar_t *Name;
     wchar_t *Size;
     wchar_t *Stamp;
+    int32_t Rank;  ///< the row's place in the ranked result list, for messages
 };
 
 /// The stored rows of one command, in array order. Rows is Capacity entries from the C

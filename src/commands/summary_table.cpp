@@ -8,10 +8,12 @@
 #include "platform/platform.h"
 #include "plugin/host_api.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_line.h"
 #include "search/result_list.h"
 #include "state/plugin_state.h"
 #include "text/display_width.h"
 #include "text/path_limit.h"
+#include "text/wide_format.h"
 
 #include <stdlib.h>
 
@@ -78,8 +80,12 @@ int AddCommas(wchar_t *text)
     size_t length = wcslen(text);
     if (length > MAX_COMMA_INPUT) return 1;
     wchar_t work[HOST_BUFFER_LEN];
-    FormatText(work, HOST_BUFFER_LEN, L"%%@comma[%s]", text);
-    if (ExpandVariables(work, 1) != 0) return 2;
+    ShellLine line;
+    BeginExpression(&line, &CallSyntax, work, HOST_BUFFER_LEN);
+    AddLineSyntax(&line, L"%%@comma[");
+    AddLineValue(&line, text);
+    AddLineSyntax(&line, L"]");
+    if (ExpandExpression(&line) != 0) return 2;
     size_t grouped = wcslen(work);
     if (grouped >= (size_t)TEXT_BUFFER_LEN) return 3;
     wmemcpy(text, work, grouped + 1);
@@ -174,12 +180,18 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
 }
 
 int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
-                 int count)
+                 int found, int count)
 {
     int noun = NounIndex(attrMask, attrValues);
     const wchar_t *word = count == 1 ? NounSingular[noun] : NounPlural[noun];
-    if (count == 0) {
+    if (count == 0 && found == 0) {
         Printf(L"No matching %s found.\n", word);
+        return 0;
+    }
+    if (count == 0) {
+        // Found but refused: saying "no matching files" would hide that the files exist.
+        Printf(L"%d matching %s found, none stored.\n", found,
+               found == 1 ? NounSingular[noun] : NounPlural[noun]);
         return 0;
     }
     wchar_t countText[TEXT_BUFFER_LEN];

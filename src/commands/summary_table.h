@@ -10,9 +10,10 @@
 /// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
 int AddCommas(wchar_t *text);
 
-/// Prints the one-line summary of a command that stored count rows. Returns 0.
+/// Prints the one-line summary of a command that found found files and stored count rows
+/// (what the array holds). Returns 0.
 int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
-                 int count);
+                 int found, int count);
 
 struct StoredRows;
 

@@ -5,11 +5,11 @@
 #include "commands/array_publish.h"
 #include "commands/criteria.h"
 #include "commands/date_stamp.h"
+#include "commands/help_texts.h"
 #include "commands/stored_rows.h"
 #include "commands/summary_table.h"
 #include "platform/platform.h"
 #include "plugin/exports.h"
-#include "plugin/help_texts.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
 #include "plugin/result_codes.h"
@@ -25,6 +25,8 @@
 #include "search/search.h"
 #include "state/plugin_state.h"
 #include "text/case_fold.h"
+#include "text/name_chars.h"
+#include "text/wide_format.h"
 
 namespace {
 
@@ -278,9 +280,9 @@ int ClassifyArgument(int index, CommandSettings *s)
 
 bool IsValidArrayName(const wchar_t *name)
 {
-    if (!IsWideLetter(name[0])) return false;
+    if (!IsNameLetter((uint32_t)name[0])) return false;
     for (const wchar_t *p = name; *p != L'\0'; ++p)
-        if (!IsWideLetterOrDigit(*p) && *p != L'_' && *p != L'$') return false;
+        if (!IsNameCharacter((uint32_t)*p)) return false;
     return true;
 }
 
@@ -390,9 +392,11 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     }
     if (s->FileSpecCount > 1) s->FullPaths = 1;
 
-    // Once per command: every line and expression below is written for these settings.
+    // Once per command: every line and expression below is written for these settings,
+    // and checked against them before anything is written.
     CallSyntax = ReadShellSyntax();
-    if (PrepareArrayName(s->ArrayName, &CallSyntax) != 0) return EndCommand(s, 1);
+    int lines = CheckArrayLines(s->ArrayName, &CallSyntax);
+    if (lines != 0) return EndCommand(s, lines);
 
     ScreenWidth = MeasureConsole();
     if (s->Debug) PrintSettings(s);
@@ -403,12 +407,15 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     InitStoredRows(&stored, 0);
     RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
                         s->IsoDates, s->TimeSeparator};
-    if (PrepareRows(&results, &format, &CallSyntax, &stored) != 0) result = 2;
+    const int found = results.Count;
+    if (PrepareRows(&results, &format, &CallSyntax, s->ArrayName, &stored) != RESULT_OK)
+        result = RESULT_SCAN_FAILED;
     ClearResults(&results);
-    if (PublishArray(&CallSyntax, &stored) != 0) result = 2;
+    if (PublishArray(s->ArrayName, &CallSyntax, &stored) != RESULT_OK) result = RESULT_SCAN_FAILED;
 
+    // From here on stored holds exactly what the array holds.
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
-    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, stored.Count);
+    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, found, stored.Count);
     LastCount = stored.Count;
     FreeStoredRows(&stored);
     return EndCommand(s, result);

@@ -105,9 +105,15 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     if (VeskFiles2(fileSpec, &options, &results) == RESULT_OK && results.Count != 0) {
         OrderResults(&results);
         const wchar_t *name = results.Head->Name;
-        // While nested expansion is on the shell reads a function's result again, so a
-        // "%" in the name would expand; doubled, it comes back as one.
-        if (!IsFeatureOff(&CallSyntax, FEATURE_NESTED_VARIABLES)) {
+        if ((CallSyntax.Unknown & UNKNOWN_FEATURES) != 0 && wcschr(name, L'%') != nullptr) {
+            // Doubled or not, a "%" could come back changed: say so rather than guess.
+            ReportError(L"Name not returned, \"%s\": it holds \"%%\", and the shell did not "
+                        L"tell whether it reads the result again (%%_expansion)\r\n",
+                        name);
+            result = -1;
+        } else if (!IsFeatureOff(&CallSyntax, FEATURE_NESTED_VARIABLES)) {
+            // While nested expansion is on the shell reads a function's result again, so
+            // a "%" in the name would expand; doubled, it comes back as one.
             if (DoublePercents(name, buffer, HOST_RESULT_LEN) != 0) {
                 ReportError(L"Name too long for the result \"%s\"\r\n", name);
                 result = -1;

@@ -95,12 +95,6 @@ inline bool IsValidFileTime(uint64_t fileTime) { return fileTime <= LAST_VALID_F
 /// about the path itself. Always false on Windows.
 bool IsRootlessAbsolutePath(const wchar_t *path);
 
-/// True for a letter (IsWideLetter) or a letter or digit (IsWideLetterOrDigit) of any
-/// script, as the Windows C runtime's wide classes report it whatever the locale; the
-/// Linux C library would see only ASCII under the "C" locale the shell runs in.
-bool IsWideLetter(wchar_t c);
-bool IsWideLetterOrDigit(wchar_t c);
-
 /// Writes one character straight to the console device (not to standard output);
 /// does nothing when there is no console.
 void PutConsoleChar(wchar_t c);

@@ -92,11 +92,4 @@ HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disp
 
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
-bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint16_t)c); }
-
-bool IsWideLetterOrDigit(wchar_t c)
-{
-    return IsUnicodeLetter((uint16_t)c) || IsUnicodeDigit((uint16_t)c);
-}
-
 void PutConsoleChar(wchar_t c) { _putwch(c); }

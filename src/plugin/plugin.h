@@ -1,4 +1,4 @@
-// Identity and version of the plug-in, and the test of the shell it is loaded into.
+// Identity and version of the plug-in: what it tells the shell and signs its messages with.
 #ifndef VESK_PLUGIN_H
 #define VESK_PLUGIN_H
 
@@ -15,9 +15,5 @@ enum {
     VERSION_BUILD = VESK_VERSION_BUILD,
     VERSION_REVISION = VESK_VERSION_REVISION
 };
-
-/// 0 suitable host, 1 major version below 10, 2 the TCCLE edition, -1 unreadable or out
-/// of range.
-int CheckHostVersion(void);
 
 #endif

@@ -7,7 +7,7 @@
 #include "text/wide_format.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
-#include "plugin/shell_syntax.h"
+#include "text/display_width.h"
 
 void *StdErrHandle(void) { return GetStdHandle(STD_ERROR_HANDLE); }
 
@@ -19,10 +19,14 @@ int PrintErrorPrefix(void)
     wchar_t buffer[HOST_BUFFER_LEN] = L"%_batch";
     // A failed expansion leaves the variable's name in the buffer; that is no batch file.
     if (ExpandVariables(buffer, 1) != 0 || buffer[0] == L'0' || buffer[0] == L'\0') return 0;
-    FormatText(buffer, HOST_BUFFER_LEN, L"%s", L"%_batchname [%_batchline]  ");
+    // Each variable on its own: brackets around them in one expression would meet an
+    // escape character or separator the user chose.
+    FormatText(buffer, HOST_BUFFER_LEN, L"%s", L"%_batchname");
     if (ExpandVariables(buffer, 1) != 0) return 0;
+    wchar_t line[HOST_BUFFER_LEN] = L"%_batchline";
+    if (ExpandVariables(line, 1) != 0) return 0;
     // The batch file's name is plain text; it may well contain a '%'.
-    Qprintf(err, L"%s", buffer);
+    Qprintf(err, L"%s [%s]  ", buffer, line);
     return 0;
 }
 
@@ -37,6 +41,10 @@ int ReportError(const wchar_t *format, ...)
     int length = FormatWideV(message, sizeof message / sizeof message[0], format, args);
     va_end(args);
     const int capacity = (int)(sizeof message / sizeof message[0]);
+    int body = length < capacity ? length : capacity - 1;
+    if (body >= 2 && message[body - 2] == L'\r' && message[body - 1] == L'\n') body -= 2;
+    for (int i = 0; i < body; ++i)
+        if (IsControlCode((uint32_t)message[i])) message[i] = CONTROL_PLACEHOLDER;
     if (length >= capacity) {
         // Cut: still end the line so that the next output starts on its own.
         message[capacity - 3] = L'\r';
@@ -90,64 +98,3 @@ int ParseNumber(const wchar_t *text, uint32_t *result)
 
 bool IsValueSeparator(wchar_t c) { return c == L':' || c == L'='; }
 
-int BuildShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail,
-                   wchar_t *line, size_t capacity)
-{
-    if (line == nullptr || capacity == 0) return -2;
-    line[0] = L'\0';
-    if (word == nullptr || word[0] == L'\0') return -1;
-
-    bool aliasesOff = IsFeatureOff(syntax, FEATURE_ALIASES);
-    const wchar_t *mark = (word[0] == L'*' || aliasesOff) ? L"" : L"*";
-
-    bool hasTail = tail != nullptr && tail[0] != L'\0';
-    const wchar_t *gap = (hasTail && !iswspace((wint_t)tail[0])) ? L" " : L"";
-    if (!hasTail) tail = L"";
-
-    int length = FormatText(line, capacity, L"%s%s%s%s", mark, word, gap, tail);
-    if (length < 0 || (size_t)length >= capacity) {
-        line[0] = L'\0';
-        return -2;
-    }
-    return 0;
-}
-
-int BuildHostCommandLine(const wchar_t *word, const wchar_t *tail, wchar_t *line,
-                         size_t capacity)
-{
-    ShellSyntax syntax = ReadShellSyntax();
-    return BuildShellLine(&syntax, word, tail, line, capacity);
-}
-
-int RunShellLine(const ShellSyntax *syntax, const wchar_t *word, const wchar_t *tail)
-{
-    wchar_t line[HOST_BUFFER_LEN];
-    int built = BuildShellLine(syntax, word, tail, line, HOST_BUFFER_LEN);
-    if (built == -1) return -1;
-    if (built != 0) {
-        // A cut line could run a different command or store a wrong value: run nothing.
-        ReportError(L"Command line too long\r\n");
-        return -2;
-    }
-    return Command(line, 0);
-}
-
-int RunHostCommand(const wchar_t *word, const wchar_t *tail)
-{
-    ShellSyntax syntax = ReadShellSyntax();
-    return RunShellLine(&syntax, word, tail);
-}
-
-int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
-{
-    if (dest == nullptr) capacity = 0;
-    if (format == nullptr) {
-        if (capacity > 0) dest[0] = L'\0';
-        return 0;
-    }
-    va_list args;
-    va_start(args, format);
-    int length = FormatWideV(dest, capacity, format, args);
-    va_end(args);
-    return length;
-}

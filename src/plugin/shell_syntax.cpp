@@ -3,7 +3,7 @@
 #include <wctype.h>
 
 #include "plugin/host_api.h"
-#include "plugin/shared_services.h"
+#include "text/wide_format.h"
 
 namespace {
 
@@ -22,81 +22,60 @@ bool IsLetterCode(wchar_t c)
     }
 }
 
-/// The single character a pseudo-variable gives, or fallback when the shell leaves it
+/// The single character a pseudo-variable gives, or 0 when the shell leaves it
 /// unexpanded, gives nothing, or gives something that cannot be a setting.
-wchar_t ReadSettingCharacter(const wchar_t *reference, wchar_t fallback)
+wchar_t ReadSettingCharacter(const wchar_t *reference)
 {
     wchar_t buffer[HOST_BUFFER_LEN];
     FormatText(buffer, HOST_BUFFER_LEN, L"%s", reference);
-    if (ExpandVariables(buffer, 1) != 0) return fallback;
-    if (buffer[0] == L'\0' || buffer[1] != L'\0') return fallback;
+    if (ExpandVariables(buffer, 1) != 0) return 0;
+    if (buffer[0] == L'\0' || buffer[1] != L'\0') return 0;
     wchar_t c = buffer[0];
-    if (c == L'%' || iswspace((wint_t)c) || iswalnum((wint_t)c)) return fallback;
+    if (c == L'%' || iswspace((wint_t)c) || iswalnum((wint_t)c) || c < 0x20) return 0;
     return c;
 }
 
-/// Is c one of the characters the target gives a meaning of its own (so it must be
-/// escaped), or one escaped only for good measure (harmless as it is)?
-enum { PLAIN = 0, MUST_ESCAPE, MAY_ESCAPE };
-
-int ClassifyCharacter(const ShellSyntax *syntax, int target, wchar_t c, bool edge)
+/// The features "%_expansion" says are off: "" and "0" both mean all on (the older
+/// documentation gives "0"), else the digits 1 to 9 of the features off. -1 for any
+/// other text.
+int64_t ParseExpansionState(const wchar_t *text)
 {
-    const bool escapeOn = !IsFeatureOff(syntax, FEATURE_ESCAPE);
-    if (edge) return MUST_ESCAPE;
-    if (escapeOn && c == syntax->Escape) return MUST_ESCAPE;
-    const bool quotesOn = !IsFeatureOff(syntax, FEATURE_QUOTES);
-    if (target == FOR_FUNCTION_ARGUMENT) {
-        // The function's own syntax, and the quotes the caller puts around the argument;
-        // the service splits no commands and redirects nothing.
-        if (c == L'[' || c == L']' || c == L',') return MUST_ESCAPE;
-        if (c == L'"' && quotesOn) return MUST_ESCAPE;
-        if (c == L'(' || c == L')' || c == L'&' || c == L'|' || c == L'<' || c == L'>' ||
-            c == L'`' || c == L'"' || c == syntax->Separator)
-            return MAY_ESCAPE;
-        return PLAIN;
+    if (text[0] == L'\0' || (text[0] == L'0' && text[1] == L'\0')) return 0;
+    uint32_t off = 0;
+    for (const wchar_t *p = text; *p != L'\0'; ++p) {
+        if (*p < L'1' || *p > L'9') return -1;
+        off |= 1u << (*p - L'0');
     }
-    if (!IsFeatureOff(syntax, FEATURE_SEPARATOR) && c == syntax->Separator) return MUST_ESCAPE;
-    if (!IsFeatureOff(syntax, FEATURE_REDIRECTION) && (c == L'<' || c == L'>' || c == L'|'))
-        return MUST_ESCAPE;
-    if (quotesOn && (c == L'"' || c == L'`')) return MUST_ESCAPE;
-    // Plain text in a value of "set"; escaped while that is possible, as always before.
-    if (c == L'[' || c == L']' || c == L',' || c == L'(' || c == L')') return MAY_ESCAPE;
-    return PLAIN;
+    return off;
 }
 
 }  // namespace
 
-ShellSyntax CallSyntax = {L'^', L'&', 0};
+ShellSyntax CallSyntax = {L'^', L'&', 0, 0};
 
 ShellSyntax DefaultShellSyntax(void)
 {
-    ShellSyntax syntax;
-    syntax.Escape = L'^';
-    syntax.Separator = L'&';
-    syntax.Off = 0;
+    ShellSyntax syntax = {L'^', L'&', 0, 0};
     return syntax;
 }
 
 ShellSyntax ReadShellSyntax(void)
 {
     ShellSyntax syntax = DefaultShellSyntax();
-    syntax.Escape = ReadSettingCharacter(L"%=", L'^');
-    syntax.Separator = ReadSettingCharacter(L"%+", L'&');
+    syntax.Escape = ReadSettingCharacter(L"%=");
+    syntax.Separator = ReadSettingCharacter(L"%+");
+    if (syntax.Escape == 0) syntax.Unknown |= UNKNOWN_ESCAPE;
+    if (syntax.Separator == 0) syntax.Unknown |= UNKNOWN_SEPARATOR;
+    // One character cannot be both; an answer like that is no answer.
+    if (syntax.Escape != 0 && syntax.Escape == syntax.Separator)
+        syntax.Unknown |= UNKNOWN_ESCAPE | UNKNOWN_SEPARATOR;
 
     wchar_t expansion[HOST_BUFFER_LEN] = L"%_expansion";
-    if (ExpandVariables(expansion, 1) == 0) {
-        // Only a string of digits is an answer; anything else (the reference left as it
-        // was) says nothing about the settings.
-        uint32_t off = 0;
-        bool digitsOnly = true;
-        for (const wchar_t *p = expansion; *p != L'\0' && p < expansion + HOST_BUFFER_LEN; ++p) {
-            if (*p >= L'1' && *p <= L'9')
-                off |= 1u << (*p - L'0');
-            else if (*p != L'0')
-                digitsOnly = false;
-        }
-        if (digitsOnly) syntax.Off = off;
-    }
+    int64_t off = ExpandVariables(expansion, 1) == 0 ? ParseExpansionState(expansion) : -1;
+    if (off < 0)
+        syntax.Unknown |= UNKNOWN_FEATURES;
+    else
+        syntax.Off = (uint32_t)off;
     return syntax;
 }
 
@@ -104,6 +83,21 @@ bool IsFeatureOff(const ShellSyntax *syntax, int feature)
 {
     if (syntax == nullptr || feature < 1 || feature > 9) return false;
     return (syntax->Off & (1u << feature)) != 0;
+}
+
+bool EscapeWorks(const ShellSyntax *syntax)
+{
+    return syntax != nullptr && syntax->Unknown == 0 && !IsFeatureOff(syntax, FEATURE_ESCAPE);
+}
+
+bool IsShellSpecial(const ShellSyntax *syntax, wchar_t c)
+{
+    switch (c) {
+    case L'&': case L'|': case L'<': case L'>': case L'`': case L'"':
+        return true;
+    default:
+        return syntax != nullptr && c != 0 && (c == syntax->Separator || c == syntax->Escape);
+    }
 }
 
 int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, wchar_t *out,
@@ -116,11 +110,13 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
     ShellSyntax defaults = DefaultShellSyntax();
     if (syntax == nullptr) syntax = &defaults;
 
-    const bool escapeOn = !IsFeatureOff(syntax, FEATURE_ESCAPE);
+    const bool known = syntax->Unknown == 0;
+    const bool escapeOn = EscapeWorks(syntax);
     // The Command service leaves "%" alone while variable expansion is off; the
     // ExpandVariables service expands whatever the settings say.
     const bool doublePercent =
         target == FOR_FUNCTION_ARGUMENT || !IsFeatureOff(syntax, FEATURE_VARIABLES);
+    const int refused = known ? ESCAPE_NEEDS_ESCAPE : ESCAPE_UNKNOWN;
 
     size_t length = wcslen(text);
     size_t lead = 0;
@@ -134,29 +130,29 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
         wchar_t first = 0;  // what goes before c, if anything
         wchar_t second = c;
         int problem = ESCAPE_FINE;
+        const bool edge = IsBlank(c) && (i < lead || i >= trail);
         if (c == L'%') {
-            if (doublePercent) first = L'%';
+            // Whether "%" must be doubled depends on a feature we may not know.
+            if (!known) problem = ESCAPE_UNKNOWN;
+            else if (doublePercent) first = L'%';
         } else if (target == FOR_COMMAND_LINE && (c == L'\r' || c == L'\n')) {
             // A line end would end the command; only the escape's letter code gives one.
-            if (!escapeOn)
-                problem = ESCAPE_NEEDS_ESCAPE;
+            if (!escapeOn) problem = refused;
             else {
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
-        } else {
-            bool edge = IsBlank(c) && (i < lead || i >= trail);
-            int kind = ClassifyCharacter(syntax, target, c, edge);
-            if (kind == MUST_ESCAPE) {
-                if (!escapeOn)
-                    problem = edge ? ESCAPE_EDGE_BLANK : ESCAPE_NEEDS_ESCAPE;
-                else if (IsLetterCode(c))
-                    problem = ESCAPE_LETTER_CODE;
-                else
-                    first = syntax->Escape;
-            } else if (kind == MAY_ESCAPE && escapeOn && !IsLetterCode(c)) {
+        } else if (edge || IsShellSpecial(syntax, c) ||
+                   (target == FOR_FUNCTION_ARGUMENT && (c == L'[' || c == L']' || c == L','))) {
+            if (!escapeOn)
+                problem = !known ? ESCAPE_UNKNOWN : edge ? ESCAPE_EDGE_BLANK : ESCAPE_NEEDS_ESCAPE;
+            else if (IsLetterCode(c))
+                problem = ESCAPE_LETTER_CODE;
+            else
                 first = syntax->Escape;
-            }
+        } else if ((c == L'[' || c == L']' || c == L',' || c == L'(' || c == L')') && escapeOn) {
+            // Plain text in a value of "set"; escaped while that is possible, as always.
+            first = syntax->Escape;
         }
         if (problem != ESCAPE_FINE) {
             if (culprit != nullptr) *culprit = c;
@@ -180,7 +176,7 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
 {
     if (buffer == nullptr || capacity == 0) return L"";
     wchar_t shown[16];
-    if (culprit < 0x20 || culprit == 0x7F)
+    if (culprit < 0x20 || culprit == 0x7F || (culprit >= 0x80 && culprit <= 0x9F))
         FormatText(shown, 16, L"U+%04X", (unsigned)culprit);
     else
         FormatText(shown, 16, L"\"%c\"", culprit);
@@ -200,6 +196,12 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
         FormatText(buffer, capacity,
                    L"holds %s, which the shell's settings make special but which the "
                    L"escape character turns into another character",
+                   shown);
+        break;
+    case ESCAPE_UNKNOWN:
+        FormatText(buffer, capacity,
+                   L"holds %s, which needs escaping, and the shell did not tell its "
+                   L"settings (%%=, %%+ or %%_expansion)",
                    shown);
         break;
     case ESCAPE_NO_ROOM:

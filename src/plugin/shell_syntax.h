@@ -13,32 +13,43 @@ enum {
     FEATURE_ALIASES = 1,
     FEATURE_VARIABLES = 3,
     FEATURE_NESTED_VARIABLES = 4,
-    FEATURE_SEPARATOR = 5,
+    FEATURE_SEPARATOR = 5,  ///< the separator, pipes and conditional commands
     FEATURE_REDIRECTION = 6,
     FEATURE_QUOTES = 7,
     FEATURE_ESCAPE = 8,
 };
 
-/// The settings of the moment. Plain values; nothing to free.
-struct ShellSyntax {
-    wchar_t Escape;     ///< the escape character ("%="), '^' when the shell does not say
-    wchar_t Separator;  ///< the command separator ("%+"), '&' when the shell does not say
-    uint32_t Off;       ///< bit n set while feature n (1 to 9) is switched off
+/// Which of the settings the shell would not tell (ShellSyntax::Unknown).
+enum {
+    UNKNOWN_ESCAPE = 1,     ///< "%=" unexpanded, empty or not one possible character
+    UNKNOWN_SEPARATOR = 2,  ///< likewise "%+"
+    UNKNOWN_FEATURES = 4,   ///< "%_expansion" not in a documented form
 };
 
-/// The settings read at the start of the current command or function call (the
-/// defaults until the first). Plug-in-wide; the exports set it at entry.
+/// The settings of the moment. Plain values; nothing to free.
+struct ShellSyntax {
+    wchar_t Escape;     ///< the escape character ("%=")
+    wchar_t Separator;  ///< the command separator ("%+")
+    uint32_t Off;       ///< bit n set while feature n (1 to 9) is switched off
+    uint32_t Unknown;   ///< UNKNOWN_* bits: a setting read no answer, never a default
+};
+
+/// The settings read at the start of the current command or function call. Plug-in-wide;
+/// the exports set it at entry.
 extern ShellSyntax CallSyntax;
 
-/// The shell's defaults: '^', '&', every feature on.
+/// The shell's defaults: '^', '&', every feature on, all known.
 ShellSyntax DefaultShellSyntax(void);
 
 /// Asks the shell for its settings: one expansion each of "%=", "%+" and "%_expansion".
-/// Returns the settings; what the shell leaves unanswered keeps its default.
+/// What comes back in no documented form is marked unknown, not assumed.
 ShellSyntax ReadShellSyntax(void);
 
-/// True while feature (1 to 9) is switched off.
+/// True while feature (1 to 9) is switched off. Says nothing about unknown features.
 bool IsFeatureOff(const ShellSyntax *syntax, int feature);
+
+/// True when the settings are known and the escape character works.
+bool EscapeWorks(const ShellSyntax *syntax);
 
 /// Where an escaped text is going.
 enum EscapeTarget {
@@ -56,7 +67,13 @@ enum EscapeProblem {
     ESCAPE_NEEDS_ESCAPE,     ///< a character must be escaped while the escape is off
     ESCAPE_EDGE_BLANK,       ///< blanks at an end must be escaped while the escape is off
     ESCAPE_LETTER_CODE,      ///< a character to escape is a letter the escape turns into another
+    ESCAPE_UNKNOWN,          ///< a character needs escaping and the settings are unknown
 };
+
+/// True for a character that some setting or feature the shell documents makes special
+/// in a line: the separator, "&" (conditionals), "|", "<", ">", the escape character,
+/// back quotes and double quotes. Escaping it costs nothing in any other reading.
+bool IsShellSpecial(const ShellSyntax *syntax, wchar_t c);
 
 /// Writes into out (capacity characters, terminator included) the text that the shell,
 /// under syntax, reads back as exactly text at target. Returns ESCAPE_FINE, or the

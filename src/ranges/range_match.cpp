@@ -8,7 +8,7 @@
 #include "plugin/host_api.h"
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
-#include "plugin/shell_syntax.h"
+#include "plugin/shell_line.h"
 #include "ranges/calendar.h"
 #include "ranges/owner_lookup.h"
 #include "ranges/range_internal.h"
@@ -38,22 +38,18 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     // the shell honours quotes, so that blanks at the end of a name are not taken for the
     // blanks around an argument. A path the settings leave no exact way to write gets no
     // description: the shell would look up another file's.
-    const bool quoted = !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
-    const wchar_t *head = quoted ? L"%@descript[\"" : L"%@descript[";
-    const wchar_t *tail = quoted ? L"\"]" : L"]";
-    const size_t headLength = wcslen(head), tailLength = wcslen(tail);
+    const bool quoted = CallSyntax.Unknown == 0 && !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
     wchar_t expression[HOST_BUFFER_LEN];
-    wmemcpy(expression, head, headLength + 1);
-    if (EscapeForShell(&CallSyntax, FOR_FUNCTION_ARGUMENT, path, expression + headLength,
-                       HOST_BUFFER_LEN - headLength - tailLength, nullptr) != ESCAPE_FINE)
-        return RESULT_FAILED;
-    size_t length = wcslen(expression);
-    wmemcpy(expression + length, tail, tailLength + 1);
+    ShellLine line;
+    BeginExpression(&line, &CallSyntax, expression, HOST_BUFFER_LEN);
+    AddLineSyntax(&line, quoted ? L"%%@descript[\"" : L"%%@descript[");
+    AddLineValue(&line, path);
+    AddLineSyntax(&line, quoted ? L"\"]" : L"]");
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
     // for the description.
-    if (ExpandVariables(expression, 1) != 0) return RESULT_FAILED;
-    length = wcsnlen(expression, HOST_BUFFER_LEN);
+    if (ExpandExpression(&line) != 0) return RESULT_FAILED;
+    size_t length = wcsnlen(expression, HOST_BUFFER_LEN);
     if (length >= HOST_BUFFER_LEN) return RESULT_FAILED;
     wmemcpy(out, expression, length + 1);
     return RESULT_OK;

@@ -302,3 +302,17 @@ int FormatWide(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
     va_end(args);
     return n;
 }
+
+int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...)
+{
+    if (dest == nullptr) capacity = 0;
+    if (format == nullptr) {
+        if (capacity > 0) dest[0] = L'\0';
+        return 0;
+    }
+    va_list args;
+    va_start(args, format);
+    int length = FormatWideV(dest, capacity, format, args);
+    va_end(args);
+    return length;
+}

@@ -17,4 +17,9 @@
 int FormatWideV(wchar_t *dest, size_t capacity, const wchar_t *format, va_list args);
 int FormatWide(wchar_t *dest, size_t capacity, const wchar_t *format, ...);
 
+/// Bounded formatted print for the plug-in: FormatWide, and a null format gives the empty
+/// text. At most capacity characters, terminator included; output that does not fit is
+/// cut and terminated. Returns the length of the whole output.
+int FormatText(wchar_t *dest, size_t capacity, const wchar_t *format, ...);
+
 #endif

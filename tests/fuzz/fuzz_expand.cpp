@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     vsh::RunLine(L"set n=%%a%% & set self=%%self%% & set arr[0,0]=%%arr[1,2]%%");
     unsigned off = data[0] >> 3;
     // Features 3, 4, then 6, 7, 8: the separator (5) plays no part in the service.
-    ChooseFuzzSettings((data[0] >> 1) & 3, 0, (off & 3) | ((off & 0x1C) << 1));
+    ChooseFuzzSettings(L"^~!#"[(data[0] >> 1) & 3], L'&', ((off & 3) << 3) | ((off & 0x1C) << 4));
     std::wstring text = DecodeFuzzText(data + 1, size - 1, HOST_BUFFER_LEN - 1);
     // Exactly the buffer the shell promises, so a write past it is caught (filled by
     // libc, not by an instrumented loop that would slow every input).

@@ -45,15 +45,13 @@ void CheckNothingLeft(void)
     FUZZ_CHECK(vsh::Shell.CommandDepth == 0);
 }
 
-void ChooseFuzzSettings(unsigned escape, unsigned separator, unsigned features)
+void ChooseFuzzSettings(wchar_t escape, wchar_t separator, unsigned features)
 {
-    static const wchar_t escapes[] = L"^~!#";
-    static const wchar_t separators[] = L"&;~!|>[](^#,=/@*";
     std::wstring e = L"/e", c = L"/c", x = L"/x-";
-    e.push_back(escapes[escape & 3]);
-    c.push_back(separators[separator & 15]);
-    for (int n = 0; n < 6; ++n)
-        if (features & (1 << n)) x.push_back((wchar_t)(L'3' + n));
+    e.push_back(escape);
+    c.push_back(separator);
+    for (int n = 1; n <= 8; ++n)
+        if (features & (1u << n)) x.push_back((wchar_t)(L'0' + n));
     // Each on its own, so that a refused one leaves the others in force.
     vsh::RunSetdos(e);
     vsh::RunSetdos(c);
@@ -66,8 +64,11 @@ void CheckSettingsSound(void)
     FUZZ_CHECK(chars[0] != chars[1]);
     for (wchar_t c : chars) {
         FUZZ_CHECK(c > 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0xA0));
-        FUZZ_CHECK(!iswalnum((wint_t)c) && !vsh::IsNameChar(c) && !iswspace((wint_t)c));
+        // "$" and "_" belong to names but are ASCII punctuation, which setdos takes.
+        FUZZ_CHECK(!iswalnum((wint_t)c) && (c < 0x80 || !vsh::IsNameChar(c)) &&
+                   !iswspace((wint_t)c));
         FUZZ_CHECK(c != L'%' && c != L'"' && c != L'`');
     }
+    FUZZ_CHECK(wcschr(L"|<>,=", chars[1]) == nullptr);
     FUZZ_CHECK((vsh::Shell.FeaturesOff & ~0x3FEu) == 0);
 }

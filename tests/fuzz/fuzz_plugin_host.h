@@ -10,14 +10,14 @@
 void FreshShellWithPlugin(void);
 
 /// Puts the shell's parsing settings in a combination, through the setdos command's own
-/// parser: escape (bits 0-1) picks the escape character (^ ~ ! #), separator (bits 0-3)
-/// one of sixteen separators (one that clashes is refused and "&" stays), features
-/// bits 0-5 switch off features 3 to 8 of /X.
-void ChooseFuzzSettings(unsigned escape, unsigned separator, unsigned features);
+/// parser: escape and separator are tried as /E and /C (one that setdos refuses leaves
+/// the setting as it was), and bit n of features (1 to 8) switches /X feature n off.
+void ChooseFuzzSettings(wchar_t escape, wchar_t separator, unsigned features);
 
 /// Aborts unless the parsing settings are ones setdos could have made: an escape
 /// character and a separator that differ and are neither letters, digits, blanks,
-/// control characters, "%", '"' nor "`"; only features 1 to 9 switched off.
+/// control characters, "%", '"' nor "`", a separator that is none of "|<>,="; only
+/// features 1 to 9 switched off.
 void CheckSettingsSound(void);
 
 /// Aborts unless the call left nothing behind: no live shell memory blocks, an empty

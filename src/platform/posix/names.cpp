@@ -96,10 +96,3 @@ bool MatchWild(const wchar_t *pattern, const wchar_t *name)
 }
 
 }  // namespace vesk_posix
-
-bool IsWideLetter(wchar_t c) { return IsUnicodeLetter((uint32_t)c); }
-
-bool IsWideLetterOrDigit(wchar_t c)
-{
-    return IsUnicodeLetter((uint32_t)c) || IsUnicodeDigit((uint32_t)c);
-}

@@ -129,7 +129,7 @@ std::string Grouped(const wchar_t *number)
 }
 
 struct SummaryCase {
-    int Count;
+    int Found, Count;
     uint32_t Mask, Values;
     int Mode;
     std::string Expected;
@@ -139,20 +139,23 @@ TEST(SummaryTableTest, SummaryNounsAndCounts)
 {
     const std::string g1234 = Grouped(L"1234");
     const SummaryCase cases[] = {
-        {0, 0x10, 0, 1, "No matching files found.\n"},
-        {0, 0x10, 0x10, 1, "No matching directories found.\n"},
-        {0, 0, 0, 3, "No matching items found.\n"},
-        {1, 0x10, 0, 1, "1 largest file vesked into X[1,3].\n"},
-        {1, 0x10, 0x10, 2, "1 smallest directory vesked into X[1,3].\n"},
-        {1, 0, 0, 4, "1 newest item vesked into X[1,3].\n"},
-        {2, 0x10, 0, 3, "2 oldest files vesked into X[2,3].\n"},
-        {2, 0x11, 0x10, 1, "2 largest directories vesked into X[2,3].\n"},
-        {2, 0x01, 0x01, 4, "2 newest items vesked into X[2,3].\n"},
-        {1234, 0x10, 0, 1, g1234 + " largest files vesked into X[1234,3].\n"},
+        {0, 0, 0x10, 0, 1, "No matching files found.\n"},
+        {0, 0, 0x10, 0x10, 1, "No matching directories found.\n"},
+        {0, 0, 0, 0, 3, "No matching items found.\n"},
+        {1, 1, 0x10, 0, 1, "1 largest file vesked into X[1,3].\n"},
+        {1, 1, 0x10, 0x10, 2, "1 smallest directory vesked into X[1,3].\n"},
+        {1, 1, 0, 0, 4, "1 newest item vesked into X[1,3].\n"},
+        {2, 2, 0x10, 0, 3, "2 oldest files vesked into X[2,3].\n"},
+        {2, 2, 0x11, 0x10, 1, "2 largest directories vesked into X[2,3].\n"},
+        {2, 2, 0x01, 0x01, 4, "2 newest items vesked into X[2,3].\n"},
+        {1234, 1234, 0x10, 0, 1, g1234 + " largest files vesked into X[1234,3].\n"},
+        // Found but none stored: never "No matching".
+        {3, 0, 0x10, 0, 1, "3 matching files found, none stored.\n"},
+        {1, 0, 0x10, 0x10, 1, "1 matching directory found, none stored.\n"},
     };
     for (const SummaryCase &c : cases) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(0, PrintSummary(c.Mask, c.Values, c.Mode, L"X", c.Count));
+        EXPECT_EQ(0, PrintSummary(c.Mask, c.Values, c.Mode, L"X", c.Found, c.Count));
         EXPECT_EQ(c.Expected, testing::internal::GetCapturedStdout());
     }
 }

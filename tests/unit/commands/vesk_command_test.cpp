@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "host_test_util.h"
+#include "commands/help_texts.h"
 #include "memory.h"
-#include "plugin/help_texts.h"
+#include "plugins.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
 #include "state/plugin_state.h"
@@ -70,6 +71,7 @@ TEST(VeskCommandTest, RefusedArgumentsLeaveStateUntouched)
         {L"a-b", "Bad array name \"A-B\"\n"},
         {L"%%x", "Bad array name \"%X\"\n"},
         {longSeparator + L" x", "Time separator too long (0 - 1023)\n"},
+        {std::wstring(4100, L'a'), "Array name too long \"" + std::string(4100, 'A') + "\"\n"},
         // An error before a help request wins; range nodes made before it are freed.
         {L"/q /?", "Unknown option \"/Q\"\n"},
         {L"/[S10k] /[!*.bak] /Ifoo /!Ibar /q x", "Unknown option \"/Q\"\n"},
@@ -157,6 +159,15 @@ protected:
         if (a == nullptr || a->Dims.size() != 2 || (size_t)row >= a->Dims[0]) return L"<none>";
         return a->Cells[(size_t)row * 3 + (size_t)column];
     }
+    /// Every cell of one column of an n-by-3 array, in row order; empty when there is none.
+    std::vector<std::wstring> Column(const wchar_t *array, int column)
+    {
+        std::vector<std::wstring> cells;
+        vsh::ArrayVariable *a = vsh::FindArray(array);
+        if (a == nullptr || a->Dims.size() != 2 || a->Dims[1] != 3) return cells;
+        for (size_t row = 0; row < a->Dims[0]; ++row) cells.push_back(a->Cells[row * 3 + (size_t)column]);
+        return cells;
+    }
     std::string dir;
     char saved[4096];
 };
@@ -175,13 +186,8 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(2, vesk(&arguments[0]));
 
     EXPECT_EQ(2, LastCount);
-    vsh::ArrayVariable *array = vsh::FindArray(L"ROWS");
-    ASSERT_NE(nullptr, array);
-    EXPECT_EQ(2u, array->Dims[0]);
-    EXPECT_EQ(L"mid", Cell(L"ROWS", 0, 0));
-    EXPECT_EQ(L"300", Cell(L"ROWS", 0, 1));
-    EXPECT_EQ(L"tiny", Cell(L"ROWS", 1, 0));
-    EXPECT_EQ(L"100", Cell(L"ROWS", 1, 1));
+    EXPECT_EQ((std::vector<std::wstring>{L"mid", L"tiny"}), Column(L"ROWS", 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"300", L"100"}), Column(L"ROWS", 1));
     EXPECT_NE(L"", Cell(L"ROWS", 1, 2));
 
     // One message per refused file, naming its place in the result and the culprit.
@@ -196,14 +202,15 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(std::wstring::npos, out.find(L"2  "));
     EXPECT_NE(std::wstring::npos, out.find(L"2 largest files vesked into ROWS[2,3]."));
 
-    // Every row refused: the array is gone and the count is 0.
+    // Every row refused: the array is gone, the count is 0, and the summary says the
+    // file was found.
     err.clear();
     out.clear();
     arguments = L"4 rows *|*";
     EXPECT_EQ(2, vesk(&arguments[0]));
     EXPECT_EQ(nullptr, vsh::FindArray(L"ROWS"));
     EXPECT_EQ(0, LastCount);
-    EXPECT_NE(std::wstring::npos, out.find(L"No matching files found."));
+    EXPECT_EQ(L"1 matching file found, none stored.\n", out);
 
     // Under the defaults every one of them is stored exactly.
     vsh::SetVariable(L"_expansion", L"");
@@ -214,6 +221,69 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(L"big&one", Cell(L"ROWS", 0, 0));
     EXPECT_EQ(L"a|b", Cell(L"ROWS", 2, 0));
     EXPECT_EQ(4, LastCount);
+}
+
+// A "set" that refuses every value holding "bad", as a shell might refuse a line: a
+// plug-in's command comes before the built-in of the same name.
+int HOST_CALL RefusingSet(wchar_t *arguments)
+{
+    std::wstring text(arguments);
+    size_t open = text.find(L'['), close = text.find(L"]=");
+    if (text.find(L"bad") != std::wstring::npos || open == std::wstring::npos ||
+        close == std::wstring::npos)
+        return 1;
+    vsh::ArrayVariable *array = vsh::FindArray(text.substr(0, open));
+    size_t cell = 0;
+    std::wstring message;
+    if (array == nullptr ||
+        vsh::ArrayCellIndex(*array, text.substr(open + 1, close - open - 1), &cell, &message) != 0)
+        return 1;
+    array->Cells[cell] = text.substr(close + 2);
+    return 0;
+}
+
+PluginInfo *HOST_CALL RefusingSetInfo(void)
+{
+    static struct {
+        PluginInfo Record;
+        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+    } info = {{L"Refuser", L"", L"", L"", L"", L"set", 1, 0, 0}, {}};
+    return &info.Record;
+}
+
+int HOST_CALL Started(void) { return 0; }
+void *FindRefusingSet(void *, const char *name)
+{
+    return std::string(name) == "set" ? (void *)RefusingSet : nullptr;
+}
+
+// What the shell refuses is found out, not assumed: the row is dropped, the array
+// written again without it, and the summary, _VESK and the result say so.
+TEST_F(VeskRowsTest, RowsTheShellRefusesAreDroppedAndTheArrayRebuilt)
+{
+    MakeFile("good1", 30);
+    MakeFile("bad1", 20);
+    MakeFile("good2", 10);
+    MakeFile("bad2", 5);
+    vsh::PluginExports exports = {RefusingSetInfo, Started, nullptr, nullptr, nullptr,
+                                  FindRefusingSet};
+    ASSERT_EQ(0, vsh::RegisterPlugin(L"refuser", nullptr, exports));
+
+    std::wstring arguments = L"5 rows";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+    EXPECT_EQ(2, LastCount);
+    EXPECT_EQ((std::vector<std::wstring>{L"good1", L"good2"}), Column(L"ROWS", 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"30", L"10"}), Column(L"ROWS", 1));
+    EXPECT_NE(std::wstring::npos, err.find(L"Result row 1 not stored, \"bad1\": the shell refused its line"));
+    EXPECT_NE(std::wstring::npos, err.find(L"Result row 3 not stored, \"bad2\""));
+    EXPECT_NE(std::wstring::npos, out.find(L"2 largest files vesked into ROWS[2,3]."));
+
+    out.clear();
+    arguments = L"5 rows bad*";
+    EXPECT_EQ(2, vesk(&arguments[0]));
+    EXPECT_EQ(nullptr, vsh::FindArray(L"ROWS"));
+    EXPECT_EQ(0, LastCount);
+    EXPECT_EQ(L"2 matching files found, none stored.\n", out);
 }
 
 // The shell reads a function's result again while nested expansion is on: the percent
@@ -238,6 +308,11 @@ TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
         EXPECT_EQ(0, f_vesk(buffer.data()));
         EXPECT_EQ(c.Expected, std::wstring(buffer.data()));
     }
+    // An expansion state in no documented form: the "%" could come back either way.
+    vsh::SetVariable(L"_expansion", L"x9");
+    wcscpy(buffer.data(), L"*.txt");
+    EXPECT_EQ(-1, f_vesk(buffer.data()));
+    EXPECT_NE(std::wstring::npos, err.find(L"Name not returned"));
 }
 
 // An array name holding the separator is escaped in every line; with the escape

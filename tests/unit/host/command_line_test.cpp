@@ -9,25 +9,71 @@
 #include "text/native_text.h"
 #include "platform/platform.h"
 #include "plugins.h"
+#include "settings.h"
 
 namespace {
 
 using HostCommandTest = ShellTest;
 
-TEST_F(HostCommandTest, SplitAtUnquotedUnescapedAmpersands)
+TEST_F(HostCommandTest, SplitAtSeparatorsConditionalsAndPipes)
 {
+    // Pieces shown with the conditional before them ("&&", "||"); "!" and the message for
+    // a refused line.
     struct {
+        const wchar_t *Setdos;
         const wchar_t *Line;
         std::vector<std::wstring> Pieces;
     } cases[] = {
-        {L"a & b", {L"a ", L" b"}},
-        {L"a ^& b", {L"a ^& b"}},
-        {L"echo \"x & y\" & z", {L"echo \"x & y\" ", L" z"}},
-        {L"echo \"x ^\" & y\" & z", {L"echo \"x ^\" & y\" ", L" z"}},
-        {L"a&&b&", {L"a", L"", L"b", L""}},
-        {L"^^&x", {L"^^", L"x"}},
+        {L"", L"a & b", {L"a ", L" b"}},
+        {L"", L"a ^& b", {L"a ^& b"}},
+        {L"", L"echo \"x & y\" & z", {L"echo \"x & y\" ", L" z"}},
+        {L"", L"echo \"x ^\" & y\" & z", {L"echo \"x ^\" & y\" ", L" z"}},
+        {L"", L"a&&b&", {L"a", L"&&b", L""}},
+        {L"", L"a||b&&c", {L"a", L"||b", L"&&c"}},
+        {L"", L"^^&x", {L"^^", L"x"}},
+        {L"", L"a | b", {L"!pipes (\"|\") are not supported"}},
+        {L"", L"a |& b", {L"!pipes (\"|&\") are not supported"}},
+        {L"", L"a ^| \"|\" `|`", {L"a ^| \"|\" `|`"}},
+        // Conditionals and pipes whatever the separator; all of them stop under /X-5.
+        {L"/c~", L"a&&b~c&d", {L"a", L"&&b", L"c&d"}},
+        {L"/c~", L"a||b|c", {L"!pipes (\"|\") are not supported"}},
+        {L"/x-5", L"a&&b||c|d&e", {L"a&&b||c|d&e"}},
+        {L"/x-6", L"a|b", {L"!pipes (\"|\") are not supported"}},
     };
-    for (const auto &c : cases) EXPECT_EQ(c.Pieces, vsh::SplitCommands(c.Line)) << c.Line;
+    for (const auto &c : cases) {
+        vsh::ResetShell(false);
+        if (c.Setdos[0]) {
+            ASSERT_EQ(0, vsh::RunSetdos(c.Setdos));
+        }
+        std::vector<vsh::LinePiece> pieces;
+        std::wstring message;
+        std::vector<std::wstring> shown;
+        if (vsh::SplitCommands(c.Line, &pieces, &message) != 0) shown.push_back(L"!" + message);
+        for (const vsh::LinePiece &piece : pieces)
+            shown.push_back((piece.Connector == vsh::AFTER_SUCCESS   ? L"&&"
+                             : piece.Connector == vsh::AFTER_FAILURE ? L"||"
+                                                                     : L"") + piece.Text);
+        EXPECT_EQ(c.Pieces, shown) << c.Line;
+    }
+}
+
+TEST_F(HostCommandTest, ConditionalsFollowTheLastResult)
+{
+    const struct {
+        const wchar_t *Line, *Output;
+    } cases[] = {
+        {L"echo a && echo b", L"a\r\nb\r\n"},
+        {L"set nosuch && echo b", L""},
+        {L"set nosuch || echo b", L"b\r\n"},
+        {L"echo a || echo b", L"a\r\n"},
+        {L"set nosuch && echo b && echo c & echo d", L"d\r\n"},
+        {L"echo a | echo b", L""},
+    };
+    for (const auto &c : cases) {
+        out.clear();
+        Command(c.Line, 0);
+        EXPECT_EQ(std::wstring(c.Output), out) << c.Line;
+    }
 }
 
 TEST_F(HostCommandTest, ParseNameArgumentsAndRedirection)
@@ -62,7 +108,7 @@ TEST_F(HostCommandTest, ParseNameArgumentsAndRedirection)
         EXPECT_EQ(c.Redirect, parsed.Redirect) << c.Raw;
         EXPECT_EQ(c.File, parsed.RedirectFile) << c.Raw;
     }
-    const wchar_t *refused[] = {L"echo a | more", L"sort < in", L"echo a >", L"echo a > \"\""};
+    const wchar_t *refused[] = {L"sort < in", L"echo a >", L"echo a > \"\""};
     for (const wchar_t *raw : refused) {
         vsh::MarkedText expanded;
         ASSERT_EQ(0, vsh::ExpandText(raw, wcslen(raw), 8191, &expanded, nullptr));
@@ -202,9 +248,11 @@ TEST_F(HostCommandTest, HostileLinesAreHandled)
         if (ExpandVariables(buffer, 1) != 0) EXPECT_EQ(line, buffer);
         else EXPECT_LT(wcslen(buffer), (size_t)HOST_BUFFER_LEN);
 
-        for (const std::wstring &piece : vsh::SplitCommands(line)) {
+        std::vector<vsh::LinePiece> pieces;
+        vsh::SplitCommands(line, &pieces, &message);
+        for (const vsh::LinePiece &piece : pieces) {
             vsh::MarkedText expanded;
-            if (vsh::ExpandText(piece.c_str(), piece.size(), 8191, &expanded, &message) != 0)
+            if (vsh::ExpandText(piece.Text.c_str(), piece.Text.size(), 8191, &expanded, &message) != 0)
                 continue;
             ASSERT_EQ(expanded.Text.size(), expanded.Literal.size());
             vsh::ParsedCommand parsed;

@@ -163,7 +163,8 @@ TEST_F(HostSettingsTest, EachFeatureOffAndOnAgain)
         {L"3", L"echo %X% %% %= %N", L"1 % ^ 1", L"%X% %% %= %N"},
         {L"4", L"echo %N", L"1", L"%X%"},
         {L"5", L"echo a & echo b", L"a\r\nb", L"a & echo b"},
-        {L"6", L"echo a | b < c", L"", L"a | b < c"},
+        {L"5", L"echo a&&b||c|d", L"", L"a&&b||c|d"},
+        {L"6", L"echo a < c", L"", L"a < c"},
         {L"7", L"echo \"a & b\" `c`", L"\"a & b\" c", L"\"a\r\n"},
         {L"8", L"echo a^&b^", L"a&b^", L"a^\r\n"},
         {L"1", L"echo %X%", L"1", L"1"},
@@ -203,8 +204,11 @@ TEST_F(HostSettingsTest, SeparatorAndEscapeSettingsInCommandLines)
     ASSERT_EQ(0, Command(L"setdos /c~", 0));
     EXPECT_EQ(L"a&b\r\nc\r\n", Output(L"echo a&b~echo c", &out));
     EXPECT_EQ(L"x~y\r\n\"~\"\r\n", Output(L"echo x^~y ~ echo \"~\"", &out));
-    std::vector<std::wstring> pieces = vsh::SplitCommands(L"a~`b~c`~d");
-    EXPECT_EQ((std::vector<std::wstring>{L"a", L"`b~c`", L"d"}), pieces);
+    std::vector<vsh::LinePiece> pieces;
+    std::wstring message;
+    ASSERT_EQ(0, vsh::SplitCommands(L"a~`b~c`~d", &pieces, &message));
+    ASSERT_EQ(3u, pieces.size());
+    EXPECT_EQ(L"`b~c`", pieces[1].Text);
     // Batch files and lines handed to Command are parsed the same way.
     ASSERT_EQ(0, Command(L"setdos /c& /e!", 0));
     EXPECT_EQ(L"a~b&c\r\n", Output(L"echo a~b!&c", &out));

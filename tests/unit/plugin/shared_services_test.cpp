@@ -74,93 +74,9 @@ TEST(SharedServicesTest, ValueSeparators)
     for (wchar_t c : std::wstring(L" ;/-,\0a", 7)) EXPECT_FALSE(IsValueSeparator(c)) << (int)c;
 }
 
-TEST(SharedServicesTest, FormatTextNeverPassesCapacity)
-{
-    wchar_t buffer[16];
-    for (size_t capacity = 1; capacity <= 10; ++capacity) {
-        wmemset(buffer, L'#', 16);
-        int length = FormatText(buffer, capacity, L"%s-%d", L"abcdef", 42);
-        EXPECT_EQ(9, length);
-        size_t kept = capacity - 1 < 9 ? capacity - 1 : 9;
-        EXPECT_EQ(std::wstring(L"abcdef-42").substr(0, kept), std::wstring(buffer));
-        EXPECT_EQ(L'#', buffer[capacity]) << capacity;
-    }
-    wmemset(buffer, L'#', 16);
-    FormatText(buffer, 0, L"abc");
-    EXPECT_EQ(L'#', buffer[0]);
-    EXPECT_EQ(0, FormatText(nullptr, 0, L"%s", L""));
-    EXPECT_EQ(6, FormatText(buffer, 16, L"%I64u", (unsigned long long)123456));
-    EXPECT_STREQ(L"123456", buffer);
-}
-
 // ---- Through the stand-in shell ------------------------------------------------------
 
-class SharedServicesShellTest : public ShellTest {
-protected:
-    static std::wstring Line(const wchar_t *word, const wchar_t *tail)
-    {
-        wchar_t line[HOST_BUFFER_LEN];
-        int result = BuildHostCommandLine(word, tail, line, HOST_BUFFER_LEN);
-        return result == 0 ? std::wstring(line) : L"<" + std::to_wstring(result) + L">";
-    }
-};
-
-TEST_F(SharedServicesShellTest, HostCommandLineTable)
-{
-    struct {
-        const wchar_t *Expansion;  // null: the shell's own value
-        const wchar_t *Word;
-        const wchar_t *Tail;
-        const wchar_t *Line;
-    } cases[] = {
-        {nullptr, L"setarray", L" A[3,3]", L"*setarray A[3,3]"},
-        {nullptr, L"set", L"A[0,0]=x", L"*set A[0,0]=x"},
-        {nullptr, L"set", L"\tx", L"*set\tx"},
-        {nullptr, L"unsetarray", nullptr, L"*unsetarray"},
-        {nullptr, L"unsetarray", L"", L"*unsetarray"},
-        {nullptr, L"*echo", L"hi", L"*echo hi"},
-        {L"0000000000", L"echo", L"hi", L"*echo hi"},
-        {L"0100000000", L"echo", L"hi", L"echo hi"},
-        {L"1", L"*echo", L"hi", L"*echo hi"},
-        {nullptr, L"", L"x", L"<-1>"},
-        {nullptr, nullptr, L"x", L"<-1>"},
-    };
-    for (auto c : cases) {
-        vsh::SetVariable(L"_expansion", c.Expansion ? c.Expansion : L"");
-        EXPECT_EQ(std::wstring(c.Line), Line(c.Word, c.Tail)) << c.Word;
-    }
-}
-
-TEST_F(SharedServicesShellTest, HostCommandLineLimit)
-{
-    // "*set " and the tail: 8191 characters is the most the line holds.
-    std::wstring tail = L"X=" + std::wstring(HOST_BUFFER_LEN - 1 - 5 - 2, L'v');
-    EXPECT_EQ(HOST_BUFFER_LEN - 1, (int)Line(L"set", tail.c_str()).size());
-    tail += L"v";
-    EXPECT_EQ(L"<-2>", Line(L"set", tail.c_str()));
-    wchar_t small[7];
-    EXPECT_EQ(-2, BuildHostCommandLine(L"set", L"X", small, 6));
-    EXPECT_STREQ(L"", small);
-    EXPECT_EQ(0, BuildHostCommandLine(L"set", L"X", small, 7));
-    EXPECT_STREQ(L"*set X", small);
-}
-
-TEST_F(SharedServicesShellTest, RunHostCommandRunsOrRefuses)
-{
-    EXPECT_EQ(0, RunHostCommand(L"set", L"VESKTEST=first"));
-    EXPECT_EQ(L"first", Expand(L"%VESKTEST"));
-    EXPECT_EQ(0, RunHostCommand(L"echo", L"  spaced"));
-    EXPECT_EQ(L"spaced\r\n", out);
-
-    // Too long: nothing runs (the variable keeps its value) and the caller hears why.
-    std::wstring tail = L"VESKTEST=" + std::wstring(HOST_BUFFER_LEN, L'v');
-    EXPECT_EQ(-2, RunHostCommand(L"set", tail.c_str()));
-    EXPECT_EQ(L"first", Expand(L"%VESKTEST"));
-    EXPECT_EQ(L"Vesk plugin: Command line too long\r\n", err);
-
-    EXPECT_EQ(-1, RunHostCommand(nullptr, L"x"));
-    EXPECT_EQ(-1, RunHostCommand(L"", nullptr));
-}
+class SharedServicesShellTest : public ShellTest {};
 
 TEST_F(SharedServicesShellTest, ErrorPrefixNamesTheBatchFile)
 {
@@ -174,7 +90,19 @@ TEST_F(SharedServicesShellTest, ErrorPrefixNamesTheBatchFile)
     err.clear();
     EXPECT_EQ(1, ReportError(L"Unknown option \"%s\"\r\n", L"/Q"));
     EXPECT_EQ(L"Vesk plugin: /tmp/dir/job 100%.btm [7]  Unknown option \"/Q\"\r\n", err);
+    // Escape characters the user chose do not touch the prefix.
+    ASSERT_EQ(0, Command(L"setdos /e[", 0));
+    err.clear();
+    PrintErrorPrefix();
+    EXPECT_EQ(L"Vesk plugin: /tmp/dir/job 100%.btm [7]  ", err);
     vsh::Shell.Batches.clear();
+}
+
+TEST_F(SharedServicesShellTest, ReportErrorShowsControlCharactersAsTheTableDoes)
+{
+    // A file name must not steer the terminal; the message's own line end stays.
+    ReportError(L"Cannot list \"%s\": error %u\r\n", L"a\x1b[31mb\tc\x85\r\n", 5u);
+    EXPECT_EQ(L"Vesk plugin: Cannot list \"a?[31mb?c???\": error 5\r\n", err);
 }
 
 TEST_F(SharedServicesShellTest, ReportErrorKeepsLongMessagesWhole)

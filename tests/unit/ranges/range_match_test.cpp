@@ -356,7 +356,7 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
     CallSyntax = ReadShellSyntax();
     for (const char *name : names) {
         std::string n = name;
-        bool writable = n.find_first_of("],\"") == std::string::npos &&
+        bool writable = n.find_first_of("[],\"&|<>`^") == std::string::npos &&
                         n.back() != ' ' && n.front() != ' ';
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";

@@ -65,4 +65,23 @@ TEST(PlatformFormat, OutputIsCutAtCapacity)
     EXPECT_EQ(wcslen(buf), 7u);
 }
 
+TEST(PlatformFormat, FormatTextNeverPassesCapacity)
+{
+    wchar_t buffer[16];
+    for (size_t capacity = 1; capacity <= 10; ++capacity) {
+        wmemset(buffer, L'#', 16);
+        int length = FormatText(buffer, capacity, L"%s-%d", L"abcdef", 42);
+        EXPECT_EQ(9, length);
+        size_t kept = capacity - 1 < 9 ? capacity - 1 : 9;
+        EXPECT_EQ(std::wstring(L"abcdef-42").substr(0, kept), std::wstring(buffer));
+        EXPECT_EQ(L'#', buffer[capacity]) << capacity;
+    }
+    wmemset(buffer, L'#', 16);
+    FormatText(buffer, 0, L"abc");
+    EXPECT_EQ(L'#', buffer[0]);
+    EXPECT_EQ(0, FormatText(nullptr, 0, L"%s", L""));
+    EXPECT_EQ(6, FormatText(buffer, 16, L"%I64u", (unsigned long long)123456));
+    EXPECT_STREQ(L"123456", buffer);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 // The help texts are part of the plug-in's interface: "VESK /?" prints them, Help shows
 // them and Usage cuts the syntax part out of the command's. Change them byte for byte
 // with care; only the syntax line ends in "\r\n".
-#include "plugin/help_texts.h"
+#include "commands/help_texts.h"
 
 const wchar_t CommandHelp[] =
     L"Find the n largest (smallest, etc.) files and sort them into an array.\n"

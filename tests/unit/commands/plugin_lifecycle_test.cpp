@@ -2,11 +2,12 @@
 
 #include <string>
 
+#include "commands/help_texts.h"
+#include "commands/plugin_lifecycle.h"
 #include "host_test_util.h"
 #include "plugin/exports.h"
-#include "plugin/help_texts.h"
-#include "plugin/plugin.h"
 #include "plugin/host_api.h"
+#include "plugin/plugin.h"
 
 namespace {
 

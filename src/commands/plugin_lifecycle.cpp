@@ -1,13 +1,15 @@
-#include "plugin/plugin.h"
+#include "commands/plugin_lifecycle.h"
 
 #include <stdlib.h>
 #include <string.h>
 
+#include "commands/help_texts.h"
 #include "platform/platform.h"
 #include "plugin/exports.h"
-#include "plugin/help_texts.h"
 #include "plugin/host_api.h"
+#include "plugin/plugin.h"
 #include "plugin/shared_services.h"
+#include "text/wide_format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "plugin/help_texts.h"
+#include "commands/help_texts.h"
 
 #include <gtest/gtest.h>
 
