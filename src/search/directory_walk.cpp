@@ -385,10 +385,12 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
         int got = ReadListingEntry(level->Listing, &level->Entry, &level->EntryId);
         if (got <= 0) {
             // A listing that fails part way has offered what it read; its siblings go on.
+            // Denied at the first read (the Linux layer reads a directory whole then) is
+            // as quiet as denied at the open.
             if (got < 0) {
                 DWORD error = GetLastError();
                 walk.Path[level->DirLen] = L'\0';
-                ReportListingError(&walk, walk.Path, error);
+                NoteListingError(&walk, walk.Path, error);
             }
             LeaveDirectory(&walk);
             continue;
