@@ -1,8 +1,11 @@
-/* The physical limit for one thread on Linux: readdir plus fstatat over a tree,
- * keeping the ten largest (or newest) regular files in a small array. The benchmark
- * measures Vesk against this walk. */
+/* The physical limit for one thread on Linux: the fastest plain walk over a tree,
+ * keeping the ten largest (or newest) regular files in a small array. Directories are
+ * told by the entry type that getdents already gives, so only the other entries are
+ * stat'ed (an entry of unknown type is stat'ed too). The benchmark measures Vesk
+ * against this walk. */
 #define _GNU_SOURCE
 #include <dirent.h>
+#include <unistd.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,26 +36,35 @@ static void offer(long long key, const char *path)
 
 static void walk(int parent, const char *name, char *path, size_t len)
 {
-    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    /* open and getdents64 rather than opendir, which spends an fstat on every directory */
+    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
-    DIR *d = fdopendir(fd);
-    if (!d) { close(fd); return; }
-    struct dirent *e;
-    while ((e = readdir(d))) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-        struct stat st;
-        if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW)) continue;
-        size_t n = strlen(e->d_name);
-        if (len + n + 2 > 4096) continue;
-        path[len] = '/';
-        memcpy(path + len + 1, e->d_name, n + 1);
-        if (S_ISDIR(st.st_mode)) walk(fd, e->d_name, path, len + 1 + n);
-        else if (S_ISREG(st.st_mode))
-            offer(newest ? (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec
-                         : (long long)st.st_size, path);
-        path[len] = 0;
+    char block[32768] __attribute__((aligned(8)));
+    long filled;
+    while ((filled = getdents64(fd, block, sizeof block)) > 0) {
+        for (long at = 0; at < filled;) {
+            struct dirent64 *e = (struct dirent64 *)(block + at);
+            at += e->d_reclen;
+            if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+            size_t n = strlen(e->d_name);
+            if (len + n + 2 > 4096) continue;
+            path[len] = '/';
+            memcpy(path + len + 1, e->d_name, n + 1);
+            if (e->d_type == DT_DIR) {
+                walk(fd, e->d_name, path, len + 1 + n);
+            } else if (e->d_type == DT_REG || e->d_type == DT_UNKNOWN) {
+                struct stat st;
+                if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                    if (S_ISDIR(st.st_mode)) walk(fd, e->d_name, path, len + 1 + n);
+                    else if (S_ISREG(st.st_mode))
+                        offer(newest ? (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec
+                                     : (long long)st.st_size, path);
+                }
+            }
+            path[len] = 0;
+        }
     }
-    closedir(d);
+    close(fd);
 }
 
 int main(int argc, char **argv)

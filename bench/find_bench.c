@@ -4,7 +4,10 @@
 // that both walks saw the same entries and bytes.
 //
 //   i686-w64-mingw32-gcc -O2 -municode bench/find_bench.c -o build/find_bench.exe
-//   wine build/find_bench.exe C:\some\tree [runs]
+//   wine build/find_bench.exe C:\some\tree [runs] [bare]
+//
+// With "bare" only the FindFirstFileExW walk runs, and each run's time is printed: the
+// reference that walk_bench.py sets Vesk's own listing against under Wine.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -54,7 +57,7 @@ static int Compare(const void *a, const void *b)
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: find_bench FOLDER [runs]\n");
+        fwprintf(stderr, L"usage: find_bench FOLDER [runs] [bare]\n");
         return 2;
     }
     int runs = argc > 2 ? _wtoi(argv[2]) : 5;
@@ -65,6 +68,18 @@ int wmain(int argc, wchar_t **argv)
     QueryPerformanceFrequency(&frequency);
     Totals warm = {0, 0};
     Walk(argv[1], 1, &warm);
+    if (argc > 3 && wcscmp(argv[3], L"bare") == 0) {
+        for (int run = 0; run < runs; ++run) {
+            Totals totals = {0, 0};
+            LARGE_INTEGER start, end;
+            QueryPerformanceCounter(&start);
+            Walk(argv[1], 1, &totals);
+            QueryPerformanceCounter(&end);
+            wprintf(L"run %d: %.4f s, %llu entries\n", run,
+                    (double)(end.QuadPart - start.QuadPart) / frequency.QuadPart, totals.Entries);
+        }
+        return 0;
+    }
     for (int run = 0; run < runs; ++run) {
         for (int fast = 0; fast < 2; ++fast) {
             Totals totals = {0, 0};

@@ -3,14 +3,20 @@
 
 Builds a synthetic tree (fixed seed: sparse files with random sizes up to 10 MB and random
 times over five years, in about one directory per twenty files, up to 8 levels), then runs,
-warm, several times each, and prints the median and the ratios:
-  - vshell -c "vesk 10 largest L /R TREE" (and newest),
-  - find TREE -type f -printf '%s %p\\n' | sort -rn | head -n 10,
-  - a minimal single-threaded C walk (readdir + fstatat, top 10 in an array): cwalk.c.
-With --memory it also measures the peak resident size of the whole vshell process
-(/usr/bin/time -v) for n = 10 on two tree sizes and for n = 4096.
+warm, several times each, and prints the medians and the ratios:
+  - vshell -c "vesk 10 largest L /R TREE" (and newest), paired and interleaved with
+  - the fastest plain one-thread C walk (cwalk.c: directories told by their entry type,
+    only the other entries stat'ed, top 10 in an array), and
+  - find TREE -type f -printf '%s %p\\n' | sort -rn | head -n 10.
+With --strace it prints the system calls of Vesk and of the C walk side by side
+(strace -c). With --wine it runs the Windows x64 build under Wine: the opens per
+directory of Vesk and of a bare FindFirstFileExW walk (find_bench.c) as Wine's own trace
+counts them (WINEDEBUG=+file, on a tree of 1,000 directories), and Vesk's scan time
+against that bare walk, paired, with the shell's start-up taken out (a batch of five
+scans less a batch of one, over four). --wine-only skips the Linux figures. With --memory it also measures the peak resident size of
+the whole vshell process (/usr/bin/time -v) for n = 10 on two tree sizes and n = 4096.
 
-  python3 bench/walk_bench.py [--files 200000] [--runs 5] [--memory]
+  python3 bench/walk_bench.py [--files 200000] [--runs 5] [--strace] [--wine] [--memory]
 """
 import argparse
 import os
@@ -89,16 +95,153 @@ def peak_kb(cmd):
     return -1
 
 
+def wall(cmd, env=None):
+    t0 = time.perf_counter()
+    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False,
+                   env=env)
+    return time.perf_counter() - t0
+
+
+def paired(first, second, runs):
+    """Medians of first and second and of their per-pair ratio, run alternately, each
+    pair in turn starting with the other, so that a change in the machine's load falls
+    on both."""
+    a, b, ratios = [], [], []
+    for r in range(runs):
+        if r % 2 == 0:
+            x = wall(first)
+            y = wall(second)
+        else:
+            y = wall(second)
+            x = wall(first)
+        a.append(x)
+        b.append(y)
+        ratios.append(x / y)
+    spread = (max(ratios) - min(ratios)) / statistics.median(ratios)
+    return statistics.median(a), statistics.median(b), statistics.median(ratios), spread
+
+
+SYSCALLS = ("openat", "getdents64", "statx", "newfstatat", "fstat", "close")
+
+
+def syscall_counts(cmd, work, name):
+    """Calls per system call of cmd (all its processes), from strace -c."""
+    out = os.path.join(work, f"strace-{name}.txt")
+    subprocess.run(["strace", "-f", "-c", "-o", out] + cmd, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+    counts = {}
+    with open(out) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 5 and parts[-1] != "total" and parts[3].isdigit():
+                counts[parts[-1]] = int(parts[3])
+            elif len(parts) >= 4 and parts[-1] == "total":
+                counts["total"] = int(parts[2])
+    return counts
+
+
+def wine_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def count_directories(tree):
+    return sum(1 for _ in os.walk(tree))
+
+
+def wine_trace_counts(cmd, tree, work, name):
+    """Opens of paths inside tree, and every NtQueryInformationFile and device or file
+    system control call, in Wine's own trace of cmd."""
+    log = os.path.join(work, f"wine-{name}.log")
+    env = dict(os.environ, WINEDEBUG="+file")
+    with open(log, "w") as f:
+        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=f, env=env, check=False)
+    inside = wine_path(tree).replace("\\", "\\\\")
+    opens = queries = controls = 0
+    with open(log, errors="replace") as f:
+        for line in f:
+            if "trace:file:NtCreateFile" in line and inside in line:
+                opens += 1
+            elif "NtQueryInformationFile" in line and "=>" not in line:
+                queries += 1
+            elif "NtDeviceIoControlFile" in line or "NtFsControlFile" in line:
+                controls += 1
+    os.remove(log)
+    return opens, queries, controls
+
+
+def wine_section(a, work):
+    vshell = a.wine_vshell
+    if not os.path.exists(vshell):
+        print(f"\n--wine: no {vshell}; build the win64 preset first")
+        return
+    bare = os.path.join(work, "find_bench.exe")
+    subprocess.run(["x86_64-w64-mingw32-gcc", "-O2", "-municode", "-o", bare,
+                    os.path.join(ROOT, "bench/find_bench.c")], check=True)
+    quiet = dict(os.environ, WINEDEBUG="-all")
+
+    small = os.path.join(work, "tree-20000")
+    make_tree(small, 20_000)
+    dirs = count_directories(small)
+    scan = f"vesk 10 largest L /R {wine_path(small)}"
+    base = wine_trace_counts(["wine", vshell, "-c", "rem"], small, work, "base")
+    v = wine_trace_counts(["wine", vshell, "-c", scan], small, work, "vesk")
+    # find_bench walks once to warm up and once timed: two walks.
+    f = wine_trace_counts(["wine", bare, wine_path(small), "1", "bare"], small, work, "bare")
+    print(f"\nWine ({dirs} directories, WINEDEBUG=+file): opens inside the tree per "
+          f"directory, and the file information queries and device or file system controls "
+          f"of the whole run against the shell's alone (vshell -c rem)")
+    print(f"{'':24} {'opens':>6} {'queries':>8} {'controls':>9}")
+    print(f"{'vesk win64':24} {v[0] / dirs:6.2f} {v[1]:8d} {v[2]:9d}")
+    print(f"{'shell alone':24} {'':6} {base[1]:8d} {base[2]:9d}")
+    print(f"{'bare FindFirstFileExW':24} {f[0] / 2 / dirs:6.2f}")
+    print("goal: vesk opens per directory 1.00")
+
+    tree = os.path.join(work, f"tree-{a.files}")
+    one = os.path.join(work, "one.btm")
+    more = os.path.join(work, "five.btm")
+    line = f"vesk 10 largest L /R {wine_path(tree)}\n"
+    extra = 4
+    with open(one, "w") as h:
+        h.write(line)
+    with open(more, "w") as h:
+        h.write(line * (1 + extra))
+    wall(["wine", vshell, one], quiet)  # warm
+    scans, walks, ratios = [], [], []
+    for r in range(a.runs):
+        t1 = wall(["wine", vshell, one], quiet)
+        t5 = wall(["wine", vshell, more], quiet)
+        out = subprocess.run(["wine", bare, wine_path(tree), str(extra), "bare"], env=quiet,
+                             capture_output=True, text=True).stdout
+        w = statistics.median(float(part.split()[0]) for part in out.split("run ")[1:]
+                              for part in [part.split(":", 1)[1]])
+        scan = (t5 - t1) / extra
+        scans.append(scan)
+        walks.append(w)
+        ratios.append(scan / w)
+    print(f"\nWine, {a.files} files, median of {a.runs} paired runs, start-up taken out:")
+    print(f"vesk win64 scan {statistics.median(scans):.3f} s, bare FindFirstFileExW walk "
+          f"{statistics.median(walks):.3f} s, vesk/bare {statistics.median(ratios):.2f} "
+          f"(pairs from {min(ratios):.2f} to {max(ratios):.2f}); goal <= 1.15")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--files", type=int, default=200_000)
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--memory", action="store_true")
+    ap.add_argument("--strace", action="store_true")
+    ap.add_argument("--wine", action="store_true")
+    ap.add_argument("--wine-only", action="store_true")
     ap.add_argument("--vshell", default=os.path.join(ROOT, "build/native/vshell"))
+    ap.add_argument("--wine-vshell", default=os.path.join(ROOT, "build/win64/vshell.exe"))
     ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vesk-bench"))
     a = ap.parse_args()
 
     os.makedirs(a.work, exist_ok=True)
+    if a.wine_only:
+        make_tree(os.path.join(a.work, f"tree-{a.files}"), a.files)
+        wine_section(a, a.work)
+        return 0
     cwalk = os.path.join(a.work, "cwalk")
     subprocess.run(["cc", "-O2", "-o", cwalk, os.path.join(ROOT, "bench/cwalk.c")], check=True)
     tree = os.path.join(a.work, f"tree-{a.files}")
@@ -106,28 +249,43 @@ def main():
     make_tree(tree, a.files)
 
     vesk = lambda crit, n=10: [a.vshell, "-c", f"vesk {n} {crit} L /R {backslashed(tree)}"]
-    # Warm the cache once, and check that the answers agree.
+    # Warm the cache once.
     subprocess.run(vesk("largest"), stdout=subprocess.DEVNULL)
+    subprocess.run([cwalk, tree], stdout=subprocess.DEVNULL)
     rows = []
-    vesk_cpu, find_cpu = [], []
     for crit in ("largest", "newest"):
-        v = timed(vesk(crit), a.runs, cpu=vesk_cpu)
-        c = timed([cwalk, tree] + (["newest"] if crit == "newest" else []), a.runs)
-        rows.append((crit, v, c))
-    # The pipeline's three processes may run on three cores at once; the CPU time
-    # says what it costs in all.
+        ref = [cwalk, tree] + (["newest"] if crit == "newest" else [])
+        rows.append((crit,) + paired(vesk(crit), ref, a.runs))
+    find_cpu = []
     f = timed(f"find {tree} -type f -printf '%s %p\\n' | sort -rn | head -n 10", a.runs, True,
               cpu=find_cpu)
+    vesk_cpu = []
+    timed(vesk("largest"), a.runs, cpu=vesk_cpu)
 
-    print(f"\nmedian of {a.runs} runs, warm cache")
-    print(f"{'criterion':10} {'vesk s':>8} {'C walk s':>9} {'vesk/C':>7}")
-    for crit, v, c in rows:
-        print(f"{crit:10} {v:8.3f} {c:9.3f} {v / c:7.2f}")
+    print(f"\nmedian of {a.runs} paired runs, warm cache")
+    print(f"{'criterion':10} {'vesk s':>8} {'C walk s':>9} {'vesk/C':>7} {'spread':>7}")
+    for crit, v, c, ratio, spread in rows:
+        print(f"{crit:10} {v:8.3f} {c:9.3f} {ratio:7.2f} {spread:7.2f}")
     v = rows[0][1]
     print(f"find|sort|head {f:.3f} s; find/vesk (largest) {f / v:.2f}")
     print(f"CPU time, user + system: vesk (largest) {vesk_cpu[0]:.3f} s, "
           f"find|sort|head {find_cpu[0]:.3f} s, ratio {find_cpu[0] / vesk_cpu[0]:.2f}")
-    print(f"targets: vesk/C <= 1.20, find/vesk >= 1.70")
+    print("goals: vesk/C <= 1.10, find/vesk >= 1.70 (spread: the pairs' ratios, max - min "
+          "over the median, says how noisy the machine was)")
+
+    if a.strace:
+        shell = syscall_counts([a.vshell, "-c", "rem"], a.work, "shell")
+        sv = syscall_counts(vesk("largest"), a.work, "vesk")
+        sc = syscall_counts([cwalk, tree], a.work, "cwalk")
+        dirs = count_directories(tree)
+        print(f"\nsystem calls (strace -c), {a.files} files in {dirs} directories; vesk less "
+              "the shell's own start-up:")
+        print(f"{'call':12} {'vesk':>9} {'C walk':>9}")
+        for name in SYSCALLS + ("total",):
+            print(f"{name:12} {sv.get(name, 0) - shell.get(name, 0):9d} {sc.get(name, 0):9d}")
+
+    if a.wine:
+        wine_section(a, a.work)
 
     if a.memory:
         small = os.path.join(a.work, "tree-20000")

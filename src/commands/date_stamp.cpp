@@ -8,7 +8,7 @@
 namespace {
 
 /// Text of a stamp whose time cannot be converted or formatted (a time before 1601 or
-/// after 30827, in UTC or once made local). It stands alone: no
+/// after 30828-09-14, in UTC or once made local). It stands alone: no
 /// separator and no " UTC" follow it, so it can never be taken for a real date.
 const wchar_t InvalidTimeText[] = L"(invalid time)";
 
@@ -24,15 +24,14 @@ void AppendBounded(wchar_t *out, const wchar_t *text)
 bool ConvertSystemTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st);
 
 /// Converts fileTime by the one path the flags choose. Returns false when a step fails
-/// or the time is not a date from 1601 to 30827.
+/// or the time is not one Windows converts (1601 to 30828-09-14).
 bool ConvertFileTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st)
 {
-    // Windows would still show the year 30828, and Linux file systems hold times before
-    // 1601: neither is a date the rest of the system can take, so every build refuses
-    // them alike, and a local time pushed past either end too.
+    // Linux file systems hold times before 1601 and past the last file time: every build
+    // refuses what Windows would refuse, and a local time pushed past either end too.
     if (!IsValidFileTime(fileTime)) return false;
     if (!ConvertSystemTime(fileTime, trueLocal, utc, st)) return false;
-    return st->wYear >= 1601 && st->wYear <= 30827;
+    return st->wYear >= 1601 && st->wYear <= 30828;
 }
 
 /// ConvertFileTime without the range checks.

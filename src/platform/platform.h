@@ -39,27 +39,56 @@
 /// drive root): callers skip them.
 HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data);
 
-/// Identity of a directory or file (device and inode on Linux; volume serial and file
-/// index on Windows), after links. Returns false when it cannot be opened.
-struct DirectoryId {
+/// Identity of a file or directory: the volume and the file id, 128 bits where the
+/// system gives them (FileLow alone where it gives 64). A file id of zero is unknown.
+struct FileId {
     uint64_t Volume;
-    uint64_t Index;
+    uint64_t FileLow;
+    uint64_t FileHigh;
 };
-bool GetDirectoryId(const wchar_t *directory, DirectoryId *id);
 
-/// Identity of the directory a listing from FindFirstFileLong reads; directory is the
-/// path it was opened with (ending in a separator, or a bare drive). The Linux layer
-/// knows it from the listing itself; Windows asks the path. False when it cannot be had.
-bool GetListingId(HANDLE find, const wchar_t *directory, DirectoryId *id);
+/// True when id names a file: its file id is not zero.
+inline bool IsKnownFileId(const FileId *id) { return id->FileLow != 0 || id->FileHigh != 0; }
 
-/// The first file time of the year 30828. Windows converts file times up to
-/// 0x7FFFFFFFFFFFFFFF, but nothing else in the system takes a year past 30827, and
-/// the Linux layer maps times it cannot hold (before 1601, or past 64 bits of ticks)
-/// to values at or above it; so a time is only ever shown or compared below it.
-const uint64_t FIRST_INVALID_FILE_TIME = 0x7FFF35F4F06C8000ULL;
+/// True when a and b are the same known file on the same volume.
+inline bool IsSameFile(const FileId *a, const FileId *b)
+{
+    return IsKnownFileId(a) && a->Volume == b->Volume && a->FileLow == b->FileLow &&
+           a->FileHigh == b->FileHigh;
+}
 
-/// True when fileTime is a date from 1601 to 30827.
-inline bool IsValidFileTime(uint64_t fileTime) { return fileTime < FIRST_INVALID_FILE_TIME; }
+/// A directory opened once and listed through that handle (directory_listing.cpp).
+struct DirectoryListing;
+
+/// Opens directory (ending in a separator, or a bare drive) for listing with one open.
+/// Returns the listing (CloseDirectoryListing releases it), or null with the reason in
+/// GetLastError.
+DirectoryListing *OpenDirectoryListing(const wchar_t *directory);
+
+/// The identity of the opened directory, its volume included, asked of its handle (one
+/// query, no open). False when the system cannot give it.
+bool GetListingIdentity(DirectoryListing *listing, FileId *id);
+
+/// Delivers the next entry, never "." or "..". id gets the entry's file id as the listing
+/// reports it (zero when the listing gives none; Volume is left 0: one volume serves a
+/// whole listing). Returns 1 for an entry, 0 at the end, -1 on a failure (GetLastError).
+int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id);
+
+/// Closes the handle and frees the listing; null does nothing.
+void CloseDirectoryListing(DirectoryListing *listing);
+
+/// CreateFileW of a path of any length below 16384 characters: on Windows a long path is
+/// opened in the "\\?\" form. Same arguments and result as CreateFileW.
+HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags);
+
+/// The largest file time: Windows converts every time up to it (30828-09-14 02:48:05
+/// UTC) and refuses every larger one. The Linux layer maps times it cannot hold (before
+/// 1601, or past 64 bits of ticks) above it, as Wine does.
+const uint64_t LAST_VALID_FILE_TIME = 0x7FFFFFFFFFFFFFFFULL;
+
+/// True when FileTimeToSystemTime converts fileTime.
+inline bool IsValidFileTime(uint64_t fileTime) { return fileTime <= LAST_VALID_FILE_TIME; }
 
 /// True when path is absolute in a form without a drive or server (a Linux path that
 /// begins with "/"). Such a path names its own volume: GetVolumeInformationW is asked

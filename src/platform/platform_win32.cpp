@@ -74,29 +74,20 @@ HANDLE FindFirstFileLong(const wchar_t *searchPath, WIN32_FIND_DATAW *data)
     return h;
 }
 
-bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
+HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags)
 {
-    if (!directory || !id) return false;
-    wchar_t *longForm = LongPathForm(directory);
-    // Backup semantics let CreateFileW open a directory; no access is needed to read
-    // its identity, and sharing everything disturbs no one.
-    HANDLE h = CreateFileW(longForm ? longForm : directory, 0,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    wchar_t *longForm = LongPathForm(path);
+    HANDLE h = CreateFileW(longForm ? longForm : path, access, share, nullptr, disposition, flags,
+                           nullptr);
+    DWORD error = GetLastError();
     free(longForm);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok) return false;
-    id->Volume = info.dwVolumeSerialNumber;
-    id->Index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
-    return true;
-}
-
-bool GetListingId(HANDLE, const wchar_t *directory, DirectoryId *id)
-{
-    return GetDirectoryId(directory, id);
+    SetLastError(error);
+    return h;
 }
 
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }

@@ -58,7 +58,11 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
+#define FILE_LIST_DIRECTORY 0x1
 #define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 
 #define LOCALE_USER_DEFAULT 0x0400
 #define DATE_LONGDATE 0x2
@@ -76,11 +80,13 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_NOT_READY 21
 #define ERROR_SHARING_VIOLATION 32
+#define ERROR_NOT_SUPPORTED 50
 #define ERROR_BAD_NETPATH 53
 #define ERROR_BAD_NET_NAME 67
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
+#define ERROR_MORE_DATA 234
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
@@ -103,6 +109,64 @@ typedef struct _SYSTEMTIME {
 } SYSTEMTIME;
 
 typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+
+typedef union _LARGE_INTEGER {
+    int64_t QuadPart;
+} LARGE_INTEGER;
+
+typedef struct _FILE_ID_128 {
+    BYTE Identifier[16];
+} FILE_ID_128;
+
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11,
+    FileIdInfo = 18,
+    FileIdExtdDirectoryInfo = 19,
+} FILE_INFO_BY_HANDLE_CLASS;
+
+// Records of a directory read through its handle (GetFileInformationByHandleEx). The
+// Linux layer's file id is 128 bits: the inode in the low 8 bytes, the device in the
+// high 8; FILE_ID_BOTH_DIR_INFO carries the inode alone.
+typedef struct _FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;  ///< bytes, no terminator
+    DWORD EaSize;          ///< the reparse tag, for a reparse point
+    char ShortNameLength;
+    WCHAR ShortName[12];
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+} FILE_ID_BOTH_DIR_INFO;
+
+typedef struct _FILE_ID_EXTD_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;
+    DWORD EaSize;
+    DWORD ReparsePointTag;
+    FILE_ID_128 FileId;
+    WCHAR FileName[1];
+} FILE_ID_EXTD_DIR_INFO;
+
+typedef struct _FILE_ID_INFO {
+    uint64_t VolumeSerialNumber;
+    FILE_ID_128 FileId;
+} FILE_ID_INFO;
 
 typedef struct _WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
@@ -167,6 +231,11 @@ int GetLocaleInfoW(LCID locale, DWORD item, LPWSTR out, int outSize);
 HANDLE GetStdHandle(DWORD which);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
+// A directory opened with FILE_FLAG_BACKUP_SEMANTICS is read through its handle: the
+// first directory record request takes the whole listing (sorted as FindFirstFileW
+// sorts it, "." and ".." left out) and gives the descriptor back at once.
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void *info,
+                                  DWORD size);
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info);
 BOOL CloseHandle(HANDLE h);
 
@@ -185,6 +254,7 @@ HWND GetForegroundWindow(void);
 int wsprintfW(LPWSTR out, LPCWSTR format, ...);
 
 DWORD GetLastError(void);
+void SetLastError(DWORD code);
 
 // The wide C library as the Windows C runtime names it.
 inline int _wcsicmp(const wchar_t *a, const wchar_t *b) { return wcscasecmp(a, b); }

@@ -65,7 +65,7 @@ const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 namespace {
 
 /// The local date and time of one of the file's times; false when the system cannot
-/// convert it, or when it is not a date from 1601 to 30827, UTC or local (the date
+/// convert it, or when it is not a date from 1601 to 30828, UTC or local (the date
 /// stamps show such a time as invalid, and the day numbers start in 1601).
 bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
 {
@@ -75,7 +75,7 @@ bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *l
     FILETIME localTime;
     return FileTimeToLocalFileTime(chosen, &localTime) &&
            FileTimeToSystemTime(&localTime, local) && local->wYear >= 1601 &&
-           local->wYear <= 30827;
+           local->wYear <= 30828;
 }
 
 uint32_t SecondOfDay(const SYSTEMTIME &t)

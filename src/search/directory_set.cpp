@@ -4,11 +4,12 @@
 
 namespace {
 
-size_t HashId(const DirectoryId *id)
+size_t HashId(const FileId *id)
 {
     // Inode numbers and file indexes are often consecutive: mix them so that they do
     // not fill one run of slots.
-    uint64_t h = id->Index * 0x9E3779B97F4A7C15ULL ^ (id->Volume + 0x632BE59BD9B4E019ULL);
+    uint64_t h = id->FileLow * 0x9E3779B97F4A7C15ULL ^ (id->Volume + 0x632BE59BD9B4E019ULL) ^
+                 (id->FileHigh * 0xD6E8FEB86659FD93ULL);
     h ^= h >> 29;
     h *= 0xBF58476D1CE4E5B9ULL;
     h ^= h >> 32;
@@ -16,12 +17,12 @@ size_t HashId(const DirectoryId *id)
 }
 
 /// The slot holding id, or the empty slot where it belongs.
-DirectorySlot *FindSlot(DirectorySlot *slots, size_t capacity, const DirectoryId *id)
+DirectorySlot *FindSlot(DirectorySlot *slots, size_t capacity, const FileId *id)
 {
     size_t mask = capacity - 1;
     for (size_t i = HashId(id) & mask;; i = (i + 1) & mask) {
         DirectorySlot *slot = &slots[i];
-        if (!slot->Full || (slot->Id.Volume == id->Volume && slot->Id.Index == id->Index))
+        if (!slot->Full || IsSameFile(&slot->Id, id))
             return slot;
     }
 }
@@ -42,7 +43,7 @@ bool Grow(DirectorySet *set)
 
 }  // namespace
 
-int AddDirectory(DirectorySet *set, const DirectoryId *id)
+int AddDirectory(DirectorySet *set, const FileId *id)
 {
     if (set->Capacity != 0) {
         DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);

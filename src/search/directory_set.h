@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 
 struct DirectorySlot {
-    DirectoryId Id;
+    FileId Id;
     bool Full;
 };
 
@@ -21,7 +21,7 @@ struct DirectorySet {
 
 /// Adds id. Returns 1 when it was added, 0 when it was there already, -1 when memory
 /// is exhausted (the set is then unchanged).
-int AddDirectory(DirectorySet *set, const DirectoryId *id);
+int AddDirectory(DirectorySet *set, const FileId *id);
 
 /// Releases the slots; the set is empty again afterwards.
 void FreeDirectorySet(DirectorySet *set);

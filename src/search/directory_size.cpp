@@ -1,22 +1,25 @@
 #include "search/directory_size.h"
 
-#include "platform/platform.h"
+#include "plugin/result_codes.h"
 
-uint64_t DirectoryFilesSize(const wchar_t *searchPath)
+int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error)
 {
-    if (searchPath == nullptr) return 0;
+    if (directory == nullptr || total == nullptr || error == nullptr)
+        return RESULT_MISSING_ARGUMENT;
+    *total = 0;
+    *error = 0;
+    DirectoryListing *listing = OpenDirectoryListing(directory);
+    if (listing == nullptr) {
+        *error = GetLastError();
+        return RESULT_FAILED;
+    }
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileLong(searchPath, &data);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    uint64_t total = 0;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-            // Sparse files can claim more than 64 bits hold together: the total stops at
-            // the largest value rather than wrap to a small one.
-            total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return total;
+    FileId id;
+    int got;
+    while ((got = ReadListingEntry(listing, &data, &id)) > 0)
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            *total = AddSizes(*total, ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow);
+    if (got < 0) *error = GetLastError();
+    CloseDirectoryListing(listing);
+    return got < 0 ? RESULT_FAILED : RESULT_OK;
 }

@@ -5,8 +5,20 @@
 #include <stdint.h>
 #include <wchar.h>
 
-/// Total size of the entries without the directory attribute that searchPath (a
-/// directory, a separator and "*") lists, at most UINT64_MAX; 0 when it cannot be listed.
-uint64_t DirectoryFilesSize(const wchar_t *searchPath);
+#include "platform/platform.h"
+
+/// total + size, or UINT64_MAX where the sum would not fit: sparse files can claim more
+/// than 64 bits hold together, and a total that wrapped would look small.
+inline uint64_t AddSizes(uint64_t total, uint64_t size)
+{
+    return size > UINT64_MAX - total ? UINT64_MAX : total + size;
+}
+
+/// Totals into *total the sizes of the entries without the directory attribute that
+/// directory (ending in a separator) lists; *total is 0 when it cannot be listed.
+/// RESULT_OK; RESULT_FAILED when the listing failed, with the system's error code in
+/// *error and in *total what was read before the failure; RESULT_MISSING_ARGUMENT when
+/// an argument is null. Reports nothing: the caller decides what a failure means.
+int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error);
 
 #endif

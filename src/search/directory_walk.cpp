@@ -1,3 +1,5 @@
+#include "search/directory_walk.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,20 +15,25 @@
 #include "state/plugin_state.h"
 #include "text/case_fold.h"
 
-int32_t SpinCountdown = 2048;
-int32_t SpinIndex = 0;
-
 namespace {
 
 const wchar_t SPINNER[] = L"/-\\|";
 
+SpinnerState Spinner = {2048, 0};
+
 /// One directory being listed. Its path is the first DirLen characters of the walk's
 /// shared path buffer; Entry is the entry the listing last delivered.
 struct WalkLevel {
-    HANDLE Find;
+    DirectoryListing *Listing;
     WIN32_FIND_DATAW Entry;
+    FileId EntryId;       ///< Entry's identity: the volume and its id from the listing
+    FileId Id;            ///< this directory's identity; a zero file id when unknown
     size_t DirLen;
-    int ChildPending;  ///< Entry was descended into and is tested once the child is done
+    uint64_t FilesTotal;  ///< sizes of the files listed here so far
+    int BelowLink;        ///< entered through a link of unknown identity, or below one
+    int ChildPending;     ///< Entry was descended into and is tested once the child is done
+    int ChildListed;      ///< Entry's listing was tried: ChildTotal is its files' total
+    uint64_t ChildTotal;
 };
 
 /// State of one VeskFiles call.
@@ -35,8 +42,11 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
-    DirectorySet Listed;  ///< every directory this call has listed
-    int Failed;           ///< a listing failed in a way that was reported
+    DirectorySet Listed;  ///< every directory of known identity this call has listed
+    uint64_t Volume;      ///< of the file specification, read once from its directory
+    bool VolumeKnown;     ///< false: the listing's file ids are not trusted
+    int Failed;           ///< a failure was reported
+    int Stopped;          ///< out of memory: the walk ends
     const wchar_t *Patterns;
     const SearchOptions *Options;
     ResultList *Results;  ///< the caller's, where the candidates go
@@ -44,19 +54,14 @@ struct Walk {
     int OnNtfs;
 };
 
-bool IsDotEntry(const wchar_t *name)
-{
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
 void StepSpinner(void)
 {
     if (ScreenWidth == 0) return;
-    if (--SpinCountdown >= 0) return;
-    PutConsoleChar(SPINNER[SpinIndex & 3]);
+    if (--Spinner.Countdown >= 0) return;
+    PutConsoleChar(SPINNER[Spinner.Index & 3]);
     PutConsoleChar(L'\b');
-    SpinCountdown = 128;
-    SpinIndex = (SpinIndex + 1) % 4;
+    Spinner.Countdown = 128;
+    Spinner.Index = (Spinner.Index + 1) % 4;
 }
 
 /// True for the listing errors that mean a directory is not there or not ours to read:
@@ -65,6 +70,7 @@ void StepSpinner(void)
 bool IsQuietListingError(DWORD error)
 {
     switch (error) {
+    case 0:
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_ACCESS_DENIED:
@@ -86,18 +92,44 @@ bool IsQuietListingError(DWORD error)
     }
 }
 
-/// Reports a listing of the directory now in the shared buffer (NUL-terminated) that
-/// failed with error, unless the error is a quiet one; the walk then stops.
-void NoteListingError(Walk *walk, DWORD error)
+bool IsOutOfMemory(DWORD error)
 {
-    if (IsQuietListingError(error)) return;
-    if (error == ERROR_TOO_MANY_OPEN_FILES)
-        ReportError(L"Cannot list \"%s\": too many open files\r\n", walk->Path);
-    else if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
-        ReportError(L"Cannot list \"%s\": not enough memory\r\n", walk->Path);
-    else
-        ReportError(L"Cannot list \"%s\": error %u\r\n", walk->Path, (unsigned)error);
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+}
+
+/// Reports that directory (NUL-terminated) could not be listed, or not to its end. The
+/// walk goes on without it, except when memory is exhausted.
+void ReportListingError(Walk *walk, const wchar_t *directory, DWORD error)
+{
     walk->Failed = 1;
+    if (IsOutOfMemory(error)) walk->Stopped = 1;
+    // A name may hold control characters (a line end, an escape sequence): the message
+    // shows each as "?", so that it stays one line and cannot steer the console.
+    size_t len = wcsnlen(directory, PATH_BUFFER_LEN - 1);
+    wchar_t *shown = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+    if (shown == nullptr) {
+        ReportError(L"Cannot list a directory: not enough memory\r\n");
+        walk->Stopped = 1;
+        return;
+    }
+    for (size_t i = 0; i < len; ++i) {
+        wchar_t c = directory[i];
+        shown[i] = (c < 0x20 || (c >= 0x7F && c < 0xA0)) ? L'?' : c;
+    }
+    shown[len] = L'\0';
+    if (error == ERROR_TOO_MANY_OPEN_FILES)
+        ReportError(L"Cannot list \"%s\": too many open files\r\n", shown);
+    else if (IsOutOfMemory(error))
+        ReportError(L"Cannot list \"%s\": not enough memory\r\n", shown);
+    else
+        ReportError(L"Cannot list \"%s\": error %u\r\n", shown, (unsigned)error);
+    free(shown);
+}
+
+/// ReportListingError, unless the error is a quiet one.
+void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error)
+{
+    if (!IsQuietListingError(error)) ReportListingError(walk, directory, error);
 }
 
 /// Makes room for one more level. False when memory is exhausted.
@@ -112,50 +144,88 @@ bool ReserveLevel(Walk *walk)
     return true;
 }
 
-/// Opens the listing of the directory whose path is the first dirLen characters of the
-/// shared buffer (ending in a separator, or a bare drive) as a new level, unless this
-/// call has listed that directory already (through a link, or a link back up the tree).
-/// The trace line shows for every directory that is listed or cannot be. False when
-/// nothing was pushed.
-bool EnterDirectory(Walk *walk, size_t dirLen)
+/// True when a directory being listed, the current one included, has identity id: the
+/// rule where identities are not trusted, since a link that leads back up the tree
+/// would otherwise be walked until the path limit, doubling for each second such link.
+bool IsOnCurrentPath(const Walk *walk, const FileId *id)
+{
+    for (size_t i = 0; i < walk->Depth; ++i)
+        if (IsSameFile(&walk->Levels[i].Id, id)) return true;
+    return false;
+}
+
+/// Records a directory of trusted identity as listed. False when it was listed
+/// already, or when memory is exhausted (which stops the walk).
+bool MarkListed(Walk *walk, const FileId *id)
+{
+    int added = AddDirectory(&walk->Listed, id);
+    if (added < 0) ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
+    return added > 0;
+}
+
+/// Decides from the identity its handle gives whether the directory just opened is to
+/// be listed: once per file specification where identities are trusted, else when it
+/// is not on the current path. isLink: it was reached through a reparse point.
+bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, FileId *id)
+{
+    bool got = GetListingIdentity(listing, id);
+    if (!got) memset(id, 0, sizeof *id);
+    if (walk->Depth == 0) {
+        // The volume serial once per file specification: the entries' ids are only
+        // worth trusting where the volume gives ids at all.
+        walk->Volume = id->Volume;
+        walk->VolumeKnown = got && IsKnownFileId(id);
+    }
+    if (walk->VolumeKnown && IsKnownFileId(id)) return MarkListed(walk, id);
+    if (IsKnownFileId(id)) return !IsOnCurrentPath(walk, id);
+    // A link whose target has no identity might lead back up: it is followed, but no
+    // such link below it is, so that no chain of them runs on without end.
+    return !isLink || walk->Depth == 0 || !walk->Levels[walk->Depth - 1].BelowLink;
+}
+
+/// What EnterDirectory did.
+enum EnterResult { ENTERED, SKIPPED, FAILED };
+
+/// Lists the directory whose path is the first dirLen characters of the shared buffer
+/// (ending in a separator, or a bare drive) as a new level. knownId: its trusted
+/// identity from the parent's listing, which spares the open when it was listed already;
+/// null to ask the handle. The trace line shows for every directory that is listed or
+/// cannot be. FAILED: it could not be opened (and was reported unless that is quiet).
+EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, bool isLink)
 {
     wchar_t *path = walk->Path;
-    // The search path needs the "*" and the terminator after the directory.
-    if (dirLen + 2 > PATH_BUFFER_LEN) return false;
-    if (!ReserveLevel(walk)) {
-        path[dirLen] = L'\0';
-        NoteListingError(walk, ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    WalkLevel *level = &walk->Levels[walk->Depth];
-    path[dirLen] = L'*';
-    path[dirLen + 1] = L'\0';
-    level->Find = FindFirstFileLong(path, &level->Entry);
-    DWORD error = level->Find == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     path[dirLen] = L'\0';
-    if (level->Find != INVALID_HANDLE_VALUE) {
-        DirectoryId id;
-        // A directory whose identity cannot be had is listed: at worst once too often.
-        if (GetListingId(level->Find, path, &id)) {
-            int added = AddDirectory(&walk->Listed, &id);
-            if (added == 0) {
-                FindClose(level->Find);
-                return false;
-            }
-            if (added < 0) error = ERROR_NOT_ENOUGH_MEMORY;
-        }
+    if (knownId != nullptr && !MarkListed(walk, knownId)) return SKIPPED;
+    if (!ReserveLevel(walk)) {
+        ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
+        return FAILED;
+    }
+    DirectoryListing *listing = OpenDirectoryListing(path);
+    DWORD error = listing == nullptr ? GetLastError() : 0;
+    FileId id;
+    if (knownId != nullptr)
+        id = *knownId;
+    else if (listing != nullptr && !ShouldList(walk, listing, isLink, &id)) {
+        CloseDirectoryListing(listing);
+        return SKIPPED;
     }
     if (walk->Options->Debug)
         Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
-    if (error != 0) {
-        if (level->Find != INVALID_HANDLE_VALUE) FindClose(level->Find);
-        NoteListingError(walk, error);
-        return false;
+    if (listing == nullptr) {
+        NoteListingError(walk, path, error);
+        return FAILED;
     }
+    WalkLevel *level = &walk->Levels[walk->Depth];
+    level->Listing = listing;
+    level->Id = id;
+    level->BelowLink = walk->Depth > 0 && (walk->Levels[walk->Depth - 1].BelowLink ||
+                                           (isLink && !IsKnownFileId(&id)));
     level->DirLen = dirLen;
+    level->FilesTotal = 0;
     level->ChildPending = 0;
+    level->ChildListed = 0;
     ++walk->Depth;
-    return true;
+    return ENTERED;
 }
 
 /// Descends into the entry of the top level when the flags and the entry's attributes
@@ -172,15 +242,40 @@ bool TryDescend(Walk *walk)
 
     size_t dirLen = level->DirLen;
     size_t nameLen = wcsnlen(entry->cFileName, MAX_PATH);
-    // Directory, name, separator, "*" and terminator; a deeper path is left unwalked.
-    if (dirLen + nameLen + 3 > PATH_BUFFER_LEN) return false;
+    // Directory, name, separator and terminator; a deeper path is left unwalked.
+    if (dirLen + nameLen + 2 > PATH_BUFFER_LEN) return false;
     wchar_t *path = walk->Path;
     wmemcpy(path + dirLen, entry->cFileName, nameLen);
     size_t childLen = dirLen + nameLen;
     path[childLen++] = VESK_PATH_SEP;
-    if (!EnterDirectory(walk, childLen)) return false;
+    // A link's id in the listing is the link's own; what it leads to, its handle tells.
+    bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool trusted = !isLink && walk->VolumeKnown && IsKnownFileId(&level->EntryId);
+    FileId entryId = level->EntryId;
+    level->ChildTotal = 0;
+    EnterResult entered = EnterDirectory(walk, childLen, trusted ? &entryId : nullptr, isLink);
+    // One that could not be opened has been reported where that is due, and is not
+    // tried a second time for its size; one not entered is sized apart if it becomes a
+    // candidate. Making room for a level may have moved the levels.
+    walk->Levels[walk->Depth - (entered == ENTERED ? 2 : 1)].ChildListed = entered != SKIPPED;
+    if (entered != ENTERED) return false;
     walk->Levels[walk->Depth - 2].ChildPending = 1;
     return true;
+}
+
+/// The size of the directory entry of level: its files' total, from its own listing
+/// when the walk just read it, else from a listing of its own.
+uint64_t DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen)
+{
+    if (level->ChildListed) return level->ChildTotal;
+    wchar_t *path = walk->Path;
+    size_t end = level->DirLen + nameLen;
+    path[end] = VESK_PATH_SEP;
+    path[end + 1] = L'\0';
+    uint64_t total;
+    DWORD error;
+    if (DirectoryFilesSize(path, &total, &error) != RESULT_OK) NoteListingError(walk, path, error);
+    return total;
 }
 
 /// Tests the entry level is on and offers it to the ranked list when it passes.
@@ -205,39 +300,29 @@ void TestEntry(Walk *walk, WalkLevel *level)
     }
 
     size_t nameLen = wcsnlen(name, MAX_PATH);
-    uint64_t size;
-    if (isDirectory) {
-        // Name, separator, "*" and terminator after the directory.
-        if (dirLen + nameLen + 3 > PATH_BUFFER_LEN) return;
-        wmemcpy(path + dirLen, name, nameLen);
-        path[dirLen + nameLen] = VESK_PATH_SEP;
-        path[dirLen + nameLen + 1] = L'*';
-        path[dirLen + nameLen + 2] = L'\0';
-        size = DirectoryFilesSize(path);
-    } else {
-        size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
-    }
-
+    // Name, separator and terminator after the directory.
+    if (dirLen + nameLen + 2 > PATH_BUFFER_LEN) return;
+    wmemcpy(path + dirLen, name, nameLen);
+    uint64_t size = isDirectory ? DirectoryEntrySize(walk, level, nameLen)
+                                : ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
     const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
     uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
 
     // Most candidates of a big tree do not place: they are dropped before anything
-    // more is asked about them.
+    // more is done for them.
     if (!WouldPlace(walk->Results, size, time)) return;
-    if (dirLen + nameLen + 1 > PATH_BUFFER_LEN) return;
-    wmemcpy(path + dirLen, name, nameLen);
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
+    // Ids are only compared where the volume's ids are trusted.
+    FileId id = level->EntryId;
+    if (!walk->VolumeKnown) memset(&id, 0, sizeof id);
     // A candidate the shell has no memory for is left out and the walk goes on: the
     // list then ranks what could be kept, and the next candidates may still fit.
-    // A directory link stays a candidate of its own (it has its own times, and the
-    // directory it leads to is not walked twice), so only files carry a path to tell
-    // one file under two names.
-    FoundFile *found = NewFoundFileAt(resultName, isDirectory ? nullptr : path, size, time,
-                                      walk->OnFat, walk->OnNtfs);
+    FoundFile *found = NewFoundFileWithId(resultName, &id, size, time, walk->OnFat, walk->OnNtfs);
     if (found == nullptr) return;
-    // One file reached under several names (links, hard links, a linked directory) is
-    // one answer: the name found first stays.
+    // One file or directory reached under several names (links, hard links, overlapping
+    // file specifications) is one answer: the name found first stays. A directory link
+    // has an id of its own, so it stays a candidate beside the directory it leads to.
     if (SameFileInList(walk->Results, found)) {
         FreeMem(found);
         return;
@@ -245,7 +330,20 @@ void TestEntry(Walk *walk, WalkLevel *level)
     OfferResult(walk->Results, found);
 }
 
+/// Ends the top level: its listing is closed, and its parent learns its files' total
+/// for the size of its entry.
+void LeaveDirectory(Walk *walk)
+{
+    WalkLevel *level = &walk->Levels[walk->Depth - 1];
+    CloseDirectoryListing(level->Listing);
+    uint64_t total = level->FilesTotal;
+    --walk->Depth;
+    if (walk->Depth > 0) walk->Levels[walk->Depth - 1].ChildTotal = total;
+}
+
 }  // namespace
+
+SpinnerState *SpinnerForTests(void) { return &Spinner; }
 
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs, ResultList *results)
@@ -253,19 +351,15 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     if (directory == nullptr || patterns == nullptr || options == nullptr || results == nullptr)
         return RESULT_MISSING_ARGUMENT;
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
-    if (dirLen + 2 > PATH_BUFFER_LEN) {
+    if (dirLen + 1 > PATH_BUFFER_LEN) {
         if (options->Debug)
             Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
         return RESULT_OK;
     }
 
     Walk walk;
+    memset(&walk, 0, sizeof walk);
     walk.Path = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
-    walk.Levels = nullptr;
-    walk.Depth = 0;
-    walk.Capacity = 0;
-    walk.Listed = {nullptr, 0, 0};
-    walk.Failed = 0;
     walk.Patterns = patterns;
     walk.Options = options;
     walk.Results = results;
@@ -277,41 +371,42 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     }
     wmemcpy(walk.Path, directory, dirLen);
 
-    // The natural recursion, unrolled: each level keeps its listing and the entry
-    // it is on; a subdirectory's entries are all offered before the subdirectory entry
-    // itself, which is tested when its level is popped.
-    bool listed = EnterDirectory(&walk, dirLen);
-    bool fresh = true;  // the top level's Entry is one not yet looked at
-    while (listed && walk.Depth > 0 && !walk.Failed) {
+    // The natural recursion, unrolled: each level keeps its listing and the entry it is
+    // on; a subdirectory's entries are all offered before the subdirectory entry itself,
+    // which is tested when its level is left.
+    EnterDirectory(&walk, dirLen, nullptr, false);
+    while (walk.Depth > 0 && !walk.Stopped) {
         WalkLevel *level = &walk.Levels[walk.Depth - 1];
         if (level->ChildPending) {
             level->ChildPending = 0;
             TestEntry(&walk, level);
-            fresh = false;
             continue;
         }
-        if (!fresh && !FindNextFileW(level->Find, &level->Entry)) {
-            DWORD error = GetLastError();
-            FindClose(level->Find);
-            --walk.Depth;
-            if (error != ERROR_NO_MORE_FILES) {
+        int got = ReadListingEntry(level->Listing, &level->Entry, &level->EntryId);
+        if (got <= 0) {
+            // A listing that fails part way has offered what it read; its siblings go on.
+            // Denied at the first read (the Linux layer reads a directory whole then) is
+            // as quiet as denied at the open.
+            if (got < 0) {
+                DWORD error = GetLastError();
                 walk.Path[level->DirLen] = L'\0';
-                NoteListingError(&walk, error);
+                NoteListingError(&walk, walk.Path, error);
             }
+            LeaveDirectory(&walk);
             continue;
         }
-        fresh = false;
-        if (IsDotEntry(level->Entry.cFileName)) continue;
+        level->EntryId.Volume = walk.Volume;
+        level->ChildListed = 0;
+        if (!(level->Entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            level->FilesTotal = AddSizes(level->FilesTotal, ((uint64_t)level->Entry.nFileSizeHigh << 32) |
+                                                                level->Entry.nFileSizeLow);
         StepSpinner();
-        if (TryDescend(&walk)) {
-            fresh = true;
-            continue;
-        }
+        if (TryDescend(&walk)) continue;
         // Making room for a level may have moved the levels.
         TestEntry(&walk, &walk.Levels[walk.Depth - 1]);
     }
-    // A reported failure stops the walk with its listings still open.
-    while (walk.Depth > 0) FindClose(walk.Levels[--walk.Depth].Find);
+    // Running out of memory stops the walk with its listings still open.
+    while (walk.Depth > 0) CloseDirectoryListing(walk.Levels[--walk.Depth].Listing);
     FreeDirectorySet(&walk.Listed);
     free(walk.Levels);
     free(walk.Path);

@@ -10,15 +10,21 @@
 
 /// Lists directory (ending in a separator, or a bare drive such as C:) and offers the
 /// entries that pass to results (started by the caller, who keeps it), descending as
-/// WalkFlags say. No directory is listed twice in one call, however many links lead to
-/// it, and no file enters the list under a second name. RESULT_OK; RESULT_SCAN_FAILED
-/// when a listing failed for a reason other than being absent or denied, which is
-/// reported and ends the walk; RESULT_MISSING_ARGUMENT when an argument is missing.
+/// WalkFlags say. No directory of known identity is listed twice in one call, however
+/// many links lead to it, and no file or directory enters the list under a second name.
+/// A directory whose listing fails for a reason other than being absent or denied is
+/// reported once and skipped; the walk goes on with its siblings. RESULT_OK;
+/// RESULT_SCAN_FAILED when a failure was reported; RESULT_MISSING_ARGUMENT when an
+/// argument is missing.
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs, ResultList *results);
 
-/// Spinner state, across every scan of the plug-in's life.
-extern int32_t SpinCountdown;
-extern int32_t SpinIndex;
+/// The spinner's state, which runs on across every scan of the plug-in's life. Exposed
+/// for tests only: the walk is its one user.
+struct SpinnerState {
+    int32_t Countdown;
+    int32_t Index;
+};
+SpinnerState *SpinnerForTests(void);
 
 #endif

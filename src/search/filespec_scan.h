@@ -8,8 +8,9 @@
 #include "search/search.h"
 
 /// Scans one file specification into results (started by the caller, who keeps it).
-/// RESULT_OK; RESULT_SCAN_FAILED when a listing failed for want of handles or memory
-/// (reported; the list then holds what was found before); RESULT_FAILED after the message
+/// RESULT_OK; RESULT_SCAN_FAILED when a directory could not be listed, or not to its end,
+/// for a reason other than being absent or denied (reported; the walk went on without it,
+/// except out of memory, and the list holds what was found); RESULT_FAILED after the message
 /// for a specification too long for the engine's paths; RESULT_MISSING_ARGUMENT for a
 /// null or empty specification or a missing argument.
 int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList *results);

@@ -18,17 +18,13 @@ const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
 }  // namespace
 
-FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t size,
-                          uint64_t time, int onFat, int onNtfs)
+FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
+                              uint64_t time, int onFat, int onNtfs)
 {
     if (name == nullptr || name[0] == L'\0') return nullptr;
     size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
     if (len > MAX_NAME_LEN) return nullptr;
-    bool samePath = path == nullptr || wcscmp(path, name) == 0;
-    size_t pathLen = samePath ? 0 : wcsnlen(path, MAX_NAME_LEN + 1);
-    if (pathLen > MAX_NAME_LEN) return nullptr;
-    size_t chars = len + 1 + (samePath ? 0 : pathLen + 1);
-    size_t bytes = offsetof(FoundFile, Name) + chars * sizeof(wchar_t);
+    size_t bytes = offsetof(FoundFile, Name) + (len + 1) * sizeof(wchar_t);
     FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
     if (entry == nullptr) return nullptr;
     entry->Next = nullptr;
@@ -37,29 +33,21 @@ FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t siz
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
-    entry->Id.Volume = 0;
-    entry->Id.Index = 0;
-    entry->IdState = path == nullptr ? -1 : 0;
+    if (id != nullptr)
+        entry->Id = *id;
+    else
+        memset(&entry->Id, 0, sizeof entry->Id);
     entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
-    if (path == nullptr) {
-        entry->Path = nullptr;
-    } else if (samePath) {
-        entry->Path = entry->Name;
-    } else {
-        wchar_t *copy = entry->Name + len + 1;
-        memcpy(copy, path, (pathLen + 1) * sizeof(wchar_t));
-        entry->Path = copy;
-    }
     return entry;
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs)
 {
-    return NewFoundFileAt(name, nullptr, size, time, onFat, onNtfs);
+    return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
 }
 
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry)
@@ -148,14 +136,6 @@ void RemoveTwin(ResultList *list, FoundFile *entry)
     if (entry->TwinNext != nullptr) entry->TwinNext->TwinPrev = entry->TwinPrev;
 }
 
-/// The entry's identity, asked for once. False when it cannot be had.
-bool EntryId(FoundFile *entry)
-{
-    if (entry->IdState == 0)
-        entry->IdState = entry->Path != nullptr && GetDirectoryId(entry->Path, &entry->Id) ? 1 : -1;
-    return entry->IdState == 1;
-}
-
 }  // namespace
 
 int StartResults(ResultList *list, int n, int mode)
@@ -185,19 +165,17 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time)
     return BeatsEntry(list->Mode, size, time, list->Heap[0]);
 }
 
-bool SameFileInList(const ResultList *list, FoundFile *candidate)
+bool SameFileInList(const ResultList *list, const FoundFile *candidate)
 {
-    if (candidate == nullptr || candidate->IdState < 0 || list->Twins == nullptr) return false;
-    // One file under two names has one size and one set of times: only such a twin
-    // costs a look at the file system.
-    for (FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Time); entry != nullptr;
-         entry = entry->TwinNext) {
-        if (entry->Size != candidate->Size || entry->Time != candidate->Time) continue;
-        if (entry->IdState < 0 || !EntryId(entry)) continue;
-        if (!EntryId(candidate)) return false;
-        if (entry->Id.Volume == candidate->Id.Volume && entry->Id.Index == candidate->Id.Index)
+    if (candidate == nullptr || !IsKnownFileId(&candidate->Id) || list->Twins == nullptr)
+        return false;
+    // One file under two names has one size and one set of times: only such a twin has
+    // its identity compared, and the identities are the ones the listing gave.
+    for (const FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Time);
+         entry != nullptr; entry = entry->TwinNext)
+        if (entry->Size == candidate->Size && entry->Time == candidate->Time &&
+            IsSameFile(&entry->Id, &candidate->Id))
             return true;
-    }
     return false;
 }
 

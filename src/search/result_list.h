@@ -20,9 +20,7 @@ struct FoundFile {
     uint64_t Time;    ///< Windows file time, UTC
     int32_t OnFat;
     int32_t OnNtfs;
-    const wchar_t *Path;  ///< the full path (Name itself, or inline after it); null: none
-    DirectoryId Id;       ///< volume and file identity, when IdState is 1
-    int32_t IdState;      ///< 0 not asked yet, 1 in Id, -1 cannot be had or not a file
+    FileId Id;            ///< volume and file id from the listing; a zero file id: unknown
     uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
     FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and time
     FoundFile *TwinPrev;
@@ -45,30 +43,27 @@ struct ResultList {
 };
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
-/// or null when name is null or empty or memory is exhausted. It has no path, so it is
-/// never taken for another name of a file in the list.
+/// or null when name is null or empty or memory is exhausted. Its identity is unknown,
+/// so it is never taken for another name of an entry in the list.
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs);
-/// NewFoundFile for a file whose full path is path (null or equal to name when name is
-/// the full path; else copied into the same block). Its identity is asked for only when
-/// another file of the same size and time meets it (SameFileInList).
-FoundFile *NewFoundFileAt(const wchar_t *name, const wchar_t *path, uint64_t size,
-                          uint64_t time, int onFat, int onNtfs);
+/// NewFoundFile with the identity the listing gave (copied; null for unknown).
+FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
+                              uint64_t time, int onFat, int onNtfs);
 
 /// Releases what list holds and makes it an empty list of at most n entries (1 when n is
 /// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
 /// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
 int StartResults(ResultList *list, int n, int mode);
 /// True when a candidate of this size and time ranks strictly before entry. Under the
-/// time modes a time outside 1601 to 30827 beats nothing and every valid time beats it,
+/// time modes a time Windows cannot convert beats nothing and every valid time beats it,
 /// so such files rank last, in the order they were found.
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
 /// True when a candidate of this size and time would be placed by OfferResult now.
 bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time);
-/// True when candidate (from NewFoundFileAt) is a file already in the list under
-/// another name: an entry of the same size and time with the same volume and file
-/// identity. Identities are asked for only then, and kept in the entries.
-bool SameFileInList(const ResultList *list, FoundFile *candidate);
+/// True when candidate is a file or directory already in the list under another name:
+/// an entry of the same size, time and known identity. Asks the file system nothing.
+bool SameFileInList(const ResultList *list, const FoundFile *candidate);
 /// Places entry in the list, which takes it over, or releases it; the worst entry makes
 /// way when the list is full. Head and Tail are null until the next OrderResults.
 void OfferResult(ResultList *list, FoundFile *entry);

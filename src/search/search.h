@@ -12,12 +12,15 @@
 //      (VolumeFileSystem) for the FAT/NTFS hints, and calls VeskFiles. Its buffers are its
 //      own, malloc'd and freed before it returns.
 //   3. VeskFiles lists the directory and, with WALK_RECURSE, every directory below it,
-//      without recursion and never one directory twice (search/directory_set.h). Each
-//      entry whose name matches the patterns (MatchesWildList), whose attributes pass
-//      AttrMask/AttrValues, which every range passes (MatchRanges) and which would place
-//      (WouldPlace) becomes a FoundFile (NewFoundFileAt), carrying the stamp WhichStamp
-//      chose. The walk frees one that is a file already in the list under another name
-//      (SameFileInList) and hands any other to OfferResult.
+//      without recursion, each through one handle (OpenDirectoryListing, platform.h), and
+//      never one directory twice (search/directory_set.h): a directory is known by its
+//      identity before it is read. Each entry whose name matches the patterns
+//      (MatchesWildList), whose attributes pass AttrMask/AttrValues, which every range
+//      passes (MatchRanges) and which would place (WouldPlace) becomes a FoundFile
+//      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
+//      listing gave. The walk frees one that is already in the list under another name
+//      (SameFileInList) and hands any other to OfferResult. A directory that cannot be
+//      listed is reported and skipped; the walk goes on with its siblings.
 //   4. OfferResult takes ownership of that FoundFile: it keeps it among the n best by the
 //      criterion, freeing the worst when the list is full, or frees it at once.
 //   5. After the last file specification the caller orders the list (OrderResults), reads

@@ -13,8 +13,9 @@ with its expectations beside it: NAME.out, NAME.err, NAME.status (missing: empty
 0), each possibly overridden per target (NAME.out.win32, then NAME.out.win for both
 Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.env
 (VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
-NAME.raw (keep backslashes on Windows targets) and NAME.nofile (the shell's limit of
-open descriptors, on the Linux targets) are optional.
+NAME.raw (keep backslashes on Windows targets), NAME.nofile (the shell's limit of
+open descriptors, on the Linux targets) and NAME.preload (run the shell with the build's
+libfailing_calls.so preloaded, on the Linux targets) are optional.
 
 The shell command is everything after --shell (up to another option of this script),
 e.g. "--shell build/native/vshell" or "--shell wine build/win32/vshell.exe".
@@ -220,6 +221,15 @@ def run_case(case_dir, name, options):
         env = dict(os.environ)
         env.update(case_env)
         command = options["shell"] + extra + ["test.btm"]
+        if os.path.exists(base + ".preload") and target not in WINDOWS_TARGETS:
+            shim = os.path.join(os.path.dirname(os.path.abspath(options["shell"][-1])),
+                                "libfailing_calls.so")
+            if not os.path.exists(shim):
+                return "FAIL", "no %s: build with VESK_TESTS=ON" % shim
+            env["LD_PRELOAD"] = shim
+            # The sanitizers' runtime would insist on coming first.
+            env["ASAN_OPTIONS"] = ":".join(
+                filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
         limit_fds = None
         if os.path.exists(base + ".nofile") and target not in WINDOWS_TARGETS:
             wanted = int(read_text(base + ".nofile").strip())

@@ -78,6 +78,24 @@ HANDLE __wrap__Z17FindFirstFileLongPKwP17_WIN32_FIND_DATAW(LPCWSTR path, WIN32_F
     return __real__Z17FindFirstFileLongPKwP17_WIN32_FIND_DATAW(path, data);
 }
 
+// The walk lists through a directory's handle: the same fence.
+DirectoryListing *__real__Z20OpenDirectoryListingPKw(const wchar_t *);
+DirectoryListing *__wrap__Z20OpenDirectoryListingPKw(const wchar_t *directory)
+{
+    if (directory) {
+        std::wstring p = directory;
+        const std::wstring &tree = FuzzTree();
+        bool inside = p.compare(0, tree.size(), tree) == 0 &&
+                      (p.size() == tree.size() || p[tree.size()] == L'/');
+        if (p.empty() || p[0] != L'/') inside = CurrentDirectoryInside();
+        if (!inside || HasParentStep(p)) {
+            std::wstring missing = tree + L"/no such directory/";
+            return __real__Z20OpenDirectoryListingPKw(missing.c_str());
+        }
+    }
+    return __real__Z20OpenDirectoryListingPKw(directory);
+}
+
 int __real__ZN3vsh17OsChangeDirectoryEPKw(const wchar_t *);
 int __wrap__ZN3vsh17OsChangeDirectoryEPKw(const wchar_t *path)
 {

@@ -1,7 +1,8 @@
 // The time conversions: any Unix time a file system may store (through a file of our
 // own and the Linux listing), and any 64-bit file time through the date stamp, the
-// ranking and the date, time and weekday ranges. A time outside 1601 to 30827 must be
-// invalid everywhere alike, and nothing may overflow on the way (UBSan ends the run).
+// ranking and the date, time and weekday ranges. A time Windows does not convert (before
+// 1601, after 30828-09-14) must be invalid everywhere alike, and nothing may overflow on
+// the way (UBSan ends the run).
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -36,8 +37,8 @@ uint64_t Read64(const uint8_t *p)
 uint64_t ExpectedFileTime(int64_t sec, int64_t nsec)
 {
     __int128 ticks = (__int128)sec * 10000000 + nsec / 100 + (__int128)kSecondsTo1970 * 10000000;
-    if (ticks > INT64_MAX) return 0x7FFFFFFFFFFFFFFFull;
-    if (ticks < INT64_MIN) return 0x8000000000000000ull;
+    // Past what 64 bits of ticks hold, either way: just past the last convertible time.
+    if (ticks > INT64_MAX || ticks < INT64_MIN) return 0x8000000000000000ull;
     return (uint64_t)(int64_t)ticks;
 }
 
@@ -112,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             SYSTEMTIME st;
             FILETIME ft = {(DWORD)fileTime, (DWORD)(fileTime >> 32)};
             FUZZ_CHECK(FileTimeToSystemTime(&ft, &st));
-            FUZZ_CHECK(st.wYear >= 1601 && st.wYear <= 30827);
+            FUZZ_CHECK(st.wYear >= 1601 && st.wYear <= 30828);
             FUZZ_CHECK(wcstol(out, nullptr, 10) == st.wYear);
         }
     }

@@ -45,7 +45,8 @@ HANDLE GetStdHandle(DWORD which)
     }
 }
 
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition, DWORD, HANDLE)
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition, DWORD flags,
+                   HANDLE)
 {
     if (!name || !*name) {
         SetError(kErrorPathNotFound);
@@ -67,6 +68,13 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
             SetError(kErrorNotEnoughMemory);
             return INVALID_HANDLE_VALUE;
         }
+        // Backup semantics are how Windows opens a directory, and the plug-in asks for
+        // them only to list one.
+        if (flags & FILE_FLAG_BACKUP_SEMANTICS) {
+            HANDLE directory = OpenDirectoryHandle(p.Text);
+            FreeNativePath(&p);
+            return directory;
+        }
         fd = OpenLongPath(p.Text, mode | O_NOCTTY | O_CLOEXEC);
         FreeNativePath(&p);
     }
@@ -83,6 +91,13 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
     r->Tag = kFileTag;
     r->Fd = fd;
     return (HANDLE)r;
+}
+
+HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags)
+{
+    // The layer's CreateFileW takes paths of any length already.
+    return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
 }
 
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info)
@@ -117,6 +132,7 @@ BOOL CloseHandle(HANDLE h)
 {
     // The standard handles belong to the process; closing them is a no-op here.
     if (IsFdHandle(h)) return TRUE;
+    if (CloseDirectoryHandle(h)) return TRUE;
     FileRecord *r = AsFileRecord(h);
     if (!r) {
         SetError(kErrorInvalidHandle);

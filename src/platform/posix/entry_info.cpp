@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace vesk_posix;
 
@@ -23,6 +24,7 @@ bool g_haveStatx = true;
 
 struct EntryStat {
     mode_t Mode;
+    uint64_t Inode, Device;
     uint64_t Size;
     struct timespec Access, Write, Birth;
     bool HasBirth;
@@ -37,6 +39,8 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
         struct statx sx;
         if (statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
             out->Mode = sx.stx_mode;
+            out->Inode = sx.stx_ino;
+            out->Device = ((uint64_t)sx.stx_dev_major << 32) | sx.stx_dev_minor;
             out->Size = sx.stx_size;
             out->Access = {(time_t)sx.stx_atime.tv_sec, (long)sx.stx_atime.tv_nsec};
             out->Write = {(time_t)sx.stx_mtime.tv_sec, (long)sx.stx_mtime.tv_nsec};
@@ -52,6 +56,8 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
     struct stat st;
     if (fstatat(dirfd, name, &st, flags) != 0) return false;
     out->Mode = st.st_mode;
+    out->Inode = (uint64_t)st.st_ino;
+    out->Device = ((uint64_t)major(st.st_dev) << 32) | minor(st.st_dev);
     out->Size = (uint64_t)st.st_size;
     out->Access = st.st_atim;
     out->Write = st.st_mtim;
@@ -77,7 +83,7 @@ bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
         if (!StatEntry(dirfd, name, true, &target)) return false;
         if (S_ISDIR(target.Mode)) {
             // A directory link shows as Windows shows a directory symbolic link: the
-            // link's own times, marked as a reparse point.
+            // link's own times and file id, marked as a reparse point.
             attrs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
             st.Mode = S_IFDIR | (st.Mode & 07777);
         } else {
@@ -97,6 +103,8 @@ bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
     if (!(st.Mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attrs |= FILE_ATTRIBUTE_READONLY;
 
     out->Attributes = attrs;
+    out->Inode = st.Inode;
+    out->Device = st.Device;
     out->Size = st.Size;
     out->Write = UnixToFileTime(st.Write.tv_sec, st.Write.tv_nsec);
     out->Access = UnixToFileTime(st.Access.tv_sec, st.Access.tv_nsec);

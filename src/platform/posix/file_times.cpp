@@ -11,7 +11,7 @@ namespace vesk_posix {
 // A Unix time with nanoseconds as a file time. Never clamped into a real date: a time
 // before 1601 becomes the tick count's two's complement, as Wine makes it (a value with
 // the top bit set, which no conversion accepts), and one past what 64 bits of ticks hold
-// the largest tick count, itself past the year 30827. Every step is checked before it
+// the first value with the top bit set, just past the last time Windows converts. Every step is checked before it
 // is taken, since the seconds may be anything a file system stores.
 FILETIME UnixToFileTime(int64_t sec, int64_t nsec)
 {
@@ -27,7 +27,7 @@ FILETIME UnixToFileTime(int64_t sec, int64_t nsec)
     }
     over = over || __builtin_mul_overflow(whole, (int64_t)kTicksPerSecond, &ticks) ||
            __builtin_add_overflow(ticks, fraction, &ticks);
-    if (over) return MakeFileTime(sec < 0 ? kMaxFileTime + 1 : kMaxFileTime);
+    if (over) return MakeFileTime(kMaxFileTime + 1);
     return MakeFileTime((uint64_t)ticks);
 }
 
@@ -58,15 +58,22 @@ void CivilFromDays(int64_t z, int64_t *y, unsigned *m, unsigned *d)
 
 bool IsValidSystemTime(const SYSTEMTIME *st)
 {
-    return st->wYear >= 1601 && st->wYear <= 30827 && st->wMonth >= 1 && st->wMonth <= 12 &&
-           st->wDay >= 1 && st->wDay <= MonthLength(st->wYear, st->wMonth) && st->wHour < 24 &&
-           st->wMinute < 60 && st->wSecond < 60 && st->wMilliseconds < 1000;
+    bool fields = st->wYear >= 1601 && st->wYear <= 30828 && st->wMonth >= 1 &&
+                  st->wMonth <= 12 && st->wDay >= 1 &&
+                  st->wDay <= MonthLength(st->wYear, st->wMonth) && st->wHour < 24 &&
+                  st->wMinute < 60 && st->wSecond < 60 && st->wMilliseconds < 1000;
+    if (!fields || st->wYear < 30828) return fields;
+    // The last file time is 30828-09-14 02:48:05.4775807: nothing after it converts.
+    uint64_t ticks = ((uint64_t)(DaysFromCivil(st->wYear, st->wMonth, st->wDay) + 134774) * 86400 +
+                      st->wHour * 3600u + st->wMinute * 60u + st->wSecond) * kTicksPerSecond +
+                     st->wMilliseconds * 10000ull;
+    return ticks <= kMaxFileTime;
 }
 
 bool TmToSystemTime(const struct tm *tm, unsigned milliseconds, SYSTEMTIME *st)
 {
     long year = (long)tm->tm_year + 1900;
-    if (year < 1601 || year > 30827) return false;
+    if (year < 1601 || year > 30828) return false;
     st->wYear = (WORD)year;
     st->wMonth = (WORD)(tm->tm_mon + 1);
     st->wDayOfWeek = (WORD)tm->tm_wday;
@@ -76,7 +83,8 @@ bool TmToSystemTime(const struct tm *tm, unsigned milliseconds, SYSTEMTIME *st)
     // A leap second shows as :59, as Windows has no :60.
     st->wSecond = (WORD)(tm->tm_sec > 59 ? 59 : tm->tm_sec);
     st->wMilliseconds = (WORD)milliseconds;
-    return true;
+    // A local time past the last file time is refused, as Windows refuses it.
+    return IsValidSystemTime(st);
 }
 
 void SystemTimeToTm(const SYSTEMTIME *st, struct tm *tm)

@@ -122,3 +122,5 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 }  // namespace vesk_posix
 
 DWORD GetLastError(void) { return g_lastError; }
+
+void SetLastError(DWORD code) { g_lastError = code; }

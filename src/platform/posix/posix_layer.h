@@ -21,6 +21,7 @@ enum : DWORD {
     kErrorIoDevice = 1117,
     kErrorNotEnoughMemory = 8,
     kErrorNoMoreFiles = 18,
+    kErrorMoreData = ERROR_MORE_DATA,
     kErrorInvalidParameter = 87,
     kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
     kErrorInvalidFlags = 1004,
@@ -38,6 +39,7 @@ DWORD ErrorFromErrno(int e);
 enum : uint32_t {
     kFindTag = 0x444E4946u,     // "FIND"
     kFileTag = 0x454C4946u,     // "FILE"
+    kDirectoryTag = 0x52494456u, // "VDIR"
     kSecurityTag = 0x31445356u, // "VSD1"
     kSidTag = 0x44495356u,      // "VSID"
 };
@@ -65,6 +67,7 @@ struct EntryInfo {
     DWORD Attributes;
     uint64_t Size;
     FILETIME Write, Access, Creation;
+    uint64_t Inode, Device;  // of what the entry shows as: a directory link's own
 };
 
 const uint32_t kLeftOut = 0xFFFFFFFFu;
@@ -72,6 +75,14 @@ const uint32_t kLeftOut = 0xFFFFFFFFu;
 /// Reads what the entry called name in dirfd shows as into out (all but Name); false
 /// when the entry is to be left out (vanished, unreadable, a dangling link).
 bool ReadEntry(int dirfd, const char *name, EntryInfo *out);
+
+/// A directory handle for CreateFileW with backup semantics: the descriptor is kept until
+/// the first directory record request takes the listing. INVALID_HANDLE_VALUE with the
+/// error set when path cannot be opened as a directory.
+HANDLE OpenDirectoryHandle(const char *path);
+
+/// Releases h when it is a directory handle; false (nothing done) for any other handle.
+bool CloseDirectoryHandle(HANDLE h);
 
 /// Order of two byte names as a listing sorts them: below, at or above 0.
 int CompareNames(const char *a, const char *b);
@@ -103,7 +114,8 @@ FILETIME UnixToFileTime(int64_t sec, int64_t nsec);
 /// Days from 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
 
-/// True when every field of st is in range for a date from 1601 to 30827.
+/// True when every field of st is in range and the date is one a file time holds
+/// (1601-01-01 to 30828-09-14 02:48:05.477).
 bool IsValidSystemTime(const SYSTEMTIME *st);
 
 /// st as a struct tm with the day of the week and of the year worked out.

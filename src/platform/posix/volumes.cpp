@@ -103,18 +103,4 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize
     return TRUE;
 }
 
-bool GetDirectoryId(const wchar_t *directory, DirectoryId *id)
-{
-    if (!directory || !id) return false;
-    NativePath p;
-    if (!MakeNativePath(directory, &p)) return false;
-    struct stat st;
-    bool ok = StatLongPath(p.Text[0] ? p.Text : ".", &st, nullptr) == 0;
-    FreeNativePath(&p);
-    if (!ok) return false;
-    id->Volume = (uint64_t)st.st_dev;
-    id->Index = (uint64_t)st.st_ino;
-    return true;
-}
-
 bool IsRootlessAbsolutePath(const wchar_t *path) { return path && path[0] == L'/'; }

@@ -96,7 +96,7 @@ TEST(DateStampTest, DumbLocalUsesTodaysOffsetForEveryDate)
 TEST(DateStampTest, UnconvertibleTimesGetOneClearText)
 {
     ZoneGuard zone("America/New_York");
-    const uint64_t beyond = 0x8000000000000000ull;  // past the year 30827
+    const uint64_t beyond = 0x8000000000000000ull;  // past 30828-09-14
     struct Case {
         uint64_t Time;
         int TrueLocal;
@@ -118,18 +118,19 @@ TEST(DateStampTest, UnconvertibleTimesGetOneClearText)
     EXPECT_EQ(L"1601-01-01 00:00:00 UTC", Stamp(L" ", 0, 0, 0, 1, 1));
 }
 
-TEST(DateStampTest, TheYear30828IsInvalidOnEveryPath)
+TEST(DateStampTest, TheYear30828IsValidAsFarAsWindowsConvertsIt)
 {
-    // Windows itself would still print 30828; every build refuses it alike.
     ZoneGuard zone("Asia/Tokyo");
-    const uint64_t last = FIRST_INVALID_FILE_TIME - 1;  // 30827-12-31 23:59:59.9999999 UTC
-    EXPECT_EQ(L"30827-12-31 23:59:59 UTC", Stamp(L" ", 0, last, 0, 1, 1));
-    for (uint64_t t : {(uint64_t)FIRST_INVALID_FILE_TIME, (uint64_t)0x7FFFFFFFFFFFFFFFull})
-        for (int path = 0; path < 3; ++path)
-            EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, t, path == 1, path == 2, 1)) << t;
-    // East of UTC the last valid moment becomes local 30828: invalid too, never wrapped.
-    EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, last, 0, 0, 1));
-    EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, last, 1, 0, 0));
+    const uint64_t new30828 = 0x7FFF35F4F06C8000ULL;  // 30828-01-01 00:00:00 UTC
+    EXPECT_EQ(L"30828-01-01 00:00:00 UTC", Stamp(L" ", 0, new30828, 0, 1, 1));
+    EXPECT_EQ(L"30828-09-14 02:48:05 UTC", Stamp(L" ", 0, LAST_VALID_FILE_TIME, 0, 1, 1));
+    EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, LAST_VALID_FILE_TIME + 1, 0, 1, 1));
+    // East of UTC the last moment would become a local time no file time holds: invalid
+    // on both local paths, never wrapped; an earlier moment of 30828 is shown.
+    for (int trueLocal : {0, 1}) {
+        EXPECT_EQ(L"(invalid time)", Stamp(L" ", 0, LAST_VALID_FILE_TIME, trueLocal, 0, 1));
+        EXPECT_EQ(L"30828-01-01 09:00:00", Stamp(L" ", 0, new30828, trueLocal, 0, 1));
+    }
 }
 
 TEST(DateStampTest, LongSeparatorIsCutNeverOverrun)

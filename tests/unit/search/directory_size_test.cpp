@@ -21,10 +21,15 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     std::vector<Found> found = Walk(o);
     EXPECT_EQ((std::vector<Found>{{L"b/sub", 5000, 0}, {L"b", 120, 0}, {L"empty", 0, 0}}), found);
     // The patterns, masks and ranges of the walk do not change a directory's size.
-    std::wstring path = Wide(root) + L"/b/*";
-    EXPECT_EQ(120u, DirectoryFilesSize(path.c_str()));
-    std::wstring missing = Wide(root) + L"/nothing/*";
-    EXPECT_EQ(0u, DirectoryFilesSize(missing.c_str()));
+    uint64_t total = 1;
+    DWORD error = 1;
+    EXPECT_EQ(0, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total, &error));
+    EXPECT_EQ(120u, total);
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(1, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total, &error));
+    EXPECT_EQ(0u, total);
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, error);
+    EXPECT_EQ(-1, DirectoryFilesSize(nullptr, &total, &error));
 }
 
 }  // namespace

@@ -178,12 +178,12 @@ TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
 {
     const uint64_t valid = 100, later = 200;
     const uint64_t before1601 = (uint64_t)-5;  // a negative tick count
-    const uint64_t past30827 = FIRST_INVALID_FILE_TIME;
+    const uint64_t past30828 = LAST_VALID_FILE_TIME + 1;
     for (int mode : {MODE_OLDEST, MODE_NEWEST}) {
         Start(5, mode);
         Offer_({0, before1601, L"x1"});
         Offer_({0, valid, L"v"});
-        Offer_({0, past30827, L"x2"});
+        Offer_({0, past30828, L"x2"});
         Offer_({0, later, L"w"});
         Offer_({0, before1601, L"x3"});
         std::vector<std::wstring> expected =
@@ -191,7 +191,7 @@ TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
                                 : std::vector<std::wstring>{L"w", L"v", L"x1", L"x2", L"x3"};
         EXPECT_EQ(expected, Walk()) << mode;
         // A full list takes no invalid time, and any valid one pushes one out.
-        EXPECT_FALSE(WouldPlace(&list, 0, past30827));
+        EXPECT_FALSE(WouldPlace(&list, 0, past30828));
         EXPECT_TRUE(WouldPlace(&list, 0, valid));
     }
     // Sizes do not care about times.
@@ -211,48 +211,40 @@ TEST_F(ResultListTest, WouldPlaceFollowsTheList)
     EXPECT_TRUE(WouldPlace(&list, 6, 0));
 }
 
-TEST_F(ResultListTest, SameFileInListByIdentityOfTwinsOnly)
+TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
 {
-    char dir[] = "/tmp/vesk-twins-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    std::string a = std::string(dir) + "/a", b = std::string(dir) + "/b",
-                c = std::string(dir) + "/c";
-    fclose(fopen(a.c_str(), "w"));
-    fclose(fopen(c.c_str(), "w"));
-    ASSERT_EQ(0, link(a.c_str(), b.c_str()));
-    std::wstring wa(a.begin(), a.end()), wb(b.begin(), b.end()), wc(c.begin(), c.end());
-
-    Start(41, MODE_LARGEST);
-    FoundFile *first = NewFoundFileAt(L"a", wa.c_str(), 0, 7, 0, 0);
-    ASSERT_NE(nullptr, first);
-    EXPECT_STREQ(L"a", first->Name);
-    EXPECT_EQ(wa, first->Path);
-    EXPECT_EQ(0, first->IdState);  // not asked at creation
-    OfferResult(&list, first);
+    const FileId id = {9, 42, 0}, otherFile = {9, 43, 0}, otherVolume = {8, 42, 0},
+                 unknown = {9, 0, 0};
+    Start(42, MODE_LARGEST);
+    OfferResult(&list, NewFoundFileWithId(L"a", &id, 0, 7, 0, 0));
+    OfferResult(&list, NewFoundFileWithId(L"u", &unknown, 0, 7, 0, 0));
     // Entries of other sizes and times share buckets with it; none is taken for it.
     for (int i = 0; i < 40; ++i) Offer_({(uint64_t)i + 1, 7, L"o" + std::to_wstring(i)});
-    // A hard link of the same size and time is the same file; another file is not, and
-    // neither is a twin by name whose time differs (it is not even asked about).
-    FoundFile *hard = NewFoundFileAt(wb.c_str(), wb.c_str(), 0, 7, 0, 0);
-    FoundFile *other = NewFoundFileAt(L"c", wc.c_str(), 0, 7, 0, 0);
-    FoundFile *later = NewFoundFileAt(L"a2", wa.c_str(), 0, 8, 0, 0);
-    FoundFile *noPath = NewFoundFile(L"x", 0, 7, 0, 0);
-    EXPECT_EQ(hard->Name, hard->Path);  // the name is the path: one copy
-    EXPECT_TRUE(SameFileInList(&list, hard));
-    EXPECT_FALSE(SameFileInList(&list, other));
-    EXPECT_FALSE(SameFileInList(&list, later));
-    EXPECT_EQ(0, later->IdState);
-    EXPECT_FALSE(SameFileInList(&list, noPath));
-    EXPECT_EQ(1, first->IdState);
+    struct Case {
+        FileId Id;
+        uint64_t Time;
+        bool Twin;
+    } cases[] = {
+        {id, 7, true},            // another name of the same file
+        {id, 8, false},           // a twin by id whose time differs is not compared
+        {otherFile, 7, false},
+        {otherVolume, 7, false},
+        {unknown, 7, false},      // unknown ids never match, not even each other
+    };
+    for (const Case &c : cases) {
+        FoundFile *f = NewFoundFileWithId(L"b", &c.Id, 0, c.Time, 0, 0);
+        EXPECT_EQ(c.Twin, SameFileInList(&list, f)) << c.Id.Volume << " " << c.Id.FileLow << " " << c.Time;
+        FreeMem(f);
+    }
+    FoundFile *plain = NewFoundFile(L"x", 0, 7, 0, 0);
+    EXPECT_FALSE(IsKnownFileId(&plain->Id));
     // Once it has made way for better ones, it is no twin of anything.
     Offer_({100, 7, L"big"});
-    EXPECT_FALSE(SameFileInList(&list, hard));
-    for (FoundFile *f : {hard, other, later, noPath}) FreeMem(f);
-
-    unlink(a.c_str());
-    unlink(b.c_str());
-    unlink(c.c_str());
-    rmdir(dir);
+    Offer_({101, 7, L"bigger"});
+    FoundFile *again = NewFoundFileWithId(L"b", &id, 0, 7, 0, 0);
+    EXPECT_FALSE(SameFileInList(&list, again));
+    FreeMem(again);
+    FreeMem(plain);
 }
 
 TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)

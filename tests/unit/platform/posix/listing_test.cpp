@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,6 +29,16 @@ std::wstring Wide(const std::string &bytes)
 uint64_t Ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
 uint64_t UnixTicks(int64_t sec, long nsec) { return (uint64_t)(sec + 11644473600LL) * 10000000 + nsec / 100; }
+
+int OpenDescriptors()
+{
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
 
 const int64_t kWriteSec = 1714564800;  // 2024-05-01 12:00:00 UTC
 const long kWriteNsec = 123456789;
@@ -60,6 +71,11 @@ protected:
         Make("_under", 0);
         Make("\xc3\xa9mile", 0);       // "émile": sorts after every ASCII letter
         Make("bad\xff.bin", 7);        // not UTF-8
+        // Neighbours that share a prefix holding a byte no UTF-8 character starts with:
+        // they sort past it by case-blind order ("a" before "B"), which byte order and a
+        // comparison that stopped at the byte would both get the other way round.
+        Make("bad\xff" "B", 0);
+        Make("bad\xff" "a", 0);
         ASSERT_EQ(mkdir((Root + "/sub").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((Root + "/.hdir").c_str(), 0755), 0);
         Make("sub/inner", 4);
@@ -105,7 +121,8 @@ TEST_F(PlatformFind, OrderDotsFirstThenNamesIgnoringCaseExactOnTies)
 {
     std::vector<std::wstring> expected = {
         L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink",
+        L"readonly.dat", L"sub", L"Zeta", L"_under",
         L"\u00e9mile"};
     std::vector<std::wstring> got;
     for (const auto &d : List("*")) got.push_back(d.cFileName);
@@ -168,7 +185,7 @@ TEST_F(PlatformFind, PatternsMatchIgnoringCase)
         {"?ETA.*", {L"beta.txt"}},
         {"SUB", {L"sub"}},
         {"*.*", {L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-                 L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+                 L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
                  L"\u00e9mile"}},
         {"\xc3\x89*", {L"\u00e9mile"}},  // É matches é
         {"*link", {L"dirlink", L"filelink"}},
@@ -195,28 +212,14 @@ TEST_F(PlatformFind, FailuresReportWindowsErrors)
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
 }
 
-TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptorAndKnowsItsDirectory)
+TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptor)
 {
-    auto openDescriptors = [] {
-        int n = 0;
-        if (DIR *d = opendir("/proc/self/fd")) {
-            while (readdir(d)) ++n;
-            closedir(d);
-        }
-        return n;
-    };
-    int before = openDescriptors();
+    int before = OpenDescriptors();
     WIN32_FIND_DATAW d;
     HANDLE h = FindFirstFileW(Wide(Root + "/*").c_str(), &d);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     // A walk keeps a listing open per level: a descriptor each would run out.
-    EXPECT_EQ(before, openDescriptors());
-    struct stat st;
-    ASSERT_EQ(0, stat(Root.c_str(), &st));
-    DirectoryId id;
-    ASSERT_TRUE(GetListingId(h, nullptr, &id));
-    EXPECT_EQ((uint64_t)st.st_dev, id.Volume);
-    EXPECT_EQ((uint64_t)st.st_ino, id.Index);
+    EXPECT_EQ(before, OpenDescriptors());
     // The entries are what the directory held when the listing opened, as a Windows
     // listing delivers them: files removed since still show.
     ASSERT_EQ(unlink((Root + "/beta.txt").c_str()), 0);
@@ -226,10 +229,84 @@ TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptorAndKnowsItsDirectory)
     FindClose(h);
     std::vector<std::wstring> expected = {
         L".", L"..", L".hdir", L".hidden", L"Alpha.TXT", L"alpha.txt", L"bad\xDCFF.bin",
-        L"beta.txt", L"dirlink", L"filelink", L"readonly.dat", L"sub", L"Zeta", L"_under",
+        L"bad\xDCFF" L"a", L"bad\xDCFF" L"B", L"beta.txt", L"dirlink", L"filelink",
+        L"readonly.dat", L"sub", L"Zeta", L"_under",
         L"\u00e9mile"};
     EXPECT_EQ(got, expected);
-    EXPECT_FALSE(GetListingId(INVALID_HANDLE_VALUE, nullptr, &id));
+}
+
+/// The device as the layer's file ids carry it.
+uint64_t DeviceOf(dev_t dev) { return ((uint64_t)major(dev) << 32) | minor(dev); }
+
+TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
+{
+    int before = OpenDescriptors();
+    DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
+    ASSERT_NE(nullptr, listing);
+    // The directory's own identity is asked of the handle before anything is read.
+    struct stat st;
+    ASSERT_EQ(0, stat(Root.c_str(), &st));
+    FileId self;
+    ASSERT_TRUE(GetListingIdentity(listing, &self));
+    EXPECT_EQ(DeviceOf(st.st_dev), self.Volume);
+    EXPECT_EQ((uint64_t)st.st_ino, self.FileLow);
+    EXPECT_EQ(DeviceOf(st.st_dev), self.FileHigh);
+
+    // Entry by entry the same as the classic listing, each with the id of what it
+    // shows as: a directory link its own, a file link its target's.
+    std::vector<std::wstring> classic;
+    for (const auto &d : List("*", true)) classic.push_back(d.cFileName);
+    std::vector<std::wstring> got;
+    WIN32_FIND_DATAW d;
+    FileId id;
+    while (ReadListingEntry(listing, &d, &id) == 1) {
+        got.push_back(d.cFileName);
+        char bytes[256];
+        WideToNative(d.cFileName, bytes, sizeof bytes);
+        std::string name = bytes;
+        struct stat entry;
+        int follow = name == "dirlink" ? AT_SYMLINK_NOFOLLOW : 0;
+        ASSERT_EQ(0, fstatat(AT_FDCWD, (Root + "/" + name).c_str(), &entry, follow)) << name;
+        EXPECT_EQ((uint64_t)entry.st_ino, id.FileLow) << name;
+        EXPECT_EQ(DeviceOf(entry.st_dev), id.FileHigh) << name;
+        EXPECT_EQ(name == "dirlink" ? IO_REPARSE_TAG_SYMLINK : 0u, d.dwReserved0) << name;
+        // Read whole at the first request: no descriptor is held from then on.
+        EXPECT_EQ(before, OpenDescriptors());
+    }
+    EXPECT_EQ(classic, got);
+    EXPECT_EQ(0, ReadListingEntry(listing, &d, &id));
+    CloseDirectoryListing(listing);
+    EXPECT_EQ(before, OpenDescriptors());
+
+    // A directory link opens what it leads to.
+    listing = OpenDirectoryListing(Wide(Root + "/dirlink/").c_str());
+    ASSERT_NE(nullptr, listing);
+    ASSERT_EQ(0, stat((Root + "/sub").c_str(), &st));
+    ASSERT_TRUE(GetListingIdentity(listing, &id));
+    EXPECT_EQ((uint64_t)st.st_ino, id.FileLow);
+    CloseDirectoryListing(listing);
+    EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/beta.txt").c_str()));
+    EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/missing/").c_str()));
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST_F(PlatformFind, AListingRefusedThroughItsHandleFallsBackToTheClassicOne)
+{
+    setenv("VESK_TEST_REFUSE_HANDLE_LISTING", "1", 1);
+    DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
+    ASSERT_NE(nullptr, listing);
+    std::vector<std::wstring> got;
+    WIN32_FIND_DATAW d;
+    FileId id;
+    while (ReadListingEntry(listing, &d, &id) == 1) {
+        got.push_back(d.cFileName);
+        EXPECT_FALSE(IsKnownFileId(&id));  // the classic listing gives no ids
+    }
+    CloseDirectoryListing(listing);
+    unsetenv("VESK_TEST_REFUSE_HANDLE_LISTING");
+    std::vector<std::wstring> classic;
+    for (const auto &c : List("*", true)) classic.push_back(c.cFileName);
+    EXPECT_EQ(classic, got);
 }
 
 TEST_F(PlatformFind, RelativeSearchPathListsTheCurrentDirectory)
@@ -277,7 +354,7 @@ TEST_F(PlatformFind, WalkListingIsTheListingWithoutDots)
 TEST_F(PlatformFind, NonUtf8NameRoundTripsToTheSameFile)
 {
     const WIN32_FIND_DATAW *d = nullptr;
-    auto all = List("bad*");
+    auto all = List("bad*.bin");
     ASSERT_EQ(all.size(), 1u);
     d = &all[0];
     char bytes[64];
@@ -287,17 +364,8 @@ TEST_F(PlatformFind, NonUtf8NameRoundTripsToTheSameFile)
     EXPECT_EQ(stat((Root + "/" + bytes).c_str(), &st), 0);
 }
 
-TEST_F(PlatformFind, DirectoryIdentityFollowsLinks)
+TEST_F(PlatformFind, RootlessAbsolutePaths)
 {
-    DirectoryId sub, link, root;
-    ASSERT_TRUE(GetDirectoryId(Wide(Root + "/sub").c_str(), &sub));
-    ASSERT_TRUE(GetDirectoryId(Wide(Root + "/dirlink/").c_str(), &link));
-    ASSERT_TRUE(GetDirectoryId(Wide(Root).c_str(), &root));
-    EXPECT_EQ(sub.Volume, link.Volume);
-    EXPECT_EQ(sub.Index, link.Index);
-    EXPECT_NE(sub.Index, root.Index);
-    EXPECT_FALSE(GetDirectoryId(Wide(Root + "/missing").c_str(), &sub));
-    EXPECT_FALSE(GetDirectoryId(nullptr, &sub));
     EXPECT_TRUE(IsRootlessAbsolutePath(L"/tmp"));
     EXPECT_FALSE(IsRootlessAbsolutePath(L"tmp/x"));
     EXPECT_FALSE(IsRootlessAbsolutePath(nullptr));
@@ -330,6 +398,9 @@ TEST_F(PlatformFind, VolumeNamesUtcFileSystemsNtfsUnlessOverridden)
 TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
 {
     // Twenty levels of 250-byte names: some 5,000 bytes, past what open() takes at once.
+    // Every call below opens such a path a run of components at a time: none may leave
+    // a descriptor behind.
+    int descriptors = OpenDescriptors();
     const std::string level(250, 'd');
     std::string deep = Root;
     int dir = open(Root.c_str(), O_PATH | O_DIRECTORY);
@@ -359,8 +430,13 @@ TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
     EXPECT_FALSE(FindNextFileW(h, &d));
     FindClose(h);
 
-    DirectoryId id;
-    EXPECT_TRUE(GetDirectoryId(wideDeep.c_str(), &id));
+    DirectoryListing *listing = OpenDirectoryListing((wideDeep + L"/").c_str());
+    ASSERT_NE(nullptr, listing);
+    FileId id;
+    EXPECT_TRUE(GetListingIdentity(listing, &id));
+    EXPECT_EQ(1, ReadListingEntry(listing, &d, &id));
+    EXPECT_STREQ(d.cFileName, L"big");
+    CloseDirectoryListing(listing);
     wchar_t fs[32];
     EXPECT_TRUE(GetVolumeInformationW(wideDeep.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fs, 32));
     DWORD need = 0;
@@ -374,7 +450,8 @@ TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
     // Missing stays missing at any depth.
     EXPECT_EQ(FindFirstFileLong((wideDeep + L"/gone/*").c_str(), &d), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), 3u);  // ERROR_PATH_NOT_FOUND
-    EXPECT_FALSE(GetDirectoryId((wideDeep + L"/gone").c_str(), &id));
+    EXPECT_EQ(nullptr, OpenDirectoryListing((wideDeep + L"/gone/").c_str()));
+    EXPECT_EQ(descriptors, OpenDescriptors());
 }
 
 }  // namespace

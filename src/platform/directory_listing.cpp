@@ -1,0 +1,263 @@
+// A directory opened once and listed through that same handle, with the file id of
+// every entry. Windows and the Linux layer answer the same calls, so this is one code
+// path for every build.
+#include "platform/platform.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+/// The records one request asks for: large enough that a directory of a few hundred
+/// entries comes in one call.
+enum { RECORD_BUFFER_LEN = 65536 };
+
+}  // namespace
+
+struct DirectoryListing {
+    HANDLE Handle;  ///< the directory, opened once
+    HANDLE Find;    ///< the listing where the system refuses to list through Handle
+    FILE_INFO_BY_HANDLE_CLASS Class;
+    bool Ended;
+    bool Delivered;      ///< an entry has been delivered (the class can no longer change)
+    bool FindPending;    ///< FindData holds Find's first entry, not yet delivered
+    DWORD Used;          ///< bytes of Buffer the last request filled
+    DWORD At;            ///< offset of the next record in Buffer
+    WIN32_FIND_DATAW FindData;
+    wchar_t *Directory;  ///< the path it was opened with, for the fallback
+    alignas(8) BYTE Buffer[RECORD_BUFFER_LEN];
+};
+
+namespace {
+
+/// The class that answered last: a system that refuses the 128-bit records (before
+/// Windows 8) is asked for the 64-bit ones from then on, without a refused call each.
+FILE_INFO_BY_HANDLE_CLASS PreferredClass = FileIdExtdDirectoryInfo;
+
+bool IsRefusal(DWORD error)
+{
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+}
+
+bool IsDot(const wchar_t *name, size_t len)
+{
+    return name[0] == L'.' && (len == 1 || (len == 2 && name[1] == L'.'));
+}
+
+/// Opens the classic listing of the directory for a system or file system that refuses
+/// to list through the handle. False with the error set when it cannot.
+bool FallBackToFind(DirectoryListing *listing)
+{
+    size_t len = wcslen(listing->Directory);
+    wchar_t *searchPath = (wchar_t *)malloc((len + 2) * sizeof(wchar_t));
+    if (searchPath == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    wmemcpy(searchPath, listing->Directory, len);
+    searchPath[len] = L'*';
+    searchPath[len + 1] = L'\0';
+    listing->Find = FindFirstFileLong(searchPath, &listing->FindData);
+    DWORD error = GetLastError();
+    free(searchPath);
+    if (listing->Find == INVALID_HANDLE_VALUE) {
+        // An empty directory lists nothing: that is its listing, not a failure.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
+            listing->Ended = true;
+            return true;
+        }
+        SetLastError(error);
+        return false;
+    }
+    listing->FindPending = true;
+    return true;
+}
+
+/// Asks for the next batch of records. 1 when some came, 0 at the end, -1 on a failure.
+int FillRecords(DirectoryListing *listing)
+{
+    for (;;) {
+        if (GetFileInformationByHandleEx(listing->Handle, listing->Class, listing->Buffer,
+                                         RECORD_BUFFER_LEN)) {
+            listing->Used = RECORD_BUFFER_LEN;
+            listing->At = 0;
+            PreferredClass = listing->Class;
+            return 1;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_NO_MORE_FILES) {
+            listing->Ended = true;
+            return 0;
+        }
+        if (!IsRefusal(error) || listing->Delivered) return -1;
+        if (listing->Class == FileIdExtdDirectoryInfo) {
+            listing->Class = FileIdBothDirectoryInfo;
+            continue;
+        }
+        if (!FallBackToFind(listing)) return -1;
+        return listing->Ended ? 0 : 1;
+    }
+}
+
+/// Delivers the record at At and moves past it. False for a record that is skipped.
+bool TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+{
+    const BYTE *at = listing->Buffer + listing->At;
+    const FILE_ID_BOTH_DIR_INFO *both = (const FILE_ID_BOTH_DIR_INFO *)at;
+    DWORD next = both->NextEntryOffset;
+    listing->At = next == 0 ? listing->Used : listing->At + next;
+
+    const WCHAR *name;
+    DWORD reparseTag;
+    memset(id, 0, sizeof *id);
+    if (listing->Class == FileIdExtdDirectoryInfo) {
+        const FILE_ID_EXTD_DIR_INFO *extd = (const FILE_ID_EXTD_DIR_INFO *)at;
+        name = extd->FileName;
+        reparseTag = extd->ReparsePointTag;
+        memcpy(&id->FileLow, extd->FileId.Identifier, 8);
+        memcpy(&id->FileHigh, extd->FileId.Identifier + 8, 8);
+    } else {
+        name = both->FileName;
+        // The 64-bit records keep a reparse point's tag where the extended attributes'
+        // size would be.
+        reparseTag = both->EaSize;
+        id->FileLow = (uint64_t)both->FileId.QuadPart;
+    }
+    size_t len = both->FileNameLength / sizeof(WCHAR);
+    // Names of 260 characters and more do not fit the find data; no file system of
+    // Windows makes them.
+    if (len == 0 || len >= MAX_PATH || IsDot(name, len)) return false;
+    data->dwFileAttributes = both->FileAttributes;
+    uint64_t times[3] = {(uint64_t)both->CreationTime.QuadPart,
+                         (uint64_t)both->LastAccessTime.QuadPart,
+                         (uint64_t)both->LastWriteTime.QuadPart};
+    FILETIME *out[3] = {&data->ftCreationTime, &data->ftLastAccessTime, &data->ftLastWriteTime};
+    for (int i = 0; i < 3; ++i) {
+        out[i]->dwLowDateTime = (DWORD)times[i];
+        out[i]->dwHighDateTime = (DWORD)(times[i] >> 32);
+    }
+    uint64_t size = (uint64_t)both->EndOfFile.QuadPart;
+    data->nFileSizeHigh = (DWORD)(size >> 32);
+    data->nFileSizeLow = (DWORD)size;
+    data->dwReserved0 = (both->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? reparseTag : 0;
+    data->dwReserved1 = 0;
+    // A loop, not memcpy: the compiler turns a short copy of unknown length into a
+    // string instruction whose start-up costs more than the names' few characters.
+    for (size_t i = 0; i < len; ++i) data->cFileName[i] = name[i];
+    data->cFileName[len] = L'\0';
+    data->cAlternateFileName[0] = L'\0';
+    return true;
+}
+
+/// The fallback's next entry: 1, 0 at the end, -1 on a failure.
+int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+{
+    memset(id, 0, sizeof *id);
+    for (;;) {
+        if (!listing->FindPending && !FindNextFileW(listing->Find, &listing->FindData)) {
+            if (GetLastError() != ERROR_NO_MORE_FILES) return -1;
+            listing->Ended = true;
+            return 0;
+        }
+        listing->FindPending = false;
+        const wchar_t *name = listing->FindData.cFileName;
+        if (IsDot(name, wcsnlen(name, MAX_PATH))) continue;
+        *data = listing->FindData;
+        return 1;
+    }
+}
+
+}  // namespace
+
+DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
+{
+    if (directory == nullptr || directory[0] == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    size_t len = wcslen(directory);
+    DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
+    wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+    if (listing == nullptr || copy == nullptr) {
+        free(listing);
+        free(copy);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    wmemcpy(copy, directory, len + 1);
+    // Backup semantics open a directory; listing it needs no more access than that.
+    HANDLE handle = CreateFileLong(directory, FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        free(listing);
+        free(copy);
+        SetLastError(error);
+        return nullptr;
+    }
+    listing->Handle = handle;
+    listing->Find = INVALID_HANDLE_VALUE;
+    listing->Class = PreferredClass;
+    listing->Ended = false;
+    listing->Delivered = false;
+    listing->FindPending = false;
+    listing->Used = 0;
+    listing->At = 0;
+    listing->Directory = copy;
+    return listing;
+}
+
+bool GetListingIdentity(DirectoryListing *listing, FileId *id)
+{
+    if (listing == nullptr || id == nullptr) return false;
+    FILE_ID_INFO info;
+    if (GetFileInformationByHandleEx(listing->Handle, FileIdInfo, &info, sizeof info)) {
+        id->Volume = info.VolumeSerialNumber;
+        memcpy(&id->FileLow, info.FileId.Identifier, 8);
+        memcpy(&id->FileHigh, info.FileId.Identifier + 8, 8);
+        return true;
+    }
+#if defined(_WIN32)
+    // Before Windows 8 the 64-bit index is all there is.
+    BY_HANDLE_FILE_INFORMATION basic;
+    if (GetFileInformationByHandle(listing->Handle, &basic)) {
+        id->Volume = basic.dwVolumeSerialNumber;
+        id->FileLow = ((uint64_t)basic.nFileIndexHigh << 32) | basic.nFileIndexLow;
+        id->FileHigh = 0;
+        return true;
+    }
+#endif
+    return false;
+}
+
+int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+{
+    if (listing == nullptr || data == nullptr || id == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    for (;;) {
+        if (listing->Find != INVALID_HANDLE_VALUE) return TakeFound(listing, data, id);
+        if (listing->At >= listing->Used) {
+            if (listing->Ended) return 0;
+            int filled = FillRecords(listing);
+            if (filled <= 0) return filled;
+            continue;
+        }
+        if (TakeRecord(listing, data, id)) {
+            listing->Delivered = true;
+            return 1;
+        }
+    }
+}
+
+void CloseDirectoryListing(DirectoryListing *listing)
+{
+    if (listing == nullptr) return;
+    if (listing->Find != INVALID_HANDLE_VALUE) FindClose(listing->Find);
+    CloseHandle(listing->Handle);
+    free(listing->Directory);
+    free(listing);
+}
