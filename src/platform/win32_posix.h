@@ -74,6 +74,7 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define ERROR_PATH_NOT_FOUND 3
 #define ERROR_TOO_MANY_OPEN_FILES 4
 #define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_OUTOFMEMORY 14
 #define ERROR_INVALID_DRIVE 15
@@ -90,6 +91,9 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
+#define ERROR_INVALID_FLAGS 1004
+#define ERROR_IO_DEVICE 1117
+#define ERROR_NONE_MAPPED 1332
 #define ERROR_CANT_ACCESS_FILE 1920
 
 typedef struct _FILETIME {

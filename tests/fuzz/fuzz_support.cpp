@@ -179,7 +179,7 @@ const std::wstring &FuzzTree(void)
 
 namespace {
 
-const char *const kFixedDirs[] = {"", "/sub", "/sub/deep", "/empty"};
+const char *const FIXED_DIRS[] = {"", "/sub", "/sub/deep", "/empty"};
 struct timespec FixedDirsSeen[4];  // change times: they move with every write
 
 // True when no fixed directory changed since the last call: most inputs write
@@ -192,7 +192,7 @@ bool FixedDirsUnchanged(void)
     bool same = true;
     for (size_t i = 0; i < 4; ++i) {
         struct stat st;
-        if (stat((TreeNarrow + kFixedDirs[i]).c_str(), &st) != 0) {
+        if (stat((TreeNarrow + FIXED_DIRS[i]).c_str(), &st) != 0) {
             memset(&st, 0, sizeof st);
         }
         struct timespec *seen = &FixedDirsSeen[i];

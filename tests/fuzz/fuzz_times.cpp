@@ -23,7 +23,7 @@
 
 namespace {
 
-const int64_t kSecondsTo1970 = 11644473600LL;
+const int64_t SECONDS_TO_1970 = 11644473600LL;
 
 uint64_t Read64(const uint8_t *p)
 {
@@ -36,7 +36,7 @@ uint64_t Read64(const uint8_t *p)
 /// fits 64 bits (a negative one as its two's complement), else the end it passed.
 uint64_t ExpectedFileTime(int64_t sec, int64_t nsec)
 {
-    __int128 ticks = (__int128)sec * 10000000 + nsec / 100 + (__int128)kSecondsTo1970 * 10000000;
+    __int128 ticks = (__int128)sec * 10000000 + nsec / 100 + (__int128)SECONDS_TO_1970 * 10000000;
     // Past what 64 bits of ticks hold, either way: just past the last convertible time.
     if (ticks > INT64_MAX || ticks < INT64_MIN) return 0x8000000000000000ull;
     return (uint64_t)(int64_t)ticks;

@@ -26,9 +26,9 @@ bool IsFdHandle(HANDLE h) { return (uintptr_t)h > 0 && (uintptr_t)h <= 0x10000; 
 
 FileRecord *AsFileRecord(HANDLE h)
 {
-    if (!h || h == INVALID_HANDLE_VALUE || IsFdHandle(h)) return nullptr;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || IsFdHandle(h)) return nullptr;
     FileRecord *r = (FileRecord *)h;
-    return r->Tag == kFileTag ? r : nullptr;
+    return r->Tag == FILE_TAG ? r : nullptr;
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ HANDLE GetStdHandle(DWORD which)
     case STD_OUTPUT_HANDLE: return VESK_FD_HANDLE(1);
     case STD_ERROR_HANDLE: return VESK_FD_HANDLE(2);
     default:
-        SetError(kErrorInvalidHandle);
+        SetError(ERROR_INVALID_HANDLE);
         return INVALID_HANDLE_VALUE;
     }
 }
@@ -48,8 +48,8 @@ HANDLE GetStdHandle(DWORD which)
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition, DWORD flags,
                    HANDLE)
 {
-    if (!name || !*name) {
-        SetError(kErrorPathNotFound);
+    if (name == nullptr || !*name) {
+        SetError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     int mode = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
@@ -60,12 +60,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
     } else {
         // Only existing files are opened: the plug-in creates nothing.
         if (disposition != OPEN_EXISTING) {
-            SetError(kErrorInvalidParameter);
+            SetError(ERROR_INVALID_PARAMETER);
             return INVALID_HANDLE_VALUE;
         }
         NativePath p;
         if (!MakeNativePath(name, &p)) {
-            SetError(kErrorNotEnoughMemory);
+            SetError(ERROR_NOT_ENOUGH_MEMORY);
             return INVALID_HANDLE_VALUE;
         }
         // Backup semantics are how Windows opens a directory, and the plug-in asks for
@@ -83,12 +83,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
         return INVALID_HANDLE_VALUE;
     }
     FileRecord *r = (FileRecord *)malloc(sizeof *r);
-    if (!r) {
+    if (r == nullptr) {
         close(fd);
-        SetError(kErrorNotEnoughMemory);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    r->Tag = kFileTag;
+    r->Tag = FILE_TAG;
     r->Fd = fd;
     return (HANDLE)r;
 }
@@ -108,12 +108,12 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info
     } else if (FileRecord *r = AsFileRecord(console)) {
         fd = r->Fd;
     } else {
-        SetError(kErrorInvalidHandle);
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     struct winsize ws;
-    if (!info || ioctl(fd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) {
-        SetError(kErrorInvalidHandle);
+    if (info == nullptr || ioctl(fd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) {
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     SHORT cols = (SHORT)(ws.ws_col > 0x7FFF ? 0x7FFF : ws.ws_col);
@@ -134,8 +134,8 @@ BOOL CloseHandle(HANDLE h)
     if (IsFdHandle(h)) return TRUE;
     if (CloseDirectoryHandle(h)) return TRUE;
     FileRecord *r = AsFileRecord(h);
-    if (!r) {
-        SetError(kErrorInvalidHandle);
+    if (r == nullptr) {
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     close(r->Fd);

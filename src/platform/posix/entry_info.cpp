@@ -20,7 +20,7 @@ namespace {
 // - times: last write st_mtim, last access st_atim, creation the birth time where the
 //   file system keeps one, else the last write time.
 
-bool g_haveStatx = true;
+bool HaveStatx = true;
 
 struct EntryStat {
     mode_t Mode;
@@ -35,7 +35,7 @@ struct EntryStat {
 bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
 {
     int flags = (follow ? 0 : AT_SYMLINK_NOFOLLOW) | (name[0] ? 0 : AT_EMPTY_PATH);
-    if (g_haveStatx) {
+    if (HaveStatx) {
         struct statx sx;
         if (statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
             out->Mode = sx.stx_mode;
@@ -51,7 +51,7 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
         // Some sandboxes refuse statx outright (ENOSYS, or EPERM from a seccomp filter);
         // fstatat then serves for the rest of the process.
         if (errno != ENOSYS && errno != EPERM) return false;
-        g_haveStatx = false;
+        HaveStatx = false;
     }
     struct stat st;
     if (fstatat(dirfd, name, &st, flags) != 0) return false;
@@ -75,7 +75,7 @@ bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
 {
     EntryStat st;
     // "." is the open directory itself: no name to look up.
-    bool self = name[0] == '.' && !name[1];
+    bool self = name[0] == '.' && name[1] == 0;
     if (!StatEntry(dirfd, self ? "" : name, false, &st)) return false;
     DWORD attrs = 0;
     if (S_ISLNK(st.Mode)) {

@@ -18,16 +18,16 @@ FILETIME UnixToFileTime(int64_t sec, int64_t nsec)
     if (nsec < 0 || nsec >= 1000000000) nsec = 0;
     int64_t whole, ticks;
     int64_t fraction = nsec / 100;
-    bool over = __builtin_add_overflow(sec, kSecondsTo1970, &whole);
+    bool over = __builtin_add_overflow(sec, SECONDS_TO_1970, &whole);
     // Below 1601 the fraction is borrowed from the next second up, so that a tick count
     // that just fits is not lost to an intermediate product that does not.
     if (!over && whole < 0 && fraction > 0) {
         whole += 1;
-        fraction -= (int64_t)kTicksPerSecond;
+        fraction -= (int64_t)TICKS_PER_SECOND;
     }
-    over = over || __builtin_mul_overflow(whole, (int64_t)kTicksPerSecond, &ticks) ||
+    over = over || __builtin_mul_overflow(whole, (int64_t)TICKS_PER_SECOND, &ticks) ||
            __builtin_add_overflow(ticks, fraction, &ticks);
-    if (over) return MakeFileTime(kMaxFileTime + 1);
+    if (over) return MakeFileTime(MAX_FILE_TIME + 1);
     return MakeFileTime((uint64_t)ticks);
 }
 
@@ -65,9 +65,9 @@ bool IsValidSystemTime(const SYSTEMTIME *st)
     if (!fields || st->wYear < 30828) return fields;
     // The last file time is 30828-09-14 02:48:05.4775807: nothing after it converts.
     uint64_t ticks = ((uint64_t)(DaysFromCivil(st->wYear, st->wMonth, st->wDay) + 134774) * 86400 +
-                      st->wHour * 3600u + st->wMinute * 60u + st->wSecond) * kTicksPerSecond +
+                      st->wHour * 3600u + st->wMinute * 60u + st->wSecond) * TICKS_PER_SECOND +
                      st->wMilliseconds * 10000ull;
-    return ticks <= kMaxFileTime;
+    return ticks <= MAX_FILE_TIME;
 }
 
 bool TmToSystemTime(const struct tm *tm, unsigned milliseconds, SYSTEMTIME *st)
@@ -108,17 +108,17 @@ using namespace vesk_posix;
 
 BOOL FileTimeToSystemTime(const FILETIME *time, SYSTEMTIME *st)
 {
-    if (!time || !st) {
-        SetError(kErrorInvalidParameter);
+    if (time == nullptr || st == nullptr) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     uint64_t v = FileTimeValue(time);
     // Windows refuses file times with the top bit set (past 30828-09-14).
-    if (v > kMaxFileTime) {
-        SetError(kErrorInvalidParameter);
+    if (v > MAX_FILE_TIME) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    uint64_t days = v / kTicksPerDay, rest = v % kTicksPerDay;
+    uint64_t days = v / TICKS_PER_DAY, rest = v % TICKS_PER_DAY;
     int64_t y;
     unsigned m, d;
     // Day 0 of a file time is 1601-01-01, which is day -134774 from 1970.
@@ -137,23 +137,23 @@ BOOL FileTimeToSystemTime(const FILETIME *time, SYSTEMTIME *st)
 
 BOOL FileTimeToLocalFileTime(const FILETIME *utc, FILETIME *local)
 {
-    if (!utc || !local) {
-        SetError(kErrorInvalidParameter);
+    if (utc == nullptr || local == nullptr) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     // Windows moves every date by the offset in force now, not on that date.
     tzset();
     time_t now = time(nullptr);
     struct tm tm;
-    if (!localtime_r(&now, &tm)) {
-        SetError(kErrorInvalidParameter);
+    if (localtime_r(&now, &tm) == nullptr) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int64_t shift = (int64_t)tm.tm_gmtoff * (int64_t)kTicksPerSecond;
+    int64_t shift = (int64_t)tm.tm_gmtoff * (int64_t)TICKS_PER_SECOND;
     uint64_t v = FileTimeValue(utc);
-    if (v > kMaxFileTime || (shift < 0 && v < (uint64_t)-shift) ||
-        (shift > 0 && v > kMaxFileTime - (uint64_t)shift)) {
-        SetError(kErrorInvalidParameter);
+    if (v > MAX_FILE_TIME || (shift < 0 && v < (uint64_t)-shift) ||
+        (shift > 0 && v > MAX_FILE_TIME - (uint64_t)shift)) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     *local = MakeFileTime((uint64_t)((int64_t)v + shift));
@@ -164,8 +164,8 @@ BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SY
                                      SYSTEMTIME *local)
 {
     // Only the current zone (from TZ) is known here; no zone records are built.
-    if (zone || !utc || !local || !IsValidSystemTime(utc)) {
-        SetError(kErrorInvalidParameter);
+    if (zone != nullptr || utc == nullptr || local == nullptr || !IsValidSystemTime(utc)) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     tzset();
@@ -173,8 +173,8 @@ BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SY
     time_t t = (time_t)(days * 86400 + utc->wHour * 3600 + utc->wMinute * 60 + utc->wSecond);
     struct tm tm;
     SYSTEMTIME out;
-    if (!localtime_r(&t, &tm) || !TmToSystemTime(&tm, utc->wMilliseconds, &out)) {
-        SetError(kErrorInvalidParameter);
+    if (localtime_r(&t, &tm) == nullptr || !TmToSystemTime(&tm, utc->wMilliseconds, &out)) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     *local = out;
@@ -183,12 +183,13 @@ BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SY
 
 void GetLocalTime(SYSTEMTIME *st)
 {
-    if (!st) return;
+    if (st == nullptr) return;
     tzset();
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm tm;
     time_t sec = now.tv_sec;
-    if (!localtime_r(&sec, &tm) || !TmToSystemTime(&tm, (unsigned)(now.tv_nsec / 1000000), st))
+    if (localtime_r(&sec, &tm) == nullptr ||
+        !TmToSystemTime(&tm, (unsigned)(now.tv_nsec / 1000000), st))
         memset(st, 0, sizeof *st);
 }

@@ -64,7 +64,7 @@ bool GrowOrder(Snapshot *s)
 {
     size_t size = s->OrderSize ? s->OrderSize * 2 : 256;
     uint32_t *p = (uint32_t *)realloc(s->Order, size * sizeof *p);
-    if (!p) return false;
+    if (p == nullptr) return false;
     s->Order = p;
     s->OrderSize = size;
     return true;
@@ -78,12 +78,12 @@ int64_t AddName(Snapshot *s, const char *name, size_t len)
         while (size < s->PoolUsed + len + 1) size *= 2;
         // Offsets are 32-bit (the largest is kept for "left out"): a listing of more
         // than 4 GB of names is refused.
-        if (size > kLeftOut) {
-            if (s->PoolUsed + len + 1 > kLeftOut) return -1;
-            size = kLeftOut;
+        if (size > LEFT_OUT) {
+            if (s->PoolUsed + len + 1 > LEFT_OUT) return -1;
+            size = LEFT_OUT;
         }
         char *p = (char *)realloc(s->Pool, size);
-        if (!p) return -1;
+        if (p == nullptr) return -1;
         s->Pool = p;
         s->PoolSize = size;
     }
@@ -105,7 +105,7 @@ DWORD ReadNames(int fd, const wchar_t *pattern, bool withDots, Snapshot *s, Name
 {
     names->Dot = names->DotDot = -1;
     names->Used = 2;
-    if (!GrowOrder(s)) return kErrorNotEnoughMemory;
+    if (!GrowOrder(s)) return ERROR_NOT_ENOUGH_MEMORY;
     wchar_t wide[MAX_PATH];
     alignas(struct dirent64) char block[16384];
     ssize_t filled = 0, at = 0;
@@ -119,24 +119,24 @@ DWORD ReadNames(int fd, const wchar_t *pattern, bool withDots, Snapshot *s, Name
         const struct dirent64 *e = (const struct dirent64 *)(block + at);
         at += e->d_reclen;
         const char *name = e->d_name;
-        bool isDot = name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
+        bool isDot = name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
         if (isDot && !withDots) continue;
         size_t len = strlen(name);
         // A name too long for cFileName cannot be delivered whole, so it is left out.
         // (Linux names hold at most 255 bytes, so this needs no decoding in practice.)
         if (len >= MAX_PATH && NativeToWide(name, len, nullptr, 0) >= MAX_PATH) continue;
-        if (pattern) {
+        if (pattern != nullptr) {
             NativeToWide(name, len, wide, MAX_PATH);
             if (!MatchWild(pattern, wide)) continue;
         }
         int64_t offset = AddName(s, name, len);
-        if (offset < 0) return kErrorNotEnoughMemory;
+        if (offset < 0) return ERROR_NOT_ENOUGH_MEMORY;
         if (isDot && !name[1]) {
             names->Dot = offset;
         } else if (isDot) {
             names->DotDot = offset;
         } else {
-            if (names->Used == s->OrderSize && !GrowOrder(s)) return kErrorNotEnoughMemory;
+            if (names->Used == s->OrderSize && !GrowOrder(s)) return ERROR_NOT_ENOUGH_MEMORY;
             s->Order[names->Used++] = (uint32_t)offset;
         }
     }
@@ -159,11 +159,11 @@ void SortNames(Snapshot *s, const NameCount *names)
 DWORD ReadEntries(int fd, Snapshot *s)
 {
     s->Info = (EntryInfo *)malloc((s->Count ? s->Count : 1) * sizeof(EntryInfo));
-    if (!s->Info) return kErrorNotEnoughMemory;
+    if (s->Info == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     for (size_t i = 0; i < s->Count; ++i) {
         uint32_t offset = s->Order[s->First + i];
         EntryInfo *e = &s->Info[i];
-        e->Name = ReadEntry(fd, s->Pool + offset, e) ? offset : kLeftOut;
+        e->Name = ReadEntry(fd, s->Pool + offset, e) ? offset : LEFT_OUT;
     }
     // The order has served: only the entries' records are read from here on.
     free(s->Order);
@@ -190,7 +190,7 @@ const EntryInfo *NextEntry(Snapshot *s)
 {
     while (s->Next < s->Count) {
         const EntryInfo *e = &s->Info[s->Next++];
-        if (e->Name != kLeftOut) return e;
+        if (e->Name != LEFT_OUT) return e;
     }
     return nullptr;
 }
@@ -199,7 +199,7 @@ const EntryInfo *NextEntry(Snapshot *s)
 bool DeliverNext(Snapshot *s, WIN32_FIND_DATAW *data)
 {
     const EntryInfo *e = NextEntry(s);
-    if (!e) return false;
+    if (e == nullptr) return false;
     const char *name = s->Pool + e->Name;
     data->dwFileAttributes = e->Attributes;
     data->ftCreationTime = e->Creation;
@@ -221,8 +221,8 @@ bool SplitSearchPath(LPCWSTR searchPath, NativePath *dir, const wchar_t **patter
     // The directory is everything before the last '/'. Only '/' separates: a Linux
     // name may hold a '\', and the paths the plug-in builds are native.
     const wchar_t *slash = wcsrchr(searchPath, L'/');
-    *pattern = slash ? slash + 1 : searchPath;
-    if (!slash) {
+    *pattern = slash != nullptr ? slash + 1 : searchPath;
+    if (slash == nullptr) {
         dir->Text = dir->Inline;
         strcpy(dir->Inline, ".");
         return true;
@@ -237,14 +237,14 @@ bool SplitSearchPath(LPCWSTR searchPath, NativePath *dir, const wchar_t **patter
 /// Opens a listing as FindFirstFileW does; withDots false leaves "." and ".." out.
 HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
 {
-    if (!searchPath || !data || !*searchPath) {
-        SetError(kErrorInvalidParameter);
+    if (searchPath == nullptr || data == nullptr || !*searchPath) {
+        SetError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     NativePath dir;
     const wchar_t *pattern;
     if (!SplitSearchPath(searchPath, &dir, &pattern)) {
-        SetError(kErrorNotEnoughMemory);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
     bool matchAll = wcscmp(pattern, L"*") == 0 || wcscmp(pattern, L"*.*") == 0;
@@ -252,35 +252,36 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
     int openErrno = errno;
     FreeNativePath(&dir);
     if (fd < 0) {
-        SetError(openErrno == ENOENT ? kErrorPathNotFound : ErrorFromErrno(openErrno));
+        SetError(openErrno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(openErrno));
         return INVALID_HANDLE_VALUE;
     }
     FindRecord *r = (FindRecord *)calloc(1, sizeof *r);
-    DWORD error = r ? TakeSnapshot(fd, matchAll ? nullptr : pattern, withDots, &r->Names)
-                    : kErrorNotEnoughMemory;
+    DWORD error = r != nullptr ? TakeSnapshot(fd, matchAll ? nullptr : pattern, withDots, &r->Names)
+                    : ERROR_NOT_ENOUGH_MEMORY;
     close(fd);
-    if (error == 0 && !DeliverNext(&r->Names, data)) error = kErrorFileNotFound;
+    if (error == 0 && !DeliverNext(&r->Names, data)) error = ERROR_FILE_NOT_FOUND;
     if (error != 0) {
-        if (r) FreeSnapshot(&r->Names);
+        if (r != nullptr) FreeSnapshot(&r->Names);
         free(r);
         SetError(error);
         return INVALID_HANDLE_VALUE;
     }
-    r->Tag = kFindTag;
+    r->Tag = FIND_TAG;
     return (HANDLE)r;
 }
 
 FindRecord *AsFindRecord(HANDLE find)
 {
     FindRecord *r = (FindRecord *)find;
-    if (!r || find == INVALID_HANDLE_VALUE || r->Tag != kFindTag) return nullptr;
+    if (r == nullptr || find == INVALID_HANDLE_VALUE || r->Tag != FIND_TAG) return nullptr;
     return r;
 }
 
 DirectoryRecord *AsDirectoryRecord(HANDLE h)
 {
     DirectoryRecord *r = (DirectoryRecord *)h;
-    if (!r || h == INVALID_HANDLE_VALUE || (uintptr_t)h <= 0x10000 || r->Tag != kDirectoryTag)
+    if (r == nullptr || h == INVALID_HANDLE_VALUE || (uintptr_t)h <= 0x10000 ||
+        r->Tag != DIRECTORY_TAG)
         return nullptr;
     return r;
 }
@@ -290,7 +291,7 @@ DirectoryRecord *AsDirectoryRecord(HANDLE h)
 bool ZeroFileIds()
 {
     static int zero = -1;
-    if (zero < 0) zero = getenv("VESK_TEST_ZERO_FILE_IDS") != nullptr;
+    if (zero < 0) zero = getenv("VESK_TEST_ZERO_FILE_IDS") != nullptr ? 1 : 0;
     return zero != 0;
 }
 
@@ -357,18 +358,18 @@ BOOL ReadDirectoryRecords(DirectoryRecord *r, FILE_INFO_BY_HANDLE_CLASS infoClas
     for (;;) {
         size_t at = r->Names.Next;
         const EntryInfo *e = NextEntry(&r->Names);
-        if (!e) break;
+        if (e == nullptr) break;
         size_t taken = FillDirectoryRecord(infoClass, &r->Names, e, out + used, size - used);
         if (taken == 0) {
             r->Names.Next = at;  // delivered by the next call
             break;
         }
-        if (previous) *previous = (DWORD)(out + used - (BYTE *)previous);
+        if (previous != nullptr) *previous = (DWORD)(out + used - (BYTE *)previous);
         previous = (DWORD *)(out + used);
         used += taken;
     }
     if (used == 0) {
-        SetError(r->Names.Next < r->Names.Count ? kErrorMoreData : kErrorNoMoreFiles);
+        SetError(r->Names.Next < r->Names.Count ? ERROR_MORE_DATA : ERROR_NO_MORE_FILES);
         return FALSE;
     }
     return TRUE;
@@ -386,12 +387,12 @@ HANDLE OpenDirectoryHandle(const char *path)
         return INVALID_HANDLE_VALUE;
     }
     DirectoryRecord *r = (DirectoryRecord *)calloc(1, sizeof *r);
-    if (!r) {
+    if (r == nullptr) {
         close(fd);
-        SetError(kErrorNotEnoughMemory);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    r->Tag = kDirectoryTag;
+    r->Tag = DIRECTORY_TAG;
     r->Fd = fd;
     return (HANDLE)r;
 }
@@ -399,7 +400,7 @@ HANDLE OpenDirectoryHandle(const char *path)
 bool CloseDirectoryHandle(HANDLE h)
 {
     DirectoryRecord *r = AsDirectoryRecord(h);
-    if (!r) return false;
+    if (r == nullptr) return false;
     if (r->Fd >= 0) close(r->Fd);
     FreeSnapshot(&r->Names);
     r->Tag = 0;
@@ -413,14 +414,14 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
                                   DWORD size)
 {
     DirectoryRecord *r = AsDirectoryRecord(file);
-    if (!r || !info) {
-        SetError(kErrorInvalidHandle);
+    if (r == nullptr || info == nullptr) {
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (infoClass == FileIdInfo) {
         struct stat st;
         if (size < sizeof(FILE_ID_INFO) || r->Fd < 0) {
-            SetError(kErrorInvalidParameter);
+            SetError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
         if (fstat(r->Fd, &st) != 0) {
@@ -442,7 +443,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
     bool refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
     if (!refused && (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo))
         return ReadDirectoryRecords(r, infoClass, info, size);
-    SetError(kErrorInvalidParameter);
+    SetError(ERROR_INVALID_PARAMETER);
     return FALSE;
 }
 
@@ -454,20 +455,20 @@ HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data)
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW *data)
 {
     FindRecord *r = AsFindRecord(find);
-    if (!r || !data) {
-        SetError(kErrorInvalidHandle);
+    if (r == nullptr || data == nullptr) {
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (DeliverNext(&r->Names, data)) return TRUE;
-    SetError(kErrorNoMoreFiles);
+    SetError(ERROR_NO_MORE_FILES);
     return FALSE;
 }
 
 BOOL FindClose(HANDLE find)
 {
     FindRecord *r = AsFindRecord(find);
-    if (!r) {
-        SetError(kErrorInvalidHandle);
+    if (r == nullptr) {
+        SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     FreeSnapshot(&r->Names);

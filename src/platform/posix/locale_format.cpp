@@ -21,7 +21,7 @@ struct CachedLocales {
     locale_t User = (locale_t)0;
     ~CachedLocales()
     {
-        if (User) freelocale(User);
+        if (User != nullptr) freelocale(User);
     }
 };
 CachedLocales Locales;
@@ -37,13 +37,13 @@ locale_t UserLocale()
     const char *names[5] = {getenv("LC_ALL"), getenv("LC_TIME"), getenv("LC_CTYPE"),
                             getenv("LANG"), getenv("LOCPATH")};
     char now[512];
-    snprintf(now, sizeof now, "%s|%s|%s|%s|%s", names[0] ? names[0] : "",
-             names[1] ? names[1] : "", names[2] ? names[2] : "", names[3] ? names[3] : "",
-             names[4] ? names[4] : "");
-    if (loc && strcmp(now, key) == 0) return loc;
-    if (loc) freelocale(loc);
+    for (const char *&name : names)
+        if (name == nullptr) name = "";
+    snprintf(now, sizeof now, "%s|%s|%s|%s|%s", names[0], names[1], names[2], names[3], names[4]);
+    if (loc != nullptr && strcmp(now, key) == 0) return loc;
+    if (loc != nullptr) freelocale(loc);
     loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", (locale_t)0);
-    if (!loc) loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", (locale_t)0);
+    if (loc == nullptr) loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", (locale_t)0);
     snprintf(key, sizeof key, "%s", now);
     return loc;
 }
@@ -52,7 +52,7 @@ locale_t UserLocale()
 // or does not fit.
 bool LocaleToWide(const char *text, locale_t loc, wchar_t *out, size_t capacity)
 {
-    if (!loc) return NativeToWide(text, strlen(text), out, capacity) < capacity;
+    if (loc == nullptr) return NativeToWide(text, strlen(text), out, capacity) < capacity;
     locale_t old = uselocale(loc);
     mbstate_t state;
     memset(&state, 0, sizeof state);
@@ -70,8 +70,8 @@ bool LocaleToWide(const char *text, locale_t loc, wchar_t *out, size_t capacity)
 const char *LangInfo(nl_item item)
 {
     locale_t loc = UserLocale();
-    const char *s = loc ? nl_langinfo_l(item, loc) : nl_langinfo(item);
-    return s ? s : "";
+    const char *s = loc != nullptr ? nl_langinfo_l(item, loc) : nl_langinfo(item);
+    return s != nullptr ? s : "";
 }
 
 // 0 month-day-year, 1 day-month-year, 2 year-month-day, read from the order of the
@@ -212,14 +212,14 @@ int FinishOutput(const Output &o, LPWSTR out, int outSize)
 {
     size_t need = o.Length + 1;
     if (need > 0x7FFFFFFF) {
-        SetError(kErrorInsufficientBuffer);
+        SetError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     if (outSize == 0) return (int)need;
     if ((size_t)outSize < need) {
         // Callers append to whatever is in the buffer, so leave it terminated.
         out[0] = 0;
-        SetError(kErrorInsufficientBuffer);
+        SetError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     out[o.Length] = 0;
@@ -241,7 +241,7 @@ int FormatStrftime(const char *format, const struct tm *tm, LPWSTR out, int outS
     locale_t loc = UserLocale();
     char narrow[256];
     wchar_t wide[256];
-    size_t n = loc ? strftime_l(narrow, sizeof narrow, format, tm, loc)
+    size_t n = loc != nullptr ? strftime_l(narrow, sizeof narrow, format, tm, loc)
                    : strftime(narrow, sizeof narrow, format, tm);
     narrow[n < sizeof narrow ? n : 0] = 0;
     if (!LocaleToWide(narrow, loc, wide, 256)) wide[0] = 0;
@@ -252,8 +252,8 @@ int FormatStrftime(const char *format, const struct tm *tm, LPWSTR out, int outS
 
 bool ValidFormatArgs(const SYSTEMTIME *st, LPWSTR out, int outSize)
 {
-    if (!st || outSize < 0 || (outSize > 0 && !out)) {
-        SetError(kErrorInvalidParameter);
+    if (st == nullptr || outSize < 0 || (outSize > 0 && out == nullptr)) {
+        SetError(ERROR_INVALID_PARAMETER);
         return false;
     }
     return true;
@@ -269,14 +269,14 @@ int GetDateFormatW(LCID, DWORD flags, const SYSTEMTIME *st, LPCWSTR picture, LPW
     SYSTEMTIME day = *st;
     day.wHour = day.wMinute = day.wSecond = day.wMilliseconds = 0;
     if (!IsValidSystemTime(&day)) {
-        SetError(kErrorInvalidParameter);
+        SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     // The day of the week is worked out from the date, as Windows ignores the field.
     struct tm tm;
     SystemTimeToTm(&day, &tm);
     day.wDayOfWeek = (WORD)tm.tm_wday;
-    if (picture) return FormatPicture(picture, &day, true, out, outSize);
+    if (picture != nullptr) return FormatPicture(picture, &day, true, out, outSize);
     if (flags & DATE_LONGDATE) return FormatPicture(LongDatePicture(DateOrder()), &day, true, out, outSize);
     // The short date: the locale's own format.
     return FormatStrftime("%x", &tm, out, outSize);
@@ -286,10 +286,10 @@ int GetTimeFormatW(LCID, DWORD, const SYSTEMTIME *st, LPCWSTR picture, LPWSTR ou
 {
     if (!ValidFormatArgs(st, out, outSize)) return 0;
     if (st->wHour >= 24 || st->wMinute >= 60 || st->wSecond >= 60 || st->wMilliseconds >= 1000) {
-        SetError(kErrorInvalidParameter);
+        SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (picture) return FormatPicture(picture, st, false, out, outSize);
+    if (picture != nullptr) return FormatPicture(picture, st, false, out, outSize);
     struct tm tm;
     memset(&tm, 0, sizeof tm);
     tm.tm_hour = st->wHour;
@@ -302,8 +302,8 @@ int GetTimeFormatW(LCID, DWORD, const SYSTEMTIME *st, LPCWSTR picture, LPWSTR ou
 
 int GetLocaleInfoW(LCID, DWORD item, LPWSTR out, int outSize)
 {
-    if (outSize < 0 || (outSize > 0 && !out)) {
-        SetError(kErrorInvalidParameter);
+    if (outSize < 0 || (outSize > 0 && out == nullptr)) {
+        SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     wchar_t text[64];
@@ -319,7 +319,7 @@ int GetLocaleInfoW(LCID, DWORD item, LPWSTR out, int outSize)
         value = LongDatePicture(DateOrder());
         break;
     default:
-        SetError(kErrorInvalidFlags);
+        SetError(ERROR_INVALID_FLAGS);
         return 0;
     }
     Output o{out, outSize > 0 ? (size_t)outSize : 0, 0};

@@ -15,28 +15,28 @@
 
 namespace {
 
-DWORD g_lastError = 0;
+DWORD LastError = 0;
 
 }  // namespace
 
 namespace vesk_posix {
 
-void SetError(DWORD code) { g_lastError = code; }
+void SetError(DWORD code) { LastError = code; }
 
 DWORD ErrorFromErrno(int e)
 {
     switch (e) {
-    case ENOENT: return kErrorFileNotFound;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP: return kErrorPathNotFound;
+    case ELOOP: return ERROR_PATH_NOT_FOUND;
     case EACCES:
-    case EPERM: return kErrorAccessDenied;
-    case ENOMEM: return kErrorNotEnoughMemory;
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EMFILE:
-    case ENFILE: return kErrorTooManyOpenFiles;
-    case EIO: return kErrorIoDevice;
-    default: return kErrorInvalidParameter;
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EIO: return ERROR_IO_DEVICE;
+    default: return ERROR_INVALID_PARAMETER;
     }
 }
 
@@ -49,14 +49,14 @@ bool MakeNativePath(const wchar_t *path, NativePath *out)
         return true;
     }
     out->Text = (char *)malloc(need + 1);
-    if (!out->Text) return false;
+    if (out->Text == nullptr) return false;
     WideToNative(path, out->Text, need + 1);
     return true;
 }
 
 void FreeNativePath(NativePath *p)
 {
-    if (p->Text && p->Text != p->Inline) free(p->Text);
+    if (p->Text != nullptr && p->Text != p->Inline) free(p->Text);
     p->Text = nullptr;
 }
 
@@ -107,12 +107,12 @@ int OpenLongPath(const char *path, int flags)
 int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 {
     if (strlen(path) < PATH_MAX) {
-        if (fs && statfs(path, fs) != 0) return -1;
+        if (fs != nullptr && statfs(path, fs) != 0) return -1;
         return stat(path, st);
     }
     int fd = OpenLongPath(path, O_PATH | O_CLOEXEC);
     if (fd < 0) return -1;
-    int result = (fs && fstatfs(fd, fs) != 0) ? -1 : fstat(fd, st);
+    int result = (fs != nullptr && fstatfs(fd, fs) != 0) ? -1 : fstat(fd, st);
     int saved = errno;
     close(fd);
     errno = saved;
@@ -121,6 +121,6 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 
 }  // namespace vesk_posix
 
-DWORD GetLastError(void) { return g_lastError; }
+DWORD GetLastError(void) { return LastError; }
 
-void SetLastError(DWORD code) { g_lastError = code; }
+void SetLastError(DWORD code) { LastError = code; }

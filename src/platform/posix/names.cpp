@@ -84,7 +84,7 @@ bool MatchWild(const wchar_t *pattern, const wchar_t *name)
                    (*pattern && FoldChar((uint32_t)*pattern) == FoldChar((uint32_t)*name))) {
             ++pattern;
             ++name;
-        } else if (starP) {
+        } else if (starP != nullptr) {
             pattern = starP;
             name = ++starN;
         } else {

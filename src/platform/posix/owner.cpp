@@ -29,18 +29,18 @@ struct SecurityRecord {
 BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR sd, DWORD length,
                       LPDWORD lengthNeeded)
 {
-    if (!path || !lengthNeeded) {
-        SetError(kErrorInvalidParameter);
+    if (path == nullptr || lengthNeeded == nullptr) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     NativePath p;
     if (!MakeNativePath(path, &p)) {
-        SetError(kErrorNotEnoughMemory);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
     struct stat st;
     // Follows links, as Windows reports the target's owner.
-    bool ok = p.Text[0] && StatLongPath(p.Text, &st, nullptr) == 0;
+    bool ok = (p.Text[0] != 0) && StatLongPath(p.Text, &st, nullptr) == 0;
     int err = p.Text[0] ? errno : ENOENT;
     FreeNativePath(&p);
     if (!ok) {
@@ -49,13 +49,13 @@ BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR s
         return FALSE;
     }
     *lengthNeeded = sizeof(SecurityRecord);
-    if (!sd || length < sizeof(SecurityRecord)) {
-        SetError(kErrorInsufficientBuffer);
+    if (sd == nullptr || length < sizeof(SecurityRecord)) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     SecurityRecord rec;
-    rec.Tag = kSecurityTag;
-    rec.Owner.Tag = kSidTag;
+    rec.Tag = SECURITY_TAG;
+    rec.Owner.Tag = SID_TAG;
     rec.Owner.Uid = (uint32_t)st.st_uid;
     memcpy(sd, &rec, sizeof rec);
     return TRUE;
@@ -64,12 +64,12 @@ BOOL GetFileSecurityW(LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR s
 BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR sd, PSID *owner, LPBOOL defaulted)
 {
     SecurityRecord *rec = (SecurityRecord *)sd;
-    if (!rec || !owner || rec->Tag != kSecurityTag) {
-        SetError(kErrorInvalidParameter);
+    if (rec == nullptr || owner == nullptr || rec->Tag != SECURITY_TAG) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     *owner = &rec->Owner;
-    if (defaulted) *defaulted = FALSE;
+    if (defaulted != nullptr) *defaulted = FALSE;
     return TRUE;
 }
 
@@ -77,8 +77,8 @@ BOOL LookupAccountSidW(LPCWSTR, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR 
                        LPDWORD domainSize, SID_NAME_USE *use)
 {
     SidRecord *s = (SidRecord *)sid;
-    if (!s || !nameSize || !domainSize || s->Tag != kSidTag) {
-        SetError(kErrorInvalidParameter);
+    if (s == nullptr || nameSize == nullptr || domainSize == nullptr || s->Tag != SID_TAG) {
+        SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     wchar_t account[256];
@@ -93,15 +93,16 @@ BOOL LookupAccountSidW(LPCWSTR, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR 
         if (buf != stackBuf) free(buf);
         bufSize *= 4;
         buf = (char *)malloc(bufSize);
-        if (!buf) break;
+        if (buf == nullptr) break;
     }
-    bool known = buf && rc == 0 && found && found->pw_name && found->pw_name[0];
+    bool known = buf != nullptr && rc == 0 && found != nullptr && found->pw_name != nullptr &&
+                 found->pw_name[0] != 0;
     if (known) NativeToWide(found->pw_name, strlen(found->pw_name), account, 256);
     if (buf != stackBuf) free(buf);
     // Windows cannot name a SID without an account either: the lookup fails and the
     // owner text stays empty, so an owner pattern such as "*\*" does not select it.
     if (!known) {
-        SetError((!buf || rc == ERANGE) ? kErrorNotEnoughMemory : kErrorNoneMapped);
+        SetError((buf == nullptr || rc == ERANGE) ? ERROR_NOT_ENOUGH_MEMORY : ERROR_NONE_MAPPED);
         return FALSE;
     }
 
@@ -112,22 +113,22 @@ BOOL LookupAccountSidW(LPCWSTR, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR 
     if (gethostname(host, sizeof host) != 0) host[0] = 0;
     host[sizeof host - 1] = 0;
     char *dot = strchr(host, '.');
-    if (dot) *dot = 0;
+    if (dot != nullptr) *dot = 0;
     NativeToWide(host, strlen(host), machine, 256);
     for (wchar_t *c = machine; *c; ++c)
         if (*c >= L'a' && *c <= L'z') *c = (wchar_t)(*c - 32);
 
     DWORD needName = (DWORD)wcslen(account) + 1, needDomain = (DWORD)wcslen(machine) + 1;
-    if (*nameSize < needName || *domainSize < needDomain || !name || !domain) {
+    if (*nameSize < needName || *domainSize < needDomain || name == nullptr || domain == nullptr) {
         *nameSize = needName;
         *domainSize = needDomain;
-        SetError(kErrorInsufficientBuffer);
+        SetError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     wmemcpy(name, account, needName);
     wmemcpy(domain, machine, needDomain);
     *nameSize = needName - 1;
     *domainSize = needDomain - 1;
-    if (use) *use = 1;  // SidTypeUser
+    if (use != nullptr) *use = 1;  // SidTypeUser
     return TRUE;
 }

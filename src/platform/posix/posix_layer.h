@@ -11,23 +11,6 @@
 
 namespace vesk_posix {
 
-// Windows error codes the layer reports through GetLastError.
-enum : DWORD {
-    kErrorFileNotFound = 2,
-    kErrorPathNotFound = 3,
-    kErrorAccessDenied = 5,
-    kErrorInvalidHandle = 6,
-    kErrorTooManyOpenFiles = 4,
-    kErrorIoDevice = 1117,
-    kErrorNotEnoughMemory = 8,
-    kErrorNoMoreFiles = 18,
-    kErrorMoreData = ERROR_MORE_DATA,
-    kErrorInvalidParameter = 87,
-    kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER,
-    kErrorInvalidFlags = 1004,
-    kErrorNoneMapped = 1332,
-};
-
 /// Sets what GetLastError returns next.
 void SetError(DWORD code);
 
@@ -37,11 +20,11 @@ DWORD ErrorFromErrno(int e);
 // Tags at the start of every heap record the layer hands out as a HANDLE or as a
 // security block, so that a record of the wrong kind is refused rather than misread.
 enum : uint32_t {
-    kFindTag = 0x444E4946u,     // "FIND"
-    kFileTag = 0x454C4946u,     // "FILE"
-    kDirectoryTag = 0x52494456u, // "VDIR"
-    kSecurityTag = 0x31445356u, // "VSD1"
-    kSidTag = 0x44495356u,      // "VSID"
+    FIND_TAG = 0x444E4946u,     // "FIND"
+    FILE_TAG = 0x454C4946u,     // "FILE"
+    DIRECTORY_TAG = 0x52494456u, // "VDIR"
+    SECURITY_TAG = 0x31445356u, // "VSD1"
+    SID_TAG = 0x44495356u,      // "VSID"
 };
 
 // A wide path as the bytes Linux wants. Short paths stay on the stack; longer ones
@@ -63,14 +46,14 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
 
 /// What a delivered entry needs besides its name, read while the directory was open.
 struct EntryInfo {
-    uint32_t Name;  // offset into the listing's pool of names; kLeftOut when not delivered
+    uint32_t Name;  // offset into the listing's pool of names; LEFT_OUT when not delivered
     DWORD Attributes;
     uint64_t Size;
     FILETIME Write, Access, Creation;
     uint64_t Inode, Device;  // of what the entry shows as: a directory link's own
 };
 
-const uint32_t kLeftOut = 0xFFFFFFFFu;
+const uint32_t LEFT_OUT = 0xFFFFFFFFu;
 
 /// Reads what the entry called name in dirfd shows as into out (all but Name); false
 /// when the entry is to be left out (vanished, unreadable, a dangling link).
@@ -90,10 +73,10 @@ int CompareNames(const char *a, const char *b);
 /// True when the wide name matches pattern ('*' and '?', case ignored).
 bool MatchWild(const wchar_t *pattern, const wchar_t *name);
 
-const int64_t kSecondsTo1970 = 11644473600LL;  // from 1601-01-01 to 1970-01-01
-const uint64_t kTicksPerSecond = 10000000ULL;
-const uint64_t kTicksPerDay = 864000000000ULL;
-const uint64_t kMaxFileTime = 0x7FFFFFFFFFFFFFFFULL;
+const int64_t SECONDS_TO_1970 = 11644473600LL;  // from 1601-01-01 to 1970-01-01
+const uint64_t TICKS_PER_SECOND = 10000000ULL;
+const uint64_t TICKS_PER_DAY = 864000000000ULL;
+const uint64_t MAX_FILE_TIME = 0x7FFFFFFFFFFFFFFFULL;
 
 inline uint64_t FileTimeValue(const FILETIME *ft)
 {

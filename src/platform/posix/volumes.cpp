@@ -17,16 +17,16 @@ namespace {
 bool CopyOut(const wchar_t *text, LPWSTR out, DWORD size)
 {
     size_t len = wcslen(text);
-    if (!out || len >= size) return false;
+    if (out == nullptr || len >= size) return false;
     wmemcpy(out, text, len + 1);
     return true;
 }
 
 const wchar_t *FileSystemName(long magic)
 {
-    const long kMsdos = 0x4d44, kExfat = 0x2011BAB0;
-    if (magic == kMsdos) return L"FAT32";
-    if (magic == kExfat) return L"exFAT";
+    const long MSDOS = 0x4d44, EXFAT = 0x2011BAB0;
+    if (magic == MSDOS) return L"FAT32";
+    if (magic == EXFAT) return L"exFAT";
     // Every other file system keeps its times in UTC, which is what the name "NTFS"
     // stands for to the plug-in: its stamps get the true local time.
     return L"NTFS";
@@ -39,8 +39,8 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize
                            LPWSTR fileSystemName, DWORD fileSystemNameSize)
 {
     NativePath p;
-    if (!MakeNativePath(root ? root : L".", &p)) {
-        SetError(kErrorNotEnoughMemory);
+    if (!MakeNativePath(root != nullptr ? root : L".", &p)) {
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
     if (!p.Text[0]) {
@@ -64,7 +64,7 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize
         size_t len = strlen(p.Text);
         while (len > 1 && p.Text[len - 1] == '/') p.Text[--len] = 0;
         char *cut = strrchr(p.Text, '/');
-        if (!cut) {
+        if (cut == nullptr) {
             if (strcmp(p.Text, ".") == 0) break;
             strcpy(p.Text, ".");  // the path is at least 2 bytes long here
         } else if (cut == p.Text) {
@@ -85,22 +85,22 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize
     // FAT and exFAT paths can be tested on machines without such a volume.
     const char *forced = getenv("VESK_FILESYSTEM");
     wchar_t forcedWide[64];
-    if (forced) {
+    if (forced != nullptr) {
         NativeToWide(forced, strlen(forced), forcedWide, 64);
         name = forcedWide;
     }
-    if (fileSystemName && !CopyOut(name, fileSystemName, fileSystemNameSize)) {
-        SetError(kErrorInsufficientBuffer);
+    if (fileSystemName != nullptr && !CopyOut(name, fileSystemName, fileSystemNameSize)) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     // Linux volumes carry no label the layer could read cheaply; Windows shows an
     // unlabelled volume with an empty name.
-    if (volumeName && volumeNameSize) volumeName[0] = 0;
-    if (serial) serial[0] = (DWORD)((uint64_t)st.st_dev ^ ((uint64_t)st.st_dev >> 32));
-    if (maxComponent) maxComponent[0] = (DWORD)fs.f_namelen;
+    if (volumeName != nullptr && volumeNameSize) volumeName[0] = 0;
+    if (serial != nullptr) serial[0] = (DWORD)((uint64_t)st.st_dev ^ ((uint64_t)st.st_dev >> 32));
+    if (maxComponent != nullptr) maxComponent[0] = (DWORD)fs.f_namelen;
     // FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK
-    if (flags) flags[0] = 0x7;
+    if (flags != nullptr) flags[0] = 0x7;
     return TRUE;
 }
 
-bool IsRootlessAbsolutePath(const wchar_t *path) { return path && path[0] == L'/'; }
+bool IsRootlessAbsolutePath(const wchar_t *path) { return (path != nullptr) && path[0] == L'/'; }

@@ -15,9 +15,9 @@ namespace {
 FILETIME Ft(uint64_t v) { return FILETIME{(DWORD)v, (DWORD)(v >> 32)}; }
 uint64_t Ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
-const uint64_t kHour = 36000000000ULL;
-const uint64_t kDec6 = 134410365520000000ULL;  // 2026-12-06 13:15:52 UTC, a Sunday
-const uint64_t kJul1 = 134273808000000000ULL;  // 2026-07-01 12:00:00 UTC
+const uint64_t HOUR = 36000000000ULL;
+const uint64_t DEC6 = 134410365520000000ULL;  // 2026-12-06 13:15:52 UTC, a Sunday
+const uint64_t JUL1 = 134273808000000000ULL;  // 2026-07-01 12:00:00 UTC
 
 TEST(PlatformTime, FileTimeToSystemTimeKnownValues)
 {
@@ -26,7 +26,7 @@ TEST(PlatformTime, FileTimeToSystemTimeKnownValues)
         int Y, Mo, D, H, Mi, S, Ms, Dow;
     } rows[] = {
         {0, 1601, 1, 1, 0, 0, 0, 0, 1},                          // a Monday
-        {kDec6, 2026, 12, 6, 13, 15, 52, 0, 0},                  // a Sunday
+        {DEC6, 2026, 12, 6, 13, 15, 52, 0, 0},                  // a Sunday
         {133537247999990000ULL, 2024, 2, 29, 23, 59, 59, 999, 4},
         {116444736000000000ULL, 1970, 1, 1, 0, 0, 0, 0, 4},
         {125911584000000000ULL, 2000, 1, 1, 0, 0, 0, 0, 6},
@@ -56,11 +56,11 @@ TEST(PlatformTime, LocalFileTimeUsesTodaysOffsetForEveryDate)
 {
     {
         EnvGuard tz("TZ", "UTC+5");  // five hours west, all year
-        FILETIME in = Ft(kDec6), out;
+        FILETIME in = Ft(DEC6), out;
         ASSERT_TRUE(FileTimeToLocalFileTime(&in, &out));
-        EXPECT_EQ(Ticks(out), kDec6 - 5 * kHour);
+        EXPECT_EQ(Ticks(out), DEC6 - 5 * HOUR);
         // Below zero fails and leaves the output alone.
-        in = Ft(kHour);
+        in = Ft(HOUR);
         out = Ft(42);
         EXPECT_FALSE(FileTimeToLocalFileTime(&in, &out));
         EXPECT_EQ(Ticks(out), 42u);
@@ -69,18 +69,18 @@ TEST(PlatformTime, LocalFileTimeUsesTodaysOffsetForEveryDate)
         EnvGuard tz("TZ", "UTC-3");
         FILETIME in = Ft(0), out;
         ASSERT_TRUE(FileTimeToLocalFileTime(&in, &out));
-        EXPECT_EQ(Ticks(out), 3 * kHour);
+        EXPECT_EQ(Ticks(out), 3 * HOUR);
     }
     {
         // A zone with daylight saving time: summer and winter dates move by the same
         // amount, the offset in force today.
         EnvGuard tz("TZ", "America/New_York");
-        FILETIME summer = Ft(kJul1), winter = Ft(kDec6), s, w;
+        FILETIME summer = Ft(JUL1), winter = Ft(DEC6), s, w;
         ASSERT_TRUE(FileTimeToLocalFileTime(&summer, &s));
         ASSERT_TRUE(FileTimeToLocalFileTime(&winter, &w));
-        int64_t ds = (int64_t)(Ticks(s) - kJul1), dw = (int64_t)(Ticks(w) - kDec6);
+        int64_t ds = (int64_t)(Ticks(s) - JUL1), dw = (int64_t)(Ticks(w) - DEC6);
         EXPECT_EQ(ds, dw);
-        EXPECT_TRUE(ds == -4 * (int64_t)kHour || ds == -5 * (int64_t)kHour) << ds;
+        EXPECT_TRUE(ds == -4 * (int64_t)HOUR || ds == -5 * (int64_t)HOUR) << ds;
     }
 }
 

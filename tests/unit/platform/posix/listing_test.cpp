@@ -40,9 +40,9 @@ int OpenDescriptors()
     return n;
 }
 
-const int64_t kWriteSec = 1714564800;  // 2024-05-01 12:00:00 UTC
-const long kWriteNsec = 123456789;
-const int64_t kAccessSec = 1577934245;  // 2020-01-02 03:04:05 UTC
+const int64_t WRITE_SEC = 1714564800;  // 2024-05-01 12:00:00 UTC
+const long WRITE_NSEC = 123456789;
+const int64_t ACCESS_SEC = 1577934245;  // 2020-01-02 03:04:05 UTC
 
 class PlatformFind : public ::testing::Test {
 protected:
@@ -82,7 +82,7 @@ protected:
         ASSERT_EQ(symlink("sub", (Root + "/dirlink").c_str()), 0);
         ASSERT_EQ(symlink("beta.txt", (Root + "/filelink").c_str()), 0);
         ASSERT_EQ(symlink("nowhere", (Root + "/dangling").c_str()), 0);
-        struct timespec times[2] = {{(time_t)kAccessSec, 0}, {(time_t)kWriteSec, kWriteNsec}};
+        struct timespec times[2] = {{(time_t)ACCESS_SEC, 0}, {(time_t)WRITE_SEC, WRITE_NSEC}};
         ASSERT_EQ(utimensat(AT_FDCWD, (Root + "/beta.txt").c_str(), times, 0), 0);
     }
 
@@ -164,8 +164,8 @@ TEST_F(PlatformFind, TimesWithSubSecondsAsFileTimes)
     for (const wchar_t *name : {L"beta.txt", L"filelink"}) {
         const WIN32_FIND_DATAW *d = Find(all, name);
         ASSERT_NE(d, nullptr);
-        EXPECT_EQ(Ticks(d->ftLastWriteTime), UnixTicks(kWriteSec, kWriteNsec)) << name;
-        EXPECT_EQ(Ticks(d->ftLastAccessTime), UnixTicks(kAccessSec, 0)) << name;
+        EXPECT_EQ(Ticks(d->ftLastWriteTime), UnixTicks(WRITE_SEC, WRITE_NSEC)) << name;
+        EXPECT_EQ(Ticks(d->ftLastAccessTime), UnixTicks(ACCESS_SEC, 0)) << name;
         // Birth time where the disk keeps one (the file was made just now), else the
         // last write time.
         uint64_t created = Ticks(d->ftCreationTime);
