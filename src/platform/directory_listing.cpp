@@ -9,9 +9,12 @@
 
 namespace {
 
-/// The records one request asks for: large enough that a directory of a few hundred
-/// entries comes in one call.
-enum { RECORD_BUFFER_LEN = 65536 };
+/// The records a request asks for. Every level of the walk keeps its listing while it
+/// lists the levels below, so a listing starts small (a directory of a few dozen entries
+/// comes in one call) and takes the large buffer only once a second request still finds
+/// records: a chain of thousands of one-entry directories then holds a few megabytes,
+/// not hundreds, and a large directory comes a few hundred entries a call.
+enum { FIRST_RECORD_BUFFER_LEN = 4096, RECORD_BUFFER_LEN = 65536 };
 
 }  // namespace
 
@@ -24,9 +27,11 @@ struct DirectoryListing {
     bool FindPending;    ///< FindData holds Find's first entry, not yet delivered
     DWORD Used;          ///< bytes of Buffer the last request filled
     DWORD At;            ///< offset of the next record in Buffer
+    DWORD Capacity;      ///< bytes of Buffer
+    int Fills;           ///< requests that returned records
     WIN32_FIND_DATAW FindData;
     wchar_t *Directory;  ///< the path it was opened with, for the fallback
-    alignas(8) BYTE Buffer[RECORD_BUFFER_LEN];
+    BYTE *Buffer;        ///< malloc'd, aligned for the records
 };
 
 namespace {
@@ -77,11 +82,20 @@ bool FallBackToFind(DirectoryListing *listing)
 /// Asks for the next batch of records. 1 when some came, 0 at the end, -1 on a failure.
 int FillRecords(DirectoryListing *listing)
 {
+    // Every record of the last request has been delivered, so the buffer may move.
+    if (listing->Fills >= 2 && listing->Capacity < RECORD_BUFFER_LEN) {
+        BYTE *larger = (BYTE *)realloc(listing->Buffer, RECORD_BUFFER_LEN);
+        if (larger != nullptr) {
+            listing->Buffer = larger;
+            listing->Capacity = RECORD_BUFFER_LEN;
+        }
+    }
     for (;;) {
         if (GetFileInformationByHandleEx(listing->Handle, listing->Class, listing->Buffer,
-                                         RECORD_BUFFER_LEN)) {
-            listing->Used = RECORD_BUFFER_LEN;
+                                         listing->Capacity)) {
+            listing->Used = listing->Capacity;
             listing->At = 0;
+            ++listing->Fills;
             PreferredClass = listing->Class;
             return 1;
         }
@@ -179,9 +193,11 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
     size_t len = wcslen(directory);
     DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
     wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
-    if (listing == nullptr || copy == nullptr) {
+    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
+    if (listing == nullptr || copy == nullptr || buffer == nullptr) {
         free(listing);
         free(copy);
+        free(buffer);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -194,6 +210,7 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
         DWORD error = GetLastError();
         free(listing);
         free(copy);
+        free(buffer);
         SetLastError(error);
         return nullptr;
     }
@@ -205,7 +222,10 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
     listing->FindPending = false;
     listing->Used = 0;
     listing->At = 0;
+    listing->Capacity = FIRST_RECORD_BUFFER_LEN;
+    listing->Fills = 0;
     listing->Directory = copy;
+    listing->Buffer = buffer;
     return listing;
 }
 
@@ -259,5 +279,6 @@ void CloseDirectoryListing(DirectoryListing *listing)
     if (listing->Find != INVALID_HANDLE_VALUE) FindClose(listing->Find);
     CloseHandle(listing->Handle);
     free(listing->Directory);
+    free(listing->Buffer);
     free(listing);
 }

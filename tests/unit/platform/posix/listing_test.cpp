@@ -290,6 +290,29 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     EXPECT_EQ(before, OpenDescriptors());
 }
 
+TEST_F(PlatformFind, AHandleListingOfManyLongNamesDeliversEachOnceInOrder)
+{
+    // Long names fill a request's first, small buffer with a few records: the listing
+    // takes many requests and moves to its large buffer between two of them.
+    ASSERT_EQ(mkdir((Root + "/many").c_str(), 0755), 0);
+    std::vector<std::wstring> expected;
+    for (int i = 0; i < 300; ++i) {
+        char name[256];
+        snprintf(name, sizeof name, "%03d%s", i, std::string(200, 'x').c_str());
+        Make(std::string("many/") + name, 0);
+        expected.push_back(Wide(name));
+    }
+    DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/many/").c_str());
+    ASSERT_NE(nullptr, listing);
+    std::vector<std::wstring> got;
+    WIN32_FIND_DATAW d;
+    FileId id;
+    while (ReadListingEntry(listing, &d, &id) == 1) got.push_back(d.cFileName);
+    EXPECT_EQ(0, ReadListingEntry(listing, &d, &id));
+    CloseDirectoryListing(listing);
+    EXPECT_EQ(expected, got);
+}
+
 TEST_F(PlatformFind, AListingRefusedThroughItsHandleFallsBackToTheClassicOne)
 {
     setenv("VESK_TEST_REFUSE_HANDLE_LISTING", "1", 1);
