@@ -124,7 +124,7 @@ void AddLineValue(ShellLine *line, const wchar_t *value)
 
 int RunCommandLine(const ShellLine *line)
 {
-    if (line->Problem != 0 || line->Target != FOR_COMMAND_LINE) return -2;
+    if (line->Problem != 0 || line->Target != FOR_COMMAND_LINE) return LINE_NOT_RUN;
     return Command(line->Text, 0);
 }
 
@@ -132,7 +132,7 @@ int ExpandExpression(ShellLine *line)
 {
     if (line->Problem != 0 || line->Target != FOR_FUNCTION_ARGUMENT ||
         line->Capacity < (size_t)HOST_BUFFER_LEN)
-        return -2;
+        return LINE_NOT_RUN;
     return ExpandVariables(line->Text, 1);
 }
 

@@ -19,6 +19,10 @@ enum {
     LINE_SETTINGS_UNKNOWN,        ///< the escape character or separator could not be read
 };
 
+/// What RunCommandLine and ExpandExpression return for a line they did not hand to the
+/// shell: apart from every result the shell itself gives.
+enum { LINE_NOT_RUN = -2 };
+
 /// A line being built into a buffer the caller owns. Plain record; nothing to free.
 struct ShellLine {
     const ShellSyntax *Syntax;
@@ -48,12 +52,12 @@ void AddLineSyntax(ShellLine *line, const wchar_t *format, ...);
 void AddLineValue(ShellLine *line, const wchar_t *value);
 
 /// Runs a finished command line through the Command service. Returns the shell's
-/// result, or -2 without running anything when the line has a problem.
+/// result, or LINE_NOT_RUN without running anything when the line has a problem.
 int RunCommandLine(const ShellLine *line);
 
 /// Expands a finished expression in place (its buffer must hold HOST_BUFFER_LEN
-/// characters). Returns the service's result, or -2 without calling it when the line has
-/// a problem.
+/// characters). Returns the service's result, or LINE_NOT_RUN without calling it when the
+/// line has a problem.
 int ExpandExpression(ShellLine *line);
 
 /// Words for a message about Problem, after the thing's own name, into buffer (capacity

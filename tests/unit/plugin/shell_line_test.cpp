@@ -91,9 +91,9 @@ TEST(ShellLineTest, BoundsAndMessages)
     BeginCommandLine(&line, &def, L"unsetarray", small, 8);
     EXPECT_EQ(ESCAPE_NO_ROOM, line.Problem);
     EXPECT_STREQ(L"", small);
-    EXPECT_EQ(-2, RunCommandLine(&line));
+    EXPECT_EQ(LINE_NOT_RUN, RunCommandLine(&line));
     BeginExpression(&line, &def, nullptr, 0);
-    EXPECT_EQ(-2, ExpandExpression(&line));
+    EXPECT_EQ(LINE_NOT_RUN, ExpandExpression(&line));
 
     wchar_t why[512];
     const ShellSyntax star = {L'*', L'&', 0, 0};
