@@ -24,4 +24,5 @@ args=${*:-/V 10 LARGEST LIST /R}
 # An argument that begins with "/" is a switch of the command, so an absolute Linux path
 # is written with backslashes.
 spec=$(printf '%s' "$(cd "$dir" && pwd)" | tr '/' '\\')
-exec build/native/vshell -c "vesk $args $spec & echo first: %LIST[0,0] (%LIST[0,1] bytes, %LIST[0,2]) & echo found: %_vesk & echo newest: %@vesk[$spec,N,,1]"
+# Cells are read with nested expansion off, so a name holding "%" comes back as stored.
+exec build/native/vshell -c "vesk $args $spec & setdos /x-4 & echo first: %LIST[0,0] (%LIST[0,1] bytes, %LIST[0,2]) & echo stored: %_vesk & echo newest: %@vesk[$spec,N,,1]"
