@@ -1,5 +1,7 @@
 #include "search/directory_set.h"
 
+#include "plugin/result_codes.h"
+
 #include <stdlib.h>
 
 namespace {
@@ -43,19 +45,21 @@ bool Grow(DirectorySet *set)
 
 }  // namespace
 
-int AddDirectory(DirectorySet *set, const FileId *id)
+int AddDirectory(DirectorySet *set, const FileId *id, bool *added)
 {
+    *added = false;
     if (set->Capacity != 0) {
         DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
-        if (slot->Full) return 0;
+        if (slot->Full) return RESULT_OK;
     }
     // At most half full, so that a probe ends soon and always finds an empty slot.
-    if ((set->Used + 1) * 2 > set->Capacity && !Grow(set)) return -1;
+    if ((set->Used + 1) * 2 > set->Capacity && !Grow(set)) return RESULT_FAILED;
     DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
     slot->Id = *id;
     slot->Full = true;
     ++set->Used;
-    return 1;
+    *added = true;
+    return RESULT_OK;
 }
 
 void FreeDirectorySet(DirectorySet *set)

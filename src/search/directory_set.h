@@ -19,9 +19,9 @@ struct DirectorySet {
     size_t Used;
 };
 
-/// Adds id. Returns 1 when it was added, 0 when it was there already, -1 when memory
-/// is exhausted (the set is then unchanged).
-int AddDirectory(DirectorySet *set, const FileId *id);
+/// Adds id; *added says whether it was new. Returns RESULT_OK, or RESULT_FAILED when
+/// memory is exhausted (the set is then unchanged and *added false).
+int AddDirectory(DirectorySet *set, const FileId *id, bool *added);
 
 /// Releases the slots; the set is empty again afterwards.
 void FreeDirectorySet(DirectorySet *set);

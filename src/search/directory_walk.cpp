@@ -158,9 +158,10 @@ bool IsOnCurrentPath(const Walk *walk, const FileId *id)
 /// already, or when memory is exhausted (which stops the walk).
 bool MarkListed(Walk *walk, const FileId *id)
 {
-    int added = AddDirectory(&walk->Listed, id);
-    if (added < 0) ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
-    return added > 0;
+    bool added;
+    if (AddDirectory(&walk->Listed, id, &added) != RESULT_OK)
+        ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
+    return added;
 }
 
 /// Decides from the identity its handle gives whether the directory just opened is to
