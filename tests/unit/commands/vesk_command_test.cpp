@@ -286,6 +286,51 @@ TEST_F(VeskRowsTest, RowsTheShellRefusesAreDroppedAndTheArrayRebuilt)
     EXPECT_EQ(L"2 matching files found, none stored.\n", out);
 }
 
+// An "unsetarray" that removes the array, yet ends in an error code whether or not there
+// was one, as a shell may for a missing array even under /Q.
+int HOST_CALL GrumblingUnset(wchar_t *arguments)
+{
+    std::wstring text(arguments);
+    size_t name = text.rfind(L' ');
+    vsh::RemoveArray(name == std::wstring::npos ? text : text.substr(name + 1));
+    return 1;
+}
+
+PluginInfo *HOST_CALL GrumblingUnsetInfo(void)
+{
+    static struct {
+        PluginInfo Record;
+        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+    } info = {{L"Grumbler", L"", L"", L"", L"", L"unsetarray", 1, 0, 0}, {}};
+    return &info.Record;
+}
+
+void *FindGrumblingUnset(void *, const char *name)
+{
+    return std::string(name) == "unsetarray" ? (void *)GrumblingUnset : nullptr;
+}
+
+// The removal's error code alone does not stop the command: the declaration that follows
+// says whether the array could be written, new or replacing an old one.
+TEST_F(VeskRowsTest, AnUnsetArrayErrorCodeAloneStoresAsUsual)
+{
+    MakeFile("big", 30);
+    MakeFile("small", 10);
+    vsh::PluginExports exports = {GrumblingUnsetInfo, Started, nullptr, nullptr, nullptr,
+                                  FindGrumblingUnset};
+    ASSERT_EQ(0, vsh::RegisterPlugin(L"grumbler", nullptr, exports));
+    const struct {
+        const wchar_t *Arguments;
+        std::vector<std::wstring> Names;
+    } runs[] = {{L"5 fresh", {L"big", L"small"}}, {L"1 fresh", {L"big"}}};
+    for (const auto &run : runs) {
+        std::wstring arguments = run.Arguments;
+        EXPECT_EQ(0, vesk(&arguments[0])) << run.Arguments;
+        EXPECT_EQ(run.Names, Column(L"FRESH", 0)) << run.Arguments;
+        EXPECT_EQ((int)run.Names.size(), LastCount) << run.Arguments;
+    }
+}
+
 // The shell reads a function's result again while nested expansion is on: the percent
 // signs of the best name come back doubled then, and as they are after /X-4.
 TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
