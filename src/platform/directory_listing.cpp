@@ -2,6 +2,7 @@
 // every entry. Windows and the Linux layer answer the same calls, so this is one code
 // path for every build.
 #include "platform/platform.h"
+#include "platform/listing_faults.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -32,6 +33,9 @@ struct DirectoryListing {
     WIN32_FIND_DATAW FindData;
     wchar_t *Directory;  ///< the path it was opened with, for the fallback
     BYTE *Buffer;        ///< malloc'd, aligned for the records
+    bool FaultsOn;       ///< the test switch of listing_faults.h was set at the open
+    const ListingFault *Fault;  ///< its rules for this directory; null for none
+    uint32_t Read;       ///< entries delivered so far
 };
 
 namespace {
@@ -48,6 +52,18 @@ bool IsRefusal(DWORD error)
 bool IsDot(const wchar_t *name, size_t len)
 {
     return name[0] == L'.' && (len == 1 || (len == 2 && name[1] == L'.'));
+}
+
+/// Delivers data as an unreadable entry with error: only its name stays.
+int Unreadable(WIN32_FIND_DATAW *data, FileId *id, DWORD error)
+{
+    wchar_t name[MAX_PATH];
+    wmemcpy(name, data->cFileName, MAX_PATH);
+    memset(data, 0, sizeof *data);
+    wmemcpy(data->cFileName, name, MAX_PATH);
+    memset(id, 0, sizeof *id);
+    SetLastError(error);
+    return LISTING_UNREADABLE_ENTRY;
 }
 
 /// Opens the classic listing of the directory for a system or file system that refuses
@@ -114,8 +130,9 @@ int FillRecords(DirectoryListing *listing)
     }
 }
 
-/// Delivers the record at At and moves past it. False for a record that is skipped.
-bool TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+/// Delivers the record at At and moves past it: LISTING_ENTRY, LISTING_UNREADABLE_ENTRY,
+/// or LISTING_END for a record that is skipped.
+int TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     const BYTE *at = listing->Buffer + listing->At;
     const FILE_ID_BOTH_DIR_INFO *both = (const FILE_ID_BOTH_DIR_INFO *)at;
@@ -141,7 +158,7 @@ bool TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     size_t len = both->FileNameLength / sizeof(WCHAR);
     // Names of 260 characters and more do not fit the find data; no file system of
     // Windows makes them.
-    if (len == 0 || len >= MAX_PATH || IsDot(name, len)) return false;
+    if (len == 0 || len >= MAX_PATH || IsDot(name, len)) return LISTING_END;
     data->dwFileAttributes = both->FileAttributes;
     uint64_t times[3] = {(uint64_t)both->CreationTime.QuadPart,
                          (uint64_t)both->LastAccessTime.QuadPart,
@@ -161,77 +178,33 @@ bool TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     for (size_t i = 0; i < len; ++i) data->cFileName[i] = name[i];
     data->cFileName[len] = L'\0';
     data->cAlternateFileName[0] = L'\0';
-    return true;
+    if (both->FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, both->EaSize);
+    return LISTING_ENTRY;
 }
 
-/// The fallback's next entry: 1, 0 at the end, -1 on a failure.
+/// The fallback's next entry: one of the LISTING_ values.
 int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     memset(id, 0, sizeof *id);
     for (;;) {
         if (!listing->FindPending && !FindNextFileW(listing->Find, &listing->FindData)) {
-            if (GetLastError() != ERROR_NO_MORE_FILES) return -1;
+            if (GetLastError() != ERROR_NO_MORE_FILES) return LISTING_FAILED;
             listing->Ended = true;
-            return 0;
+            return LISTING_END;
         }
         listing->FindPending = false;
         const wchar_t *name = listing->FindData.cFileName;
         if (IsDot(name, wcsnlen(name, MAX_PATH))) continue;
         *data = listing->FindData;
-        return 1;
+        if (data->dwFileAttributes == INVALID_FILE_ATTRIBUTES)
+            return Unreadable(data, id, data->dwReserved1);
+        return LISTING_ENTRY;
     }
 }
 
-}  // namespace
-
-DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
+bool ReadHandleIdentity(DirectoryListing *listing, FileId *id)
 {
-    if (directory == nullptr || directory[0] == L'\0') {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    size_t len = wcslen(directory);
-    DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
-    wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
-    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
-    if (listing == nullptr || copy == nullptr || buffer == nullptr) {
-        free(listing);
-        free(copy);
-        free(buffer);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    wmemcpy(copy, directory, len + 1);
-    // Backup semantics open a directory; listing it needs no more access than that.
-    HANDLE handle = CreateFileLong(directory, FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        free(listing);
-        free(copy);
-        free(buffer);
-        SetLastError(error);
-        return nullptr;
-    }
-    listing->Handle = handle;
-    listing->Find = INVALID_HANDLE_VALUE;
-    listing->Class = PreferredClass;
-    listing->Ended = false;
-    listing->Delivered = false;
-    listing->FindPending = false;
-    listing->Used = 0;
-    listing->At = 0;
-    listing->Capacity = FIRST_RECORD_BUFFER_LEN;
-    listing->Fills = 0;
-    listing->Directory = copy;
-    listing->Buffer = buffer;
-    return listing;
-}
-
-bool GetListingIdentity(DirectoryListing *listing, FileId *id)
-{
-    if (listing == nullptr || id == nullptr) return false;
+    if (listing->Handle == INVALID_HANDLE_VALUE) return false;
     FILE_ID_INFO info;
     if (GetFileInformationByHandleEx(listing->Handle, FileIdInfo, &info, sizeof info)) {
         id->Volume = info.VolumeSerialNumber;
@@ -252,32 +225,134 @@ bool GetListingIdentity(DirectoryListing *listing, FileId *id)
     return false;
 }
 
-int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+int ReadNextEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
-    if (listing == nullptr || data == nullptr || id == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return -1;
-    }
     for (;;) {
         if (listing->Find != INVALID_HANDLE_VALUE) return TakeFound(listing, data, id);
         if (listing->At >= listing->Used) {
-            if (listing->Ended) return 0;
+            if (listing->Ended) return LISTING_END;
             int filled = FillRecords(listing);
             if (filled <= 0) return filled;
             continue;
         }
-        if (TakeRecord(listing, data, id)) {
+        int got = TakeRecord(listing, data, id);
+        if (got != LISTING_END) {
             listing->Delivered = true;
-            return 1;
+            return got;
         }
     }
+}
+
+}  // namespace
+
+DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
+{
+    if (directory == nullptr || directory[0] == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bool faultsOn = LoadListingFaults();
+    const ListingFault *fault = faultsOn ? FindListingFault(directory) : nullptr;
+    if (fault != nullptr && fault->OpenError != 0) {
+        SetLastError(fault->OpenError);
+        return nullptr;
+    }
+    size_t len = wcslen(directory);
+    DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
+    wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
+    if (listing == nullptr || copy == nullptr || buffer == nullptr) {
+        free(listing);
+        free(copy);
+        free(buffer);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    wmemcpy(copy, directory, len + 1);
+    // Backup semantics open a directory; listing it needs no more access than that. A
+    // directory the test switch lists is not opened at all.
+    bool listed = fault != nullptr && fault->Entries != nullptr;
+    HANDLE handle = listed ? INVALID_HANDLE_VALUE
+                           : CreateFileLong(directory, FILE_LIST_DIRECTORY,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (handle == INVALID_HANDLE_VALUE && !listed) {
+        DWORD error = GetLastError();
+        free(listing);
+        free(copy);
+        free(buffer);
+        SetLastError(error);
+        return nullptr;
+    }
+    listing->Handle = handle;
+    listing->Find = INVALID_HANDLE_VALUE;
+    listing->Class = PreferredClass;
+    listing->Ended = false;
+    listing->Delivered = false;
+    listing->FindPending = false;
+    listing->Used = 0;
+    listing->At = 0;
+    listing->Capacity = FIRST_RECORD_BUFFER_LEN;
+    listing->Fills = 0;
+    listing->Directory = copy;
+    listing->Buffer = buffer;
+    listing->FaultsOn = faultsOn;
+    listing->Fault = fault;
+    listing->Read = 0;
+    return listing;
+}
+
+bool GetListingIdentity(DirectoryListing *listing, FileId *id)
+{
+    if (listing == nullptr || id == nullptr) return false;
+    const ListingFault *fault = listing->Fault;
+    if (fault != nullptr && fault->HasId) {
+        FileId system = {0, 0, 0};
+        if (fault->SystemVolume && !ReadHandleIdentity(listing, &system)) return false;
+        id->Volume = fault->SystemVolume ? system.Volume : fault->Volume;
+        id->FileLow = fault->FileId;
+        id->FileHigh = 0;
+        return true;
+    }
+    return ReadHandleIdentity(listing, id);
+}
+
+int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
+{
+    if (listing == nullptr || data == nullptr || id == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return LISTING_FAILED;
+    }
+    const ListingFault *fault = listing->Fault;
+    if (fault != nullptr && fault->ReadError != 0 && listing->Read >= fault->FailAt) {
+        SetLastError(fault->ReadError);
+        return LISTING_FAILED;
+    }
+    int got;
+    if (fault != nullptr && fault->Entries != nullptr) {
+        memset(id, 0, sizeof *id);
+        got = ReadFakeEntry(fault, listing->Read, data) ? LISTING_ENTRY : LISTING_END;
+    } else {
+        got = ReadNextEntry(listing, data, id);
+    }
+    if (got == LISTING_END || got == LISTING_FAILED) return got;
+    uint32_t index = listing->Read++;
+    if (got != LISTING_ENTRY || !listing->FaultsOn) return got;
+    if (fault != nullptr && fault->EntryError != 0 && index == fault->UnreadableAt)
+        return Unreadable(data, id, fault->EntryError);
+    const ListingFault *named = FindListingFault(data->cFileName);
+    if (named != nullptr && named->HasId) {
+        id->FileLow = named->FileId;
+        id->FileHigh = 0;
+    }
+    return got;
 }
 
 void CloseDirectoryListing(DirectoryListing *listing)
 {
     if (listing == nullptr) return;
     if (listing->Find != INVALID_HANDLE_VALUE) FindClose(listing->Find);
-    CloseHandle(listing->Handle);
+    if (listing->Handle != INVALID_HANDLE_VALUE) CloseHandle(listing->Handle);
     free(listing->Directory);
     free(listing->Buffer);
     free(listing);

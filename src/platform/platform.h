@@ -14,6 +14,7 @@
 #  include "win32_posix.h"
 #endif
 
+#include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>
 
@@ -66,16 +67,35 @@ struct DirectoryListing;
 DirectoryListing *OpenDirectoryListing(const wchar_t *directory);
 
 /// The identity of the opened directory, its volume included, asked of its handle (one
-/// query, no open). False when the system cannot give it.
+/// query, no open). False when the system cannot give it. A Volume of 0 is a file system
+/// the system cannot tell from others (Wine gives 0 for every Linux file system it has
+/// no drive for, and their ids repeat): such ids may name two directories.
 bool GetListingIdentity(DirectoryListing *listing, FileId *id);
 
+/// What ReadListingEntry delivered.
+enum {
+    LISTING_FAILED = -1,  ///< the listing cannot go on; GetLastError says why
+    LISTING_END = 0,
+    LISTING_ENTRY = 1,
+    /// An entry the system named but could not tell more of (its status failed): only
+    /// data->cFileName is filled (every other field and id are zero), GetLastError says
+    /// why, and the listing goes on.
+    LISTING_UNREADABLE_ENTRY = 2,
+};
+
 /// Delivers the next entry, never "." or "..". id gets the entry's file id as the listing
-/// reports it (zero when the listing gives none; Volume is left 0: one volume serves a
-/// whole listing). Returns 1 for an entry, 0 at the end, -1 on a failure (GetLastError).
+/// reports it (zero when the listing gives none; Volume is left 0: the caller knows the
+/// volume of the directory it listed). Returns one of the LISTING_ values.
 int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id);
 
 /// Closes the handle and frees the listing; null does nothing.
 void CloseDirectoryListing(DirectoryListing *listing);
+
+/// Writes the system's own text for a Windows error code into out (capacity characters,
+/// at least 32), without the full stop and line end Windows puts after it: the text
+/// FormatMessageW gives on Windows, the C library's text for the errno the Linux layer
+/// mapped to that code, or "error N" where there is none.
+void DescribeSystemError(DWORD error, wchar_t *out, size_t capacity);
 
 /// CreateFileW of a path of any length below 16384 characters: on Windows a long path is
 /// opened in the "\\?\" form. Same arguments and result as CreateFileW.

@@ -2,6 +2,7 @@
 // real Win32 one.
 #include "platform.h"
 #include "text/case_fold.h"
+#include "text/wide_format.h"
 
 #include <conio.h>
 #include <stdlib.h>
@@ -93,3 +94,22 @@ HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disp
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
 void PutConsoleChar(wchar_t c) { _putwch(c); }
+
+void DescribeSystemError(DWORD error, wchar_t *out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return;
+    out[0] = L'\0';
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, out, (DWORD)capacity, nullptr);
+    // The message ends in ".\r\n"; the caller puts it inside a line of its own.
+    while (length > 0 && (out[length - 1] == L'\n' || out[length - 1] == L'\r' ||
+                          out[length - 1] == L' ' || out[length - 1] == L'.'))
+        --length;
+    if (length == 0) {
+        FormatWide(out, capacity, L"error %lu", (unsigned long)error);
+        return;
+    }
+    out[length] = L'\0';
+    for (DWORD i = 0; i < length; ++i)
+        if (out[i] == L'\r' || out[i] == L'\n') out[i] = L' ';
+}

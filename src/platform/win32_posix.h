@@ -53,6 +53,7 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define FILE_ATTRIBUTE_OFFLINE 0x1000
 #define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x2000
 #define FILE_ATTRIBUTE_ENCRYPTED 0x4000
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -78,23 +79,38 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_OUTOFMEMORY 14
 #define ERROR_INVALID_DRIVE 15
+#define ERROR_NOT_SAME_DEVICE 17
 #define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_PROTECT 19
 #define ERROR_NOT_READY 21
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_BAD_NETPATH 53
+#define ERROR_DEV_NOT_EXIST 55
+#define ERROR_UNEXP_NET_ERR 59
+#define ERROR_NETNAME_DELETED 64
 #define ERROR_BAD_NET_NAME 67
 #define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_SEM_TIMEOUT 121
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
-#define ERROR_MORE_DATA 234
 #define ERROR_BAD_PATHNAME 161
+#define ERROR_BUSY 170
 #define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_FILE_TOO_LARGE 223
+#define ERROR_MORE_DATA 234
 #define ERROR_DIRECTORY 267
+#define ERROR_ARITHMETIC_OVERFLOW 534
+#define ERROR_OPERATION_ABORTED 995
 #define ERROR_INVALID_FLAGS 1004
+#define ERROR_FILE_INVALID 1006
 #define ERROR_IO_DEVICE 1117
 #define ERROR_NONE_MAPPED 1332
+#define ERROR_FILE_CORRUPT 1392
 #define ERROR_CANT_ACCESS_FILE 1920
+#define ERROR_CANT_RESOLVE_FILENAME 1921
+#define ERROR_ENCRYPTION_FAILED 6000
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -131,7 +147,10 @@ typedef enum _FILE_INFO_BY_HANDLE_CLASS {
 
 // Records of a directory read through its handle (GetFileInformationByHandleEx). The
 // Linux layer's file id is 128 bits: the inode in the low 8 bytes, the device in the
-// high 8; FILE_ID_BOTH_DIR_INFO carries the inode alone.
+// high 8; FILE_ID_BOTH_DIR_INFO carries the inode alone. An entry whose status could
+// not be read comes with FileAttributes INVALID_FILE_ATTRIBUTES, its name, and the
+// error in EaSize (FindFirstFileW and FindNextFileW: in dwReserved1); Windows never
+// gives such a record.
 typedef struct _FILE_ID_BOTH_DIR_INFO {
     DWORD NextEntryOffset;
     DWORD FileIndex;

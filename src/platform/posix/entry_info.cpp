@@ -69,18 +69,29 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
 
 namespace vesk_posix {
 
-// Reads what the entry called name in dirfd shows as; false when the entry is to be
-// left out (vanished, unreadable, a dangling link).
-bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
+int ReadEntry(int dirfd, const char *name, EntryInfo *out)
 {
     EntryStat st;
+    out->Error = 0;
     // "." is the open directory itself: no name to look up.
     bool self = name[0] == '.' && name[1] == 0;
-    if (!StatEntry(dirfd, self ? "" : name, false, &st)) return false;
+    if (!StatEntry(dirfd, self ? "" : name, false, &st)) {
+        // Gone since the directory was read: as if it had not been listed.
+        if (errno == ENOENT) return ENTRY_LEFT_OUT;
+        // Names that may be read but not looked up: the directory is denied to us.
+        if (errno == EACCES) return ENTRY_DIRECTORY_DENIED;
+        out->Error = ErrorFromErrno(errno);
+        return ENTRY_FAILED;
+    }
     DWORD attrs = 0;
     if (S_ISLNK(st.Mode)) {
         EntryStat target;
-        if (!StatEntry(dirfd, name, true, &target)) return false;
+        if (!StatEntry(dirfd, name, true, &target)) {
+            // A link to nothing, or to a loop of links, holds nothing to find.
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return ENTRY_LEFT_OUT;
+            out->Error = ErrorFromErrno(errno);
+            return ENTRY_FAILED;
+        }
         if (S_ISDIR(target.Mode)) {
             // A directory link shows as Windows shows a directory symbolic link: the
             // link's own times and file id, marked as a reparse point.
@@ -109,7 +120,7 @@ bool ReadEntry(int dirfd, const char *name, EntryInfo *out)
     out->Write = UnixToFileTime(st.Write.tv_sec, st.Write.tv_nsec);
     out->Access = UnixToFileTime(st.Access.tv_sec, st.Access.tv_nsec);
     out->Creation = st.HasBirth ? UnixToFileTime(st.Birth.tv_sec, st.Birth.tv_nsec) : out->Write;
-    return true;
+    return ENTRY_READ;
 }
 
 }  // namespace vesk_posix

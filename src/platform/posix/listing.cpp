@@ -163,7 +163,9 @@ DWORD ReadEntries(int fd, Snapshot *s)
     for (size_t i = 0; i < s->Count; ++i) {
         uint32_t offset = s->Order[s->First + i];
         EntryInfo *e = &s->Info[i];
-        e->Name = ReadEntry(fd, s->Pool + offset, e) ? offset : LEFT_OUT;
+        int got = ReadEntry(fd, s->Pool + offset, e);
+        if (got == ENTRY_DIRECTORY_DENIED) return ERROR_ACCESS_DENIED;
+        e->Name = got == ENTRY_LEFT_OUT ? LEFT_OUT : offset;
     }
     // The order has served: only the entries' records are read from here on.
     free(s->Order);
@@ -201,6 +203,15 @@ bool DeliverNext(Snapshot *s, WIN32_FIND_DATAW *data)
     const EntryInfo *e = NextEntry(s);
     if (e == nullptr) return false;
     const char *name = s->Pool + e->Name;
+    if (e->Error != 0) {
+        // An entry whose status failed: its name, and the error where Windows keeps
+        // nothing (the attributes no entry can have mark it).
+        memset(data, 0, sizeof *data);
+        data->dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+        data->dwReserved1 = e->Error;
+        NativeToWide(name, strlen(name), data->cFileName, MAX_PATH);
+        return true;
+    }
     data->dwFileAttributes = e->Attributes;
     data->ftCreationTime = e->Creation;
     data->ftLastAccessTime = e->Access;
@@ -315,6 +326,14 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     memset(out, 0, nameOffset);
     // The two record kinds share their first fields, up to EaSize.
     FILE_ID_BOTH_DIR_INFO *both = (FILE_ID_BOTH_DIR_INFO *)out;
+    both->FileNameLength = (DWORD)(chars * sizeof(WCHAR));
+    if (e->Error != 0) {
+        // An entry whose status failed: the attributes no entry can have mark it, and
+        // its error stands where a reparse point's tag would.
+        both->FileAttributes = INVALID_FILE_ATTRIBUTES;
+        both->EaSize = e->Error;
+        return need;
+    }
     both->CreationTime.QuadPart = (int64_t)FileTimeValue(&e->Creation);
     both->LastAccessTime.QuadPart = (int64_t)FileTimeValue(&e->Access);
     both->LastWriteTime.QuadPart = (int64_t)FileTimeValue(&e->Write);
@@ -322,7 +341,6 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     both->EndOfFile.QuadPart = (int64_t)e->Size;
     both->AllocationSize = both->EndOfFile;
     both->FileAttributes = e->Attributes;
-    both->FileNameLength = (DWORD)(chars * sizeof(WCHAR));
     DWORD tag = (e->Attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? IO_REPARSE_TAG_SYMLINK : 0;
     both->EaSize = tag;
     uint64_t inode = ZeroFileIds() ? 0 : e->Inode;
@@ -429,10 +447,14 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
             return FALSE;
         }
         FILE_ID_INFO *id = (FILE_ID_INFO *)info;
-        // The device as the entries' statx gives it, so that the two ids compare.
+        // The device as the entries' statx gives it, so that the two ids compare. It is
+        // part of every file id, so one serial serves all Linux file systems: a mount
+        // point looks like any directory in its parent's listing, and the walk gives its
+        // entries the volume of the level that lists them; with one serial a file has
+        // one identity whichever way the walk reached it.
         uint64_t inode = (uint64_t)st.st_ino;
         uint64_t device = ((uint64_t)major(st.st_dev) << 32) | minor(st.st_dev);
-        id->VolumeSerialNumber = device;
+        id->VolumeSerialNumber = LINUX_VOLUME_SERIAL;
         if (ZeroFileIds()) inode = device = 0;
         memcpy(id->FileId.Identifier, &inode, 8);
         memcpy(id->FileId.Identifier + 8, &device, 8);

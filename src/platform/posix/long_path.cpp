@@ -3,6 +3,7 @@
 #include "posix_layer.h"
 
 #include "text/native_text.h"
+#include "text/wide_format.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -17,6 +18,57 @@ namespace {
 
 DWORD LastError = 0;
 
+/// Each errno the layer meets and the Windows error nearest to it. The first row of a
+/// code gives that code's text (DescribeSystemError).
+const struct {
+    int Errno;
+    DWORD Code;
+} ERRNO_CODES[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EIO, ERROR_IO_DEVICE},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {ELOOP, ERROR_CANT_RESOLVE_FILENAME},
+    {ESTALE, ERROR_FILE_INVALID},
+    {ENOTCONN, ERROR_NETNAME_DELETED},
+    {ECONNABORTED, ERROR_NETNAME_DELETED},
+    {ECONNRESET, ERROR_NETNAME_DELETED},
+    {EHOSTDOWN, ERROR_UNEXP_NET_ERR},
+    {EHOSTUNREACH, ERROR_UNEXP_NET_ERR},
+    {ENETDOWN, ERROR_UNEXP_NET_ERR},
+    {ENETUNREACH, ERROR_UNEXP_NET_ERR},
+    {EREMOTEIO, ERROR_UNEXP_NET_ERR},
+    {ENOLINK, ERROR_UNEXP_NET_ERR},
+    {ETIMEDOUT, ERROR_SEM_TIMEOUT},
+    {EUCLEAN, ERROR_FILE_CORRUPT},
+    {EBADMSG, ERROR_FILE_CORRUPT},
+    {EOVERFLOW, ERROR_ARITHMETIC_OVERFLOW},
+    {ENODEV, ERROR_DEV_NOT_EXIST},
+    {ENXIO, ERROR_DEV_NOT_EXIST},
+    {ENOMEDIUM, ERROR_NOT_READY},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {EBUSY, ERROR_BUSY},
+    {EINTR, ERROR_OPERATION_ABORTED},
+    {ENOSYS, ERROR_NOT_SUPPORTED},
+    {EOPNOTSUPP, ERROR_NOT_SUPPORTED},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EROFS, ERROR_WRITE_PROTECT},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
+    {EXDEV, ERROR_NOT_SAME_DEVICE},
+    {ENOKEY, ERROR_ENCRYPTION_FAILED},
+    {EKEYEXPIRED, ERROR_ENCRYPTION_FAILED},
+};
+
+/// Codes of errnos no row names: the bit Windows leaves to applications, so no system
+/// code is ever taken for one.
+const DWORD UNMAPPED_ERRNO = 0x20000000u;
+
 }  // namespace
 
 namespace vesk_posix {
@@ -25,21 +77,11 @@ void SetError(DWORD code) { LastError = code; }
 
 DWORD ErrorFromErrno(int e)
 {
-    switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case EIO: return ERROR_IO_DEVICE;
-    default: return ERROR_INVALID_PARAMETER;
-    }
+    for (const auto &row : ERRNO_CODES)
+        if (row.Errno == e) return row.Code;
+    // Never a code that means "not there": a failure nobody foresaw is reported.
+    return UNMAPPED_ERRNO | ((DWORD)e & 0xFFFFu);
 }
-
 
 bool MakeNativePath(const wchar_t *path, NativePath *out)
 {
@@ -122,5 +164,21 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 }  // namespace vesk_posix
 
 DWORD GetLastError(void) { return LastError; }
+
+void DescribeSystemError(DWORD error, wchar_t *out, size_t capacity)
+{
+    if (out == nullptr || capacity == 0) return;
+    int e = 0;
+    if ((error & ~0xFFFFu) == UNMAPPED_ERRNO) e = (int)(error & 0xFFFFu);
+    for (size_t i = 0; e == 0 && i < sizeof ERRNO_CODES / sizeof ERRNO_CODES[0]; ++i)
+        if (ERRNO_CODES[i].Code == error) e = ERRNO_CODES[i].Errno;
+    if (e == 0) {
+        FormatWide(out, capacity, L"error %lu", (unsigned long)error);
+        return;
+    }
+    const char *text = strerror(e);
+    size_t n = NativeToWide(text, strlen(text), out, capacity);
+    out[n < capacity ? n : capacity - 1] = L'\0';
+}
 
 void SetLastError(DWORD code) { LastError = code; }

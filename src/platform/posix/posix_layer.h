@@ -11,6 +11,10 @@
 
 namespace vesk_posix {
 
+/// The volume serial of every directory's identity (FileIdInfo): the file ids carry
+/// the device.
+const uint64_t LINUX_VOLUME_SERIAL = 1;
+
 /// Sets what GetLastError returns next.
 void SetError(DWORD code);
 
@@ -47,6 +51,7 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
 /// What a delivered entry needs besides its name, read while the directory was open.
 struct EntryInfo {
     uint32_t Name;  // offset into the listing's pool of names; LEFT_OUT when not delivered
+    DWORD Error;    // not 0: the entry's status failed with this code; only Name is valid
     DWORD Attributes;
     uint64_t Size;
     FILETIME Write, Access, Creation;
@@ -55,9 +60,16 @@ struct EntryInfo {
 
 const uint32_t LEFT_OUT = 0xFFFFFFFFu;
 
-/// Reads what the entry called name in dirfd shows as into out (all but Name); false
-/// when the entry is to be left out (vanished, unreadable, a dangling link).
-bool ReadEntry(int dirfd, const char *name, EntryInfo *out);
+/// ReadEntry's results.
+enum { ENTRY_READ = 0, ENTRY_LEFT_OUT = 1, ENTRY_FAILED = 2, ENTRY_DIRECTORY_DENIED = 3 };
+
+/// Reads what the entry called name in dirfd shows as into out (all but Name).
+/// ENTRY_LEFT_OUT for an entry that is not to be listed (gone since the directory was
+/// read, a link to nothing); ENTRY_FAILED with out->Error set when its status cannot be
+/// read (the listing delivers it as an unreadable entry), errno still telling why;
+/// ENTRY_DIRECTORY_DENIED when dirfd lets its names be read but not looked up (read
+/// permission without search permission): the listing as a whole is denied.
+int ReadEntry(int dirfd, const char *name, EntryInfo *out);
 
 /// A directory handle for CreateFileW with backup semantics: the descriptor is kept until
 /// the first directory record request takes the listing. INVALID_HANDLE_VALUE with the

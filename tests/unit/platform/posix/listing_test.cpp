@@ -248,7 +248,7 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     ASSERT_EQ(0, stat(Root.c_str(), &st));
     FileId self;
     ASSERT_TRUE(GetListingIdentity(listing, &self));
-    EXPECT_EQ(DeviceOf(st.st_dev), self.Volume);
+    EXPECT_EQ(1u, self.Volume);  // one serial for every Linux file system: the id has the device
     EXPECT_EQ((uint64_t)st.st_ino, self.FileLow);
     EXPECT_EQ(DeviceOf(st.st_dev), self.FileHigh);
 
