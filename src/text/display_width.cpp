@@ -4,6 +4,13 @@
 
 namespace {
 
+/// Cells c takes as shown: a bidirectional control has none of its own, but its
+/// placeholder has one, and it belongs to no character before it.
+size_t ShownCells(uint32_t c) { return IsControlCode(c) ? 1 : (size_t)CodePointCells(c); }
+
+bool ShownJoining(uint32_t c) { return !IsControlCode(c) && JoinsPrevious(c); }
+
+
 /// Appends to a bounded buffer; remembers when something did not fit.
 struct CellWriter {
     wchar_t *Out;
@@ -53,10 +60,10 @@ const wchar_t *FittingTail(const wchar_t *text, size_t total, size_t room, size_
     size_t units;
     while (total - skipped > room && (units = ReadCodePoint(p, &c)) != 0) {
         // Skip one base character with everything that joins it.
-        skipped += (size_t)CodePointCells(c);
+        skipped += ShownCells(c);
         p += units;
-        while ((units = ReadCodePoint(p, &c)) != 0 && JoinsPrevious(c)) {
-            skipped += (size_t)CodePointCells(c);
+        while ((units = ReadCodePoint(p, &c)) != 0 && ShownJoining(c)) {
+            skipped += ShownCells(c);
             p += units;
         }
     }
@@ -66,11 +73,39 @@ const wchar_t *FittingTail(const wchar_t *text, size_t total, size_t room, size_
 
 }  // namespace
 
-bool IsControlCode(uint32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+bool IsControlCode(uint32_t c)
+{
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
 
 int CodePointCells(uint32_t c) { return UnicodeProperties(c) & UNICODE_CELLS_MASK; }
 
 bool JoinsPrevious(uint32_t c) { return (UnicodeProperties(c) & UNICODE_JOINS) != 0; }
+
+int CutInMiddle(wchar_t *out, size_t capacity, const wchar_t *text, size_t length)
+{
+    if (out == nullptr || text == nullptr || capacity < 8) return -1;
+    if (length < capacity) {
+        wmemcpy(out, text, length);
+        out[length] = L'\0';
+        return 0;
+    }
+    // A third for the start, the rest for the end: the last names tell most.
+    size_t room = capacity - 4;
+    size_t head = room / 3;
+    size_t tail = room - head;
+    auto isLow = [](wchar_t c) { return ((uint32_t)c & 0xFC00) == 0xDC00 && sizeof(wchar_t) == 2; };
+    if (head > 0 && isLow(text[head])) --head;
+    size_t tailStart = length - tail;
+    if (isLow(text[tailStart])) ++tailStart;
+    wmemcpy(out, text, head);
+    wmemcpy(out + head, L"...", 3);
+    wmemcpy(out + head + 3, text + tailStart, length - tailStart);
+    out[head + 3 + (length - tailStart)] = L'\0';
+    return 1;
+}
 
 size_t ReadCodePoint(const wchar_t *text, uint32_t *c)
 {
@@ -98,7 +133,7 @@ size_t DisplayWidth(const wchar_t *text)
     uint32_t c;
     size_t units;
     while ((units = ReadCodePoint(text, &c)) != 0) {
-        cells += (size_t)CodePointCells(c);
+        cells += ShownCells(c);
         text += units;
     }
     return cells;

@@ -7,16 +7,20 @@
 #include <stdint.h>
 #include <wchar.h>
 
-/// What a table shows in place of a control character of a name (C0 with tab and
-/// newline, DEL, C1): an escape sequence in a file name must not reach the terminal.
+/// What the table and every message show in place of a control character of a name (C0
+/// with tab and newline, DEL, C1) or a bidirectional control: an escape sequence must
+/// not reach the terminal, and a right-to-left override must not turn "invoice\u202Egpj.exe"
+/// into what looks like a picture.
 const wchar_t CONTROL_PLACEHOLDER = L'?';
 
-/// True for U+0000..U+001F, U+007F and U+0080..U+009F.
+/// True for what shows as CONTROL_PLACEHOLDER: U+0000..U+001F, U+007F, U+0080..U+009F
+/// and the bidirectional controls U+061C, U+200E, U+200F, U+202A..U+202E and
+/// U+2066..U+2069.
 bool IsControlCode(uint32_t c);
 
-/// Console cells c takes: 0 for marks and zero-width characters, 2 for East Asian Wide
-/// and Fullwidth, 1 otherwise (a control character counts as its placeholder, a lone
-/// surrogate as one cell).
+/// Console cells c takes by the Unicode data: 0 for marks and zero-width characters
+/// (the bidirectional controls among them), 2 for East Asian Wide and Fullwidth, 1
+/// otherwise (a C0 or C1 control counts as its placeholder, a lone surrogate as one cell).
 int CodePointCells(uint32_t c);
 
 /// True when c belongs to the character before it (a mark or a zero-width character),
@@ -27,8 +31,15 @@ bool JoinsPrevious(uint32_t c);
 /// wchar_t is 16 bits. Returns the wchar_t units read, 0 at the terminator.
 size_t ReadCodePoint(const wchar_t *text, uint32_t *c);
 
-/// Console cells of the whole text (0 for null).
+/// Console cells of the whole text as a table shows it (0 for null): a character that
+/// shows as CONTROL_PLACEHOLDER takes one.
 size_t DisplayWidth(const wchar_t *text);
+
+/// Copies text into out (capacity wchar_t units, at least 8, with the terminator). A text
+/// that does not fit keeps its start and its end around "..." (a path keeps its root and
+/// its last names), never half a surrogate pair. Returns 0, 1 when it was cut, -1 for a
+/// missing argument or a smaller out.
+int CutInMiddle(wchar_t *out, size_t capacity, const wchar_t *text, size_t length);
 
 /// How FormatCell fits a text into its cells.
 enum CellFit {
