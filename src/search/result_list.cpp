@@ -37,6 +37,7 @@ FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t si
         entry->Id = *id;
     else
         memset(&entry->Id, 0, sizeof entry->Id);
+    entry->Written = time;
     entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
@@ -106,7 +107,8 @@ void SiftUp(ResultList *list, int32_t slot)
     heap[slot] = entry;
 }
 
-/// The head of the chain of the list's entries that may have this size and time.
+/// The head of the chain of the list's entries that may have this size and last-write
+/// time.
 FoundFile **TwinBucket(const ResultList *list, uint64_t size, uint64_t time)
 {
     // Sizes are often multiples of a cluster and times of a second: the mixing brings
@@ -120,7 +122,7 @@ FoundFile **TwinBucket(const ResultList *list, uint64_t size, uint64_t time)
 
 void AddTwin(ResultList *list, FoundFile *entry)
 {
-    FoundFile **bucket = TwinBucket(list, entry->Size, entry->Time);
+    FoundFile **bucket = TwinBucket(list, entry->Size, entry->Written);
     entry->TwinPrev = nullptr;
     entry->TwinNext = *bucket;
     if (*bucket != nullptr) (*bucket)->TwinPrev = entry;
@@ -132,7 +134,7 @@ void RemoveTwin(ResultList *list, FoundFile *entry)
     if (entry->TwinPrev != nullptr)
         entry->TwinPrev->TwinNext = entry->TwinNext;
     else
-        *TwinBucket(list, entry->Size, entry->Time) = entry->TwinNext;
+        *TwinBucket(list, entry->Size, entry->Written) = entry->TwinNext;
     if (entry->TwinNext != nullptr) entry->TwinNext->TwinPrev = entry->TwinPrev;
 }
 
@@ -171,9 +173,9 @@ bool SameFileInList(const ResultList *list, const FoundFile *candidate)
         return false;
     // One file under two names has one size and one set of times: only such a twin has
     // its identity compared, and the identities are the ones the listing gave.
-    for (const FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Time);
+    for (const FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Written);
          entry != nullptr; entry = entry->TwinNext)
-        if (entry->Size == candidate->Size && entry->Time == candidate->Time &&
+        if (entry->Size == candidate->Size && entry->Written == candidate->Written &&
             IsSameFile(&entry->Id, &candidate->Id))
             return true;
     return false;

@@ -21,8 +21,9 @@ struct FoundFile {
     int32_t OnFat;
     int32_t OnNtfs;
     FileId Id;            ///< volume and file id from the listing; a zero file id: unknown
+    uint64_t Written;     ///< last-write time: with Size and Id what tells a file met twice
     uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
-    FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and time
+    FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and Written
     FoundFile *TwinPrev;
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
@@ -38,7 +39,7 @@ struct ResultList {
     int32_t Mode;
     uint64_t Offered;     ///< entries placed so far, the next one's Found
     FoundFile **Heap;     ///< Limit slots (malloc), Count in use, the worst at [0]
-    FoundFile **Twins;    ///< TwinMask + 1 bucket heads (malloc), by size and time
+    FoundFile **Twins;    ///< TwinMask + 1 bucket heads (malloc), by size and Written
     uint32_t TwinMask;
 };
 
@@ -62,7 +63,8 @@ bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
 /// True when a candidate of this size and time would be placed by OfferResult now.
 bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time);
 /// True when candidate is a file or directory already in the list under another name:
-/// an entry of the same size, time and known identity. Asks the file system nothing.
+/// an entry of the same size, last-write time (Written, never the time ranked by, which
+/// the scan itself may move) and known identity. Asks the file system nothing.
 bool SameFileInList(const ResultList *list, const FoundFile *candidate);
 /// Places entry in the list, which takes it over, or releases it; the worst entry makes
 /// way when the list is full. Head and Tail are null until the next OrderResults.
