@@ -318,8 +318,9 @@ void PrintSettings(const CommandSettings *s)
 }
 
 /// Scans every file specification, or "*" when none was given, into results, and orders
-/// them. RESULT_OK, or RESULT_SCAN_FAILED when a scan reported a failure.
-int ScanAll(const CommandSettings *s, ResultList *results)
+/// them; the folders denied at their open are counted in denied. RESULT_OK, or
+/// RESULT_SCAN_FAILED when a scan reported a failure.
+int ScanAll(const CommandSettings *s, ResultList *results, DeniedFolders *denied)
 {
     SearchOptions options;
     options.AttrMask = s->AttrMask;
@@ -330,6 +331,7 @@ int ScanAll(const CommandSettings *s, ResultList *results)
     options.DescriptionFile = s->DescriptionFile;
     options.Ranges = s->Ranges;
     options.Debug = s->Debug;
+    options.Denied = denied;
 
     if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return RESULT_SCAN_FAILED;
     int result = RESULT_OK;
@@ -402,7 +404,8 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     if (s->Debug) PrintSettings(s);
 
     ResultList results = {};
-    int result = ScanAll(s, &results);
+    DeniedFolders denied = {};
+    int result = ScanAll(s, &results, &denied);
     StoredRows stored;
     InitStoredRows(&stored, 0);
     RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
@@ -416,6 +419,9 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     // From here on stored holds exactly what the array holds.
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
     PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, found, stored.Count);
+    // Not a failure of the command, but nothing is left out without a word.
+    ReportDeniedFolders(&denied, s->Verbose != 0);
+    FreeDeniedFolders(&denied);
     LastCount = stored.Count;
     FreeStoredRows(&stored);
     return EndCommand(s, result);

@@ -59,6 +59,8 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     options.DescriptionFile = nullptr;
     options.Ranges = nullptr;
     options.Debug = 0;
+    DeniedFolders denied = {};
+    options.Denied = &denied;
     uint32_t flags = 0;
     wchar_t descriptionFile[HOST_BUFFER_LEN];
     descriptionFile[0] = L'\0';
@@ -102,7 +104,15 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     if (StartResults(&results, 1, mode) != RESULT_OK) return -1;
     buffer[0] = L'\0';
     int result = 0;
-    if (VeskFiles2(fileSpec, &options, &results) == RESULT_OK && results.Count != 0) {
+    int scanned = VeskFiles2(fileSpec, &options, &results);
+    ReportDeniedFolders(&denied, false);
+    FreeDeniedFolders(&denied);
+    if (scanned != RESULT_OK) {
+        // The scan said what it lost: a best file of what remained could be the wrong
+        // one, and the empty text would read as "nothing matched". The shell takes the
+        // failed function as an error of the line, which a batch file can test.
+        result = -1;
+    } else if (results.Count != 0) {
         OrderResults(&results);
         const wchar_t *name = results.Head->Name;
         if ((CallSyntax.Unknown & UNKNOWN_FEATURES) != 0 && wcschr(name, L'%') != nullptr) {

@@ -2,7 +2,8 @@
 
 #include "plugin/result_codes.h"
 
-int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error)
+int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
+                       UnreadableEntryHandler onUnreadable, void *context)
 {
     if (directory == nullptr || total == nullptr || error == nullptr)
         return RESULT_MISSING_ARGUMENT;
@@ -16,10 +17,14 @@ int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error)
     WIN32_FIND_DATAW data;
     FileId id;
     int got;
-    while ((got = ReadListingEntry(listing, &data, &id)) > 0)
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    while ((got = ReadListingEntry(listing, &data, &id)) > LISTING_END) {
+        if (got == LISTING_UNREADABLE_ENTRY) {
+            if (onUnreadable != nullptr) onUnreadable(context, data.cFileName, GetLastError());
+        } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             *total = AddSizes(*total, ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow);
-    if (got < 0) *error = GetLastError();
+        }
+    }
+    if (got == LISTING_FAILED) *error = GetLastError();
     CloseDirectoryListing(listing);
-    return got < 0 ? RESULT_FAILED : RESULT_OK;
+    return got == LISTING_FAILED ? RESULT_SCAN_FAILED : RESULT_OK;
 }

@@ -14,6 +14,8 @@
 #include "search/wild_list.h"
 #include "state/plugin_state.h"
 #include "text/case_fold.h"
+#include "text/display_width.h"
+#include "text/wide_format.h"
 
 namespace {
 
@@ -26,13 +28,14 @@ SpinnerState Spinner = {2048, 0};
 struct WalkLevel {
     DirectoryListing *Listing;
     WIN32_FIND_DATAW Entry;
-    FileId EntryId;       ///< Entry's identity: the volume and its id from the listing
-    FileId Id;            ///< this directory's identity; a zero file id when unknown
+    FileId EntryId;       ///< Entry's identity: this level's volume and the listing's id
+    FileId Id;            ///< this directory's identity; its Volume is every entry's
     size_t DirLen;
     uint64_t FilesTotal;  ///< sizes of the files listed here so far
-    int BelowLink;        ///< entered through a link of unknown identity, or below one
+    int BelowLink;        ///< entered through a link that may lead back up, or below one
     int ChildPending;     ///< Entry was descended into and is tested once the child is done
     int ChildListed;      ///< Entry's listing was tried: ChildTotal is its files' total
+    int ChildTooDeep;     ///< Entry's path passed the limit and was reported as a folder
     uint64_t ChildTotal;
 };
 
@@ -42,9 +45,7 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
-    DirectorySet Listed;  ///< every directory of known identity this call has listed
-    uint64_t Volume;      ///< of the file specification, read once from its directory
-    bool VolumeKnown;     ///< false: the listing's file ids are not trusted
+    DirectorySet Listed;  ///< every directory of trusted identity this call has listed
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
     const wchar_t *Patterns;
@@ -64,32 +65,24 @@ void StepSpinner(void)
     Spinner.Index = (Spinner.Index + 1) % 4;
 }
 
-/// True for the listing errors that mean a directory is not there or not ours to read:
-/// it then has no entries, silently. Any other error (out of handles, out of memory, a
-/// failing device) loses files, and is reported.
-bool IsQuietListingError(DWORD error)
+/// What a listing error means to the walk.
+enum FailureWeight {
+    QUIET_FAILURE,   ///< the directory is gone: it has no entries, and nothing is said
+    DENIED_FAILURE,  ///< access was denied at its open: counted, told once at the end
+    TOLD_FAILURE,    ///< files may be lost: reported by name, and the scan's result is 2
+};
+
+/// The one place that decides what a failing listing means. Only two things are not a
+/// loss worth a message of its own: a directory that is gone (removed between its
+/// parent's listing and its open, or a file specification naming nothing), and one that
+/// is not ours to read. Both only at the open: a listing that began and failed has lost
+/// entries that exist.
+FailureWeight WeighListingError(DWORD error, bool atOpen)
 {
-    switch (error) {
-    case 0:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_NO_MORE_FILES:
-    case ERROR_NOT_READY:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_DIRECTORY:
-    case ERROR_CANT_ACCESS_FILE:
-        return true;
-    default:
-        return false;
-    }
+    if (atOpen && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+        return QUIET_FAILURE;
+    if (atOpen && error == ERROR_ACCESS_DENIED) return DENIED_FAILURE;
+    return TOLD_FAILURE;
 }
 
 bool IsOutOfMemory(DWORD error)
@@ -97,39 +90,90 @@ bool IsOutOfMemory(DWORD error)
     return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
 }
 
-/// Reports that directory (NUL-terminated) could not be listed, or not to its end. The
-/// walk goes on without it, except when memory is exhausted.
-void ReportListingError(Walk *walk, const wchar_t *directory, DWORD error)
+/// The reason a message gives for error: the system's text, but our own words where the
+/// system's would mislead ("The system cannot open the file" for too many open files).
+void DescribeListingError(DWORD error, wchar_t *out, size_t capacity)
+{
+    if (error == ERROR_TOO_MANY_OPEN_FILES)
+        FormatText(out, capacity, L"too many open files");
+    else if (IsOutOfMemory(error))
+        FormatText(out, capacity, L"not enough memory");
+    else
+        DescribeSystemError(error, out, capacity);
+}
+
+/// Marks the walk failed; memory exhausted also ends it.
+void NoteFailure(Walk *walk, DWORD error)
 {
     walk->Failed = 1;
     if (IsOutOfMemory(error)) walk->Stopped = 1;
-    // A name may hold control characters (a line end, an escape sequence): the message
-    // shows each as "?", so that it stays one line and cannot steer the console.
-    size_t len = wcsnlen(directory, PATH_BUFFER_LEN - 1);
-    wchar_t *shown = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
-    if (shown == nullptr) {
-        ReportError(L"Cannot list a directory: not enough memory\r\n");
-        walk->Stopped = 1;
-        return;
-    }
-    for (size_t i = 0; i < len; ++i) {
-        wchar_t c = directory[i];
-        shown[i] = (c < 0x20 || (c >= 0x7F && c < 0xA0)) ? L'?' : c;
-    }
-    shown[len] = L'\0';
-    if (error == ERROR_TOO_MANY_OPEN_FILES)
-        ReportError(L"Cannot list \"%s\": too many open files\r\n", shown);
-    else if (IsOutOfMemory(error))
-        ReportError(L"Cannot list \"%s\": not enough memory\r\n", shown);
-    else
-        ReportError(L"Cannot list \"%s\": error %u\r\n", shown, (unsigned)error);
-    free(shown);
 }
 
-/// ReportListingError, unless the error is a quiet one.
-void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error)
+/// Reports that directory (NUL-terminated) could not be listed, or not to its end. The
+/// walk goes on without it, except when memory is exhausted. ReportError shows the
+/// name's control characters as "?".
+void ReportListingError(Walk *walk, const wchar_t *directory, DWORD error)
 {
-    if (!IsQuietListingError(error)) ReportListingError(walk, directory, error);
+    NoteFailure(walk, error);
+    wchar_t reason[256];
+    DescribeListingError(error, reason, sizeof reason / sizeof reason[0]);
+    ReportError(L"Cannot list \"%s\": %s\r\n", directory, reason);
+}
+
+/// What the walk does with a listing error of directory, at its open or at a later read.
+void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error, bool atOpen)
+{
+    switch (WeighListingError(error, atOpen)) {
+    case QUIET_FAILURE: return;
+    case DENIED_FAILURE: NoteDeniedFolder(walk->Options->Denied, directory); return;
+    case TOLD_FAILURE: ReportListingError(walk, directory, error); return;
+    }
+}
+
+/// Reports an entry of directory (the first dirLen characters of the walk's path) that
+/// the listing named but could not read: it is left out, and the result is 2.
+void ReportUnreadableEntry(Walk *walk, size_t dirLen, const wchar_t *name, DWORD error)
+{
+    NoteFailure(walk, error);
+    wchar_t reason[256];
+    DescribeListingError(error, reason, sizeof reason / sizeof reason[0]);
+    walk->Path[dirLen] = L'\0';
+    ReportError(L"Cannot read \"%s%s\": %s\r\n", walk->Path, name, reason);
+}
+
+/// DirectoryFilesSize's report of an entry it could not size: context is a SizingEntry.
+struct SizingEntry {
+    Walk *Owner;
+    size_t DirLen;  ///< the sized directory's path, with its separator, in the walk's path
+};
+
+void ReportUnsizedEntry(void *context, const wchar_t *name, DWORD error)
+{
+    SizingEntry *sizing = (SizingEntry *)context;
+    ReportUnreadableEntry(sizing->Owner, sizing->DirLen, name, error);
+}
+
+/// Reports that the directory or file whose path is directory followed by name is past
+/// the path limit: it is left out, and the result is 2. The path is shown cut in the
+/// middle, as no line holds it whole.
+void ReportTooDeep(Walk *walk, size_t dirLen, const wchar_t *name, bool isDirectory)
+{
+    walk->Failed = 1;
+    size_t nameLen = wcsnlen(name, MAX_PATH);
+    size_t len = dirLen + nameLen;
+    wchar_t *whole = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+    wchar_t shown[200];
+    if (whole != nullptr) {
+        wmemcpy(whole, walk->Path, dirLen);
+        wmemcpy(whole + dirLen, name, nameLen);
+        whole[len] = L'\0';
+        CutInMiddle(shown, sizeof shown / sizeof shown[0], whole, len);
+        free(whole);
+    } else {
+        CutInMiddle(shown, sizeof shown / sizeof shown[0], name, nameLen);
+    }
+    ReportError(L"%s \"%s\": its path is longer than %d characters\r\n",
+                isDirectory ? L"Cannot list" : L"Cannot read", shown, PATH_BUFFER_LEN - 1);
 }
 
 /// Makes room for one more level. False when memory is exhausted.
@@ -144,9 +188,11 @@ bool ReserveLevel(Walk *walk)
     return true;
 }
 
-/// True when a directory being listed, the current one included, has identity id: the
-/// rule where identities are not trusted, since a link that leads back up the tree
-/// would otherwise be walked until the path limit, doubling for each second such link.
+/// True when id names one directory only: a known file id on a volume the system tells
+/// apart from the others.
+bool IsTrustedId(const FileId *id) { return id->Volume != 0 && IsKnownFileId(id); }
+
+/// True when a directory being listed, the current one included, has identity id.
 bool IsOnCurrentPath(const Walk *walk, const FileId *id)
 {
     for (size_t i = 0; i < walk->Depth; ++i)
@@ -165,23 +211,23 @@ bool MarkListed(Walk *walk, const FileId *id)
 }
 
 /// Decides from the identity its handle gives whether the directory just opened is to
-/// be listed: once per file specification where identities are trusted, else when it
-/// is not on the current path. isLink: it was reached through a reparse point.
-bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, FileId *id)
+/// be listed, and whether it is to count as below a link that may lead back up
+/// (*belowLink). isLink: it was reached through a reparse point.
+///
+/// A trusted identity is listed once per walk. Any other is never skipped for being
+/// seen before: where file systems cannot be told apart, two of them show one id. Only
+/// a link can lead back up the tree, so a link whose target has no identity, or one
+/// already on the current path, is followed once more, and no such link below it is.
+bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, FileId *id, int *belowLink)
 {
-    bool got = GetListingIdentity(listing, id);
-    if (!got) memset(id, 0, sizeof *id);
-    if (walk->Depth == 0) {
-        // The volume serial once per file specification: the entries' ids are only
-        // worth trusting where the volume gives ids at all.
-        walk->Volume = id->Volume;
-        walk->VolumeKnown = got && IsKnownFileId(id);
-    }
-    if (walk->VolumeKnown && IsKnownFileId(id)) return MarkListed(walk, id);
-    if (IsKnownFileId(id)) return !IsOnCurrentPath(walk, id);
-    // A link whose target has no identity might lead back up: it is followed, but no
-    // such link below it is, so that no chain of them runs on without end.
-    return !isLink || walk->Depth == 0 || !walk->Levels[walk->Depth - 1].BelowLink;
+    if (!GetListingIdentity(listing, id)) memset(id, 0, sizeof *id);
+    bool parentBelowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
+    *belowLink = parentBelowLink;
+    if (IsTrustedId(id)) return MarkListed(walk, id);
+    if (!isLink) return true;
+    if (IsKnownFileId(id) && !IsOnCurrentPath(walk, id)) return true;
+    *belowLink = 1;
+    return walk->Depth == 0 || !parentBelowLink;
 }
 
 /// What EnterDirectory did.
@@ -191,7 +237,7 @@ enum EnterResult { ENTERED, SKIPPED, FAILED };
 /// (ending in a separator, or a bare drive) as a new level. knownId: its trusted
 /// identity from the parent's listing, which spares the open when it was listed already;
 /// null to ask the handle. The trace line shows for every directory that is listed or
-/// cannot be. FAILED: it could not be opened (and was reported unless that is quiet).
+/// cannot be. FAILED: it could not be opened (and was reported or counted, unless gone).
 EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, bool isLink)
 {
     wchar_t *path = walk->Path;
@@ -204,27 +250,28 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     DirectoryListing *listing = OpenDirectoryListing(path);
     DWORD error = listing == nullptr ? GetLastError() : 0;
     FileId id;
+    int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)
         id = *knownId;
-    else if (listing != nullptr && !ShouldList(walk, listing, isLink, &id)) {
+    else if (listing != nullptr && !ShouldList(walk, listing, isLink, &id, &belowLink)) {
         CloseDirectoryListing(listing);
         return SKIPPED;
     }
     if (walk->Options->Debug)
         Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
     if (listing == nullptr) {
-        NoteListingError(walk, path, error);
+        NoteListingError(walk, path, error, true);
         return FAILED;
     }
     WalkLevel *level = &walk->Levels[walk->Depth];
     level->Listing = listing;
     level->Id = id;
-    level->BelowLink = walk->Depth > 0 && (walk->Levels[walk->Depth - 1].BelowLink ||
-                                           (isLink && !IsKnownFileId(&id)));
+    level->BelowLink = belowLink;
     level->DirLen = dirLen;
     level->FilesTotal = 0;
     level->ChildPending = 0;
     level->ChildListed = 0;
+    level->ChildTooDeep = 0;
     ++walk->Depth;
     return ENTERED;
 }
@@ -243,15 +290,19 @@ bool TryDescend(Walk *walk)
 
     size_t dirLen = level->DirLen;
     size_t nameLen = wcsnlen(entry->cFileName, MAX_PATH);
-    // Directory, name, separator and terminator; a deeper path is left unwalked.
-    if (dirLen + nameLen + 2 > PATH_BUFFER_LEN) return false;
+    // Directory, name, separator and terminator: a deeper path is not built, but said.
+    if (dirLen + nameLen + 2 > PATH_BUFFER_LEN) {
+        ReportTooDeep(walk, dirLen, entry->cFileName, true);
+        level->ChildTooDeep = 1;
+        return false;
+    }
     wchar_t *path = walk->Path;
     wmemcpy(path + dirLen, entry->cFileName, nameLen);
     size_t childLen = dirLen + nameLen;
     path[childLen++] = VESK_PATH_SEP;
     // A link's id in the listing is the link's own; what it leads to, its handle tells.
     bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    bool trusted = !isLink && walk->VolumeKnown && IsKnownFileId(&level->EntryId);
+    bool trusted = !isLink && IsTrustedId(&level->EntryId);
     FileId entryId = level->EntryId;
     level->ChildTotal = 0;
     EnterResult entered = EnterDirectory(walk, childLen, trusted ? &entryId : nullptr, isLink);
@@ -275,7 +326,9 @@ uint64_t DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen)
     path[end + 1] = L'\0';
     uint64_t total;
     DWORD error;
-    if (DirectoryFilesSize(path, &total, &error) != RESULT_OK) NoteListingError(walk, path, error);
+    SizingEntry sizing = {walk, end + 1};
+    int sized = DirectoryFilesSize(path, &total, &error, ReportUnsizedEntry, &sizing);
+    if (sized != RESULT_OK) NoteListingError(walk, path, error, sized == RESULT_FAILED);
     return total;
 }
 
@@ -301,8 +354,11 @@ void TestEntry(Walk *walk, WalkLevel *level)
     }
 
     size_t nameLen = wcsnlen(name, MAX_PATH);
-    // Name, separator and terminator after the directory.
-    if (dirLen + nameLen + 2 > PATH_BUFFER_LEN) return;
+    // Name and terminator after the directory, and a directory's separator for its size.
+    if (dirLen + nameLen + (isDirectory ? 2 : 1) > PATH_BUFFER_LEN) {
+        if (!level->ChildTooDeep) ReportTooDeep(walk, dirLen, name, isDirectory);
+        return;
+    }
     wmemcpy(path + dirLen, name, nameLen);
     uint64_t size = isDirectory ? DirectoryEntrySize(walk, level, nameLen)
                                 : ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
@@ -314,13 +370,15 @@ void TestEntry(Walk *walk, WalkLevel *level)
     if (!WouldPlace(walk->Results, size, time)) return;
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
-    // Ids are only compared where the volume's ids are trusted.
-    FileId id = level->EntryId;
-    if (!walk->VolumeKnown) memset(&id, 0, sizeof id);
     // A candidate the shell has no memory for is left out and the walk goes on: the
     // list then ranks what could be kept, and the next candidates may still fit.
-    FoundFile *found = NewFoundFileWithId(resultName, &id, size, time, walk->OnFat, walk->OnNtfs);
+    FoundFile *found = NewFoundFileWithId(resultName, &level->EntryId, size, time, walk->OnFat,
+                                          walk->OnNtfs);
     if (found == nullptr) return;
+    // The twin check rests on what the scan cannot change: under /T:A listing a folder or
+    // reading a description file moves the very time the entry ranks by.
+    found->Written = ((uint64_t)entry->ftLastWriteTime.dwHighDateTime << 32) |
+                     entry->ftLastWriteTime.dwLowDateTime;
     // One file or directory reached under several names (links, hard links, overlapping
     // file specifications) is one answer: the name found first stays. A directory link
     // has an id of its own, so it stays a candidate beside the directory it leads to.
@@ -355,7 +413,11 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     if (dirLen + 1 > PATH_BUFFER_LEN) {
         if (options->Debug)
             Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
-        return RESULT_OK;
+        wchar_t shown[200];
+        CutInMiddle(shown, sizeof shown / sizeof shown[0], directory, wcslen(directory));
+        ReportError(L"Cannot list \"%s\": its path is longer than %d characters\r\n", shown,
+                    PATH_BUFFER_LEN - 1);
+        return RESULT_SCAN_FAILED;
     }
 
     Walk walk;
@@ -384,24 +446,28 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
             continue;
         }
         int got = ReadListingEntry(level->Listing, &level->Entry, &level->EntryId);
-        if (got <= 0) {
+        if (got == LISTING_END || got == LISTING_FAILED) {
             // A listing that fails part way has offered what it read; its siblings go on.
-            // Denied at the first read (the Linux layer reads a directory whole then) is
-            // as quiet as denied at the open.
-            if (got < 0) {
+            if (got == LISTING_FAILED) {
                 DWORD error = GetLastError();
                 walk.Path[level->DirLen] = L'\0';
-                NoteListingError(&walk, walk.Path, error);
+                NoteListingError(&walk, walk.Path, error, false);
             }
             LeaveDirectory(&walk);
             continue;
         }
-        level->EntryId.Volume = walk.Volume;
+        StepSpinner();
+        if (got == LISTING_UNREADABLE_ENTRY) {
+            ReportUnreadableEntry(&walk, level->DirLen, level->Entry.cFileName, GetLastError());
+            continue;
+        }
+        // The entry is on the volume of the directory that lists it.
+        level->EntryId.Volume = level->Id.Volume;
         level->ChildListed = 0;
+        level->ChildTooDeep = 0;
         if (!(level->Entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             level->FilesTotal = AddSizes(level->FilesTotal, ((uint64_t)level->Entry.nFileSizeHigh << 32) |
                                                                 level->Entry.nFileSizeLow);
-        StepSpinner();
         if (TryDescend(&walk)) continue;
         // Making room for a level may have moved the levels.
         TestEntry(&walk, &walk.Levels[walk.Depth - 1]);

@@ -10,10 +10,13 @@
 
 /// Lists directory (ending in a separator, or a bare drive such as C:) and offers the
 /// entries that pass to results (started by the caller, who keeps it), descending as
-/// WalkFlags say. No directory of known identity is listed twice in one call, however
-/// many links lead to it, and no file or directory enters the list under a second name.
-/// A directory whose listing fails for a reason other than being absent or denied is
-/// reported once and skipped; the walk goes on with its siblings. RESULT_OK;
+/// WalkFlags say. No directory of trusted identity (a known id on a volume the system
+/// tells apart) is listed twice in one call, however many links lead to it, and no file
+/// or directory enters the list under a second name.
+/// A directory that is gone at its open is skipped quietly, one denied at its open is
+/// counted in options->Denied; any other failure of a listing (at its open or part
+/// way), an entry whose status cannot be read and a path past the limit are reported
+/// once by name, and the walk goes on with the siblings. RESULT_OK;
 /// RESULT_SCAN_FAILED when a failure was reported; RESULT_MISSING_ARGUMENT when an
 /// argument is missing.
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,

@@ -20,7 +20,8 @@
 //      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
 //      listing gave. The walk frees one that is already in the list under another name
 //      (SameFileInList) and hands any other to OfferResult. A directory that cannot be
-//      listed is reported and skipped; the walk goes on with its siblings.
+//      listed is reported and skipped, unless it is gone or denied at its open (a denied
+//      one is counted in Denied); the walk goes on with its siblings.
 //   4. OfferResult takes ownership of that FoundFile: it keeps it among the n best by the
 //      criterion, freeing the worst when the list is full, or frees it at once.
 //   5. After the last file specification the caller orders the list (OrderResults), reads
@@ -34,6 +35,7 @@
 
 #include "platform/platform.h"
 #include "ranges/range_list.h"
+#include "search/denied_folders.h"
 #include "text/path_limit.h"
 
 /// WalkFlags bits.
@@ -61,6 +63,9 @@ struct SearchOptions {
     const wchar_t *DescriptionFile;  ///< never a candidate; empty or null for none
     RangeFilter *Ranges;             ///< every candidate must pass; null for none
     int32_t Debug;
+    /// Where the walk counts the folders denied at their open (the caller owns it and
+    /// says so at the end); null: they are not counted.
+    DeniedFolders *Denied;
 };
 
 #endif

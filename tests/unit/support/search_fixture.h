@@ -121,6 +121,7 @@ protected:
         o.DescriptionFile = nullptr;
         o.Ranges = nullptr;
         o.Debug = 0;
+        o.Denied = nullptr;
         return o;
     }
 

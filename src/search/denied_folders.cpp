@@ -1,0 +1,54 @@
+#include "search/denied_folders.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "plugin/shared_services.h"
+#include "text/display_width.h"
+#include "text/wide_format.h"
+
+void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path)
+{
+    if (denied == nullptr || path == nullptr) return;
+    if (denied->Count < DENIED_NAMES_KEPT) {
+        wchar_t *name = (wchar_t *)malloc(DENIED_NAME_LEN * sizeof(wchar_t));
+        if (name != nullptr) CutInMiddle(name, DENIED_NAME_LEN, path, wcslen(path));
+        denied->Names[denied->Count] = name;
+    }
+    if (denied->Count < UINT32_MAX) ++denied->Count;
+}
+
+int ReportDeniedFolders(const DeniedFolders *denied, bool named)
+{
+    if (denied == nullptr || denied->Count == 0) return 0;
+    const wchar_t *noun = denied->Count == 1 ? L"folder" : L"folders";
+    if (!named) {
+        ReportError(L"%u %s could not be read: access denied\r\n", (unsigned)denied->Count, noun);
+        return 0;
+    }
+    // The names kept, each quoted; the count says how many more there were.
+    wchar_t list[DENIED_NAMES_KEPT * (DENIED_NAME_LEN + 4) + 32];
+    size_t used = 0;
+    uint32_t shown = 0;
+    for (uint32_t i = 0; i < DENIED_NAMES_KEPT && i < denied->Count; ++i) {
+        if (denied->Names[i] == nullptr) continue;
+        used += (size_t)FormatWide(list + used, sizeof list / sizeof list[0] - used, L"%s\"%s\"",
+                                   shown == 0 ? L"" : L", ", denied->Names[i]);
+        ++shown;
+    }
+    list[used] = L'\0';
+    if (shown == denied->Count)
+        ReportError(L"%u %s could not be read: access denied (%s)\r\n", (unsigned)denied->Count,
+                    noun, list);
+    else
+        ReportError(L"%u %s could not be read: access denied (%s and %u more)\r\n",
+                    (unsigned)denied->Count, noun, list, (unsigned)(denied->Count - shown));
+    return 0;
+}
+
+void FreeDeniedFolders(DeniedFolders *denied)
+{
+    if (denied == nullptr) return;
+    for (wchar_t *&name : denied->Names) free(name);
+    memset(denied, 0, sizeof *denied);
+}

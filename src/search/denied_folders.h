@@ -1,0 +1,30 @@
+// The folders a scan could not read because access was denied at their open: counted,
+// and the first few named, so that a command can say so in one line at its end. The
+// memory stays the same however many there are.
+#ifndef VESK_DENIED_FOLDERS_H
+#define VESK_DENIED_FOLDERS_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+/// How many names are kept, and how long each may be (longer ones are cut in the middle).
+enum { DENIED_NAMES_KEPT = 3, DENIED_NAME_LEN = 260 };
+
+/// Zero-initialise before the first scan; FreeDeniedFolders releases what it holds.
+struct DeniedFolders {
+    uint32_t Count;                        ///< folders denied, stops at UINT32_MAX
+    wchar_t *Names[DENIED_NAMES_KEPT];     ///< the first ones (malloc'd), null past them
+};
+
+/// Counts the folder at path; its name is kept while fewer than DENIED_NAMES_KEPT are.
+/// A name that finds no memory is only counted.
+void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path);
+
+/// Prints, when any folder was denied, one message on standard error: "3 folders could
+/// not be read: access denied", followed by the names kept when named is true. Returns 0.
+int ReportDeniedFolders(const DeniedFolders *denied, bool named);
+
+/// Releases the names; the record is zero again.
+void FreeDeniedFolders(DeniedFolders *denied);
+
+#endif
