@@ -15,7 +15,9 @@ Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.en
 (VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
 NAME.raw (keep backslashes on Windows targets), NAME.nofile (the shell's limit of
 open descriptors, on the Linux targets) and NAME.preload (run the shell with the build's
-libfailing_calls.so preloaded, on the Linux targets) are optional.
+libfailing_calls.so preloaded, on the Linux targets) are optional. A setup that exits
+with status 77 skips the case (what it printed says why); whatever a setup mounted
+below the scratch directory is unmounted after the case, however it ended.
 
 The shell command is everything after --shell (up to another option of this script),
 e.g. "--shell build/native/vshell" or "--shell wine build/win32/vshell.exe".
@@ -38,6 +40,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from wine_faults import fault_outside_ours  # noqa: E402
 
 TIMEOUT_SECONDS = 120
+SETUP_SKIPS = 77
 WINDOWS_TARGETS = ("win32", "win64")
 # Wine's own note, written by GetVolumeInformationW for a drive mapped onto a Unix tree
 # whose device it may not read; Windows has no such line.
@@ -165,6 +168,28 @@ class Normaliser:
         return text
 
 
+def unmount_below(path):
+    """Unmounts, deepest first, every file system a setup mounted below path."""
+    try:
+        with open("/proc/self/mountinfo", "rb") as f:
+            lines = f.read().decode("utf-8", "surrogateescape").splitlines()
+    except OSError:
+        return
+    top = os.path.realpath(path)
+    mounted = []
+    for line in lines:
+        fields = line.split(" ")
+        if len(fields) < 5:
+            continue
+        # The kernel writes blanks and backslashes in a mount point as octal escapes.
+        point = re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)), fields[4])
+        if point.startswith(top + "/"):
+            mounted.append(point)
+    for point in sorted(mounted, key=len, reverse=True):
+        subprocess.run(["umount", "-l", "--", point], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def remove_tree(path):
     """Removes a scratch tree, also one whose setup took permissions away."""
     def retry(function, name, _):
@@ -212,6 +237,8 @@ def run_case(case_dir, name, options):
             setup = subprocess.run(["bash", os.path.abspath(base + ".setup")], cwd=scratch,
                                    env=env, stdin=subprocess.DEVNULL, capture_output=True,
                                    timeout=TIMEOUT_SECONDS)
+            if setup.returncode == SETUP_SKIPS:
+                return "skip", setup.stdout.decode("utf-8", "replace")
             if setup.returncode != 0:
                 return "FAIL", "setup failed with status %d:\n%s%s" % (
                     setup.returncode, setup.stdout.decode("utf-8", "replace"),
@@ -304,6 +331,7 @@ def run_case(case_dir, name, options):
                 report.append("exit status %d, expected %d\n" % (status, expected_status))
         return ("FAIL" if failed else "ok"), "".join(report)
     finally:
+        unmount_below(scratch)
         if options["keep"]:
             sys.stderr.write("kept %s for %s\n" % (scratch, name))
         else:
@@ -359,6 +387,7 @@ def main(argv):
             counts[verdict] += 1
             if verdict == "skip":
                 print("skip %s (%s)" % (name, options["target"]))
+                report = "".join("  %s\n" % line for line in report.splitlines())
             else:
                 print("%s %s" % (verdict, name))
             if report:
