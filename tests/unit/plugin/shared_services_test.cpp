@@ -103,6 +103,10 @@ TEST_F(SharedServicesShellTest, ReportErrorShowsControlCharactersAsTheTableDoes)
     // A file name must not steer the terminal; the message's own line end stays.
     ReportError(L"Cannot list \"%s\": error %u\r\n", L"a\x1b[31mb\tc\x85\r\n", 5u);
     EXPECT_EQ(L"Vesk plugin: Cannot list \"a?[31mb?c???\": error 5\r\n", err);
+    // Nor reorder what it shows: "invoice<RLO>gpj.exe" would read "invoiceexe.jpg".
+    err.clear();
+    ReportError(L"Cannot read \"%s\"\r\n", L"invoice\u202Egpj.exe \u2066\u061C\u200F");
+    EXPECT_EQ(L"Vesk plugin: Cannot read \"invoice?gpj.exe ???\"\r\n", err);
 }
 
 TEST_F(SharedServicesShellTest, ReportErrorKeepsLongMessagesWhole)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "search_fixture.h"
+#include "test_time.h"
 
 namespace {
 
@@ -397,3 +398,136 @@ TEST_F(SearchTest, AgreesWithFindOnASystemTree)
 }
 
 }  // namespace
+
+namespace failures {
+
+const uint32_t R = WALK_RECURSE, D = FILE_ATTRIBUTE_DIRECTORY;
+
+struct Case {
+    const char *Faults;  ///< VESK_TEST_LISTING_FAULTS
+    uint32_t Flags, AttrMask;
+    int Result;
+    const char *Message;  ///< the one line on standard error after the prefix; "" for none
+    uint32_t Denied;
+    std::set<std::wstring> Found;
+};
+
+// What each failure of a listing costs the scan: gone and denied at the open are no
+// loss worth a line of their own; anything else is named with its reason.
+const Case Cases[] = {
+    {"b:open=2", R, 0, 0, "", 0, {L"top", L"a", L"a/f1", L"b"}},
+    {"b:open=3", R, 0, 0, "", 0, {L"top", L"a", L"a/f1", L"b"}},
+    {"b:open=5", R, 0, 0, "", 1, {L"top", L"a", L"a/f1", L"b"}},
+    {"b:open=21", R, 0, 2, "Cannot list \"ROOT/b/\": No medium found", 0,
+     {L"top", L"a", L"a/f1", L"b"}},
+    // An errno no row maps is told in the C library's words.
+    {"b:open=536870947", R, 0, 2, "Cannot list \"ROOT/b/\": Resource deadlock avoided", 0,
+     {L"top", L"a", L"a/f1", L"b"}},
+    {"b:read=1:1392", R, 0, 2, "Cannot list \"ROOT/b/\": Structure needs cleaning", 0,
+     {L"top", L"a", L"a/f1", L"b", L"b/c", L"b/c/f3"}},
+    // Denied once the listing has begun is a loss like any other.
+    {"b:read=0:5", R, 0, 2, "Cannot list \"ROOT/b/\": Permission denied", 0,
+     {L"top", L"a", L"a/f1", L"b"}},
+    {"b:entry=1:1117", R, 0, 2, "Cannot read \"ROOT/b/f2\": Input/output error", 0,
+     {L"top", L"a", L"a/f1", L"b", L"b/c", L"b/c/f3"}},
+    // Sizing a folder that is not walked meets the same rule.
+    {"b:read=1:1392", 0, D, 2, "Cannot list \"ROOT/b/\": Structure needs cleaning", 0, {L"a", L"b"}},
+    {"b:entry=1:1117", 0, D, 2, "Cannot read \"ROOT/b/f2\": Input/output error", 0, {L"a", L"b"}},
+    {"b:open=5", 0, D, 0, "", 1, {L"a", L"b"}},
+};
+
+}  // namespace failures
+
+TEST_F(SearchTest, EveryListingFailureIsWeighedByOneRule)
+{
+    File("top", 5);
+    Dir("a");
+    File("a/f1", 10);
+    Dir("b");
+    File("b/f2", 20);
+    Dir("b/c");
+    File("b/c/f3", 30);
+    for (const failures::Case &c : failures::Cases) {
+        SCOPED_TRACE(testing::Message() << c.Faults << " flags " << c.Flags);
+        EnvGuard faults("VESK_TEST_LISTING_FAULTS", c.Faults);
+        TestScan o = Options(MODE_LARGEST, c.Flags);
+        o.AttrMask = o.AttrValues = c.AttrMask;
+        DeniedFolders denied = {};
+        o.Denied = &denied;
+        ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
+        std::wstring dir = Wide(root) + L"/";
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.Result, VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results));
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string expected = c.Message;
+        size_t at = expected.find("ROOT");
+        if (at != std::string::npos) expected.replace(at, 4, root);
+        EXPECT_EQ(expected.empty() ? "" : "Vesk plugin: " + expected + "\n", err);
+        EXPECT_EQ(c.Found, NameSet(Collect(dir)));
+        EXPECT_EQ(c.Denied, denied.Count);
+        if (c.Denied != 0) EXPECT_EQ(Wide(root) + L"/b/", std::wstring(denied.Names[0]));
+        FreeDeniedFolders(&denied);
+    }
+}
+
+TEST_F(SearchTest, PathsPastTheLimitAreNamedOnce)
+{
+    // A chain of folders of 250-character names, each holding itself again, a small file
+    // and a file of a name as long: past the limit the folder is named, and the long
+    // file of the last level too, each once; every level above is walked.
+    std::string d(250, 'd'), f(250, 'f');
+    Dir("deep");
+    std::string faults = "deep:list=" + d + "/;" + d + ":list=" + d + "/,s=1," + f + "=2";
+    EnvGuard guard("VESK_TEST_LISTING_FAULTS", faults.c_str());
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
+    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
+    std::wstring dir = Wide(root) + L"/deep/";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(2, VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results));
+    std::string err = testing::internal::GetCapturedStderr();
+    size_t levels = (PATH_BUFFER_LEN - 2 - dir.size() - 250) / 251 + 1, small = 0;
+    for (const Found &found : Collect(dir)) small += found.Size == 1;
+    EXPECT_EQ(levels, small);
+    const std::string tooLong = "\": its path is longer than 16383 characters\n";
+    size_t folder = err.find("Cannot list \"" + root + "/deep/ddd");
+    size_t file = err.find("Cannot read \"" + root + "/deep/ddd");
+    ASSERT_NE(std::string::npos, folder) << err;
+    ASSERT_NE(std::string::npos, file) << err;
+    EXPECT_NE(std::string::npos, err.find("d..." + std::string(20, 'd'), folder)) << err;
+    EXPECT_NE(std::string::npos, err.find(std::string(100, 'd') + tooLong, folder)) << err;
+    EXPECT_NE(std::string::npos, err.find(std::string(100, 'f') + tooLong, file)) << err;
+    EXPECT_EQ(2, std::count(err.begin(), err.end(), '\n')) << err;
+}
+
+TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
+{
+    // j: a junction into volume 7, whose y has the file id of x on the tree's volume;
+    // m1, m2 and m1/n: links to folders of one id, on a volume the system cannot tell
+    // (0), or on volume 5, where one id is one folder; fs3/up leads back to fs3.
+    for (const char *d : {"tree", "tree/x", "vol7", "vol7/y", "fs1", "fs2", "fs3"}) Dir(d);
+    const char *files[] = {"tree/x/x.dat", "vol7/y/y.dat", "fs1/a.dat", "fs2/b.dat", "fs3/c.dat"};
+    for (size_t i = 0; i < 5; ++i) File(files[i], 10 * (off_t)(i + 1));
+    Link("../vol7", "tree/j");
+    Link("../fs1", "tree/m1");
+    Link("../fs2", "tree/m2");
+    Link("../fs3", "fs1/n");
+    Link(".", "fs3/up");
+    struct {
+        const char *Faults;
+        std::set<std::wstring> Found;
+    } cases[] = {
+        {"x:id=-:500;j:id=7:600;y:id=7:500",
+         {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
+        // The same volume: x is y, met first through j.
+        {"x:id=-:500;j:id=-:600;y:id=-:500",
+         {L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
+        {"m1:id=0:1;m2:id=0:1;n:id=0:1;up:id=0:1",
+         {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
+        {"m1:id=5:1;m2:id=5:1", {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat"}},
+    };
+    for (const auto &c : cases) {
+        EnvGuard faults("VESK_TEST_LISTING_FAULTS", c.Faults);
+        EXPECT_EQ(c.Found, NameSet(Walk(Options(MODE_LARGEST, WALK_RECURSE), L"*.dat", "tree/")))
+            << c.Faults;
+    }
+}

@@ -222,17 +222,20 @@ TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
     for (int i = 0; i < 40; ++i) Offer_({(uint64_t)i + 1, 7, L"o" + std::to_wstring(i)});
     struct Case {
         FileId Id;
-        uint64_t Time;
+        uint64_t Written;
+        uint64_t Time;  ///< the time ranked by, which the scan itself may have moved
         bool Twin;
     } cases[] = {
-        {id, 7, true},            // another name of the same file
-        {id, 8, false},           // a twin by id whose time differs is not compared
-        {otherFile, 7, false},
-        {otherVolume, 7, false},
-        {unknown, 7, false},      // unknown ids never match, not even each other
+        {id, 7, 7, true},            // another name of the same file
+        {id, 7, 99, true},           // met again after its last access moved
+        {id, 8, 7, false},           // a twin by id whose last write differs is not compared
+        {otherFile, 7, 7, false},
+        {otherVolume, 7, 7, false},
+        {unknown, 7, 7, false},      // unknown ids never match, not even each other
     };
     for (const Case &c : cases) {
         FoundFile *f = NewFoundFileWithId(L"b", &c.Id, 0, c.Time, 0, 0);
+        f->Written = c.Written;
         EXPECT_EQ(c.Twin, SameFileInList(&list, f)) << c.Id.Volume << " " << c.Id.FileLow << " " << c.Time;
         FreeMem(f);
     }

@@ -43,6 +43,32 @@ TEST(DisplayWidthTest, CellsPadAndCutByConsoleCells)
     EXPECT_EQ(Cell(L"a\nb\tc\x1b]0;x\x07", 12, CELL_LEFT), L"a?b?c?]0;x? ");
     EXPECT_EQ(Cell(L"0123456789\u009b2J", 8, CELL_CUT_LEFT), L"...89?2J");
     EXPECT_EQ(Cell(L"abcdef", 2, CELL_CUT_LEFT), L"..");
+    // So do the bidirectional controls, each taking the one cell of its "?".
+    EXPECT_EQ(Cell(L"invoice\u202Egpj.exe", 16, CELL_LEFT), L"invoice?gpj.exe ");
+    EXPECT_EQ(Cell(L"\u061C\u200E\u200F\u202A\u202D\u2066\u2069x", 9, CELL_RIGHT), L" ???????x");
+    EXPECT_EQ(Cell(L"abcdef\u2067g", 6, CELL_CUT_LEFT), L"...f?g");
+}
+
+TEST(DisplayWidthTest, CutInMiddleKeepsStartAndEnd)
+{
+    struct {
+        const wchar_t *Text;
+        size_t Capacity;
+        const wchar_t *Out;
+        int Result;
+    } cases[] = {
+        {L"short", 8, L"short", 0},
+        {L"1234567", 8, L"1234567", 0},
+        {L"12345678", 8, L"1...678", 1},
+        {L"/root/abcdefghijklmnop/end", 16, L"/roo...mnop/end", 1},
+    };
+    for (const auto &c : cases) {
+        wchar_t out[64];
+        EXPECT_EQ(c.Result, CutInMiddle(out, c.Capacity, c.Text, wcslen(c.Text))) << c.Text;
+        EXPECT_EQ(std::wstring(c.Out), out);
+    }
+    wchar_t small[4];
+    EXPECT_EQ(-1, CutInMiddle(small, 4, L"text", 4));
 }
 
 TEST(DisplayWidthTest, SmallBuffersNeverOverrun)

@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -475,6 +476,52 @@ TEST_F(PlatformFind, PathsPastTheKernelLimitAreListedAndMeasured)
     EXPECT_EQ(GetLastError(), 3u);  // ERROR_PATH_NOT_FOUND
     EXPECT_EQ(nullptr, OpenDirectoryListing((wideDeep + L"/gone/").c_str()));
     EXPECT_EQ(descriptors, OpenDescriptors());
+}
+
+TEST_F(PlatformFind, StatusFailuresAreToldNotLeftOut)
+{
+    // locked lets no one else in: a link into it names an entry whose status fails, and
+    // noscan lets its names be read but not looked up, so its listing is denied. Only
+    // an unprivileged reader meets either.
+    ASSERT_EQ(0, mkdir((Root + "/locked").c_str(), 0700));
+    Make("locked/target", 1);
+    ASSERT_EQ(0, symlink("locked/target", (Root + "/link").c_str()));
+    ASSERT_EQ(0, mkdir((Root + "/noscan").c_str(), 0755));
+    Make("noscan/inside", 1);
+    ASSERT_EQ(0, chmod((Root + "/noscan").c_str(), 0644));
+    ASSERT_EQ(0, chmod(Root.c_str(), 0755));
+    auto check = [&]() -> int {
+        int failures = 0;
+        DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
+        WIN32_FIND_DATAW d;
+        FileId id;
+        int got, unreadable = 0;
+        while ((got = ReadListingEntry(listing, &d, &id)) > LISTING_END)
+            if (got == LISTING_UNREADABLE_ENTRY) {
+                ++unreadable;
+                failures += std::wstring(d.cFileName) != L"link" || GetLastError() != ERROR_ACCESS_DENIED;
+            }
+        failures += got != LISTING_END || unreadable != 1;
+        CloseDirectoryListing(listing);
+        listing = OpenDirectoryListing(Wide(Root + "/noscan/").c_str());
+        failures += ReadListingEntry(listing, &d, &id) != LISTING_FAILED ||
+                    GetLastError() != ERROR_ACCESS_DENIED;
+        CloseDirectoryListing(listing);
+        return failures;
+    };
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
+        _exit(check());
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    chmod((Root + "/noscan").c_str(), 0755);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(0, WEXITSTATUS(status));
 }
 
 }  // namespace
