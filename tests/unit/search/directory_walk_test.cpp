@@ -465,38 +465,11 @@ TEST_F(SearchTest, EveryListingFailureIsWeighedByOneRule)
         EXPECT_EQ(expected.empty() ? "" : "Vesk plugin: " + expected + "\n", err);
         EXPECT_EQ(c.Found, NameSet(Collect(dir)));
         EXPECT_EQ(c.Denied, denied.Count);
-        if (c.Denied != 0) EXPECT_EQ(Wide(root) + L"/b/", std::wstring(denied.Names[0]));
+        if (c.Denied != 0) {
+            EXPECT_EQ(Wide(root) + L"/b/", std::wstring(denied.Names[0]));
+        }
         FreeDeniedFolders(&denied);
     }
-}
-
-TEST_F(SearchTest, PathsPastTheLimitAreNamedOnce)
-{
-    // A chain of folders of 250-character names, each holding itself again, a small file
-    // and a file of a name as long: past the limit the folder is named, and the long
-    // file of the last level too, each once; every level above is walked.
-    std::string d(250, 'd'), f(250, 'f');
-    Dir("deep");
-    std::string faults = "deep:list=" + d + "/;" + d + ":list=" + d + "/,s=1," + f + "=2";
-    EnvGuard guard("VESK_TEST_LISTING_FAULTS", faults.c_str());
-    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
-    ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
-    std::wstring dir = Wide(root) + L"/deep/";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(2, VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results));
-    std::string err = testing::internal::GetCapturedStderr();
-    size_t levels = (PATH_BUFFER_LEN - 2 - dir.size() - 250) / 251 + 1, small = 0;
-    for (const Found &found : Collect(dir)) small += found.Size == 1;
-    EXPECT_EQ(levels, small);
-    const std::string tooLong = "\": its path is longer than 16383 characters\n";
-    size_t folder = err.find("Cannot list \"" + root + "/deep/ddd");
-    size_t file = err.find("Cannot read \"" + root + "/deep/ddd");
-    ASSERT_NE(std::string::npos, folder) << err;
-    ASSERT_NE(std::string::npos, file) << err;
-    EXPECT_NE(std::string::npos, err.find("d..." + std::string(20, 'd'), folder)) << err;
-    EXPECT_NE(std::string::npos, err.find(std::string(100, 'd') + tooLong, folder)) << err;
-    EXPECT_NE(std::string::npos, err.find(std::string(100, 'f') + tooLong, file)) << err;
-    EXPECT_EQ(2, std::count(err.begin(), err.end(), '\n')) << err;
 }
 
 TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
@@ -512,13 +485,15 @@ TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
     Link("../fs2", "tree/m2");
     Link("../fs3", "fs1/n");
     Link(".", "fs3/up");
+    // The transcript walk_volume_identity shows both kinds walked whole on every build;
+    // here, the same identities on a volume that tells them apart are one folder.
     struct {
         const char *Faults;
         std::set<std::wstring> Found;
     } cases[] = {
         {"x:id=-:500;j:id=7:600;y:id=7:500",
          {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
-        // The same volume: x is y, met first through j.
+        // x is y, met first through j.
         {"x:id=-:500;j:id=-:600;y:id=-:500",
          {L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
         {"m1:id=0:1;m2:id=0:1;n:id=0:1;up:id=0:1",
