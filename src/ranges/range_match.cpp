@@ -10,6 +10,7 @@
 #include "plugin/shared_services.h"
 #include "plugin/shell_line.h"
 #include "ranges/calendar.h"
+#include "ranges/local_time.h"
 #include "ranges/owner_lookup.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
@@ -64,18 +65,14 @@ const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 
 namespace {
 
-/// The local date and time of one of the file's times; false when the system cannot
-/// convert it, or when it is not a date from 1601 to 30828, UTC or local (the date
-/// stamps show such a time as invalid, and the day numbers start in 1601).
-bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
+/// The local date and time of one of the file's times, as the default stamp of the file
+/// shows it; false for a time that stamp shows as "(invalid time)".
+bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, int onNtfs,
+                 SYSTEMTIME *local)
 {
     const FILETIME *chosen = ChosenFileTime(data, whichTime);
     uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
-    if (!IsValidFileTime(utc)) return false;
-    FILETIME localTime;
-    return FileTimeToLocalFileTime(chosen, &localTime) &&
-           FileTimeToSystemTime(&localTime, local) && local->wYear >= 1601 &&
-           local->wYear <= 30828;
+    return ShownLocalTime(utc, onNtfs, local);
 }
 
 uint32_t SecondOfDay(const SYSTEMTIME &t)
@@ -109,7 +106,7 @@ __attribute__((noinline)) bool TextNodePasses(const TextRange *node,
 
 /// Whether one node lets the file through.
 bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
-                       const wchar_t *directory)
+                const wchar_t *directory, int onNtfs)
 {
     SYSTEMTIME local;
     switch (node->Kind) {
@@ -122,11 +119,11 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
     case L'!':
         return WildcardComparison(((const ExclusionRange *)node)->Pattern, data->cFileName, 1,
                                   1) != 0;
-    // A time the system cannot convert has no local date: the node rejects the file,
-    // negated or not, since neither "inside" nor "outside" the range can be said of it.
+    // A time the stamp shows as "(invalid time)" has no local date: the node rejects the
+    // file, negated or not, since neither "inside" nor "outside" can be said of it.
     case L'D': {
         const DateRange *date = (const DateRange *)node;
-        if (!LocalTimeOf(data, date->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, date->WhichTime, onNtfs, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         uint32_t second = SecondOfDay(local);
         bool starts = day > date->FirstDay || (day == date->FirstDay && second >= date->FirstSecond);
@@ -136,14 +133,14 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
     }
     case L'T': {
         const TimeRange *time = (const TimeRange *)node;
-        if (!LocalTimeOf(data, time->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, time->WhichTime, onNtfs, &local)) return false;
         uint32_t second = SecondOfDay(local);
         bool inside = second >= time->FirstSecond && second <= time->LastSecond;
         return time->Negate ? !inside : inside;
     }
     case L'W': {
         const WeekdayRange *week = (const WeekdayRange *)node;
-        if (!LocalTimeOf(data, week->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, week->WhichTime, onNtfs, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         return (week->DayMask >> (day % 7)) & 1;
     }
@@ -158,10 +155,11 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
 
 }  // namespace
 
-int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
+int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory,
+                int onNtfs)
 {
     if (data == nullptr || directory == nullptr) return RESULT_MISSING_ARGUMENT;
     for (const RangeFilter *node = list; node != nullptr; node = node->Next)
-        if (!NodePasses(node, data, directory)) return RESULT_FAILED;
+        if (!NodePasses(node, data, directory, onNtfs)) return RESULT_FAILED;
     return RESULT_OK;
 }

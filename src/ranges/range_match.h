@@ -9,8 +9,11 @@
 #include "ranges/range_list.h"
 
 /// 0 when the file passes every node (or the list is empty), 1 when one rejects it,
-/// -1 when data or directory is null. directory is the folder that holds the file.
-int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory);
+/// -1 when data or directory is null. directory is the folder that holds the file; onNtfs
+/// is the FoundFile flag of its volume: the date, time and weekday nodes test the local
+/// time the file's default stamp shows (ShownLocalTime), whatever /U or /Z stamps show.
+int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory,
+                int onNtfs);
 
 /// Appends name to directory (a buffer of PATH_BUFFER_LEN characters), with a separator
 /// unless one is there. RESULT_OK; RESULT_FAILED when the result would not fit (the

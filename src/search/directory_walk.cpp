@@ -297,7 +297,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
     size_t dirLen = level->DirLen;
     if (options->Ranges != nullptr) {
         path[dirLen] = L'\0';
-        if (MatchRanges(entry, options->Ranges, path) != 0) return;
+        if (MatchRanges(entry, options->Ranges, path, walk->OnNtfs) != 0) return;
     }
 
     size_t nameLen = wcsnlen(name, MAX_PATH);
@@ -311,7 +311,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
 
     // Most candidates of a big tree do not place: they are dropped before anything
     // more is done for them.
-    if (!WouldPlace(walk->Results, size, time)) return;
+    if (!WouldPlace(walk->Results, size, time, walk->OnNtfs)) return;
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
     // Ids are only compared where the volume's ids are trusted.

@@ -80,7 +80,7 @@ protected:
     }
     int Match(const WIN32_FIND_DATAW &data, const wchar_t *directory = L"/nonexistent/")
     {
-        return MatchRanges(&data, List, directory);
+        return MatchRanges(&data, List, directory, 1);
     }
 };
 
@@ -88,8 +88,8 @@ TEST_F(RangeMatchTest, EmptyListAcceptsAndMissingArgumentsAreRefused)
 {
     WIN32_FIND_DATAW data = FindData(L"a.txt", 10, FileTimeUtc(2024, 5, 1, 12, 0, 0));
     EXPECT_EQ(0, Match(data));
-    EXPECT_EQ(-1, MatchRanges(nullptr, List, L"/"));
-    EXPECT_EQ(-1, MatchRanges(&data, List, nullptr));
+    EXPECT_EQ(-1, MatchRanges(nullptr, List, L"/", 1));
+    EXPECT_EQ(-1, MatchRanges(&data, List, nullptr, 1));
 }
 
 TEST_F(RangeMatchTest, SizeBoundsAreInclusive)
