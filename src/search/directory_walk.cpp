@@ -297,7 +297,11 @@ void TestEntry(Walk *walk, WalkLevel *level)
     size_t dirLen = level->DirLen;
     if (options->Ranges != nullptr) {
         path[dirLen] = L'\0';
-        if (MatchRanges(entry, options->Ranges, path, walk->OnNtfs) != 0) return;
+        // A file left out by name (its description could not be read) is lost
+        // information: the scan's result says so.
+        int matched = MatchRanges(entry, options->Ranges, path, walk->OnNtfs);
+        if (matched == RESULT_SCAN_FAILED) walk->Failed = 1;
+        if (matched != RESULT_OK) return;
     }
 
     size_t nameLen = wcsnlen(name, MAX_PATH);
