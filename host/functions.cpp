@@ -8,6 +8,7 @@
 #include "text/path_separator.h"
 #include "plugin/host_api.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <wctype.h>
 
@@ -94,16 +95,17 @@ bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
 namespace {
 
 /// The next line of a description file from *start on that names a file, with the
-/// description it gives; lines ending in CR LF or LF alike. False at the end of text.
+/// description it gives. A line ends at CR LF, LF or a CR alone: the file is plain text
+/// written by any editor, and a CR is never part of a description. False at the end.
 bool NextDescriptionLine(const std::wstring &text, size_t *start, std::wstring *name,
                          std::wstring *description)
 {
     while (*start < text.size()) {
-        size_t end = text.find(L'\n', *start);
+        size_t end = text.find_first_of(L"\r\n", *start);
         if (end == std::wstring::npos) end = text.size();
         std::wstring line = text.substr(*start, end - *start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
         *start = end + 1;
+        if (end + 1 < text.size() && text[end] == L'\r' && text[end + 1] == L'\n') ++*start;
         if (ParseDescriptionLine(line, name, description)) return true;
     }
     return false;
@@ -197,6 +199,18 @@ std::wstring DescriptionOf(const std::wstring &file)
     return CachedDescription(directory + descriptionFile, name);
 }
 
+int HandOverDescription(const std::wstring &description, std::wstring *result)
+{
+    size_t nul = description.find(L'\0');
+    if (nul == std::wstring::npos && description.size() <= (size_t)MAX_LINE_LEN) {
+        *result = description;
+        return FUNCTION_OK;
+    }
+    if (!Shell.CutDescriptions) return FUNCTION_FAILED;
+    *result = description.substr(0, std::min(nul, (size_t)MAX_LINE_LEN));
+    return FUNCTION_OK;
+}
+
 int CallVariableFunction(const std::wstring &name, const std::wstring &arguments,
                          std::wstring *result)
 {
@@ -209,10 +223,7 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
         *result = GroupDigits(arguments);
         return FUNCTION_OK;
     }
-    if (key == L"@DESCRIPT") {
-        *result = DescriptionOf(arguments);
-        return FUNCTION_OK;
-    }
+    if (key == L"@DESCRIPT") return HandOverDescription(DescriptionOf(arguments), result);
     if (key == L"@WILD") {
         std::wstring text, pattern;
         SplitAtComma(arguments, &text, &pattern);

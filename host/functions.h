@@ -29,8 +29,15 @@ bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
 std::wstring FindDescription(const std::wstring &fileText, const std::wstring &fileName);
 
 /// @descript: the description of the file (a quoted argument is accepted) from the
-/// description file of its directory; empty when there is none.
+/// description file of its directory; empty when there is none. As the file holds it:
+/// possibly longer than a line, or holding a NUL.
 std::wstring DescriptionOf(const std::wstring &file);
+
+/// What @descript hands back of description into *result: FUNCTION_OK with the text
+/// when it is whole (no NUL, at most MAX_LINE_LEN characters); else, as
+/// Shell.CutDescriptions says, FUNCTION_FAILED, or FUNCTION_OK with the text up to the
+/// NUL and at most MAX_LINE_LEN characters.
+int HandOverDescription(const std::wstring &description, std::wstring *result);
 
 }  // namespace vsh
 

@@ -20,13 +20,15 @@ namespace {
 
 const wchar_t UsageText[] =
     L"usage: vshell [--plugin FILE]... [--no-plugin] [--set NAME=VALUE]...\r\n"
-    L"              [--no-pseudo-variables] [-c LINE | BATCHFILE [ARGS]]\r\n"
+    L"              [--no-pseudo-variables] [--cut-descriptions]\r\n"
+    L"              [-c LINE | BATCHFILE [ARGS]]\r\n"
     L"Without -c or a batch file, command lines are read from standard input.\r\n";
 
 struct Options {
     std::vector<std::wstring> Plugins;
     bool NoDefaultPlugin;
     bool NoPseudoVariables;
+    bool CutDescriptions;
     std::vector<std::wstring> Sets;
     bool HaveLine;
     std::wstring Line;
@@ -38,6 +40,7 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
 {
     options->NoDefaultPlugin = false;
     options->NoPseudoVariables = false;
+    options->CutDescriptions = false;
     options->HaveLine = false;
     int i = 1;
     for (; i < argc; ++i) {
@@ -77,6 +80,10 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
         }
         if (arg == L"--no-pseudo-variables") {
             options->NoPseudoVariables = true;
+            continue;
+        }
+        if (arg == L"--cut-descriptions") {
+            options->CutDescriptions = true;
             continue;
         }
         if (arg.size() > 1 && arg[0] == L'-') {
@@ -132,6 +139,7 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     // one batch file and exits is transient, so plug-ins keep their load banners quiet.
     Shell.Transient = options.HaveLine || !options.Batch.empty();
     Shell.PseudoVariables = !options.NoPseudoVariables;
+    Shell.CutDescriptions = options.CutDescriptions;
 
     for (const std::wstring &set : options.Sets) {
         size_t eq = set.find(L'=');

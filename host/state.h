@@ -69,6 +69,10 @@ struct ShellState {
     // "%=" and "%+" give the escape character and the separator; the real shell has an
     // option that turns them off, and then they stay as typed (vshell --no-pseudo-variables).
     bool PseudoVariables = true;
+    // How @descript hands over a description it cannot give whole (one longer than a line
+    // or holding a NUL), where the real shell's documentation is silent: it fails (the
+    // default), or it cuts the text at the NUL and to a line (vshell --cut-descriptions).
+    bool CutDescriptions = false;
 };
 
 

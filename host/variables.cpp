@@ -45,6 +45,7 @@ void ResetShell(bool withEnvironment)
     Shell.Separator = L'&';
     Shell.FeaturesOff = 0;
     Shell.PseudoVariables = true;
+    Shell.CutDescriptions = false;
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');

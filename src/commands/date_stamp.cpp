@@ -4,11 +4,12 @@
 
 #include "platform/platform.h"
 #include "plugin/host_api.h"
+#include "ranges/local_time.h"
 
 namespace {
 
-/// Text of a stamp whose time cannot be converted or formatted (a time before 1601 or
-/// after 30828-09-14, in UTC or once made local). It stands alone: no
+/// Text of a stamp whose time cannot be converted or formatted (ConvertFileTime refuses
+/// it, or the locale cannot write it). It stands alone: no
 /// separator and no " UTC" follow it, so it can never be taken for a real date.
 const wchar_t InvalidTimeText[] = L"(invalid time)";
 
@@ -19,42 +20,6 @@ void AppendBounded(wchar_t *out, const wchar_t *text)
     size_t used = wcslen(out);
     while (*text != L'\0' && used < (size_t)TEXT_BUFFER_LEN - 1) out[used++] = *text++;
     out[used] = L'\0';
-}
-
-bool ConvertSystemTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st);
-
-/// Converts fileTime by the one path the flags choose. Returns false when a step fails
-/// or the time is not one Windows converts (1601 to 30828-09-14).
-bool ConvertFileTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st)
-{
-    // Linux file systems hold times before 1601 and past the last file time: every build
-    // refuses what Windows would refuse, and a local time pushed past either end too.
-    if (!IsValidFileTime(fileTime)) return false;
-    if (!ConvertSystemTime(fileTime, trueLocal, utc, st)) return false;
-    return st->wYear >= 1601 && st->wYear <= 30828;
-}
-
-/// ConvertFileTime without the range checks.
-bool ConvertSystemTime(uint64_t fileTime, int trueLocal, int utc, SYSTEMTIME *st)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = (DWORD)(fileTime & 0xFFFFFFFFu);
-    ft.dwHighDateTime = (DWORD)(fileTime >> 32);
-    if (utc) return FileTimeToSystemTime(&ft, st) != 0;
-    if (trueLocal) {
-        SYSTEMTIME universal;
-        if (!FileTimeToSystemTime(&ft, &universal)) return false;
-        return SystemTimeToTzSpecificLocalTime(nullptr, &universal, st) != 0;
-    }
-    FILETIME local;
-    if (!FileTimeToLocalFileTime(&ft, &local)) return false;
-    // Windows lets the local time wrap below 1601 instead of failing; the value is then
-    // huge and the next step refuses it, but only when its top bit is set. Refuse the
-    // wrap ourselves so that every system gives the same text.
-    uint64_t localTime = ((uint64_t)local.dwHighDateTime << 32) | local.dwLowDateTime;
-    int64_t offset = (int64_t)(localTime - fileTime);
-    if ((offset < 0 && localTime > fileTime) || (offset > 0 && localTime < fileTime)) return false;
-    return FileTimeToSystemTime(&local, st) != 0;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "plugin/shared_services.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
+#include "ranges/local_time.h"
 #include "search/attributes.h"
 #include "search/filespec_scan.h"
 #include "search/result_list.h"
@@ -107,13 +108,21 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     int scanned = VeskFiles2(fileSpec, &options, &results);
     ReportDeniedFolders(&denied, false);
     FreeDeniedFolders(&denied);
+    // The scan said what it lost: a best file of what remained could be the wrong one,
+    // and the empty text would read as "nothing matched". The shell takes the failed
+    // function as an error of the line, which a batch file can test.
     if (scanned != RESULT_OK) {
-        // The scan said what it lost: a best file of what remained could be the wrong
-        // one, and the empty text would read as "nothing matched". The shell takes the
-        // failed function as an error of the line, which a batch file can test.
         result = -1;
+        ClearResults(&results);
     } else if (results.Count != 0) {
         OrderResults(&results);
+    }
+    // A time the stamps show as "(invalid time)" ranks after every other, so the best
+    // file holds one only when no file has a time: there is then no oldest or newest.
+    if (results.Head != nullptr && (mode == MODE_OLDEST || mode == MODE_NEWEST) &&
+        !IsShownTimeValid(results.Head->Time, results.Head->OnNtfs))
+        ClearResults(&results);
+    if (results.Head != nullptr) {
         const wchar_t *name = results.Head->Name;
         if ((CallSyntax.Unknown & UNKNOWN_FEATURES) != 0 && wcschr(name, L'%') != nullptr) {
             // Doubled or not, a "%" could come back changed: say so rather than guess.

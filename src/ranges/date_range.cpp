@@ -14,6 +14,9 @@ namespace {
 /// A bound of a date range written without a time of day.
 const uint32_t NO_TIME = UINT32_MAX;
 
+/// The dates a file time reaches: 1 January 1601 to 14 September 30828.
+const uint32_t FIRST_YEAR = 1601, LAST_YEAR = 30828, LAST_MONTH = 9, LAST_DAY = 14;
+
 bool IsDateSeparator(wchar_t c) { return c == L'/' || c == L'-' || c == L'.'; }
 
 // Days back stop at day 0, before any real date; days forward stop at the last day
@@ -54,8 +57,11 @@ int ParseDate(const wchar_t **cursor, uint32_t *day)
         numbers[i] = ReadNumber32(&p);
     }
 
+    // A first number that can only be a year puts the year first, whatever the locale:
+    // every year a file time reaches, five-digit ones too, since no month or day has
+    // four or five digits.
     uint32_t year, month, dayOfMonth;
-    int order = numbers[0] >= 1601 && numbers[0] <= 9999 ? 2 : LocaleDateOrder();
+    int order = numbers[0] >= FIRST_YEAR && numbers[0] <= LAST_YEAR ? 2 : LocaleDateOrder();
     if (order == 1) {
         dayOfMonth = numbers[0];
         month = numbers[1];
@@ -73,9 +79,12 @@ int ParseDate(const wchar_t **cursor, uint32_t *day)
         year += 2000;
     else if (year < 100)
         year += 1900;
-    if (year < 1601 || year > 9999) return RESULT_FAILED;
+    if (year < FIRST_YEAR || year > LAST_YEAR) return RESULT_FAILED;
     if (month < 1 || month > 12) return RESULT_FAILED;
     if (dayOfMonth < 1 || dayOfMonth > MonthLength(year, month)) return RESULT_FAILED;
+    // The last file time falls on 14 September 30828; no file has a later date.
+    if (year == LAST_YEAR && (month > LAST_MONTH || (month == LAST_MONTH && dayOfMonth > LAST_DAY)))
+        return RESULT_FAILED;
     *day = DayNumber(year, month, dayOfMonth);
     *cursor = p;
     return RESULT_OK;

@@ -10,9 +10,11 @@
 #include "plugin/shared_services.h"
 #include "plugin/shell_line.h"
 #include "ranges/calendar.h"
+#include "ranges/local_time.h"
 #include "ranges/owner_lookup.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
+#include "text/wide_format.h"
 
 int JoinPath(wchar_t *directory, const wchar_t *name)
 {
@@ -28,16 +30,22 @@ int JoinPath(wchar_t *directory, const wchar_t *name)
     return RESULT_OK;
 }
 
-int GetDescription(const wchar_t *path, wchar_t *out)
+int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCapacity)
 {
     if (path == nullptr || out == nullptr || path == out) return RESULT_MISSING_ARGUMENT;
+    wchar_t ignored[1];
+    if (why == nullptr || whyCapacity == 0) {
+        why = ignored;
+        whyCapacity = 1;
+    }
+    why[0] = L'\0';
     if (!path[0] || !QueryIsFileOrDirectory(path)) return RESULT_FAILED;
 
     // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
     // name neither ends the function's argument nor expands anything, and quoted while
     // the shell honours quotes, so that blanks at the end of a name are not taken for the
-    // blanks around an argument. A path the settings leave no exact way to write gets no
-    // description: the shell would look up another file's.
+    // blanks around an argument. A path the settings leave no exact way to write is not
+    // asked for at all: the shell would look up another file's.
     const bool quoted = CallSyntax.Unknown == 0 && !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
     wchar_t expression[HOST_BUFFER_LEN];
     ShellLine line;
@@ -47,10 +55,33 @@ int GetDescription(const wchar_t *path, wchar_t *out)
     AddLineSyntax(&line, quoted ? L"\"]" : L"]");
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
-    // for the description.
-    if (ExpandExpression(&line) != 0) return RESULT_FAILED;
+    // for the description. A shell may fail for a description longer than its line or
+    // one holding a NUL, or cut it to the line: a description that fills the whole line
+    // cannot be told from a cut one.
+    int expanded = ExpandExpression(&line);
+    if (expanded == LINE_NOT_RUN) {
+        wchar_t problem[512];
+        DescribeLineProblem(&line, problem, 512);
+        if (line.Problem >= LINE_ESCAPE_COLLIDES)
+            FormatText(why, whyCapacity, L"%s", problem);
+        else
+            FormatText(why, whyCapacity, L"its path %s", problem);
+        return RESULT_SCAN_FAILED;
+    }
+    if (expanded != 0) {
+        FormatText(why, whyCapacity,
+                   L"the shell failed to expand it, as it may for a description longer "
+                   L"than its line of %d characters or holding a NUL",
+                   HOST_BUFFER_LEN - 1);
+        return RESULT_SCAN_FAILED;
+    }
     size_t length = wcsnlen(expression, HOST_BUFFER_LEN);
-    if (length >= HOST_BUFFER_LEN) return RESULT_FAILED;
+    if (length >= HOST_BUFFER_LEN - 1) {
+        FormatText(why, whyCapacity,
+                   L"it fills the shell's whole line of %d characters and may have been cut",
+                   HOST_BUFFER_LEN - 1);
+        return RESULT_SCAN_FAILED;
+    }
     wmemcpy(out, expression, length + 1);
     return RESULT_OK;
 }
@@ -64,18 +95,14 @@ const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 
 namespace {
 
-/// The local date and time of one of the file's times; false when the system cannot
-/// convert it, or when it is not a date from 1601 to 30828, UTC or local (the date
-/// stamps show such a time as invalid, and the day numbers start in 1601).
-bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, SYSTEMTIME *local)
+/// The local date and time of one of the file's times, as the default stamp of the file
+/// shows it; false for a time that stamp shows as "(invalid time)".
+bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, int onNtfs,
+                 SYSTEMTIME *local)
 {
     const FILETIME *chosen = ChosenFileTime(data, whichTime);
     uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
-    if (!IsValidFileTime(utc)) return false;
-    FILETIME localTime;
-    return FileTimeToLocalFileTime(chosen, &localTime) &&
-           FileTimeToSystemTime(&localTime, local) && local->wYear >= 1601 &&
-           local->wYear <= 30828;
+    return ShownLocalTime(utc, onNtfs, local);
 }
 
 uint32_t SecondOfDay(const SYSTEMTIME &t)
@@ -84,32 +111,44 @@ uint32_t SecondOfDay(const SYSTEMTIME &t)
 }
 
 // The text tests keep their two large buffers in a frame of their own, so that every
-// other test, run for each entry of the walk, does not pay for them.
-__attribute__((noinline)) bool TextNodePasses(const TextRange *node,
-                                                     const WIN32_FIND_DATAW *data,
-                                                     const wchar_t *directory)
+// other test, run for each entry of the walk, does not pay for them. RESULT_OK when the
+// node lets the file through, RESULT_FAILED when not, RESULT_SCAN_FAILED after the
+// message that its description could not be read whole.
+__attribute__((noinline)) int TextNodeVerdict(const TextRange *node,
+                                              const WIN32_FIND_DATAW *data,
+                                              const wchar_t *directory)
 {
     wchar_t path[PATH_BUFFER_LEN];
     wchar_t text[RANGE_TEXT_LEN];
     text[0] = L'\0';
     size_t dirLength = wcsnlen(directory, PATH_BUFFER_LEN);
     // A path that cannot be built is a file whose text cannot be fetched: the empty text.
+    // (The walk never offers a file whose path passes the limit.)
     if (dirLength < PATH_BUFFER_LEN) {
         wmemcpy(path, directory, dirLength + 1);
         if (JoinPath(path, data->cFileName) == RESULT_OK) {
-            if (node->Head.Kind == L'I')
-                GetDescription(path, text);
-            else
+            if (node->Head.Kind == L'I') {
+                // A description that could not be read whole is neither inside nor outside
+                // the pattern, negated or not: the file is left out, by name, rather
+                // than judged on a part or on the empty text.
+                wchar_t why[512];
+                if (GetDescription(path, text, why, 512) == RESULT_SCAN_FAILED) {
+                    ReportError(L"Description of \"%s\" not read, the file is left out: %s\r\n",
+                                path, why);
+                    return RESULT_SCAN_FAILED;
+                }
+            } else {
                 GetOwner(path, text);
+            }
         }
     }
     bool matches = WildcardComparison(node->Pattern, text, 0, 1) == 0;
-    return node->Negate ? !matches : matches;
+    return (node->Negate ? !matches : matches) ? RESULT_OK : RESULT_FAILED;
 }
 
-/// Whether one node lets the file through.
-bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
-                       const wchar_t *directory)
+/// Whether one node other than a text node ('I', 'O': TextNodeVerdict) lets the file
+/// through.
+bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data, int onNtfs)
 {
     SYSTEMTIME local;
     switch (node->Kind) {
@@ -122,11 +161,11 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
     case L'!':
         return WildcardComparison(((const ExclusionRange *)node)->Pattern, data->cFileName, 1,
                                   1) != 0;
-    // A time the system cannot convert has no local date: the node rejects the file,
-    // negated or not, since neither "inside" nor "outside" the range can be said of it.
+    // A time the stamp shows as "(invalid time)" has no local date: the node rejects the
+    // file, negated or not, since neither "inside" nor "outside" can be said of it.
     case L'D': {
         const DateRange *date = (const DateRange *)node;
-        if (!LocalTimeOf(data, date->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, date->WhichTime, onNtfs, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         uint32_t second = SecondOfDay(local);
         bool starts = day > date->FirstDay || (day == date->FirstDay && second >= date->FirstSecond);
@@ -136,20 +175,17 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
     }
     case L'T': {
         const TimeRange *time = (const TimeRange *)node;
-        if (!LocalTimeOf(data, time->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, time->WhichTime, onNtfs, &local)) return false;
         uint32_t second = SecondOfDay(local);
         bool inside = second >= time->FirstSecond && second <= time->LastSecond;
         return time->Negate ? !inside : inside;
     }
     case L'W': {
         const WeekdayRange *week = (const WeekdayRange *)node;
-        if (!LocalTimeOf(data, week->WhichTime, &local)) return false;
+        if (!LocalTimeOf(data, week->WhichTime, onNtfs, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         return (week->DayMask >> (day % 7)) & 1;
     }
-    case L'I':
-    case L'O':
-        return TextNodePasses((const TextRange *)node, data, directory);
     default:
         // The parsers make no other kind; a stray node must not let files through.
         return false;
@@ -158,10 +194,17 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data,
 
 }  // namespace
 
-int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory)
+int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory,
+                int onNtfs)
 {
     if (data == nullptr || directory == nullptr) return RESULT_MISSING_ARGUMENT;
-    for (const RangeFilter *node = list; node != nullptr; node = node->Next)
-        if (!NodePasses(node, data, directory)) return RESULT_FAILED;
+    for (const RangeFilter *node = list; node != nullptr; node = node->Next) {
+        if (node->Kind == L'I' || node->Kind == L'O') {
+            int verdict = TextNodeVerdict((const TextRange *)node, data, directory);
+            if (verdict != RESULT_OK) return verdict;
+        } else if (!NodePasses(node, data, onNtfs)) {
+            return RESULT_FAILED;
+        }
+    }
     return RESULT_OK;
 }

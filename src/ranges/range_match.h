@@ -8,9 +8,13 @@
 #include "platform/platform.h"
 #include "ranges/range_list.h"
 
-/// 0 when the file passes every node (or the list is empty), 1 when one rejects it,
-/// -1 when data or directory is null. directory is the folder that holds the file.
-int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory);
+/// RESULT_OK when the file passes every node (or the list is empty), RESULT_FAILED when
+/// one rejects it, RESULT_SCAN_FAILED when it is left out after a message naming it (its
+/// description could not be read whole), -1 when data or directory is null. directory is the folder that holds the file; onNtfs
+/// is the FoundFile flag of its volume: the date, time and weekday nodes test the local
+/// time the file's default stamp shows (ShownLocalTime), whatever /U or /Z stamps show.
+int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wchar_t *directory,
+                int onNtfs);
 
 /// Appends name to directory (a buffer of PATH_BUFFER_LEN characters), with a separator
 /// unless one is there. RESULT_OK; RESULT_FAILED when the result would not fit (the
@@ -18,11 +22,14 @@ int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wch
 int JoinPath(wchar_t *directory, const wchar_t *name);
 
 /// The description the shell keeps for path, into out (8192 characters), asked for under
-/// CallSyntax. RESULT_OK; RESULT_FAILED, not reported, for an empty path or one that
-/// names nothing, one too long for the shell expression or that cannot be written exactly
-/// under the settings, or a failed expansion; RESULT_MISSING_ARGUMENT for missing or
+/// CallSyntax. RESULT_OK; RESULT_FAILED for an empty path or one that names nothing (no
+/// description); RESULT_SCAN_FAILED when it could not be read whole: the path is too
+/// long for the shell's expression or cannot be written exactly under the settings, the
+/// expansion failed, or the description fills the whole line (it may have been cut).
+/// Nothing is reported; unless why is null, it receives the reason in words for a
+/// message (whyCapacity characters, cut to fit). RESULT_MISSING_ARGUMENT for missing or
 /// equal arguments. out is written only on RESULT_OK.
-int GetDescription(const wchar_t *path, wchar_t *out);
+int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCapacity);
 
 
 /// The file time of data that whichTime (a TIME_ value) names; the last write time for

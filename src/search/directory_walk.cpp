@@ -350,7 +350,11 @@ void TestEntry(Walk *walk, WalkLevel *level)
     size_t dirLen = level->DirLen;
     if (options->Ranges != nullptr) {
         path[dirLen] = L'\0';
-        if (MatchRanges(entry, options->Ranges, path) != 0) return;
+        // A file left out by name (its description could not be read) is lost
+        // information: the scan's result says so.
+        int matched = MatchRanges(entry, options->Ranges, path, walk->OnNtfs);
+        if (matched == RESULT_SCAN_FAILED) walk->Failed = 1;
+        if (matched != RESULT_OK) return;
     }
 
     size_t nameLen = wcsnlen(name, MAX_PATH);
@@ -367,7 +371,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
 
     // Most candidates of a big tree do not place: they are dropped before anything
     // more is done for them.
-    if (!WouldPlace(walk->Results, size, time)) return;
+    if (!WouldPlace(walk->Results, size, time, walk->OnNtfs)) return;
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the

@@ -9,6 +9,7 @@
 #include "plugin/host_api.h"
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
+#include "ranges/local_time.h"
 #include "text/path_limit.h"
 
 namespace {
@@ -51,16 +52,16 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
     return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
 }
 
-bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry)
+bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
 {
     switch (mode) {
     case MODE_SMALLEST: return size < entry->Size;
     case MODE_OLDEST:
-        if (!IsValidFileTime(time)) return false;
-        return !IsValidFileTime(entry->Time) || time < entry->Time;
+        if (!IsShownTimeValid(time, onNtfs)) return false;
+        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time < entry->Time;
     case MODE_NEWEST:
-        if (!IsValidFileTime(time)) return false;
-        return !IsValidFileTime(entry->Time) || time > entry->Time;
+        if (!IsShownTimeValid(time, onNtfs)) return false;
+        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time > entry->Time;
     default: return size > entry->Size;
     }
 }
@@ -71,8 +72,8 @@ namespace {
 /// Offers are numbered, so no two entries of a list are equal under this order.
 bool RanksAfter(int mode, const FoundFile *a, const FoundFile *b)
 {
-    if (BeatsEntry(mode, b->Size, b->Time, a)) return true;
-    if (BeatsEntry(mode, a->Size, a->Time, b)) return false;
+    if (BeatsEntry(mode, b->Size, b->Time, b->OnNtfs, a)) return true;
+    if (BeatsEntry(mode, a->Size, a->Time, a->OnNtfs, b)) return false;
     return a->Found > b->Found;
 }
 
@@ -160,11 +161,11 @@ int StartResults(ResultList *list, int n, int mode)
     return RESULT_OK;
 }
 
-bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time)
+bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs)
 {
     if (list->Limit == 0) return false;
     if (list->Count < list->Limit) return true;
-    return BeatsEntry(list->Mode, size, time, list->Heap[0]);
+    return BeatsEntry(list->Mode, size, time, onNtfs, list->Heap[0]);
 }
 
 bool SameFileInList(const ResultList *list, const FoundFile *candidate)
@@ -184,7 +185,7 @@ bool SameFileInList(const ResultList *list, const FoundFile *candidate)
 void OfferResult(ResultList *list, FoundFile *entry)
 {
     if (entry == nullptr) return;
-    if (!WouldPlace(list, entry->Size, entry->Time)) {
+    if (!WouldPlace(list, entry->Size, entry->Time, entry->OnNtfs)) {
         FreeMem(entry);
         return;
     }

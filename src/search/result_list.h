@@ -56,12 +56,14 @@ FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t si
 /// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
 /// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
 int StartResults(ResultList *list, int n, int mode);
-/// True when a candidate of this size and time ranks strictly before entry. Under the
-/// time modes a time Windows cannot convert beats nothing and every valid time beats it,
-/// so such files rank last, in the order they were found.
-bool BeatsEntry(int mode, uint64_t size, uint64_t time, const FoundFile *entry);
-/// True when a candidate of this size and time would be placed by OfferResult now.
-bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time);
+/// True when a candidate of this size and time, on a volume with this OnNtfs flag, ranks
+/// strictly before entry. Under the time modes a time the default stamp shows as
+/// "(invalid time)" (IsShownTimeValid, in the zone of the moment) beats nothing and every
+/// other time beats it, so such files rank last, in the order they were found.
+bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry);
+/// True when a candidate of this size and time (and OnNtfs flag) would be placed by
+/// OfferResult now.
+bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs);
 /// True when candidate is a file or directory already in the list under another name:
 /// an entry of the same size, last-write time (Written, never the time ranked by, which
 /// the scan itself may move) and known identity. Asks the file system nothing.

@@ -14,6 +14,7 @@
 #include "commands/date_stamp.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
+#include "ranges/local_time.h"
 #include "ranges/range_list.h"
 #include "ranges/range_match.h"
 #include "ranges/range_option.h"
@@ -56,7 +57,7 @@ bool ListedTime(const std::wstring &directory, uint64_t *time)
 RangeList TimeRanges()
 {
     static const wchar_t *const options[] = {
-        L"/[D1601-01-01,9999-12-31]", L"/![D2024-05-01,2024-05-01]", L"/[T00:00,23:59]",
+        L"/[D1601-01-01,30828-09-14]", L"/![D2024-05-01,2024-05-01]", L"/[T00:00,23:59]",
         L"/![T12:00,12:01]",          L"/[W:Mon-Sun]",               L"/![W:Sat-Sun]"};
     RangeList list = nullptr;
     for (const wchar_t *option : options) {
@@ -118,27 +119,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
 
-    // The ranking: strict, and an invalid time beats nothing while any valid one beats it.
-    FoundFile *other = NewFoundFile(L"o", 0, Read64(data + 8), 0, 0);
+    // The ranking: strict, and a time the default stamp shows as invalid beats nothing
+    // while any other beats it.
+    const int onNtfs = (flags >> 1) & 1;
+    const bool shown = IsShownTimeValid(fileTime, onNtfs);
+    SYSTEMTIME local;
+    FUZZ_CHECK(shown == ShownLocalTime(fileTime, onNtfs, &local));
+    FormatDateStamp(out, L" ", 0, fileTime, onNtfs, 0, 1);
+    FUZZ_CHECK(shown == (wcscmp(out, L"(invalid time)") != 0));
+    FoundFile *other = NewFoundFile(L"o", 0, Read64(data + 8), 0, onNtfs);
     FUZZ_CHECK(other != nullptr);
     for (int mode : {MODE_OLDEST, MODE_NEWEST}) {
-        bool beats = BeatsEntry(mode, 0, fileTime, other);
+        bool beats = BeatsEntry(mode, 0, fileTime, onNtfs, other);
         FoundFile self = *other;
         self.Time = fileTime;
-        FUZZ_CHECK(!(beats && BeatsEntry(mode, 0, other->Time, &self)));
-        if (!IsValidFileTime(fileTime)) FUZZ_CHECK(!beats);
-        if (IsValidFileTime(fileTime) && !IsValidFileTime(other->Time)) FUZZ_CHECK(beats);
+        FUZZ_CHECK(!(beats && BeatsEntry(mode, 0, other->Time, onNtfs, &self)));
+        if (!shown) FUZZ_CHECK(!beats);
+        if (shown && !IsShownTimeValid(other->Time, onNtfs)) FUZZ_CHECK(beats);
     }
     FreeMem(other);
 
-    // The ranges: each takes the file or not, and none takes an invalid time.
+    // The ranges: each takes the file or not, and none takes a time shown as invalid.
     WIN32_FIND_DATAW entry;
     memset(&entry, 0, sizeof entry);
     FILETIME ft = {(DWORD)fileTime, (DWORD)(fileTime >> 32)};
     entry.ftCreationTime = entry.ftLastAccessTime = entry.ftLastWriteTime = ft;
     wcscpy(entry.cFileName, L"t");
-    int match = MatchRanges(&entry, ranges, directory.c_str());
+    int match = MatchRanges(&entry, ranges, directory.c_str(), onNtfs);
     FUZZ_CHECK(match == 0 || match == 1);
-    if (!IsValidFileTime(fileTime)) FUZZ_CHECK(match == 1);
+    if (!shown) FUZZ_CHECK(match == 1);
     return 0;
 }

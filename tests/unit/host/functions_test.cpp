@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "functions.h"
+#include "state.h"
 #include "text/native_text.h"
 
 namespace {
@@ -67,12 +68,44 @@ TEST(HostFunctionsTest, DescriptionLines)
 
 TEST(HostFunctionsTest, FindDescriptionIgnoresCaseAndLineEnds)
 {
-    std::wstring text = L"a.txt first\r\n\"B C.txt\" second\r\nd.txt  third\nA.TXT again";
-    EXPECT_EQ(L"first", vsh::FindDescription(text, L"A.txt"));
-    EXPECT_EQ(L"second", vsh::FindDescription(text, L"b c.TXT"));
-    EXPECT_EQ(L"third", vsh::FindDescription(text, L"d.txt"));
-    EXPECT_EQ(L"", vsh::FindDescription(text, L"e.txt"));
-    EXPECT_EQ(L"", vsh::FindDescription(text, L"B"));
+    // CR LF, LF and a CR alone each end a line; a CR never stays in a description.
+    for (const wchar_t *text :
+         {L"a.txt first\r\n\"B C.txt\" second\r\nd.txt  third\nA.TXT again",
+          L"a.txt first\r\"B C.txt\" second\rd.txt  third\rA.TXT again\r",
+          L"a.txt first\n\r\"B C.txt\" second\r\r\nd.txt  third\n\nA.TXT again"}) {
+        EXPECT_EQ(L"first", vsh::FindDescription(text, L"A.txt"));
+        EXPECT_EQ(L"second", vsh::FindDescription(text, L"b c.TXT"));
+        EXPECT_EQ(L"third", vsh::FindDescription(text, L"d.txt"));
+        EXPECT_EQ(L"", vsh::FindDescription(text, L"e.txt"));
+        EXPECT_EQ(L"", vsh::FindDescription(text, L"B"));
+    }
+}
+
+TEST(HostFunctionsTest, DescriptionsNotWholeFailOrAreCutAsTheReadingSays)
+{
+    const std::wstring line(8191, L'x');
+    struct {
+        std::wstring Description;
+        bool Cut;
+        int Result;
+        std::wstring HandedOver;
+    } cases[] = {
+        {L"plain", false, vsh::FUNCTION_OK, L"plain"},
+        {line, false, vsh::FUNCTION_OK, line},
+        {line + L"y", false, vsh::FUNCTION_FAILED, L""},
+        {line + L"y", true, vsh::FUNCTION_OK, line},
+        {std::wstring(L"ab\0cd", 5), false, vsh::FUNCTION_FAILED, L""},
+        {std::wstring(L"ab\0cd", 5), true, vsh::FUNCTION_OK, L"ab"},
+        {std::wstring(L"\0cd", 3), true, vsh::FUNCTION_OK, L""},
+    };
+    for (const auto &c : cases) {
+        vsh::Shell.CutDescriptions = c.Cut;
+        std::wstring result;
+        EXPECT_EQ(c.Result, vsh::HandOverDescription(c.Description, &result))
+            << c.Description.size() << " cut " << c.Cut;
+        EXPECT_EQ(c.HandedOver, result);
+    }
+    vsh::Shell.CutDescriptions = false;
 }
 
 using HostDescriptTest = ShellTest;

@@ -103,7 +103,15 @@ TEST_F(RangeDateTest, DatesInEveryLocaleOrder)
         {L"2024-00-10", BAD, BAD, BAD},
         {L"2024-01-00", BAD, BAD, BAD},
         {L"1600-01-01", BAD, BAD, BAD},
-        {L"10000-01-01", BAD, BAD, BAD},
+        // Every day a file time reaches: a five-digit first number is a year too.
+        {L"10000-01-01", Day(10000, 1, 1), Day(10000, 1, 1), Day(10000, 1, 1)},
+        {L"30828-09-14", Day(30828, 9, 14), Day(30828, 9, 14), Day(30828, 9, 14)},
+        {L"9/14/30828", Day(30828, 9, 14), BAD, BAD},
+        {L"14.9.30828", BAD, Day(30828, 9, 14), BAD},
+        {L"30828-09-15", BAD, BAD, BAD},
+        {L"30828-10-01", BAD, BAD, BAD},
+        {L"30829-01-01", BAD, BAD, BAD},
+        {L"1/1/30829", BAD, BAD, BAD},
         {L"99999999999-1-1", BAD, BAD, BAD},
         {L"1-1-99999999999", BAD, BAD, BAD},
         {L"2024-05", BAD, BAD, BAD},
@@ -466,7 +474,7 @@ TEST_F(RangeDateTest, OrderedBoundsAgainstFilesAtKnownSeconds)
         ASSERT_EQ(0, ParseDateRange(text, 0, &list)) << c.Text;
         WIN32_FIND_DATAW data =
             rangetest::FindData(L"f", 1, rangetest::FileTimeUtc(2024, 5, c.Day, c.Hour, c.Minute, c.Second));
-        EXPECT_EQ(c.Accepted ? 0 : 1, MatchRanges(&data, list, L"/nonexistent/"))
+        EXPECT_EQ(c.Accepted ? 0 : 1, MatchRanges(&data, list, L"/nonexistent/", 1))
             << c.Text << " against 2024-05-" << c.Day << " " << c.Hour << ":" << c.Minute << ":"
             << c.Second;
         FreeRanges(&list);

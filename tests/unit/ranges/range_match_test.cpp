@@ -14,6 +14,7 @@
 #include "plugin/shell_syntax.h"
 #include "range_test_util.h"
 #include "search/search.h"
+#include "state.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ protected:
     }
     int Match(const WIN32_FIND_DATAW &data, const wchar_t *directory = L"/nonexistent/")
     {
-        return MatchRanges(&data, List, directory);
+        return MatchRanges(&data, List, directory, 1);
     }
 };
 
@@ -88,8 +89,8 @@ TEST_F(RangeMatchTest, EmptyListAcceptsAndMissingArgumentsAreRefused)
 {
     WIN32_FIND_DATAW data = FindData(L"a.txt", 10, FileTimeUtc(2024, 5, 1, 12, 0, 0));
     EXPECT_EQ(0, Match(data));
-    EXPECT_EQ(-1, MatchRanges(nullptr, List, L"/"));
-    EXPECT_EQ(-1, MatchRanges(&data, List, nullptr));
+    EXPECT_EQ(-1, MatchRanges(nullptr, List, L"/", 1));
+    EXPECT_EQ(-1, MatchRanges(&data, List, nullptr, 1));
 }
 
 TEST_F(RangeMatchTest, SizeBoundsAreInclusive)
@@ -338,7 +339,7 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
     for (const char *name : names) {
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
-        EXPECT_EQ(0, GetDescription(path.c_str(), out)) << name;
+        EXPECT_EQ(0, GetDescription(path.c_str(), out, nullptr, 0)) << name;
         EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
 
         Text(L'I', L"*backup*");
@@ -360,7 +361,9 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
                         n.back() != ' ' && n.front() != ' ';
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
-        EXPECT_EQ(writable ? RESULT_OK : RESULT_FAILED, GetDescription(path.c_str(), out)) << name;
+        EXPECT_EQ(writable ? RESULT_OK : RESULT_SCAN_FAILED,
+                  GetDescription(path.c_str(), out, nullptr, 0))
+            << name;
         if (writable) {
             EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
         }
@@ -390,17 +393,61 @@ TEST_F(RangeTextMatchTest, DescriptionResults)
     Write("f.txt", "x");
     std::wstring path = Wide(Dir + "f.txt");
     wchar_t out[RANGE_TEXT_LEN] = L"untouched";
-    EXPECT_EQ(0, GetDescription(path.c_str(), out));  // no DESCRIPT.ION: empty
+    EXPECT_EQ(0, GetDescription(path.c_str(), out, nullptr, 0));  // no DESCRIPT.ION: empty
     EXPECT_EQ(L"", std::wstring(out));
     wcscpy(out, L"untouched");
-    EXPECT_EQ(RESULT_FAILED, GetDescription(L"", out));
-    EXPECT_EQ(RESULT_FAILED, GetDescription(Wide(Dir + "missing").c_str(), out));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(L"", out, nullptr, 0));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(Wide(Dir + "missing").c_str(), out, nullptr, 0));
     std::wstring longPath = Wide(Dir) + std::wstring(3 * RANGE_TEXT_LEN, L'%');
-    EXPECT_EQ(RESULT_FAILED, GetDescription(longPath.c_str(), out));
+    EXPECT_EQ(RESULT_FAILED, GetDescription(longPath.c_str(), out, nullptr, 0));
     EXPECT_EQ(L"untouched", std::wstring(out));
-    EXPECT_EQ(-1, GetDescription(nullptr, out));
-    EXPECT_EQ(-1, GetDescription(path.c_str(), nullptr));
-    EXPECT_EQ(-1, GetDescription(out, out));
+    EXPECT_EQ(-1, GetDescription(nullptr, out, nullptr, 0));
+    EXPECT_EQ(-1, GetDescription(path.c_str(), nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetDescription(out, out, nullptr, 0));
+}
+
+TEST_F(RangeTextMatchTest, DescriptionNotReadWholeLeavesTheFileOutByName)
+{
+    const std::string full = "backup" + std::string(8191 - 6, 'x');
+    const std::string descript = "fine.txt backup, whole\r\nfull.txt " + full +
+                                 "\r\nlong.txt " + full + "yz\r\nnul.txt backup" +
+                                 std::string(1, '\0') + "tail\r\n";
+    Write("DESCRIPT.ION", "");
+    FILE *f = fopen((Dir + "DESCRIPT.ION").c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    fwrite(descript.data(), 1, descript.size(), f);
+    fclose(f);
+    // Whole: matched. Not whole, under either reading of the shell: left out by name,
+    // negated or not, except a text the shell itself ends at a NUL, which no plug-in can
+    // tell from a whole one.
+    struct {
+        const char *Name;
+        bool Cut;
+        int Taken, TakenNegated;
+    } cases[] = {
+        {"fine.txt", false, 0, 1}, {"fine.txt", true, 0, 1},
+        {"full.txt", false, 2, 2}, {"full.txt", true, 2, 2},
+        {"long.txt", false, 2, 2}, {"long.txt", true, 2, 2},
+        {"nul.txt", false, 2, 2},  {"nul.txt", true, 0, 1},
+    };
+    for (const auto &c : cases) {
+        Write(c.Name, "x");
+        vsh::Shell.CutDescriptions = c.Cut;
+        for (int negate = 0; negate < 2; ++negate) {
+            Text(L'I', L"*backup*", negate);
+            std::wstring err;
+            int got = rangetest::Captured(
+                [&] { return Match(FindData(Wide(c.Name).c_str(), 1, {}), Wide(Dir).c_str()); },
+                &err);
+            EXPECT_EQ(negate ? c.TakenNegated : c.Taken, got) << c.Name << " cut " << c.Cut;
+            std::wstring named = L"Description of \"" + Wide(Dir + c.Name) + L"\" not read";
+            EXPECT_EQ(got == RESULT_SCAN_FAILED ? 1u : 0u,
+                      err.find(named) == std::wstring::npos ? 0u : 1u)
+                << c.Name << " " << std::string(err.begin(), err.end());
+            FreeRanges(&List);
+        }
+    }
+    vsh::Shell.CutDescriptions = false;
 }
 
 TEST_F(RangeTextMatchTest, OwnerIsDomainBackslashAccount)

@@ -12,6 +12,7 @@
 #include "memory.h"
 #include "plugin/host_api.h"
 #include "search/result_list.h"
+#include "test_time.h"
 
 namespace {
 
@@ -34,6 +35,9 @@ bool RanksBefore(int mode, const Offer &a, const Offer &b)
 
 class ResultListTest : public ::testing::Test {
 protected:
+    // The times below lie at the very start of 1601, which the stamps show only in UTC
+    // and east of it.
+    ZoneGuard zone{"UTC"};
     void SetUp() override { liveAtStart = LiveMemoryBlocks(); }
     void TearDown() override
     {
@@ -191,24 +195,24 @@ TEST_F(ResultListTest, InvalidTimesRankLastInTheOrderFound)
                                 : std::vector<std::wstring>{L"w", L"v", L"x1", L"x2", L"x3"};
         EXPECT_EQ(expected, Walk()) << mode;
         // A full list takes no invalid time, and any valid one pushes one out.
-        EXPECT_FALSE(WouldPlace(&list, 0, past30828));
-        EXPECT_TRUE(WouldPlace(&list, 0, valid));
+        EXPECT_FALSE(WouldPlace(&list, 0, past30828, 0));
+        EXPECT_TRUE(WouldPlace(&list, 0, valid, 0));
     }
     // Sizes do not care about times.
-    EXPECT_TRUE(BeatsEntry(MODE_LARGEST, 2, before1601, list.Head));
+    EXPECT_TRUE(BeatsEntry(MODE_LARGEST, 2, before1601, 0, list.Head));
 }
 
 TEST_F(ResultListTest, WouldPlaceFollowsTheList)
 {
-    EXPECT_FALSE(WouldPlace(&list, 0, 0));  // not started: takes nothing
+    EXPECT_FALSE(WouldPlace(&list, 0, 0, 0));  // not started: takes nothing
     Start(3, MODE_LARGEST);
-    EXPECT_TRUE(WouldPlace(&list, 0, 0));  // an empty list takes anything
+    EXPECT_TRUE(WouldPlace(&list, 0, 0, 0));  // an empty list takes anything
     Offer_({10, 0, L"a"});
     Offer_({5, 0, L"b"});
-    EXPECT_TRUE(WouldPlace(&list, 1, 0));  // room left
+    EXPECT_TRUE(WouldPlace(&list, 1, 0, 0));  // room left
     Offer_({5, 0, L"c"});
-    EXPECT_FALSE(WouldPlace(&list, 5, 0));  // equal to the worst of a full list
-    EXPECT_TRUE(WouldPlace(&list, 6, 0));
+    EXPECT_FALSE(WouldPlace(&list, 5, 0, 0));  // equal to the worst of a full list
+    EXPECT_TRUE(WouldPlace(&list, 6, 0, 0));
 }
 
 TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
