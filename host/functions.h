@@ -1,6 +1,7 @@
 // The shell's own variable functions and the dispatch of a "%@name[...]" call to them
 // or to a plug-in. The shell's own: @comma[n], @descript[file], @wild[text,pattern]
-// (1 when the text matches the file-name pattern, else 0) and @truename[path].
+// (1 when the text matches the file-name pattern, else 0), @truename[path], and
+// @upper[text] and @lower[text] (the text in upper or lower case).
 #ifndef VSHELL_FUNCTIONS_H
 #define VSHELL_FUNCTIONS_H
 

@@ -51,6 +51,20 @@ struct Plugin {
     std::vector<PluginName> Names;
 };
 
+/// The readings of rules that the real shell's documentation leaves open (host/README.md
+/// names each and what the documentation says); vshell's options choose the other
+/// reading of each. Plain values.
+struct Readings {
+    bool RereadFunctionResults;  // a function's result is read again for "%" forms
+    bool ExpandedOperatorsAct;   // separators, conditionals, pipes, redirection and double
+                                 // quotes that an expansion gave are syntax of the line
+    bool ExpandedEscapesAct;     // likewise the escape character and back quotes
+    bool EscapeContinuesLine;    // an escape character ending a batch line joins the next
+};
+
+/// The readings the documentation leans to: all true.
+Readings DefaultReadings(void);
+
 struct ShellState {
     std::map<std::wstring, Variable> Variables;
     std::map<std::wstring, ArrayVariable> Arrays;
@@ -69,6 +83,7 @@ struct ShellState {
     // "%=" and "%+" give the escape character and the separator; the real shell has an
     // option that turns them off, and then they stay as typed (vshell --no-pseudo-variables).
     bool PseudoVariables = true;
+    Readings Reading = DefaultReadings();
 };
 
 
