@@ -49,6 +49,24 @@ int64_t ParseExpansionState(const wchar_t *text)
     return off;
 }
 
+/// With the escape character off, the problem that makes text[i] of a command line's
+/// value syntax under the features in force; ESCAPE_FINE when it is plain text there.
+/// "&" alone is plain unless it is the separator: only "&&" is a conditional.
+int SyntaxWithoutEscape(const ShellSyntax *syntax, const wchar_t *text, size_t i)
+{
+    wchar_t c = text[i];
+    if (!IsFeatureOff(syntax, FEATURE_SEPARATOR)) {
+        if (c == syntax->Separator || c == L'|') return ESCAPE_SEPARATOR_SYNTAX;
+        if (c == L'&' && (text[i + 1] == L'&' || (i > 0 && text[i - 1] == L'&')))
+            return ESCAPE_SEPARATOR_SYNTAX;
+    }
+    if ((c == L'<' || c == L'>') && !IsFeatureOff(syntax, FEATURE_REDIRECTION))
+        return ESCAPE_REDIRECTION_SYNTAX;
+    if ((c == L'"' || c == L'`') && !IsFeatureOff(syntax, FEATURE_QUOTES))
+        return ESCAPE_QUOTING_SYNTAX;
+    return ESCAPE_FINE;
+}
+
 }  // namespace
 
 ShellSyntax CallSyntax = {L'^', L'&', 0, 0};
@@ -142,10 +160,15 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
+        } else if (known && !escapeOn && !edge && c == syntax->Escape) {
+            // Switched off, the escape character is an ordinary one.
         } else if (edge || IsShellSpecial(syntax, c) ||
                    (target == FOR_FUNCTION_ARGUMENT && (c == L'[' || c == L']' || c == L','))) {
             if (!escapeOn)
-                problem = !known ? ESCAPE_UNKNOWN : edge ? ESCAPE_EDGE_BLANK : ESCAPE_NEEDS_ESCAPE;
+                problem = !known                        ? ESCAPE_UNKNOWN
+                          : edge                        ? ESCAPE_EDGE_BLANK
+                          : target == FOR_COMMAND_LINE ? SyntaxWithoutEscape(syntax, text, i)
+                                                        : ESCAPE_NEEDS_ESCAPE;
             else if (IsLetterCode(c))
                 problem = ESCAPE_LETTER_CODE;
             else
@@ -186,6 +209,21 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
                    L"holds %s, which the shell would take as syntax while its escape "
                    L"character is switched off",
                    shown);
+        break;
+    case ESCAPE_SEPARATOR_SYNTAX:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell would take as syntax while its command "
+                   L"separators, conditionals and pipes (SETDOS /X%d) are on and its escape "
+                   L"character is off",
+                   shown, FEATURE_SEPARATOR);
+        break;
+    case ESCAPE_REDIRECTION_SYNTAX:
+    case ESCAPE_QUOTING_SYNTAX:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell would take as syntax while %s (SETDOS /X%d) is "
+                   L"on and its escape character is off",
+                   shown, problem == ESCAPE_QUOTING_SYNTAX ? L"quoting" : L"redirection",
+                   problem == ESCAPE_QUOTING_SYNTAX ? FEATURE_QUOTES : FEATURE_REDIRECTION);
         break;
     case ESCAPE_EDGE_BLANK:
         FormatText(buffer, capacity,
