@@ -135,6 +135,9 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
     const bool doublePercent =
         target == FOR_FUNCTION_ARGUMENT || !IsFeatureOff(syntax, FEATURE_VARIABLES);
     const int refused = known ? ESCAPE_NEEDS_ESCAPE : ESCAPE_UNKNOWN;
+    // The settings but for the escape character, to tell what else a character is.
+    ShellSyntax others = *syntax;
+    others.Escape = 0;
 
     size_t length = wcslen(text);
     size_t lead = 0;
@@ -149,6 +152,8 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
         wchar_t second = c;
         int problem = ESCAPE_FINE;
         const bool edge = IsBlank(c) && (i < lead || i >= trail);
+        // What would end a function's argument.
+        const bool ends = c == L'[' || c == L']' || c == L',';
         if (c == L'%') {
             // Whether "%" must be doubled depends on a feature we may not know.
             if (!known) problem = ESCAPE_UNKNOWN;
@@ -160,15 +165,16 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
-        } else if (known && !escapeOn && !edge && c == syntax->Escape) {
-            // Switched off, the escape character is an ordinary one.
-        } else if (edge || IsShellSpecial(syntax, c) ||
-                   (target == FOR_FUNCTION_ARGUMENT && (c == L'[' || c == L']' || c == L','))) {
+        } else if (edge || IsShellSpecial(syntax, c) || (target == FOR_FUNCTION_ARGUMENT && ends)) {
             if (!escapeOn)
                 problem = !known                        ? ESCAPE_UNKNOWN
                           : edge                        ? ESCAPE_EDGE_BLANK
                           : target == FOR_COMMAND_LINE ? SyntaxWithoutEscape(syntax, text, i)
-                                                        : ESCAPE_NEEDS_ESCAPE;
+                          // Switched off, the escape character is an ordinary one; it may
+                          // still be one of the others.
+                          : c == syntax->Escape && !ends && !IsShellSpecial(&others, c)
+                              ? ESCAPE_FINE
+                              : ESCAPE_NEEDS_ESCAPE;
             else if (IsLetterCode(c))
                 problem = ESCAPE_LETTER_CODE;
             else

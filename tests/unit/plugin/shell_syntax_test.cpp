@@ -136,6 +136,12 @@ TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
     ShellSyntax noEscape = Syntax(L'^', L'&', "8");
     EXPECT_EQ(ESCAPE_REDIRECTION_SYNTAX, EscapeForShell(&noEscape, FOR_COMMAND_LINE, L"x>y", out, 16, &culprit));
     EXPECT_EQ(L'>', culprit);
+    // A switched-off escape character is ordinary only as the escape: "<" still redirects,
+    // "," still ends a function's argument.
+    ShellSyntax angle = Syntax(L'<', L'&', "8"), comma = Syntax(L',', L'&', "8");
+    EXPECT_EQ(ESCAPE_REDIRECTION_SYNTAX, EscapeForShell(&angle, FOR_COMMAND_LINE, L"<in", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_FINE, EscapeForShell(&comma, FOR_COMMAND_LINE, L"a,b", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_NEEDS_ESCAPE, EscapeForShell(&comma, FOR_FUNCTION_ARGUMENT, L"a,b", out, 16, nullptr));
 
     // "a%b" needs four characters and a terminator; nothing past capacity is touched.
     const ShellSyntax def = DefaultShellSyntax();
