@@ -4,6 +4,7 @@
 #include "memory.h"
 #include "messages.h"
 #include "os.h"
+#include "settings.h"
 #include "state.h"
 
 #include <wctype.h>
@@ -44,6 +45,32 @@ int CallBatchFile(const std::wstring &file, const std::wstring &arguments)
     return RunBatchFile(file, args);
 }
 
+namespace {
+
+/// The line of text that begins at *start, without its line end; *start moves past it.
+std::wstring NextPhysicalLine(const std::wstring &text, size_t *start)
+{
+    size_t end = text.find(L'\n', *start);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(*start, end - *start);
+    *start = end + 1;
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    return line;
+}
+
+/// True when the line ends in an escape character that escapes nothing (an odd run of
+/// them), which continues the line onto the next while the escape works and that is the
+/// reading in force.
+bool EndsInContinuation(const std::wstring &line)
+{
+    if (!Shell.Reading.EscapeContinuesLine || !FeatureOn(FEATURE_ESCAPE)) return false;
+    size_t run = 0;
+    while (run < line.size() && line[line.size() - 1 - run] == Shell.EscapeChar) ++run;
+    return run % 2 == 1;
+}
+
+}  // namespace
+
 int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args)
 {
     if (Shell.Batches.size() >= MAX_NESTING)
@@ -63,14 +90,18 @@ int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args
     size_t start = 0;
     long number = 0;
     while (start < text.size() && !Shell.ExitRequested) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        start = end + 1;
+        std::wstring line = NextPhysicalLine(text, &start);
         ++number;
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        // The line's number is that of its first part.
+        long firstLine = number;
+        while (EndsInContinuation(line) && start < text.size()) {
+            line.pop_back();
+            line += NextPhysicalLine(text, &start);
+            ++number;
+        }
+        if (EndsInContinuation(line)) line.pop_back();  // the file ended: nothing to join
         // A frame may have been pushed by a nested call meanwhile; ours is this depth.
-        Shell.Batches.back().Line = number;
+        Shell.Batches.back().Line = firstLine;
         size_t first = 0;
         while (first < line.size() && (line[first] == L' ' || line[first] == L'\t')) ++first;
         if (first == line.size() || line[first] == L':') continue;  // blank, label

@@ -29,7 +29,78 @@ int Dispatch(const ParsedCommand &command)
     return ShellError(L"unknown command \"%s\"\r\n", command.Name.c_str());
 }
 
-// Runs one command of a line; *ran stays false for a command that is only blanks.
+// Splits an expanded command where what an expansion gave acts as syntax (the reading
+// in which expansion comes before parsing): at the separator and the conditionals that
+// are neither literal nor quoted. Typed ones were split before expansion, so only those
+// an expansion gave are left. Returns 0, or 1 with message for a pipe.
+int SplitExpanded(const MarkedText &text, std::vector<MarkedText> *parts,
+                  std::vector<int> *connectors, std::wstring *message)
+{
+    parts->assign(1, MarkedText());
+    connectors->assign(1, AFTER_ANY);
+    if (!FeatureOn(FEATURE_SEPARATOR)) {
+        (*parts)[0] = text;
+        return 0;
+    }
+    bool quoting = FeatureOn(FEATURE_QUOTING);
+    bool quoted = false;
+    for (size_t i = 0; i < text.Text.size(); ++i) {
+        wchar_t c = text.Text[i];
+        bool op = text.Literal[i] == TYPED;
+        bool nextOp = i + 1 < text.Text.size() && text.Literal[i + 1] == TYPED;
+        wchar_t next = nextOp ? text.Text[i + 1] : 0;
+        if (op && quoting && c == L'"') quoted = !quoted;
+        int connector = -1;
+        if (op && !quoted) {
+            if (c == L'&' && next == L'&') connector = AFTER_SUCCESS;
+            else if (c == L'|' && next == L'|') connector = AFTER_FAILURE;
+            else if (c == Shell.Separator) connector = AFTER_ANY;
+            else if (c == L'|') {
+                *message = next == L'&' ? L"pipes (\"|&\") are not supported"
+                                        : L"pipes (\"|\") are not supported";
+                return 1;
+            }
+        }
+        if (connector < 0) {
+            parts->back().Text.push_back(c);
+            parts->back().Literal.push_back(text.Literal[i]);
+            continue;
+        }
+        if (connector != AFTER_ANY) ++i;
+        parts->push_back(MarkedText());
+        connectors->push_back(connector);
+    }
+    return 0;
+}
+
+// Runs one expanded command; *ran stays false for a command that is only blanks.
+int RunExpanded(const MarkedText &expanded, bool *ran)
+{
+    *ran = false;
+    ParsedCommand command;
+    std::wstring message;
+    if (ParseCommand(expanded, &command, &message) != 0) {
+        *ran = true;
+        return Refuse(message);
+    }
+    if (command.Name.empty()) {
+        if (!command.Redirect) return 0;
+        *ran = true;
+        return Refuse(L"a redirection needs a command");
+    }
+    *ran = true;
+    Redirect saved = {0, 0};
+    if (command.Redirect) {
+        if (OsBeginRedirect(command.RedirectFile.c_str(), command.Redirect == 2, &saved) != 0)
+            return Refuse(L"cannot open \"" + command.RedirectFile + L"\" for output");
+    }
+    int result = Dispatch(command);
+    OsEndRedirect(&saved);
+    return result;
+}
+
+// Runs one command of a line, and the commands its expansion made of it; *ran stays
+// false when none ran.
 int RunOne(const std::wstring &raw, bool *ran)
 {
     *ran = false;
@@ -43,22 +114,24 @@ int RunOne(const std::wstring &raw, bool *ran)
     std::wstring message;
     int code = ExpandText(raw.c_str(), raw.size(), MAX_LINE_LEN, &expanded, &message);
     if (code != EXPAND_OK) return Refuse(message);
+    ParseExpansions(&expanded);
 
-    ParsedCommand command;
-    if (ParseCommand(expanded, &command, &message) != 0) return Refuse(message);
-    if (command.Name.empty()) {
-        if (command.Redirect) return Refuse(L"a redirection needs a command");
-        *ran = false;
-        return 0;
+    std::vector<MarkedText> parts;
+    std::vector<int> connectors;
+    if (SplitExpanded(expanded, &parts, &connectors, &message) != 0) return Refuse(message);
+    *ran = false;
+    int result = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        if (Shell.ExitRequested) break;
+        if (connectors[k] == AFTER_SUCCESS && Shell.LastResult != 0) continue;
+        if (connectors[k] == AFTER_FAILURE && Shell.LastResult == 0) continue;
+        bool partRan = false;
+        int r = RunExpanded(parts[k], &partRan);
+        if (!partRan) continue;
+        *ran = true;
+        result = r;
+        Shell.LastResult = r;
     }
-
-    Redirect saved = {0, 0};
-    if (command.Redirect) {
-        if (OsBeginRedirect(command.RedirectFile.c_str(), command.Redirect == 2, &saved) != 0)
-            return Refuse(L"cannot open \"" + command.RedirectFile + L"\" for output");
-    }
-    int result = Dispatch(command);
-    OsEndRedirect(&saved);
     return result;
 }
 

@@ -37,25 +37,38 @@ struct Expander {
     bool InDouble;     // inside double quotes, where a back quote is an ordinary character
 };
 
-bool Push(Expander *e, wchar_t c, char literal)
+/// origin is a CharOrigin; a character read again from a value counts as EXPANDED
+/// unless something made it literal.
+bool Push(Expander *e, wchar_t c, char origin)
 {
     if (e->Out->Text.size() >= e->Limit) return false;
     e->Out->Text.push_back(c);
-    e->Out->Literal.push_back(literal || e->ReRead);
+    e->Out->Literal.push_back(origin != TYPED ? origin : e->ReRead ? (char)EXPANDED : (char)TYPED);
+    return true;
+}
+
+bool PushAll(Expander *e, const wchar_t *text, size_t len, char origin)
+{
+    if (len > e->Limit - e->Out->Text.size()) return false;
+    e->Out->Text.append(text, len);
+    e->Out->Literal.insert(e->Out->Literal.end(), len, origin);
     return true;
 }
 
 bool PushLiteral(Expander *e, const wchar_t *text, size_t len)
 {
-    if (len > e->Limit - e->Out->Text.size()) return false;
-    e->Out->Text.append(text, len);
-    e->Out->Literal.insert(e->Out->Literal.end(), len, 1);
-    return true;
+    return PushAll(e, text, len, LITERAL);
 }
 
 bool PushLiteral(Expander *e, const std::wstring &text)
 {
-    return PushLiteral(e, text.data(), text.size());
+    return PushAll(e, text.data(), text.size(), LITERAL);
+}
+
+/// What a value gave, as it is: syntax or not is for ParseExpansions to say.
+bool PushExpanded(Expander *e, const std::wstring &text)
+{
+    return PushAll(e, text.data(), text.size(), EXPANDED);
 }
 
 int Overflow(Expander *e)
@@ -134,11 +147,14 @@ int ExpandInner(Expander *e, const wchar_t *text, size_t len, std::wstring *plai
 }
 
 // What a variable, array cell or function gave: read again for "%" forms while nested
-// expansion is on, and taken literally otherwise. reference names it in a message.
-int PushValue(Expander *e, const std::wstring &value, const std::wstring &reference)
+// expansion is on (a function's result only under that reading), and as it is
+// otherwise. reference names it in a message.
+int PushValue(Expander *e, const std::wstring &value, const std::wstring &reference,
+              bool functionResult = false)
 {
-    if (!e->Nested || value.find(L'%') == std::wstring::npos)
-        return PushLiteral(e, value) ? EXPAND_OK : Overflow(e);
+    bool reread = e->Nested && (!functionResult || Shell.Reading.RereadFunctionResults);
+    if (!reread || value.find(L'%') == std::wstring::npos)
+        return PushExpanded(e, value) ? EXPAND_OK : Overflow(e);
     if (e->Rounds >= MAX_EXPANSION_ROUNDS) {
         *e->Message = L"\"%" + reference + L"\" expands into itself, or nests more than " +
                       std::to_wstring((int)MAX_EXPANSION_ROUNDS) + L" deep";
@@ -176,7 +192,7 @@ std::wstring BatchArgument(int index)
 int PushPlainPercent(Expander *e, size_t at, size_t *next)
 {
     *next = at;
-    return Push(e, L'%', 0) ? EXPAND_OK : Overflow(e);
+    return Push(e, L'%', TYPED) ? EXPAND_OK : Overflow(e);
 }
 
 /// The bracketed text that begins at text[open] ("["), expanded into *inner; *close is
@@ -230,7 +246,7 @@ int ExpandFunction(Expander *e, const wchar_t *text, size_t len, size_t at, size
         return EXPAND_FUNCTION_FAILED;
     }
     *next = close + 1;
-    return PushValue(e, result, name + L"[...]");
+    return PushValue(e, result, name + L"[...]", true);
 }
 
 /// "%NAME[i,j]" of an existing array: text[end] is the "[" after the name. Returns
@@ -282,12 +298,14 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
     if (at >= len) return PushPlainPercent(e, at, next);
     wchar_t c = text[at];
     *next = at + 1;
-    if (c == L'%') return Push(e, L'%', 1) ? EXPAND_OK : Overflow(e);
+    if (c == L'%') return Push(e, L'%', LITERAL) ? EXPAND_OK : Overflow(e);
     if ((c == L'=' || c == L'+') && Shell.PseudoVariables)
-        return Push(e, c == L'=' ? Shell.EscapeChar : Shell.Separator, 1) ? EXPAND_OK : Overflow(e);
+        return Push(e, c == L'=' ? Shell.EscapeChar : Shell.Separator, LITERAL) ? EXPAND_OK
+                                                                              : Overflow(e);
+    // Batch arguments are never read again for "%" forms, but are values all the same.
     if (c >= L'0' && c <= L'9')
-        return PushLiteral(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
-    if (c == L'*') return PushLiteral(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
+        return PushExpanded(e, BatchArgument(c - L'0')) ? EXPAND_OK : Overflow(e);
+    if (c == L'*') return PushExpanded(e, BatchArgument(-1)) ? EXPAND_OK : Overflow(e);
     if (c == L'_' && at + 1 < len && text[at + 1] == L'?') {
         // "%_?": the result of the command before this one.
         *next = at + 2;
@@ -307,11 +325,11 @@ int Expand(Expander *e, const wchar_t *text, size_t len)
         if (e->Escape && c == e->Escape) {
             // A lone escape character at the end has nothing to escape and stays.
             if (i + 1 >= len) {
-                if (!Push(e, c, 1)) return Overflow(e);
+                if (!Push(e, c, LITERAL)) return Overflow(e);
                 ++i;
                 continue;
             }
-            if (!Push(e, EscapedChar(text[i + 1]), 1)) return Overflow(e);
+            if (!Push(e, EscapedChar(text[i + 1]), LITERAL)) return Overflow(e);
             i += 2;
             continue;
         }
@@ -333,13 +351,59 @@ int Expand(Expander *e, const wchar_t *text, size_t len)
                 continue;
             }
         }
-        if (!Push(e, c, 0)) return Overflow(e);
+        if (!Push(e, c, TYPED)) return Overflow(e);
         ++i;
     }
     return EXPAND_OK;
 }
 
 }  // namespace
+
+void ParseExpansions(MarkedText *text)
+{
+    const Readings &reading = Shell.Reading;
+    const wchar_t escape =
+        reading.ExpandedEscapesAct && FeatureOn(FEATURE_ESCAPE) ? Shell.EscapeChar : 0;
+    const bool quoting = FeatureOn(FEATURE_QUOTING);
+    const bool backQuotes = reading.ExpandedEscapesAct && quoting;
+    const char rest = reading.ExpandedOperatorsAct ? (char)TYPED : (char)LITERAL;
+    const std::wstring &in = text->Text;
+    const std::vector<char> &origin = text->Literal;
+    MarkedText out;
+    out.Text.reserve(in.size());
+    out.Literal.reserve(in.size());
+    bool inDouble = false;
+    for (size_t i = 0; i < in.size(); ++i) {
+        wchar_t c = in[i];
+        char from = origin[i];
+        if (from != EXPANDED) {
+            if (from == TYPED && quoting && c == L'"') inDouble = !inDouble;
+            out.Text.push_back(c);
+            out.Literal.push_back(from);
+            continue;
+        }
+        // Spliced into the line, an escape at the end of a value escapes what follows it.
+        if (escape && c == escape && i + 1 < in.size()) {
+            out.Text.push_back(EscapedChar(in[++i]));
+            out.Literal.push_back(LITERAL);
+            continue;
+        }
+        if (backQuotes && c == L'`' && !inDouble) {
+            size_t close = i + 1;
+            while (close < in.size() && !(in[close] == L'`' && origin[close] != LITERAL)) ++close;
+            if (close < in.size()) {
+                out.Text.append(in, i + 1, close - i - 1);
+                out.Literal.insert(out.Literal.end(), close - i - 1, LITERAL);
+                i = close;
+                continue;
+            }
+        }
+        if (rest == TYPED && quoting && c == L'"') inDouble = !inDouble;
+        out.Text.push_back(c);
+        out.Literal.push_back(rest);
+    }
+    *text = out;
+}
 
 size_t FindClosingBracket(const wchar_t *text, size_t len, size_t open)
 {

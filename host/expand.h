@@ -10,8 +10,15 @@
 
 namespace vsh {
 
-/// Text with a mark per character: Literal[i] is 1 when Text[i] came from an escape or
-/// an expansion, and so must never be read as an operator of the command language.
+/// Where a character of an expanded text came from (MarkedText::Literal).
+enum CharOrigin {
+    TYPED = 0,     ///< typed in the line: syntax where the settings make it so
+    LITERAL = 1,   ///< escaped, back-quoted, or what "%%", "%=" and "%+" gave: never syntax
+    EXPANDED = 2,  ///< what a variable, array cell, function or batch argument gave: syntax
+                   ///< or not as the readings say, once ParseExpansions has run
+};
+
+/// Text with a CharOrigin per character.
 struct MarkedText {
     std::wstring Text;
     std::vector<char> Literal;
@@ -33,11 +40,18 @@ enum ExpandMode { EXPAND_COMMAND_LINE = 0, EXPAND_SERVICE = 1 };
 
 /// Expands len characters of text into out (replacing it) under the shell's parsing
 /// settings, failing when the result would have more than limit characters. A value
-/// holding "%" is read again for "%" forms only (no escapes, quotes or operators) while
-/// nested expansion is on. Returns an ExpandCode; on failure message says what went
-/// wrong (for the command line to report) and out is unspecified.
+/// holding "%" is read again for "%" forms only while nested expansion is on (a
+/// function's result only under that reading); what values give is marked EXPANDED.
+/// Returns an ExpandCode; on failure message says what went wrong (for the command line
+/// to report) and out is unspecified.
 int ExpandText(const wchar_t *text, size_t len, size_t limit, MarkedText *out,
                std::wstring *message, int mode = EXPAND_COMMAND_LINE);
+
+/// Reads what expansions gave in an expanded command line as the readings say: the
+/// escape character (with its letter codes) and back quotes in it act, as typed ones do,
+/// and the rest may be syntax like typed text, or is literal. Afterwards no character
+/// of text is EXPANDED.
+void ParseExpansions(MarkedText *text);
 
 /// Position of the "]" that closes the "[" at open in a command line, skipping nested
 /// brackets, quoted parts and escaped characters as the settings say; npos when there

@@ -5,6 +5,7 @@
 #include "plugins.h"
 #include "state.h"
 #include "variables.h"
+#include "text/case_fold.h"
 #include "text/path_separator.h"
 #include "plugin/host_api.h"
 
@@ -206,7 +207,7 @@ int HandOverDescription(const std::wstring &description, std::wstring *result)
         *result = description;
         return FUNCTION_OK;
     }
-    if (!Shell.CutDescriptions) return FUNCTION_FAILED;
+    if (Shell.Reading.DescriptionsWhole) return FUNCTION_FAILED;
     *result = description.substr(0, std::min(nul, (size_t)MAX_LINE_LEN));
     return FUNCTION_OK;
 }
@@ -219,6 +220,12 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
     if (entry) return CallPluginFunction(*entry, arguments, result) == 0 ? FUNCTION_OK
                                                                          : FUNCTION_FAILED;
     std::wstring key = NameKey(name);
+    if (key == L"@UPPER" || key == L"@LOWER") {
+        *result = arguments;
+        for (wchar_t &c : *result)
+            c = (wchar_t)(key == L"@UPPER" ? UpperCaseOf((uint32_t)c) : LowerCaseOf((uint32_t)c));
+        return FUNCTION_OK;
+    }
     if (key == L"@COMMA") {
         *result = GroupDigits(arguments);
         return FUNCTION_OK;

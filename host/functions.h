@@ -1,6 +1,7 @@
 // The shell's own variable functions and the dispatch of a "%@name[...]" call to them
 // or to a plug-in. The shell's own: @comma[n], @descript[file], @wild[text,pattern]
-// (1 when the text matches the file-name pattern, else 0) and @truename[path].
+// (1 when the text matches the file-name pattern, else 0), @truename[path], and
+// @upper[text] and @lower[text] (the text in upper or lower case).
 #ifndef VSHELL_FUNCTIONS_H
 #define VSHELL_FUNCTIONS_H
 
@@ -35,7 +36,7 @@ std::wstring DescriptionOf(const std::wstring &file);
 
 /// What @descript hands back of description into *result: FUNCTION_OK with the text
 /// when it is whole (no NUL, at most MAX_LINE_LEN characters); else, as
-/// Shell.CutDescriptions says, FUNCTION_FAILED, or FUNCTION_OK with the text up to the
+/// Shell.Reading.DescriptionsWhole says, FUNCTION_FAILED, or FUNCTION_OK with the text up to the
 /// NUL and at most MAX_LINE_LEN characters.
 int HandOverDescription(const std::wstring &description, std::wstring *result);
 

@@ -20,15 +20,47 @@ namespace {
 
 const wchar_t UsageText[] =
     L"usage: vshell [--plugin FILE]... [--no-plugin] [--set NAME=VALUE]...\r\n"
-    L"              [--no-pseudo-variables] [--cut-descriptions]\r\n"
-    L"              [-c LINE | BATCHFILE [ARGS]]\r\n"
-    L"Without -c or a batch file, command lines are read from standard input.\r\n";
+    L"              [--no-pseudo-variables] [READING]... [-c LINE | BATCHFILE [ARGS]]\r\n"
+    L"Without -c or a batch file, command lines are read from standard input.\r\n"
+    L"Each READING takes the other reading of a rule the real shell's documentation\r\n"
+    L"leaves open (host/README.md):\r\n";
+
+/// A rule's other reading: the option that chooses it and the field it clears.
+struct ReadingOption {
+    const wchar_t *Name;
+    bool Readings::*Field;
+    const wchar_t *Help;
+};
+
+const ReadingOption ReadingOptions[] = {
+    {L"--function-results-as-is", &Readings::RereadFunctionResults,
+     L"a function's result is never read again for % forms"},
+    {L"--expanded-operators-plain", &Readings::ExpandedOperatorsAct,
+     L"separators, conditionals, pipes, redirection and double quotes that an\r\n"
+     L"      expansion gave are ordinary characters"},
+    {L"--expanded-escapes-plain", &Readings::ExpandedEscapesAct,
+     L"the escape character and back quotes that an expansion gave are ordinary"},
+    {L"--escape-at-end-stays", &Readings::EscapeContinuesLine,
+     L"an escape character at the end of a batch line stays, and does not join\r\n"
+     L"      the next line to it"},
+    {L"--cut-descriptions", &Readings::DescriptionsWhole,
+     L"@descript hands over a description it cannot give whole (longer than a\r\n"
+     L"      line, or holding a NUL) cut at the NUL and to a line, instead of failing"},
+};
+
+void WriteUsage(int stream)
+{
+    WriteStream(stream, UsageText);
+    for (const ReadingOption &option : ReadingOptions)
+        WriteStream(stream, std::wstring(L"  ") + option.Name + L"\r\n      " + option.Help +
+                                L"\r\n");
+}
 
 struct Options {
     std::vector<std::wstring> Plugins;
     bool NoDefaultPlugin;
     bool NoPseudoVariables;
-    bool CutDescriptions;
+    Readings Reading;
     std::vector<std::wstring> Sets;
     bool HaveLine;
     std::wstring Line;
@@ -40,7 +72,7 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
 {
     options->NoDefaultPlugin = false;
     options->NoPseudoVariables = false;
-    options->CutDescriptions = false;
+    options->Reading = DefaultReadings();
     options->HaveLine = false;
     int i = 1;
     for (; i < argc; ++i) {
@@ -51,7 +83,7 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
             break;
         }
         if (arg == L"--help" || arg == L"-h") {
-            WriteStream(1, UsageText);
+            WriteUsage(1);
             return 1;
         }
         if (arg == L"--plugin" || arg == L"--set" || arg == L"-c") {
@@ -82,13 +114,16 @@ int ParseOptions(int argc, wchar_t **argv, Options *options)
             options->NoPseudoVariables = true;
             continue;
         }
-        if (arg == L"--cut-descriptions") {
-            options->CutDescriptions = true;
+        const ReadingOption *reading = nullptr;
+        for (const ReadingOption &option : ReadingOptions)
+            if (arg == option.Name) reading = &option;
+        if (reading) {
+            options->Reading.*(reading->Field) = false;
             continue;
         }
         if (arg.size() > 1 && arg[0] == L'-') {
             ShellError(L"unknown option \"%s\"\r\n", arg.c_str());
-            WriteStream(2, UsageText);
+            WriteUsage(2);
             return 2;
         }
         break;
@@ -139,7 +174,7 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     // one batch file and exits is transient, so plug-ins keep their load banners quiet.
     Shell.Transient = options.HaveLine || !options.Batch.empty();
     Shell.PseudoVariables = !options.NoPseudoVariables;
-    Shell.CutDescriptions = options.CutDescriptions;
+    Shell.Reading = options.Reading;
 
     for (const std::wstring &set : options.Sets) {
         size_t eq = set.find(L'=');

@@ -51,6 +51,23 @@ struct Plugin {
     std::vector<PluginName> Names;
 };
 
+/// The readings of rules that the real shell's documentation leaves open (host/README.md
+/// names each and what the documentation says); vshell's options choose the other
+/// reading of each. Plain values.
+struct Readings {
+    bool RereadFunctionResults;  // a function's result is read again for "%" forms
+    bool ExpandedOperatorsAct;   // separators, conditionals, pipes, redirection and double
+                                 // quotes that an expansion gave are syntax of the line
+    bool ExpandedEscapesAct;     // likewise the escape character and back quotes
+    bool EscapeContinuesLine;    // an escape character ending a batch line joins the next
+    bool DescriptionsWhole;      // @descript fails for a description it cannot hand over
+                                 // whole (longer than a line, or holding a NUL); the other
+                                 // reading cuts it at the NUL and to a line
+};
+
+/// The readings the documentation leans to: all true.
+Readings DefaultReadings(void);
+
 struct ShellState {
     std::map<std::wstring, Variable> Variables;
     std::map<std::wstring, ArrayVariable> Arrays;
@@ -69,10 +86,7 @@ struct ShellState {
     // "%=" and "%+" give the escape character and the separator; the real shell has an
     // option that turns them off, and then they stay as typed (vshell --no-pseudo-variables).
     bool PseudoVariables = true;
-    // How @descript hands over a description it cannot give whole (one longer than a line
-    // or holding a NUL), where the real shell's documentation is silent: it fails (the
-    // default), or it cuts the text at the NUL and to a line (vshell --cut-descriptions).
-    bool CutDescriptions = false;
+    Readings Reading = DefaultReadings();
 };
 
 

@@ -30,6 +30,12 @@ std::wstring NameKey(const std::wstring &name)
     return key;
 }
 
+Readings DefaultReadings(void)
+{
+    Readings readings = {true, true, true, true, true};
+    return readings;
+}
+
 void ResetShell(bool withEnvironment)
 {
     Shell.Variables.clear();
@@ -45,7 +51,7 @@ void ResetShell(bool withEnvironment)
     Shell.Separator = L'&';
     Shell.FeaturesOff = 0;
     Shell.PseudoVariables = true;
-    Shell.CutDescriptions = false;
+    Shell.Reading = DefaultReadings();
     if (!withEnvironment) return;
     for (const std::wstring &entry : OsEnvironment()) {
         size_t eq = entry.find(L'=');

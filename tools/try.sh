@@ -24,5 +24,11 @@ args=${*:-/V 10 LARGEST LIST /R}
 # An argument that begins with "/" is a switch of the command, so an absolute Linux path
 # is written with backslashes.
 spec=$(printf '%s' "$(cd "$dir" && pwd)" | tr '/' '\\')
-# Cells are read with nested expansion off, so a name holding "%" comes back as stored.
-exec build/native/vshell -c "vesk $args $spec & setdos /x-4 & echo first: %LIST[0,0] (%LIST[0,1] bytes, %LIST[0,2]) & echo stored: %_vesk & echo newest: %@vesk[$spec,N,,1]"
+# Cells are read as the README advises, with the features that could change them off,
+# on lines of their own, so every name comes back as stored.
+batch=$(mktemp /tmp/vesk-try-XXXXXX.btm) || exit 1
+trap 'rm -f "$batch"' EXIT
+printf '%s\r\n' "vesk $args $spec" 'setdos /x-45678' \
+    'echo first: %LIST[0,0] (%LIST[0,1] bytes, %LIST[0,2])' 'echo stored: %_vesk' \
+    "echo newest: %@vesk[$spec,N,,1]" 'setdos /x+45678' > "$batch"
+build/native/vshell "$batch"

@@ -6,6 +6,7 @@
 #include "plugin/host_api.h"
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
+#include "plugin/shell_line.h"
 #include "plugin/shell_syntax.h"
 #include "plugin/tokenizer.h"
 #include "ranges/local_time.h"
@@ -124,24 +125,23 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
         ClearResults(&results);
     if (results.Head != nullptr) {
         const wchar_t *name = results.Head->Name;
-        if ((CallSyntax.Unknown & UNKNOWN_FEATURES) != 0 && wcschr(name, L'%') != nullptr) {
-            // Doubled or not, a "%" could come back changed: say so rather than guess.
+        // Whether the shell reads the result again for "%" forms (and so whether a "%"
+        // must come doubled) is asked of the shell itself, and only when it matters.
+        const int reading = wcschr(name, L'%') == nullptr ? FUNCTION_RESULT_AS_IS
+                                                          : ReadFunctionResultReading(&CallSyntax);
+        if (reading == FUNCTION_RESULT_UNKNOWN) {
             ReportError(L"Name not returned, \"%s\": it holds \"%%\", and the shell did not "
-                        L"tell whether it reads the result again (%%_expansion)\r\n",
+                        L"show whether it reads a function's result again\r\n",
                         name);
             result = -1;
-        } else if (!IsFeatureOff(&CallSyntax, FEATURE_NESTED_VARIABLES)) {
-            // While nested expansion is on the shell reads a function's result again, so
-            // a "%" in the name would expand; doubled, it comes back as one.
-            if (DoublePercents(name, buffer, HOST_RESULT_LEN) != 0) {
-                ReportError(L"Name too long for the result \"%s\"\r\n", name);
-                result = -1;
-            }
-        } else if (wcslen(name) < (size_t)HOST_RESULT_LEN) {
-            wcscpy(buffer, name);
-        } else {
+        } else if (reading == FUNCTION_RESULT_READ_AGAIN
+                       ? DoublePercents(name, buffer, HOST_RESULT_LEN) != 0
+                       : wcslen(name) >= (size_t)HOST_RESULT_LEN) {
+            buffer[0] = L'\0';
             ReportError(L"Name too long for the result \"%s\"\r\n", name);
             result = -1;
+        } else if (reading == FUNCTION_RESULT_AS_IS) {
+            wcscpy(buffer, name);
         }
     }
     ClearResults(&results);

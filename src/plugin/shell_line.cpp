@@ -136,6 +136,20 @@ int ExpandExpression(ShellLine *line)
     return ExpandVariables(line->Text, 1);
 }
 
+int ReadFunctionResultReading(const ShellSyntax *syntax)
+{
+    wchar_t expression[HOST_BUFFER_LEN];
+    ShellLine line;
+    BeginExpression(&line, syntax, expression, HOST_BUFFER_LEN);
+    // A function the shell documents that gives back its argument's text; its argument
+    // "%%%%" is "%%" by the time it is called.
+    AddLineSyntax(&line, L"%%@upper[%%%%%%%%]");
+    if (ExpandExpression(&line) != 0) return FUNCTION_RESULT_UNKNOWN;
+    if (wcscmp(expression, L"%") == 0) return FUNCTION_RESULT_READ_AGAIN;
+    if (wcscmp(expression, L"%%") == 0) return FUNCTION_RESULT_AS_IS;
+    return FUNCTION_RESULT_UNKNOWN;
+}
+
 const wchar_t *DescribeLineProblem(const ShellLine *line, wchar_t *buffer, size_t capacity)
 {
     if (buffer == nullptr || capacity == 0) return L"";

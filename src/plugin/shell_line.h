@@ -60,6 +60,20 @@ int RunCommandLine(const ShellLine *line);
 /// line has a problem.
 int ExpandExpression(ShellLine *line);
 
+/// How the shell puts a function's result into the line (ReadFunctionResultReading).
+enum {
+    FUNCTION_RESULT_READ_AGAIN = 0,   ///< read again for "%" forms: a "%" must come doubled
+    FUNCTION_RESULT_AS_IS = 1,        ///< taken as it is
+    FUNCTION_RESULT_UNKNOWN = 2,      ///< the shell's answer showed neither
+};
+
+/// Asks the shell, with one expansion of "%@upper[%%%%]" (a result holding "%%"),
+/// whether it reads a function's result again for "%" forms under the settings of the
+/// moment: "%" back says it does, "%%" that it does not. An expression the settings
+/// leave no way to write, a failed expansion or any other answer is
+/// FUNCTION_RESULT_UNKNOWN.
+int ReadFunctionResultReading(const ShellSyntax *syntax);
+
 /// Words for a message about Problem, after the thing's own name, into buffer (capacity
 /// characters). Returns buffer.
 const wchar_t *DescribeLineProblem(const ShellLine *line, wchar_t *buffer, size_t capacity);

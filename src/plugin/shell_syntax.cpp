@@ -49,6 +49,24 @@ int64_t ParseExpansionState(const wchar_t *text)
     return off;
 }
 
+/// With the escape character off, the problem that makes text[i] of a command line's
+/// value syntax under the features in force; ESCAPE_FINE when it is plain text there.
+/// "&" alone is plain unless it is the separator: only "&&" is a conditional.
+int SyntaxWithoutEscape(const ShellSyntax *syntax, const wchar_t *text, size_t i)
+{
+    wchar_t c = text[i];
+    if (!IsFeatureOff(syntax, FEATURE_SEPARATOR)) {
+        if (c == syntax->Separator || c == L'|') return ESCAPE_SEPARATOR_SYNTAX;
+        if (c == L'&' && (text[i + 1] == L'&' || (i > 0 && text[i - 1] == L'&')))
+            return ESCAPE_SEPARATOR_SYNTAX;
+    }
+    if ((c == L'<' || c == L'>') && !IsFeatureOff(syntax, FEATURE_REDIRECTION))
+        return ESCAPE_REDIRECTION_SYNTAX;
+    if ((c == L'"' || c == L'`') && !IsFeatureOff(syntax, FEATURE_QUOTES))
+        return ESCAPE_QUOTING_SYNTAX;
+    return ESCAPE_FINE;
+}
+
 }  // namespace
 
 ShellSyntax CallSyntax = {L'^', L'&', 0, 0};
@@ -117,6 +135,9 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
     const bool doublePercent =
         target == FOR_FUNCTION_ARGUMENT || !IsFeatureOff(syntax, FEATURE_VARIABLES);
     const int refused = known ? ESCAPE_NEEDS_ESCAPE : ESCAPE_UNKNOWN;
+    // The settings but for the escape character, to tell what else a character is.
+    ShellSyntax others = *syntax;
+    others.Escape = 0;
 
     size_t length = wcslen(text);
     size_t lead = 0;
@@ -131,6 +152,8 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
         wchar_t second = c;
         int problem = ESCAPE_FINE;
         const bool edge = IsBlank(c) && (i < lead || i >= trail);
+        // What would end a function's argument.
+        const bool ends = c == L'[' || c == L']' || c == L',';
         if (c == L'%') {
             // Whether "%" must be doubled depends on a feature we may not know.
             if (!known) problem = ESCAPE_UNKNOWN;
@@ -142,10 +165,16 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
-        } else if (edge || IsShellSpecial(syntax, c) ||
-                   (target == FOR_FUNCTION_ARGUMENT && (c == L'[' || c == L']' || c == L','))) {
+        } else if (edge || IsShellSpecial(syntax, c) || (target == FOR_FUNCTION_ARGUMENT && ends)) {
             if (!escapeOn)
-                problem = !known ? ESCAPE_UNKNOWN : edge ? ESCAPE_EDGE_BLANK : ESCAPE_NEEDS_ESCAPE;
+                problem = !known                        ? ESCAPE_UNKNOWN
+                          : edge                        ? ESCAPE_EDGE_BLANK
+                          : target == FOR_COMMAND_LINE ? SyntaxWithoutEscape(syntax, text, i)
+                          // Switched off, the escape character is an ordinary one; it may
+                          // still be one of the others.
+                          : c == syntax->Escape && !ends && !IsShellSpecial(&others, c)
+                              ? ESCAPE_FINE
+                              : ESCAPE_NEEDS_ESCAPE;
             else if (IsLetterCode(c))
                 problem = ESCAPE_LETTER_CODE;
             else
@@ -186,6 +215,21 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
                    L"holds %s, which the shell would take as syntax while its escape "
                    L"character is switched off",
                    shown);
+        break;
+    case ESCAPE_SEPARATOR_SYNTAX:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell would take as syntax while its command "
+                   L"separators, conditionals and pipes (SETDOS /X%d) are on and its escape "
+                   L"character is off",
+                   shown, FEATURE_SEPARATOR);
+        break;
+    case ESCAPE_REDIRECTION_SYNTAX:
+    case ESCAPE_QUOTING_SYNTAX:
+        FormatText(buffer, capacity,
+                   L"holds %s, which the shell would take as syntax while %s (SETDOS /X%d) is "
+                   L"on and its escape character is off",
+                   shown, problem == ESCAPE_QUOTING_SYNTAX ? L"quoting" : L"redirection",
+                   problem == ESCAPE_QUOTING_SYNTAX ? FEATURE_QUOTES : FEATURE_REDIRECTION);
         break;
     case ESCAPE_EDGE_BLANK:
         FormatText(buffer, capacity,

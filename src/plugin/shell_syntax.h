@@ -68,6 +68,12 @@ enum EscapeProblem {
     ESCAPE_EDGE_BLANK,       ///< blanks at an end must be escaped while the escape is off
     ESCAPE_LETTER_CODE,      ///< a character to escape is a letter the escape turns into another
     ESCAPE_UNKNOWN,          ///< a character needs escaping and the settings are unknown
+    /// With the escape off, a character that the feature in force makes syntax of a
+    /// command line: the separator, "&&", "|" (FEATURE_SEPARATOR); "<", ">"
+    /// (FEATURE_REDIRECTION); double and back quotes (FEATURE_QUOTES).
+    ESCAPE_SEPARATOR_SYNTAX,
+    ESCAPE_REDIRECTION_SYNTAX,
+    ESCAPE_QUOTING_SYNTAX,
 };
 
 /// True for a character that some setting or feature the shell documents makes special
@@ -76,9 +82,12 @@ enum EscapeProblem {
 bool IsShellSpecial(const ShellSyntax *syntax, wchar_t c);
 
 /// Writes into out (capacity characters, terminator included) the text that the shell,
-/// under syntax, reads back as exactly text at target. Returns ESCAPE_FINE, or the
-/// problem; out is then the empty text and *culprit (when not null) the character at
-/// fault (0 for no room).
+/// under syntax, reads back as exactly text at target. While the escape works every
+/// character some setting could make special is escaped; while it is off, a command
+/// line keeps every character that the features in force leave plain (the escape
+/// character itself among them) and refuses only one they make syntax. Returns
+/// ESCAPE_FINE, or the problem; out is then the empty text and *culprit (when not null)
+/// the character at fault (0 for no room).
 int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, wchar_t *out,
                    size_t capacity, wchar_t *culprit);
 

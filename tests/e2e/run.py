@@ -14,10 +14,16 @@ with its expectations beside it: NAME.out, NAME.err, NAME.status (missing: empty
 Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.env
 (VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
 NAME.raw (keep backslashes on Windows targets), NAME.nofile (the shell's limit of
-open descriptors, on the Linux targets) and NAME.preload (run the shell with the build's
-libfailing_calls.so preloaded, on the Linux targets) are optional. A setup that exits
-with status 77 skips the case (what it printed says why); whatever a setup mounted
-below the scratch directory is unmounted after the case, however it ended.
+open descriptors, on the Linux targets), NAME.preload (run the shell with the build's
+libfailing_calls.so preloaded, on the Linux targets) and NAME.readings are optional. A
+setup that exits with status 77 skips the case (what it printed says why); whatever a
+setup mounted below the scratch directory is unmounted after the case, however it ended.
+
+NAME.readings lists shell options, one a line, each choosing the other reading of a
+rule the real shell's documentation leaves open (vshell --help): the case then runs once
+under every combination of them, each time in a fresh scratch directory and against the
+same expectations, and a failure names the combination. --update takes the expectations
+from the run without any of them.
 
 The shell command is everything after --shell (up to another option of this script),
 e.g. "--shell build/native/vshell" or "--shell wine build/win32/vshell.exe".
@@ -27,6 +33,7 @@ Standard library only.
 import concurrent.futures
 import difflib
 import fnmatch
+import itertools
 import os
 import re
 import resource
@@ -218,6 +225,16 @@ def diff(expected, actual, label):
     return "".join(out)
 
 
+def run_to_files(command, **arguments):
+    """subprocess.run with the output captured in unnamed files rather than pipes: Wine
+    writes to a pipe a great deal more slowly, one round trip per line."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(command, stdout=out, stderr=err, **arguments)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read(), err.read())
+
+
 def run_case(case_dir, name, options):
     """Returns (verdict, report) with verdict "ok", "FAIL" or "skip"."""
     target = options["target"]
@@ -225,7 +242,29 @@ def run_case(case_dir, name, options):
     skip_path = base + ".skip"
     if os.path.exists(skip_path) and target in read_text(skip_path).split():
         return "skip", ""
+    readings = []
+    if os.path.exists(base + ".readings"):
+        readings = [line.strip() for line in read_text(base + ".readings").splitlines()
+                    if line.strip() and not line.strip().startswith("#")]
+    verdict, report = "ok", []
+    for chosen in itertools.product((False, True), repeat=len(readings)):
+        extra = [option for option, on in zip(readings, chosen) if on]
+        update = options["update"] and not extra
+        failed, text = run_once(base, name, options, extra, update)
+        if failed == "skip":
+            return "skip", text
+        if text and extra:
+            text = "under %s:\n%s" % (" ".join(extra), text)
+        report.append(text)
+        if failed:
+            verdict = "FAIL"
+    return verdict, "".join(report)
 
+
+def run_once(base, name, options, readings, update):
+    """Runs the case once with the shell options readings added; returns (failed,
+    report), failed being "skip" when the setup says the case cannot run here. With update, expectations that differ are rewritten instead."""
+    target = options["target"]
     case_env = read_env(base + ".env")
     scratch = tempfile.mkdtemp(prefix="vesk-e2e-", dir="/tmp")
     try:
@@ -240,19 +279,19 @@ def run_case(case_dir, name, options):
             if setup.returncode == SETUP_SKIPS:
                 return "skip", setup.stdout.decode("utf-8", "replace")
             if setup.returncode != 0:
-                return "FAIL", "setup failed with status %d:\n%s%s" % (
+                return True, "setup failed with status %d:\n%s%s" % (
                     setup.returncode, setup.stdout.decode("utf-8", "replace"),
                     setup.stderr.decode("utf-8", "replace"))
         shutil.copyfile(base + ".btm", os.path.join(scratch, "test.btm"))
         extra = shlex.split(read_text(base + ".args")) if os.path.exists(base + ".args") else []
         env = dict(os.environ)
         env.update(case_env)
-        command = options["shell"] + extra + ["test.btm"]
+        command = options["shell"] + extra + readings + ["test.btm"]
         if os.path.exists(base + ".preload") and target not in WINDOWS_TARGETS:
             shim = os.path.join(os.path.dirname(os.path.abspath(options["shell"][-1])),
                                 "libfailing_calls.so")
             if not os.path.exists(shim):
-                return "FAIL", "no %s: build with VESK_TESTS=ON" % shim
+                return True, "no %s: build with VESK_TESTS=ON" % shim
             env["LD_PRELOAD"] = shim
             # The sanitizers' runtime would insist on coming first.
             env["ASAN_OPTIONS"] = ":".join(
@@ -270,9 +309,8 @@ def run_case(case_dir, name, options):
         attempts = 2 if target in WINDOWS_TARGETS else 1
         for attempt in range(attempts):
             try:
-                done = subprocess.run(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
-                                      capture_output=True, timeout=TIMEOUT_SECONDS,
-                                      preexec_fn=limit_fds)
+                done = run_to_files(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
+                                    timeout=TIMEOUT_SECONDS, preexec_fn=limit_fds)
                 fault = None
                 if target in WINDOWS_TARGETS:
                     fault = fault_outside_ours(done.stderr.decode("utf-8", "replace"),
@@ -283,10 +321,10 @@ def run_case(case_dir, name, options):
                               % fault)
             except subprocess.TimeoutExpired:
                 if attempt + 1 == attempts:
-                    return "FAIL", "timed out after %d s\n" % TIMEOUT_SECONDS
+                    return True, "timed out after %d s\n" % TIMEOUT_SECONDS
                 report.append("note: timed out once after %d s; run again\n" % TIMEOUT_SECONDS)
             except OSError as error:
-                return "FAIL", "cannot run %s: %s\n" % (" ".join(command), error)
+                return True, "cannot run %s: %s\n" % (" ".join(command), error)
 
         normalise = Normaliser(scratch, target, os.path.exists(base + ".raw"))
         stderr_text = done.stderr.decode("utf-8", "surrogateescape")
@@ -302,10 +340,10 @@ def run_case(case_dir, name, options):
             path = expectation_path(base, ext, target)
             expected = read_text(path).replace("\r\n", "\n") if os.path.exists(path) else ""
             if expected != actual[ext]:
-                if options["update"] and (actual[ext] or os.path.exists(path)):
+                if update and (actual[ext] or os.path.exists(path)):
                     write_text(path, actual[ext])
                     report.append("updated %s\n" % os.path.basename(path))
-                elif options["update"]:
+                elif update:
                     pass
                 else:
                     failed = True
@@ -317,19 +355,19 @@ def run_case(case_dir, name, options):
             try:
                 expected_status = int(read_text(path).strip())
             except ValueError:
-                return "FAIL", "%s does not hold a number\n" % os.path.basename(path)
+                return True, "%s does not hold a number\n" % os.path.basename(path)
         if status < 0:
             failed = True
             report.append("killed by signal %d\n" % -status)
         elif status != expected_status & 0xFF and status != expected_status:
-            if options["update"]:
+            if update:
                 if status != 0 or os.path.exists(path):
                     write_text(path, "%d\n" % status)
                     report.append("updated %s\n" % os.path.basename(path))
             else:
                 failed = True
                 report.append("exit status %d, expected %d\n" % (status, expected_status))
-        return ("FAIL" if failed else "ok"), "".join(report)
+        return failed, "".join(report)
     finally:
         unmount_below(scratch)
         if options["keep"]:

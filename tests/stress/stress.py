@@ -34,6 +34,8 @@ from wine_faults import fault_outside_ours  # noqa: E402
 
 BASE_TIME = calendar.timegm((2018, 1, 1, 0, 0, 0))
 TOP_N = 60
+# The line printed before cells are read back; no hostile name holds a line end.
+READ_BACK_MARK = "==== read back"
 TIMEOUT = 600
 # The deep chain's full path: past the 4,095 bytes the kernel opens at once, and short
 # enough for its row to fit in a "set" line of 8192 characters.
@@ -254,32 +256,25 @@ class Stress:
             err = WINE_NOISE.sub(b"", err).strip()
         return proc.returncode, out, err, time.time() - t0
 
-    def read_rows(self, count, prefix):
-        rows = []
-        for i in range(count):
-            path = os.path.join(self.out, b"%s%d.txt" % (prefix.encode(), i))
-            try:
-                data = open(path, "rb").read()
-            except OSError:
-                rows.append(None)
-                continue
-            if data.endswith(b"\r\n"):
-                data = data[:-2]
-            elif data.endswith(b"\n"):
-                data = data[:-1]
-            if data.startswith(b"[") and data.endswith(b"]"):
-                data = data[1:-1]
-            rows.append(data)
-        return rows
+    def read_back(self, out):
+        """The lines of standard output after the last read-back mark, without their
+        brackets (the count first, then the cells)."""
+        text = out.replace(b"\r\n", b"\n")
+        mark = READ_BACK_MARK.encode() + b"\n"
+        at = text.rfind(mark)
+        if at < 0:
+            return []
+        lines = text[at + len(mark):].split(b"\n")
+        if lines and lines[-1] == b"":
+            lines.pop()
+        return [l[1:-1] if l.startswith(b"[") and l.endswith(b"]") else l for l in lines]
 
-    def readback_lines(self, array, n, prefix):
-        # Cells are read with nested expansion off, as a careful batch file reads them:
-        # a name holding "%" comes back as stored, not expanded a second time.
-        lines = ["setdos /x-4", "echo [%%_vesk]>%s" % self.out_file(prefix + "count.txt")]
-        for i in range(n):
-            lines.append("echo [%%%s[%d,0]]>%s" % (array, i, self.out_file("%s%d.txt" % (prefix, i))))
-        lines.append("setdos /x0")
-        return lines
+    def readback_lines(self, cells):
+        # Cells are read as the README advises a batch file to, with nested expansion,
+        # separators, redirection, quoting and the escape character off: whether the
+        # shell parses what an expansion gives, a name comes back as stored.
+        return (["echo " + READ_BACK_MARK, "setdos /x-45678", "echo [%_vesk]"]
+                + ["echo [%s]" % cell for cell in cells] + ["setdos /x0"])
 
     def check(self, label, ok, detail=""):
         if ok:
@@ -309,13 +304,13 @@ class Stress:
         want = self.expected(files, mode, keep, n)
         lines = ['vesk /R %d %s arr "%s" %s' % (n, mode, self.spec(os.path.join(where, b"*")),
                                                 options)]
-        lines += self.readback_lines("arr", len(want), "r")
+        lines += self.readback_lines(["%%arr[%d,0]" % i for i in range(len(want))])
         code, out, err, secs = self.run_batch(lines, label.replace(" ", "_").replace("/", ""),
                                               as_user=as_user)
         if self.fatal(code, err):
             return self.check(label, False, "crash/leak/hang: %r" % err[-800:])
-        got_count = open(os.path.join(self.out, b"rcount.txt"), "rb").read().strip().strip(b"[]")
-        rows = self.read_rows(len(want), "r")
+        back = self.read_back(out) + [None] * (len(want) + 1)
+        got_count, rows = back[0], back[1:len(want) + 1]
         problems = []
         if code not in (0, 2) or (code == 2 and not as_user):
             problems.append("status %s, stderr %r" % (code, err[-300:]))
@@ -387,10 +382,10 @@ class Stress:
             ("/V", "largest"), ("/V:80 /F", "smallest"), ("/V:1024 /I /U", "newest"),
             ("/V /Z /C:--", "oldest"), ("/V /NC /T:A", "largest"), ("/V /TC /N:CDJ", "newest"),
             ("/$ /V", "largest"), ("/R /V /I", "oldest"))]
-        lines.append('echo [%%@vesk["%s",L,,1,A]]>%s' % (spec, self.out_file("f0.txt")))
+        lines += self.readback_lines(['%%@vesk["%s",L,,1,A]' % spec])
         code, out, err, secs = self.run_batch(lines, "options")
         best = self.expected(names, "largest", everything, 1)[0]
-        got = self.read_rows(1, "f")[0]
+        got = (self.read_back(out) + [None, None])[1]
         self.check("options, the table and @VESK over hostile names (%.1fs)" % secs,
                    not self.fatal(code, err) and code == 0 and not err and got == best,
                    "status %s @VESK %r want %r err %r" % (code, got, best, err[-300:]))

@@ -331,33 +331,54 @@ TEST_F(VeskRowsTest, AnUnsetArrayErrorCodeAloneStoresAsUsual)
     }
 }
 
-// The shell reads a function's result again while nested expansion is on: the percent
-// signs of the best name come back doubled then, and as they are after /X-4.
-TEST_F(VeskRowsTest, FunctionResultSurvivesNestedExpansion)
+PluginInfo *HOST_CALL FunctionOnlyInfo(void)
 {
-    MakeFile("100%done%.txt", 10);
-    std::wstring wideDir(dir.begin(), dir.end());
-    std::vector<wchar_t> buffer(HOST_RESULT_LEN);
+    static struct {
+        PluginInfo Record;
+        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+    } info = {{L"Vesk", L"", L"", L"", L"", L"@vesk", 1, 0, 0}, {}};
+    return &info.Record;
+}
+
+void *FindFunction(void *, const char *name)
+{
+    return std::string(name) == "f_vesk" ? (void *)f_vesk : nullptr;
+}
+
+// Under either reading of a function's result, with nested expansion on or off, the
+// shell's own expansion of @VESK gives the path exactly; where the shell cannot be
+// asked (the escape character is part of the question, or it does not tell its escape
+// character) a path holding "%" is refused by name, never returned changed.
+TEST_F(VeskRowsTest, FunctionResultHoldingPercentUnderEveryReading)
+{
+    MakeFile("report%20final.pdf", 10);
+    vsh::PluginExports exports = {FunctionOnlyInfo, Started, nullptr, nullptr, nullptr,
+                                  FindFunction};
+    ASSERT_EQ(0, vsh::RegisterPlugin(L"vesk", nullptr, exports));
+    const std::wstring path = std::wstring(dir.begin(), dir.end()) + L"/report%20final.pdf";
     const struct {
-        const wchar_t *Expansion;
-        std::wstring Expected;
+        bool Reread, PseudoVariables;
+        const wchar_t *Setdos;
+        bool Returned;
     } cases[] = {
-        {L"", wideDir + L"/100%%done%%.txt"},
-        {L"4", wideDir + L"/100%done%.txt"},
-        {L"38", wideDir + L"/100%%done%%.txt"},
-        {L"34", wideDir + L"/100%done%.txt"},
+        {true, true, L"/x0", true},   {false, true, L"/x0", true},
+        {true, true, L"/x-4", true},  {false, true, L"/x-4", true},
+        {true, true, L"/x-38", true}, {false, true, L"/e@", false},
+        {true, false, L"/x0", false},
     };
     for (const auto &c : cases) {
-        vsh::SetVariable(L"_expansion", c.Expansion);
-        wcscpy(buffer.data(), L"*.txt");
-        EXPECT_EQ(0, f_vesk(buffer.data()));
-        EXPECT_EQ(c.Expected, std::wstring(buffer.data()));
+        vsh::Shell.EscapeChar = L'^';
+        ASSERT_EQ(0, Command((std::wstring(L"setdos /x0 ") + c.Setdos).c_str(), 0));
+        vsh::Shell.Reading.RereadFunctionResults = c.Reread;
+        vsh::Shell.PseudoVariables = c.PseudoVariables;
+        err.clear();
+        std::wstring got = Expand(L"%@vesk[*.pdf]");
+        std::string where = std::to_string(c.Reread) + std::to_string(c.PseudoVariables) + " " +
+                            std::string(c.Setdos, c.Setdos + wcslen(c.Setdos));
+        EXPECT_EQ(c.Returned ? path : L"<failed>", got) << where;
+        EXPECT_EQ(!c.Returned, err.find(L"Name not returned") != std::wstring::npos) << where;
+        vsh::Shell.PseudoVariables = true;
     }
-    // An expansion state in no documented form: the "%" could come back either way.
-    vsh::SetVariable(L"_expansion", L"x9");
-    wcscpy(buffer.data(), L"*.txt");
-    EXPECT_EQ(-1, f_vesk(buffer.data()));
-    EXPECT_NE(std::wstring::npos, err.find(L"Name not returned"));
 }
 
 // An array name holding the separator is escaped in every line; with the escape

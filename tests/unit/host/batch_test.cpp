@@ -103,6 +103,35 @@ TEST_F(HostBatchTest, ArgumentsKeepQuotes)
     for (const auto &c : cases) EXPECT_EQ(c.Args, vsh::SplitBatchArguments(c.Text)) << c.Text;
 }
 
+TEST_F(HostBatchTest, EscapeAtTheEndOfALineUnderBothReadings)
+{
+    // Columns: the line continues (the documented reading), the escape stays.
+    struct {
+        const char *Text;
+        const wchar_t *Joined;
+        const wchar_t *Stays;
+    } cases[] = {
+        {"echo a^\necho b\n", L"aecho b\r\n", L"a^\r\nb\r\n"},
+        {"echo a^^\necho b\n", L"a^\r\nb\r\n", L"a^\r\nb\r\n"},  // an escaped escape
+        {"echo a^^^\nb\n", L"a^b\r\n", L"a^^\r\n"},             // and one left over
+        {"echo [^\n^\nx]\n", L"[x]\r\n", L"[^\r\n"},              // a run of joins
+        {"echo last^", L"last\r\n", L"last^\r\n"},                  // nothing to join
+        {"setdos /x-8\necho a^\necho b\n", L"a^\r\nb\r\n", L"a^\r\nb\r\n"},
+        {"setdos /e~\necho a^\necho b~\necho c\n", L"a^\r\nbecho c\r\n", L"a^\r\nb~\r\nc\r\n"},
+    };
+    for (bool joins : {true, false}) {
+        for (const auto &c : cases) {
+            vsh::ResetShell(false);
+            vsh::Shell.Reading.EscapeContinuesLine = joins;
+            std::wstring file = Write("cont.btm", c.Text);
+            out.clear();
+            err.clear();
+            vsh::RunBatchFile(file, {file});
+            EXPECT_EQ(joins ? c.Joined : c.Stays, out) << c.Text << (joins ? " joined" : " stays");
+        }
+    }
+}
+
 TEST(HostNamesTest, CaseFoldsWithoutALocale)
 {
     struct {

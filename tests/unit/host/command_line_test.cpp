@@ -57,6 +57,44 @@ TEST_F(HostCommandTest, SplitAtSeparatorsConditionalsAndPipes)
     }
 }
 
+TEST_F(HostCommandTest, WhatAnExpansionGaveUnderEachReading)
+{
+    // "echo [%V]" with V as given. Columns: expansion before parsing (operators and
+    // escapes act, the documented leaning), operators only, escapes only, neither.
+    // "!" marks a line that also wrote an error.
+    struct {
+        const wchar_t *Value;
+        const wchar_t *Out[4];
+    } cases[] = {
+        {L"x&echo y", {L"[x|y]", L"[x|y]", L"[x&echo y]", L"[x&echo y]"}},
+        {L"x&&echo y", {L"[x|y]", L"[x|y]", L"[x&&echo y]", L"[x&&echo y]"}},
+        {L"x^&echo y", {L"[x&echo y]", L"[x^|y]", L"[x&echo y]", L"[x^&echo y]"}},
+        {L"`a&b`", {L"[a&b]", L"[`a!", L"[a&b]", L"[`a&b`]"}},
+        {L"\"a&b\"", {L"[\"a&b\"]", L"[\"a&b\"]", L"[\"a&b\"]", L"[\"a&b\"]"}},
+        {L"a|b", {L"!", L"!", L"[a|b]", L"[a|b]"}},
+        {L"a<b", {L"!", L"!", L"[a<b]", L"[a<b]"}},
+        {L"a^", {L"[a]", L"[a^]", L"[a]", L"[a^]"}},  // escaping the typed "]"
+        {L"a^qb ", {L"[a\"b ]", L"[a^qb ]", L"[a\"b ]", L"[a^qb ]"}},
+    };
+    for (const auto &c : cases) {
+        for (int reading = 0; reading < 4; ++reading) {
+            vsh::ResetShell(false);
+            vsh::Shell.Reading.ExpandedOperatorsAct = reading == 0 || reading == 1;
+            vsh::Shell.Reading.ExpandedEscapesAct = reading == 0 || reading == 2;
+            vsh::SetVariable(L"V", c.Value);
+            out.clear();
+            err.clear();
+            vsh::RunLine(L"echo [%V]");
+            std::wstring shown = out;
+            for (size_t at; (at = shown.find(L"\r\n")) != std::wstring::npos;)
+                shown.replace(at, 2, at + 2 == shown.size() ? L"" : L"|");
+            if (!err.empty()) shown += L"!";
+            EXPECT_EQ(c.Out[reading], shown) << "value " << std::string(c.Value, c.Value + wcslen(c.Value))
+                                             << ", reading " << reading;
+        }
+    }
+}
+
 TEST_F(HostCommandTest, ConditionalsFollowTheLastResult)
 {
     const struct {

@@ -70,11 +70,34 @@ TEST_F(HostExpandTest, ExpandedTextIsOnlyReadAgainForPercentForms)
     vsh::MarkedText out;
     ASSERT_EQ(vsh::EXPAND_OK, vsh::ExpandText(L"%A%>^>", 6, 100, &out, nullptr));
     EXPECT_EQ(L"ok ^& > x>>", out.Text);
-    // Every character from the variable and the escape is literal; the typed ">" is not.
-    std::vector<char> expected(9, 1);
-    expected.push_back(0);
-    expected.push_back(1);
+    // What the variable gave is marked as such, for the readings to decide; the typed
+    // ">" is typed and the escaped one literal.
+    std::vector<char> expected(9, vsh::EXPANDED);
+    expected.push_back(vsh::TYPED);
+    expected.push_back(vsh::LITERAL);
     EXPECT_EQ(expected, out.Literal);
+}
+
+TEST_F(HostExpandTest, FunctionResultsUnderBothReadings)
+{
+    // A result holding "%%": read again it gives "%"; variables are read again either way.
+    vsh::SetVariable(L"P", L"%%");
+    struct {
+        bool Reread;
+        const wchar_t *Setdos;
+        const wchar_t *Function, *Variable;
+    } cases[] = {
+        {true, L"", L"%", L"%"},
+        {false, L"", L"%%", L"%"},
+        {true, L"/x-4", L"%%", L"%%"},
+        {false, L"/x-4", L"%%", L"%%"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(0, Command((std::wstring(L"setdos /x0 ") + c.Setdos).c_str(), 0));
+        vsh::Shell.Reading.RereadFunctionResults = c.Reread;
+        EXPECT_EQ(c.Function, Expand(L"%@upper[%%%%]")) << c.Reread << c.Setdos;
+        EXPECT_EQ(c.Variable, Expand(L"%P")) << c.Reread << c.Setdos;
+    }
 }
 
 TEST_F(HostExpandTest, Arrays)

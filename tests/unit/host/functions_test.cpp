@@ -99,13 +99,13 @@ TEST(HostFunctionsTest, DescriptionsNotWholeFailOrAreCutAsTheReadingSays)
         {std::wstring(L"\0cd", 3), true, vsh::FUNCTION_OK, L""},
     };
     for (const auto &c : cases) {
-        vsh::Shell.CutDescriptions = c.Cut;
+        vsh::Shell.Reading.DescriptionsWhole = !c.Cut;
         std::wstring result;
         EXPECT_EQ(c.Result, vsh::HandOverDescription(c.Description, &result))
             << c.Description.size() << " cut " << c.Cut;
         EXPECT_EQ(c.HandedOver, result);
     }
-    vsh::Shell.CutDescriptions = false;
+    vsh::Shell.Reading.DescriptionsWhole = true;
 }
 
 using HostDescriptTest = ShellTest;

@@ -241,7 +241,8 @@ TEST_F(HostSettingsTest, NestedExpansion)
         {L"^%X^%", L"%X%"},                // nor what an escape gives
     };
     for (const auto &c : cases) EXPECT_EQ(c.Out, Expand(c.In)) << c.In;
-    // Nor is anything it produced read as an operator of the line.
+    // Whether the line then reads what it gave as syntax is a reading of its own.
+    vsh::Shell.Reading.ExpandedOperatorsAct = vsh::Shell.Reading.ExpandedEscapesAct = false;
     EXPECT_EQ(L"a ^& b ^q > `c` 1 \"d & e\"\r\n", Output(L"echo %OPS", &out));
 
     ASSERT_EQ(0, Command(L"setdos /x-4", 0));

@@ -63,7 +63,7 @@ TEST(ShellLineTest, OwnSyntaxAgainstTheSettings)
         {Syntax(L'[', L'&', ""), ESCAPE_CLASH, ESCAPE_CLASH},
         {Syntax(L'@', L'&', ""), L"*set A[0,1]=x@&y", ESCAPE_CLASH},
         {Syntax(L'=', L'&', ""), ESCAPE_CLASH, L"%@descript[x=&y]"},
-        {Syntax(L'=', L'&', "8"), L"?2", L"?2"},
+        {Syntax(L'=', L'&', "8"), L"?6", L"?2"},  // "&" is the separator
         {Syntax(L'^', L'&', "", UNKNOWN_ESCAPE), UNKNOWN_LINE, UNKNOWN_LINE},
         {Syntax(L'^', L'&', "", UNKNOWN_FEATURES), L"?5", L"?5"},
     };

@@ -20,19 +20,20 @@ ShellSyntax Syntax(wchar_t escape, wchar_t separator, const char *off)
 
 // The settings every escaping case is run under, in the order of the columns below.
 const ShellSyntax Settings[] = {
-    Syntax(L'^', L'&', ""),    // the defaults
-    Syntax(L'^', L'~', ""),    // setdos /c~
-    Syntax(L'!', L'&', ""),    // setdos /e!
-    Syntax(L'^', L'&', "3"),   // no variable expansion
-    Syntax(L'^', L'&', "4"),   // no nested expansion
-    Syntax(L'^', L'&', "5"),   // no separator
-    Syntax(L'^', L'&', "6"),   // no redirection
-    Syntax(L'^', L'&', "7"),   // no quoting
-    Syntax(L'^', L'&', "8"),   // no escape character
-    Syntax(L'!', L'~', "38"),  // several at once
+    Syntax(L'^', L'&', ""),      // the defaults
+    Syntax(L'^', L'~', ""),      // setdos /c~
+    Syntax(L'!', L'&', ""),      // setdos /e!
+    Syntax(L'^', L'&', "3"),     // no variable expansion
+    Syntax(L'^', L'&', "4"),     // no nested expansion
+    Syntax(L'^', L'&', "5"),     // no separator
+    Syntax(L'^', L'&', "6"),     // no redirection
+    Syntax(L'^', L'&', "7"),     // no quoting
+    Syntax(L'^', L'&', "8"),     // no escape character
+    Syntax(L'!', L'~', "38"),    // several at once
+    Syntax(L'^', L'&', "5678"),  // the escape off, and what it would have escaped plain
 };
-const char *const SettingNames[] = {"default", "/c~", "/e!", "/x-3", "/x-4",
-                                    "/x-5", "/x-6", "/x-7", "/x-8", "/e! /c~ /x-38"};
+const char *const SettingNames[] = {"default", "/c~", "/e!", "/x-3", "/x-4", "/x-5",
+                                    "/x-6", "/x-7", "/x-8", "/e! /c~ /x-38", "/x-5678"};
 const int SETTINGS = sizeof Settings / sizeof Settings[0];
 
 // What a case expects: the escaped text, or "?N" for the problem N.
@@ -62,41 +63,46 @@ void CheckTable(int target, const Row *rows, size_t count)
 #define NEEDS L"?2"
 #define EDGE L"?3"
 #define LETTER L"?4"
+#define SEP L"?6"
+#define REDIR L"?7"
+#define QUOTE L"?8"
 
 TEST(ShellSyntaxTest, CommandLineEscapesWhatTheSettingsMakeSpecial)
 {
-    // Columns: default, /c~, /e!, /x-3, /x-4, /x-5, /x-6, /x-7, /x-8, /e! /c~ /x-38.
+    // Columns: default, /c~, /e!, /x-3, /x-4, /x-5, /x-6, /x-7, /x-8, /e! /c~ /x-38,
+    // /x-5678. While the escape works, everything some setting could make special is
+    // escaped; while it is off, only what a feature in force makes syntax is refused.
     const Row rows[] = {
-        {L"a%b", {L"a%%b", L"a%%b", L"a%%b", L"a%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%b"}},
-        // Whatever the separator, "&" makes conditionals: always escaped.
-        {L"a&b", {L"a^&b", L"a^&b", L"a!&b", L"a^&b", L"a^&b", L"a^&b", L"a^&b", L"a^&b", NEEDS, NEEDS}},
-        {L"a~b", {L"a~b", L"a^~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", NEEDS}},
-        // The escape character itself, in whatever reading: refused while it is off.
-        {L"a^b", {L"a^^b", L"a^^b", L"a^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", NEEDS, L"a^b"}},
-        {L"a!b", {L"a!b", L"a!b", L"a!!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b", NEEDS}},
-        // Escaped for every reading, whichever features are off.
-        {L"a<b", {L"a^<b", L"a^<b", L"a!<b", L"a^<b", L"a^<b", L"a^<b", L"a^<b", L"a^<b", NEEDS, NEEDS}},
-        {L"a|b", {L"a^|b", L"a^|b", L"a!|b", L"a^|b", L"a^|b", L"a^|b", L"a^|b", L"a^|b", NEEDS, NEEDS}},
-        {L"a>b", {L"a^>b", L"a^>b", L"a!>b", L"a^>b", L"a^>b", L"a^>b", L"a^>b", L"a^>b", NEEDS, NEEDS}},
-        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", NEEDS, NEEDS}},
-        {L"a`b", {L"a^`b", L"a^`b", L"a!`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", NEEDS, NEEDS}},
+        {L"a%b", {L"a%%b", L"a%%b", L"a%%b", L"a%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%b", L"a%%b"}},
+        // "&" alone is syntax only as the separator; "&&" is a conditional whatever it is.
+        {L"a&b", {L"a^&b", L"a^&b", L"a!&b", L"a^&b", L"a^&b", L"a^&b", L"a^&b", L"a^&b", SEP, L"a&b", L"a&b"}},
+        {L"a&&b", {L"a^&^&b", L"a^&^&b", L"a!&!&b", L"a^&^&b", L"a^&^&b", L"a^&^&b", L"a^&^&b", L"a^&^&b", SEP, SEP, L"a&&b"}},
+        {L"a~b", {L"a~b", L"a^~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", L"a~b", SEP, L"a~b"}},
+        // Switched off, the escape character is an ordinary one.
+        {L"a^b", {L"a^^b", L"a^^b", L"a^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^b", L"a^b", L"a^b"}},
+        {L"a!b", {L"a!b", L"a!b", L"a!!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b", L"a!b"}},
+        {L"a<b", {L"a^<b", L"a^<b", L"a!<b", L"a^<b", L"a^<b", L"a^<b", L"a^<b", L"a^<b", REDIR, REDIR, L"a<b"}},
+        {L"a|b", {L"a^|b", L"a^|b", L"a!|b", L"a^|b", L"a^|b", L"a^|b", L"a^|b", L"a^|b", SEP, SEP, L"a|b"}},
+        {L"a>b", {L"a^>b", L"a^>b", L"a!>b", L"a^>b", L"a^>b", L"a^>b", L"a^>b", L"a^>b", REDIR, REDIR, L"a>b"}},
+        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", QUOTE, QUOTE, L"a\"b"}},
+        {L"a`b", {L"a^`b", L"a^`b", L"a!`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", QUOTE, QUOTE, L"a`b"}},
         // Harmless in a value; escaped while an escape is at hand, as before.
         {L"[1,2](x)", {L"^[1^,2^]^(x^)", L"^[1^,2^]^(x^)", L"![1!,2!]!(x!)", L"^[1^,2^]^(x^)",
                        L"^[1^,2^]^(x^)", L"^[1^,2^]^(x^)", L"^[1^,2^]^(x^)", L"^[1^,2^]^(x^)",
-                       L"[1,2](x)", L"[1,2](x)"}},
-        {L";='~$#", {L";='~$#", L";='^~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", NEEDS}},
+                       L"[1,2](x)", L"[1,2](x)", L"[1,2](x)"}},
+        {L";='~$#", {L";='~$#", L";='^~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", L";='~$#", SEP, L";='~$#"}},
         // Blanks inside stay; blanks at the ends are escaped, or cannot be kept.
-        {L" a b ", {L"^ a b^ ", L"^ a b^ ", L"! a b! ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", EDGE, EDGE}},
-        {L"\ta", {L"^\ta", L"^\ta", L"!\ta", L"^\ta", L"^\ta", L"^\ta", L"^\ta", L"^\ta", EDGE, EDGE}},
+        {L" a b ", {L"^ a b^ ", L"^ a b^ ", L"! a b! ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", L"^ a b^ ", EDGE, EDGE, EDGE}},
+        {L"\ta", {L"^\ta", L"^\ta", L"!\ta", L"^\ta", L"^\ta", L"^\ta", L"^\ta", L"^\ta", EDGE, EDGE, EDGE}},
         // A line end would end the command: only the escape's letter codes carry it.
-        {L"a\nb\r", {L"a^nb^r", L"a^nb^r", L"a!nb!r", L"a^nb^r", L"a^nb^r", L"a^nb^r", L"a^nb^r", L"a^nb^r", NEEDS, NEEDS}},
+        {L"a\nb\r", {L"a^nb^r", L"a^nb^r", L"a!nb!r", L"a^nb^r", L"a^nb^r", L"a^nb^r", L"a^nb^r", L"a^nb^r", NEEDS, NEEDS, NEEDS}},
         // Letters that are escape codes are never escaped.
         {L"qsckrntebfg", {L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg",
-                          L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg"}},
-        {L"", {L"", L"", L"", L"", L"", L"", L"", L"", L"", L""}},
+                          L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg", L"qsckrntebfg"}},
+        {L"", {L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L""}},
         {L"%@upper[x]", {L"%%@upper^[x^]", L"%%@upper^[x^]", L"%%@upper![x!]", L"%@upper^[x^]",
                          L"%%@upper^[x^]", L"%%@upper^[x^]", L"%%@upper^[x^]", L"%%@upper^[x^]",
-                         L"%%@upper[x]", L"%@upper[x]"}},
+                         L"%%@upper[x]", L"%@upper[x]", L"%%@upper[x]"}},
     };
     CheckTable(FOR_COMMAND_LINE, rows, sizeof rows / sizeof rows[0]);
 }
@@ -106,14 +112,14 @@ TEST(ShellSyntaxTest, FunctionArgumentEscapesItsOwnSyntax)
     // The service expands "%" whatever /X-3 says, splits no commands and redirects
     // nothing; "]" "[" "," and the quotes around the argument are what matter.
     const Row rows[] = {
-        {L"a%b", {L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b"}},
-        {L"a]b", {L"a^]b", L"a^]b", L"a!]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", NEEDS, NEEDS}},
-        {L"a,b", {L"a^,b", L"a^,b", L"a!,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", NEEDS, NEEDS}},
-        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", NEEDS, NEEDS}},
+        {L"a%b", {L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b"}},
+        {L"a]b", {L"a^]b", L"a^]b", L"a!]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", NEEDS, NEEDS, NEEDS}},
+        {L"a,b", {L"a^,b", L"a^,b", L"a!,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", NEEDS, NEEDS, NEEDS}},
+        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", NEEDS, NEEDS, NEEDS}},
         {L"a&b|c", {L"a^&b^|c", L"a^&b^|c", L"a!&b!|c", L"a^&b^|c", L"a^&b^|c", L"a^&b^|c", L"a^&b^|c",
-                    L"a^&b^|c", NEEDS, NEEDS}},
-        {L"a^b", {L"a^^b", L"a^^b", L"a^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", NEEDS, L"a^b"}},
-        {L"a b ", {L"a b^ ", L"a b^ ", L"a b! ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", EDGE, EDGE}},
+                    L"a^&b^|c", NEEDS, NEEDS, NEEDS}},
+        {L"a^b", {L"a^^b", L"a^^b", L"a^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^b", L"a^b", L"a^b"}},
+        {L"a b ", {L"a b^ ", L"a b^ ", L"a b! ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", EDGE, EDGE, EDGE}},
     };
     CheckTable(FOR_FUNCTION_ARGUMENT, rows, sizeof rows / sizeof rows[0]);
 }
@@ -128,8 +134,14 @@ TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
     EXPECT_EQ(L'q', culprit);
     EXPECT_STREQ(L"", out);
     ShellSyntax noEscape = Syntax(L'^', L'&', "8");
-    EXPECT_EQ(ESCAPE_NEEDS_ESCAPE, EscapeForShell(&noEscape, FOR_COMMAND_LINE, L"x>y", out, 16, &culprit));
+    EXPECT_EQ(ESCAPE_REDIRECTION_SYNTAX, EscapeForShell(&noEscape, FOR_COMMAND_LINE, L"x>y", out, 16, &culprit));
     EXPECT_EQ(L'>', culprit);
+    // A switched-off escape character is ordinary only as the escape: "<" still redirects,
+    // "," still ends a function's argument.
+    ShellSyntax angle = Syntax(L'<', L'&', "8"), comma = Syntax(L',', L'&', "8");
+    EXPECT_EQ(ESCAPE_REDIRECTION_SYNTAX, EscapeForShell(&angle, FOR_COMMAND_LINE, L"<in", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_FINE, EscapeForShell(&comma, FOR_COMMAND_LINE, L"a,b", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_NEEDS_ESCAPE, EscapeForShell(&comma, FOR_FUNCTION_ARGUMENT, L"a,b", out, 16, nullptr));
 
     // "a%b" needs four characters and a terminator; nothing past capacity is touched.
     const ShellSyntax def = DefaultShellSyntax();
@@ -149,6 +161,14 @@ TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
     wchar_t why[256];
     EXPECT_NE(nullptr, wcsstr(DescribeEscapeProblem(ESCAPE_NEEDS_ESCAPE, L'>', why, 256), L"\">\""));
     EXPECT_NE(nullptr, wcsstr(DescribeEscapeProblem(ESCAPE_NEEDS_ESCAPE, L'\n', why, 256), L"U+000A"));
+    // A refusal names the feature that makes the character syntax.
+    const struct {
+        int Problem;
+        const wchar_t *Feature;
+    } features[] = {{ESCAPE_SEPARATOR_SYNTAX, L"/X5"}, {ESCAPE_REDIRECTION_SYNTAX, L"/X6"},
+                    {ESCAPE_QUOTING_SYNTAX, L"/X7"}};
+    for (const auto &f : features)
+        EXPECT_NE(nullptr, wcsstr(DescribeEscapeProblem(f.Problem, L'|', why, 256), f.Feature));
 
     // Percents doubled for the shell's second reading of a function's result.
     EXPECT_EQ(0, DoublePercents(L"100%done%.txt", out, 16));
@@ -236,12 +256,15 @@ TEST_F(ShellSyntaxShellTest, EveryTextStoredExactlyOrRefusedUnderEverySetting)
         {{L"setdos /x-8"}, L'^', L'&', 1u << 8},
         {{L"setdos /x-38"}, L'^', L'&', (1u << 3) | (1u << 8)},
         {{L"setdos /c~", L"setdos /x-5"}, L'^', L'~', 1u << 5},
+        {{L"setdos /x-5678"}, L'^', L'&', 0xFu << 5},
+        {{L"setdos /c~ /x-8"}, L'^', L'~', 1u << 8},
+        {{L"setdos /e, /x-8"}, L',', L'&', 1u << 8},
     };
     const wchar_t *texts[] = {
         L"a&set PWNED=yes", L"x~set PWNED=yes", L"y$set PWNED=yes", L"100%done%.txt",
         L"%@upper[x]", L"%PATH%", L"a|b", L"<in", L">out", L"\"q\"", L"`bq`", L" lead",
         L"trail ", L"a^b", L"a~b", L"a!b", L"[1,2]", L"(p)", L"line\nbreak", L"tab\tin",
-        L"~$Report.docx", L"PROGRA~1", L"it's;=!",
+        L"~$Report.docx", L"PROGRA~1", L"it's;=!", L"Monday, 1 May", L"x&&set PWNED=yes",
     };
     for (const auto &s : settings) {
         std::string where;

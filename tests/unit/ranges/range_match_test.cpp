@@ -357,7 +357,8 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
     CallSyntax = ReadShellSyntax();
     for (const char *name : names) {
         std::string n = name;
-        bool writable = n.find_first_of("[],\"&|<>`^") == std::string::npos &&
+        // Switched off, the escape character is an ordinary one.
+        bool writable = n.find_first_of("[],\"&|<>`") == std::string::npos &&
                         n.back() != ' ' && n.front() != ' ';
         std::wstring path = Wide(Dir + name);
         wchar_t out[RANGE_TEXT_LEN] = L"untouched";
@@ -432,7 +433,7 @@ TEST_F(RangeTextMatchTest, DescriptionNotReadWholeLeavesTheFileOutByName)
     };
     for (const auto &c : cases) {
         Write(c.Name, "x");
-        vsh::Shell.CutDescriptions = c.Cut;
+        vsh::Shell.Reading.DescriptionsWhole = !c.Cut;
         for (int negate = 0; negate < 2; ++negate) {
             Text(L'I', L"*backup*", negate);
             std::wstring err;
@@ -447,7 +448,7 @@ TEST_F(RangeTextMatchTest, DescriptionNotReadWholeLeavesTheFileOutByName)
             FreeRanges(&List);
         }
     }
-    vsh::Shell.CutDescriptions = false;
+    vsh::Shell.Reading.DescriptionsWhole = true;
 }
 
 TEST_F(RangeTextMatchTest, OwnerIsDomainBackslashAccount)
