@@ -7,8 +7,14 @@
 
 find_program(VESK_PYTHON NAMES python3 REQUIRED)
 # The user's README names the version and the package names, so it is configured too.
+# Its lines that hold only a mark of the documents' test (an HTML comment) are not for
+# the user.
 set(VESK_USER_README ${CMAKE_BINARY_DIR}/generated/README.txt)
-configure_file(${CMAKE_SOURCE_DIR}/packaging/README.txt.in ${VESK_USER_README} @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/packaging/README.txt.in)
+file(READ ${CMAKE_SOURCE_DIR}/packaging/README.txt.in readme)
+string(REGEX REPLACE "\n[ ]*<!--[^\n]*-->[ ]*" "" readme "${readme}")
+file(CONFIGURE OUTPUT ${VESK_USER_README} CONTENT "${readme}" @ONLY)
 set(VESK_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 
 if(VESK_WINDOWS)

@@ -2,8 +2,9 @@
 # Sets up what is missing on a Debian machine, builds every target (native, sanitizer,
 # Windows x86 and x64) and runs every suite: unit tests natively and under the
 # sanitizers, the end-to-end transcripts on all four targets (the Windows ones under
-# Wine), the small stress run (sanitizer and win32), a few seconds of every fuzz target,
-# and the check of the DLL export tables. Ends with one line "N passed, N failed".
+# Wine), the examples of the documents (native and win32), the small stress run
+# (sanitizer and win32), a few seconds of every fuzz target, and the check of the DLL
+# export tables. Ends with one line "N passed, N failed".
 #
 #   bash tools/test.sh            everything
 #   bash tools/test.sh --quick    native only (a developer's inner loop)
@@ -154,6 +155,9 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
 }
 
 run_e2e native "$ROOT/build/native/vshell"
+# After the packages: the user's guide shows the Linux one unpacked and run.
+run_counted "documents (native)" python3 tests/docs/doc_test.py --target native \
+    --shell "$ROOT/build/native/vshell"
 run_counted "packer" python3 tests/install/make_package_test.py
 run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
 if [ $QUICK = 0 ]; then
@@ -172,6 +176,8 @@ if [ $QUICK = 0 ]; then
     wineserver -p
     run_e2e win32 wine "$ROOT/build/win32/vshell.exe"
     run_e2e win64 wine "$ROOT/build/win64/vshell.exe"
+    run_counted "documents (win32)" python3 tests/docs/doc_test.py --target win32 \
+        --shell wine "$ROOT/build/win32/vshell.exe"
 
     run_counted "stress (win32, small)" python3 tests/stress/stress.py --small \
         wine "$ROOT/build/win32/vshell.exe"

@@ -16,7 +16,11 @@ if [ ${#need[@]} -gt 0 ]; then
     $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
         --no-install-recommends "${need[@]}" >/dev/null || exit 1
 fi
-cmake --preset native -DVESK_TESTS=OFF >/dev/null && cmake --build build/native -j2 >/dev/null || exit 1
+# A build configured already keeps its options: its tests stay built.
+if [ ! -f build/native/CMakeCache.txt ]; then
+    cmake --preset native -DVESK_TESTS=OFF >/dev/null || exit 1
+fi
+cmake --build build/native -j2 >/dev/null || exit 1
 
 dir=${1:-/usr/share}
 shift || true
