@@ -150,7 +150,8 @@ def blocks(text, indent):
         line = lines[i]
         fenced = line.startswith("```")
         if fenced or (line.startswith(indent) and line.strip() and
-                      (i == 0 or not lines[i - 1].strip() or MARK.match(lines[i - 1]))):
+                      (i == 0 or not lines[i - 1].strip() or
+                       lines[i - 1].lstrip().startswith("<!--"))):
             j = i + 1
             if fenced:
                 while j < len(lines) and not lines[j].startswith("```"):
@@ -168,7 +169,7 @@ def blocks(text, indent):
         if mark and line.strip():
             found.append((mark[0], None, mark[1]))
             mark = None
-        if MARK.match(line):
+        if line.lstrip().startswith("<!--"):
             mark = (i + 1, line)
         i += 1
     if mark:
@@ -192,6 +193,7 @@ READING_CASES = [
     ("a\n\n<!-- not run: why -->\n\n    x\n", "    ", [(5, ["x"], "not run")]),
     ("a\n```\nx\n```\n", "    ", [(2, ["x"], None)]),
     ("- item\n  <!-- vshell: run x -->\n- next\n", "    ", [(2, None, "vshell")]),
+    ("- item\n  <!-- vshell: run\n x -->\n- next\n", "    ", [(2, None, None)]),
     ("text\n  not a block\n\n<!-- bash: run x -->\n  x\n", "  ", [(5, ["x"], "bash")]),
     ("a\n\n  x\n\n  y\nb", "  ", [(3, ["x", "", "y"], None)]),
 ]
@@ -201,7 +203,7 @@ def check_reading():
     """The READING_CASES that blocks() reads otherwise."""
     wrong = []
     for text, indent, expected in READING_CASES:
-        found = [(line, block, mark and MARK.match(mark).group(1))
+        found = [(line, block, mark and MARK.match(mark) and MARK.match(mark).group(1))
                  for line, block, mark in blocks(text, indent)]
         if found != expected:
             wrong.append("%r read as %r" % (text, found))
@@ -310,6 +312,10 @@ def main(argv):
                 if mark is None:
                     report("FAIL", where, ["a code block without a mark (<!-- not run: WHY -->,"
                                            " <!-- vshell: ... --> or <!-- bash: ... -->)"])
+                    continue
+                if not MARK.match(mark):
+                    report("FAIL", where, ["a mark this test cannot read (one line, "
+                                           "not run, vshell or bash): %s" % mark.strip()])
                     continue
                 kind, words = MARK.match(mark).groups()
                 if kind == "not run":
