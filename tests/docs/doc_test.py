@@ -240,12 +240,16 @@ def run_example(example, target, shell, build):
             with open(os.path.join(scratch, "example.btm"), "w", encoding="utf-8") as f:
                 f.write("".join(l + "\r\n" for l in lines))
             command, cwd = shell + ["example.btm"], scratch
+        # Wine's own service processes fault now and then under load: one more try, told.
         for attempt in (1, 2):
             done = run_to_files(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                 timeout=TIMEOUT)
             err = done.stderr.decode("utf-8", "surrogateescape")
-            if target not in WINDOWS_TARGETS or fault_outside_ours(err, shell) is None:
+            fault = fault_outside_ours(err, shell) if target in WINDOWS_TARGETS else None
+            if fault is None or attempt == 2:
                 break
+            print("note %s: Wine faulted at %s, outside our modules; run again"
+                  % (example.where, fault))
         if target in WINDOWS_TARGETS:
             err = WINE_VOLUME_NOTE.sub("", err)
         out = done.stdout.decode("utf-8", "surrogateescape")
