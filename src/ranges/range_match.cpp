@@ -46,7 +46,7 @@ int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCa
     // the shell honours quotes, so that blanks at the end of a name are not taken for the
     // blanks around an argument. A path the settings leave no exact way to write is not
     // asked for at all: the shell would look up another file's.
-    const bool quoted = CallSyntax.Unknown == 0 && !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
+    const bool quoted = FeatureSurelyOn(&CallSyntax, FEATURE_QUOTING);
     wchar_t expression[HOST_BUFFER_LEN];
     ShellLine line;
     BeginExpression(&line, &CallSyntax, expression, HOST_BUFFER_LEN);
