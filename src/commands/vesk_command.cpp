@@ -56,6 +56,7 @@ struct CommandSettings {
     int32_t CommaGrouping;
     int32_t Debug;
     wchar_t TimeSeparator[SEPARATOR_LEN];
+    /// The description file to leave out of the candidates (/NI); empty: none is.
     wchar_t DescriptionFile[HOST_BUFFER_LEN];
     RangeList Ranges;
     bool IsFileSpec[MAX_ARGS];

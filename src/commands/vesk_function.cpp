@@ -20,7 +20,7 @@
 namespace {
 
 /// Flags of @VESK beyond the walk's own three bits.
-enum { FLAG_WALK_BITS = 0x7, FLAG_NO_DESCRIPTION_FILE = 0x80, FLAG_TRACE = 0x100 };
+enum { FLAG_WALK_BITS = 0x7, FLAG_LEAVE_OUT_DESCRIPTION_FILE = 0x80, FLAG_TRACE = 0x100 };
 
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? (wchar_t)(c - L'a' + L'A') : c; }
 
@@ -64,8 +64,9 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     DeniedFolders denied = {};
     options.Denied = &denied;
     uint32_t flags = 0;
-    wchar_t descriptionFile[HOST_BUFFER_LEN];
-    descriptionFile[0] = L'\0';
+    // The description file to leave out of the candidates; empty: none is.
+    wchar_t leftOutFile[HOST_BUFFER_LEN];
+    leftOutFile[0] = L'\0';
 
     const wchar_t *fileSpec = Argument(0);
     if (fileSpec == nullptr) {
@@ -93,12 +94,12 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     // Sizes rank files; a directory takes part only when the attributes ask for it.
     if (mode == MODE_LARGEST || mode == MODE_SMALLEST)
         options.AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
-    if (flags & FLAG_NO_DESCRIPTION_FILE) {
-        wcscpy(descriptionFile, L"%_dname");
-        if (ExpandVariables(descriptionFile, 1) != 0) descriptionFile[0] = L'\0';
-        descriptionFile[HOST_BUFFER_LEN - 1] = L'\0';
+    if (flags & FLAG_LEAVE_OUT_DESCRIPTION_FILE) {
+        wcscpy(leftOutFile, L"%_dname");
+        if (ExpandVariables(leftOutFile, 1) != 0) leftOutFile[0] = L'\0';
+        leftOutFile[HOST_BUFFER_LEN - 1] = L'\0';
     }
-    options.DescriptionFile = descriptionFile;
+    options.DescriptionFile = leftOutFile;
     options.WalkFlags = flags & FLAG_WALK_BITS;
     options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
 
