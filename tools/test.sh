@@ -153,6 +153,8 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
     tally "$name" "$p" "$f"
 }
 
+# No include circle in src/ or host/, and no floor of src/ including one above it.
+run_counted "include graph" python3 tools/check_includes.py
 run_e2e native "$ROOT/build/native/vshell"
 run_counted "packer" python3 tests/install/make_package_test.py
 run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
