@@ -6,7 +6,8 @@
 # and the check of the DLL export tables. Ends with one line "N passed, N failed".
 #
 #   bash tools/test.sh            everything
-#   bash tools/test.sh --quick    native only (a developer's inner loop)
+#   bash tools/test.sh --quick    native, and the unit tests under the sanitizers too
+#                                 (a developer's inner loop)
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -55,7 +56,7 @@ fi
 WERROR=OFF
 [ "${CI:-}" = true ] && WERROR=ON
 PRESETS=(native sanitize win32 win64)
-[ $QUICK = 1 ] && PRESETS=(native)
+[ $QUICK = 1 ] && PRESETS=(native sanitize)
 for preset in "${PRESETS[@]}"; do
     note "build $preset"
     log="$LOGS/build-$preset.log"
@@ -123,7 +124,7 @@ run_unit() {  # preset
     tally "unit $1" "$p" "$f"
 }
 run_unit native
-[ $QUICK = 0 ] && run_unit sanitize
+run_unit sanitize
 
 # --- end-to-end transcripts ------------------------------------------------------------
 run_e2e() {  # target shell...
