@@ -15,7 +15,7 @@
 //      without recursion, each through one handle (OpenDirectoryListing, platform.h), and
 //      never one directory twice (search/directory_set.h): a directory is known by its
 //      identity before it is read. Each entry whose name matches the patterns
-//      (MatchesWildList), whose attributes pass AttrMask/AttrValues, which every range
+//      (MatchWildList), whose attributes pass AttrMask/AttrValues, which every range
 //      passes (MatchRanges) and which would place (WouldPlace) becomes a FoundFile
 //      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
 //      listing gave. The walk frees one that is already in the list under another name
