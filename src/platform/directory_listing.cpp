@@ -49,6 +49,9 @@ VESK_SHARED_FIELD(FileAttributes);
 VESK_SHARED_FIELD(FileNameLength);
 VESK_SHARED_FIELD(EaSize);
 #undef VESK_SHARED_FIELD
+static_assert(sizeof(SharedRecordHead) <= offsetof(FILE_ID_EXTD_DIR_INFO, FileName) &&
+                  sizeof(SharedRecordHead) <= offsetof(FILE_ID_BOTH_DIR_INFO, FileName),
+              "a record's name begins after the shared fields");
 
 /// Where a record of infoClass holds its name.
 size_t NameOffset(FILE_INFO_BY_HANDLE_CLASS infoClass)
