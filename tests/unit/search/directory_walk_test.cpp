@@ -1,7 +1,5 @@
 #include "search/directory_walk.h"
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include "search_fixture.h"
@@ -122,6 +120,21 @@ TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
                              L"s/t/zz/z"}));
 }
 
+// A folder reached again through links is opened, known by its identity and skipped:
+// its listing is closed all the same, or every extra link would hold a descriptor for
+// the life of the shell.
+TEST_F(SearchTest, ASkippedFolderLeavesNoDescriptorOpen)
+{
+    Dir("folder");
+    File("folder/f", 1);
+    Link("folder", "link1");
+    Link("folder", "link2");
+    const int before = OpenDescriptors();
+    std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
+    EXPECT_EQ((std::set<std::wstring>{L"folder", L"folder/f", L"link1", L"link2"}), names);
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
 TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
 {
     Dir("s");
@@ -141,32 +154,6 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
     std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE), L"*", "s/u/");
     EXPECT_EQ(expected, NameSet(found));
     EXPECT_EQ(expected.size(), found.size());
-}
-
-/// Descriptors the process holds open.
-int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR *fds = opendir("/proc/self/fd")) {
-        while (readdir(fds) != nullptr) ++count;
-        closedir(fds);
-    }
-    return count;
-}
-
-// A folder reached again through links is opened, known by its identity and skipped:
-// its listing is closed all the same, or every extra link would hold a descriptor for
-// the life of the shell.
-TEST_F(SearchTest, ASkippedFolderLeavesNoDescriptorOpen)
-{
-    Dir("folder");
-    File("folder/f", 1);
-    Link("folder", "link1");
-    Link("folder", "link2");
-    const int before = OpenDescriptors();
-    std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
-    EXPECT_EQ((std::set<std::wstring>{L"folder", L"folder/f", L"link1", L"link2"}), names);
-    EXPECT_EQ(before, OpenDescriptors());
 }
 
 TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -46,6 +47,17 @@ inline std::wstring Wide(const std::string &s)
     std::wstring out(s.size() + 1, L'\0');
     out.resize(NativeToWide(s.data(), s.size(), &out[0], out.size()));
     return out;
+}
+
+/// Descriptors the process holds open.
+inline int OpenDescriptors()
+{
+    int count = 0;
+    if (DIR *fds = opendir("/proc/self/fd")) {
+        while (readdir(fds) != nullptr) ++count;
+        closedir(fds);
+    }
+    return count;
 }
 
 /// The walk's settings and the list's n and criterion, as a caller of the scan holds them.
