@@ -1,6 +1,5 @@
 #include "batch.h"
 
-#include "command_line.h"
 #include "memory.h"
 #include "messages.h"
 #include "os.h"
@@ -38,11 +37,22 @@ bool LooksLikeBatchFile(const std::wstring &name)
     return ext == L".BTM" || ext == L".BAT" || ext == L".CMD";
 }
 
-int CallBatchFile(const std::wstring &file, const std::wstring &arguments)
+int CallBatchFile(const std::wstring &file, const std::wstring &arguments, LineRunner runLine)
 {
     std::vector<std::wstring> args = SplitBatchArguments(arguments);
     args.insert(args.begin(), file);
-    return RunBatchFile(file, args);
+    return RunBatchFile(file, args, runLine);
+}
+
+int RunCall(const std::wstring &arguments, LineRunner runLine)
+{
+    std::vector<std::wstring> words = SplitBatchArguments(arguments);
+    if (words.empty()) return ShellError(L"call needs a batch file\r\n");
+    std::wstring file = words[0];
+    if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"')
+        file = file.substr(1, file.size() - 2);
+    size_t rest = arguments.find(words[0]) + words[0].size();
+    return CallBatchFile(file, arguments.substr(rest), runLine);
 }
 
 namespace {
@@ -71,7 +81,8 @@ bool EndsInContinuation(const std::wstring &line)
 
 }  // namespace
 
-int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args)
+int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args,
+                 LineRunner runLine)
 {
     if (Shell.Batches.size() >= MAX_NESTING)
         return ShellError(L"batch files nested too deeply\r\n");
@@ -105,7 +116,7 @@ int RunBatchFile(const std::wstring &file, const std::vector<std::wstring> &args
         size_t first = 0;
         while (first < line.size() && (line[first] == L' ' || line[first] == L'\t')) ++first;
         if (first == line.size() || line[first] == L':') continue;  // blank, label
-        result = RunLine(line);
+        result = runLine(line);
     }
     Shell.Batches.pop_back();
     return result;

@@ -225,15 +225,6 @@ int Exit(const std::wstring &args)
     return status;
 }
 
-int Call(const std::wstring &args)
-{
-    std::vector<std::wstring> words = SplitBatchArguments(args);
-    if (words.empty()) return ShellError(L"call needs a batch file\r\n");
-    std::wstring file = Unquote(words[0]);
-    size_t rest = args.find(words[0]) + words[0].size();
-    return CallBatchFile(file, args.substr(rest));
-}
-
 int Remark(const std::wstring &) { return 0; }
 
 int Type(const std::wstring &args)
@@ -258,7 +249,7 @@ struct Builtin {
 };
 
 const Builtin Builtins[] = {
-    {L"CALL", Call},        {L"CD", ChangeDirectory},      {L"CHDIR", ChangeDirectory},
+    {L"CD", ChangeDirectory},      {L"CHDIR", ChangeDirectory},
     {L"ECHO", Echo},        {L"EXIT", Exit},               {L"HELP", Help},
     {L"REM", Remark},       {L"SET", Set},                 {L"SETARRAY", SetArray},
     {L"SETDOS", RunSetdos},

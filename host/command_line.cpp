@@ -23,9 +23,13 @@ int Dispatch(const ParsedCommand &command)
 {
     const PluginName *entry = FindPluginName(command.Name, NAME_COMMAND);
     if (entry) return CallPluginCommand(*entry, command.Arguments);
+    // A batch file runs its lines through this command line; the other built-ins need
+    // none of it.
+    if (NameKey(command.Name) == L"CALL") return RunCall(command.Arguments, RunLine);
     int result = 0;
     if (RunBuiltin(command.Name, command.Arguments, &result)) return result;
-    if (LooksLikeBatchFile(command.Name)) return CallBatchFile(command.Name, command.Arguments);
+    if (LooksLikeBatchFile(command.Name))
+        return CallBatchFile(command.Name, command.Arguments, RunLine);
     return ShellError(L"unknown command \"%s\"\r\n", command.Name.c_str());
 }
 

@@ -4,6 +4,7 @@
 #include "plugin/host_api.h"
 #include "settings.h"
 #include "state.h"
+#include "text/name_chars.h"
 #include "variables.h"
 
 #include <string.h>
@@ -228,7 +229,7 @@ int ExpandBracketVariable(Expander *e, const wchar_t *text, size_t len, size_t a
 int ExpandFunction(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
 {
     size_t end = at + 1;
-    while (end < len && IsNameChar(text[end])) ++end;
+    while (end < len && IsNameCharacter((uint32_t)text[end])) ++end;
     if (end == at + 1 || end >= len || text[end] != L'[') return PushPlainPercent(e, at, next);
     std::wstring name(text + at, end - at);
     std::wstring args;
@@ -277,7 +278,7 @@ int ExpandArrayCell(Expander *e, const wchar_t *text, size_t len, const std::wst
 int ExpandNamed(Expander *e, const wchar_t *text, size_t len, size_t at, size_t *next)
 {
     size_t end = at;
-    while (end < len && IsNameChar(text[end])) ++end;
+    while (end < len && IsNameCharacter((uint32_t)text[end])) ++end;
     std::wstring name(text + at, end - at);
     int code = ExpandArrayCell(e, text, len, name, end, next);
     if (code >= 0) return code;
@@ -313,7 +314,7 @@ int ExpandPercent(Expander *e, const wchar_t *text, size_t len, size_t i, size_t
     }
     if (c == L'[') return ExpandBracketVariable(e, text, len, at, next);
     if (c == L'@') return ExpandFunction(e, text, len, at, next);
-    if (!IsNameChar(c)) return PushPlainPercent(e, at, next);
+    if (!IsNameCharacter((uint32_t)c)) return PushPlainPercent(e, at, next);
     return ExpandNamed(e, text, len, at, next);
 }
 

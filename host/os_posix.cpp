@@ -2,7 +2,7 @@
 #if !defined(_WIN32)
 
 #include "os.h"
-#include "paths.h"
+#include "posix_path.h"
 #include "text/native_text.h"
 
 #include <dlfcn.h>

@@ -2,7 +2,7 @@
 
 #include "messages.h"
 #include "state.h"
-#include "variables.h"
+#include "text/name_chars.h"
 
 #include <wctype.h>
 
@@ -31,7 +31,7 @@ const wchar_t *Unfit(wchar_t c)
     if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) return L"a control character";
     if (iswspace((wint_t)c) || u == 0xA0) return L"a blank";
     if (u >= 0xD800 && u <= 0xDFFF) return L"half of a character";
-    if (u < 0x80 ? iswalnum((wint_t)c) != 0 : (IsNameChar(c) || iswalnum((wint_t)c)))
+    if (u < 0x80 ? iswalnum((wint_t)c) != 0 : (IsNameCharacter((uint32_t)c) || iswalnum((wint_t)c)))
         return L"a letter or digit";
     if (c == L'%' || c == L'"' || c == L'`') return L"taken by the command language";
     return nullptr;

@@ -185,7 +185,7 @@ extern "C" HOST_SERVICE int HOST_CALL ShellMain(int argc, wchar_t **argv)
     if (options.HaveLine) {
         RunLine(options.Line);
     } else if (!options.Batch.empty()) {
-        Shell.LastResult = RunBatchFile(options.Batch[0], options.Batch);
+        Shell.LastResult = RunBatchFile(options.Batch[0], options.Batch, RunLine);
     } else {
         ReadStandardInput();
     }

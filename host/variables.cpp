@@ -63,8 +63,6 @@ void ResetShell(bool withEnvironment)
     }
 }
 
-bool IsNameChar(wchar_t c) { return IsNameCharacter((uint32_t)c); }
-
 bool InternalVariable(const std::wstring &name, std::wstring *value)
 {
     std::wstring key = NameKey(name);
@@ -159,7 +157,7 @@ int DefineArray(const std::wstring &declaration, std::wstring *error)
     }
     std::wstring name = TrimBlanks(text.substr(0, open));
     for (wchar_t c : name) {
-        if (!IsNameChar(c)) {
+        if (!IsNameCharacter((uint32_t)c)) {
             *error = L"bad array name \"" + name + L"\"";
             return 1;
         }

@@ -38,9 +38,6 @@ int RemoveArray(const std::wstring &name);
 int ArrayCellIndex(const ArrayVariable &array, const std::wstring &indexText, size_t *cell,
                    std::wstring *error);
 
-/// True for the characters of a variable name: letters, digits, "_" and "$".
-bool IsNameChar(wchar_t c);
-
 }  // namespace vsh
 
 #endif

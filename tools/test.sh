@@ -7,7 +7,8 @@
 # export tables. Ends with one line "N passed, N failed".
 #
 #   bash tools/test.sh            everything
-#   bash tools/test.sh --quick    native only (a developer's inner loop)
+#   bash tools/test.sh --quick    native, and the unit tests under the sanitizers too
+#                                 (a developer's inner loop)
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -56,7 +57,7 @@ fi
 WERROR=OFF
 [ "${CI:-}" = true ] && WERROR=ON
 PRESETS=(native sanitize win32 win64)
-[ $QUICK = 1 ] && PRESETS=(native)
+[ $QUICK = 1 ] && PRESETS=(native sanitize)
 for preset in "${PRESETS[@]}"; do
     note "build $preset"
     log="$LOGS/build-$preset.log"
@@ -124,7 +125,7 @@ run_unit() {  # preset
     tally "unit $1" "$p" "$f"
 }
 run_unit native
-[ $QUICK = 0 ] && run_unit sanitize
+run_unit sanitize
 
 # --- end-to-end transcripts ------------------------------------------------------------
 run_e2e() {  # target shell...
@@ -154,6 +155,8 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
     tally "$name" "$p" "$f"
 }
 
+# No include circle in src/ or host/, and no floor of src/ including one above it.
+run_counted "include graph" python3 tools/check_includes.py
 run_e2e native "$ROOT/build/native/vshell"
 # After the packages: the user's guide shows the Linux one unpacked and run.
 run_counted "documents (native)" python3 tests/docs/doc_test.py --target native \

@@ -50,9 +50,9 @@ void BuildDeclareLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t 
     AddLineSyntax(line, L"[%d,3]", rows);
 }
 
-/// Checks that the three cells of a row can be stored exactly as array row row. 0, or
-/// 2 after the message that names the file (rank is its place in the result list).
-int CheckRow(const ShellSyntax *syntax, const wchar_t *arrayName, int rank, int row,
+/// Checks that the three cells of a row can be stored exactly as array row row. True,
+/// or false after the message that names the file (rank is its place in the result list).
+bool CheckRow(const ShellSyntax *syntax, const wchar_t *arrayName, int rank, int row,
              const wchar_t *const texts[3])
 {
     for (int column = 0; column < 3; ++column) {
@@ -62,17 +62,20 @@ int CheckRow(const ShellSyntax *syntax, const wchar_t *arrayName, int rank, int 
         wchar_t why[512];
         ReportError(L"Result row %d not stored, \"%s\": its %s %s\r\n", rank, texts[0],
                     ColumnWords[column], DescribeLineProblem(&line, why, 512));
-        return 2;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 /// Runs one built line; true when the shell ran it without complaint.
 bool Ran(const ShellLine *line) { return RunCommandLine(line) == 0; }
 
+/// What WriteArray returns when the shell refused to declare the array (it said why).
+enum { ARRAY_NOT_DECLARED = -1 };
+
 /// Removes the array and declares it with the stored rows, then writes them. Returns the
-/// number of rows whose lines the shell refused (each marked in refused); -1 when the
-/// array could not be declared (the shell said why).
+/// number of rows whose lines the shell refused (each marked in refused), or
+/// ARRAY_NOT_DECLARED.
 int WriteArray(const wchar_t *arrayName, const ShellSyntax *syntax, const StoredRows *stored,
                bool *refused)
 {
@@ -84,7 +87,7 @@ int WriteArray(const wchar_t *arrayName, const ShellSyntax *syntax, const Stored
     RunCommandLine(&line);
     if (stored->Count == 0) return 0;
     BuildDeclareLine(&line, syntax, arrayName, stored->Count);
-    if (!Ran(&line)) return -1;
+    if (!Ran(&line)) return ARRAY_NOT_DECLARED;
     int failed = 0;
     for (int row = 0; row < stored->Count; ++row) {
         const StoredRow *held = &stored->Rows[row];
@@ -117,7 +120,7 @@ void DropRows(StoredRows *stored, const bool *refused)
 
 }  // namespace
 
-int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
+LinesCheck CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
 {
     ShellLine lines[4];
     BuildUnsetLine(&lines[0], syntax, arrayName);
@@ -131,14 +134,14 @@ int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
         if (line.Problem >= LINE_ESCAPE_COLLIDES) {
             ReportError(L"Nothing stored in %s: %s\r\n", arrayName,
                         DescribeLineProblem(&line, why, 512));
-            return 2;
+            return LINES_SETTINGS_COLLIDE;
         }
     }
     for (const ShellLine &line : lines) {
         if (line.Problem != 0) {
             ReportError(L"Bad array name \"%s\": %s\r\n", arrayName,
                         DescribeLineProblem(&line, why, 512));
-            return 1;
+            return LINES_BAD_NAME;
         }
     }
     // The longest line around the name is "*setarray NAME[4096,3]" or "*set NAME[4095,2]="
@@ -146,21 +149,21 @@ int CheckArrayLines(const wchar_t *arrayName, const ShellSyntax *syntax)
     // The four lines share one buffer: the declaration's length is its record's.
     if (lines[1].Length > (size_t)HOST_BUFFER_LEN / 2) {
         ReportError(L"Array name too long \"%s\"\r\n", arrayName);
-        return 1;
+        return LINES_BAD_NAME;
     }
-    return 0;
+    return LINES_WRITABLE;
 }
 
-int PrepareRows(const ResultList *results, const RowFormat *format, const ShellSyntax *syntax,
-                const wchar_t *arrayName, StoredRows *stored)
+CommandOutcome PrepareRows(const ResultList *results, const RowFormat *format,
+                           const ShellSyntax *syntax, const wchar_t *arrayName,
+                           StoredRows *stored)
 {
-    if (results == nullptr) return RESULT_MISSING_ARGUMENT;
-    if (results->Count <= 0) return RESULT_OK;
-    if (InitStoredRows(stored, results->Count) != 0) {
+    if (results == nullptr || results->Count <= 0) return OUTCOME_STORED;
+    if (InitStoredRows(stored, results->Count) != RESULT_OK) {
         ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
-        return RESULT_SCAN_FAILED;
+        return OUTCOME_OUT_OF_MEMORY;
     }
-    int result = RESULT_OK;
+    CommandOutcome outcome = OUTCOME_STORED;
     wchar_t size[TEXT_BUFFER_LEN];
     wchar_t stamp[TEXT_BUFFER_LEN];
     int rank = 0;
@@ -174,40 +177,41 @@ int PrepareRows(const ResultList *results, const RowFormat *format, const ShellS
                         format->UtcStamps, format->IsoDates);
 
         const wchar_t *const texts[3] = {entry->Name, size, stamp};
-        if (CheckRow(syntax, arrayName, rank, stored->Count, texts) != 0) {
-            result = RESULT_SCAN_FAILED;
+        if (!CheckRow(syntax, arrayName, rank, stored->Count, texts)) {
+            NoteLoss(&outcome, OUTCOME_ROWS_LEFT_OUT);
             continue;
         }
-        if (AddStoredRow(stored, entry->Name, size, stamp) != 0) {
+        if (AddStoredRow(stored, entry->Name, size, stamp) != RESULT_OK) {
             ReportError(L"Result row %d not stored, \"%s\": out of memory\r\n", rank,
                         entry->Name);
-            result = RESULT_SCAN_FAILED;
+            NoteLoss(&outcome, OUTCOME_OUT_OF_MEMORY);
             continue;
         }
         stored->Rows[stored->Count - 1].Rank = rank;
     }
-    return result;
+    return outcome;
 }
 
-int PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax, StoredRows *stored)
+CommandOutcome PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax,
+                            StoredRows *stored)
 {
     bool *refused = stored->Count > 0 ? (bool *)calloc((size_t)stored->Count, sizeof(bool))
                                       : nullptr;
     if (stored->Count > 0 && refused == nullptr) {
         ReportError(L"Nothing stored in %s: not enough memory\r\n", arrayName);
         FreeStoredRows(stored);
-        return RESULT_SCAN_FAILED;
+        return OUTCOME_OUT_OF_MEMORY;
     }
-    int result = RESULT_OK;
+    CommandOutcome outcome = OUTCOME_STORED;
     // A second pass writes the array again without the rows the shell refused, so that
     // it holds whole rows numbered without gaps; if that fails too, nothing is left.
     for (int pass = 0; pass < 2; ++pass) {
         int failed = WriteArray(arrayName, syntax, stored, refused);
         if (failed == 0) break;
-        result = RESULT_SCAN_FAILED;
-        if (failed < 0 || pass == 1) {
+        if (failed == ARRAY_NOT_DECLARED || pass == 1) {
+            outcome = OUTCOME_ARRAY_NOT_MADE;
             ReportError(L"Nothing stored in %s: the shell refused to %s the array\r\n", arrayName,
-                        failed < 0 ? L"replace" : L"fill");
+                        failed == ARRAY_NOT_DECLARED ? L"replace" : L"fill");
             ShellLine line;
             BuildUnsetLine(&line, syntax, arrayName);
             RunCommandLine(&line);
@@ -218,8 +222,9 @@ int PublishArray(const wchar_t *arrayName, const ShellSyntax *syntax, StoredRows
             if (refused[row])
                 ReportError(L"Result row %d not stored, \"%s\": the shell refused its line\r\n",
                             (int)stored->Rows[row].Rank, stored->Rows[row].Name);
+        outcome = OUTCOME_ROWS_LEFT_OUT;
         DropRows(stored, refused);
     }
     free(refused);
-    return result;
+    return outcome;
 }

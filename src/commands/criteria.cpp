@@ -11,7 +11,7 @@ int CriterionOfLetter(wchar_t upper)
     case L'S': return MODE_SMALLEST;
     case L'O': return MODE_OLDEST;
     case L'N': return MODE_NEWEST;
-    default: return 0;
+    default: return NO_CRITERION;
     }
 }
 
@@ -21,6 +21,6 @@ int StampOfLetter(wchar_t upper)
     case L'W': return STAMP_LAST_WRITE;
     case L'C': return STAMP_CREATION;
     case L'A': return STAMP_LAST_ACCESS;
-    default: return -1;
+    default: return NO_STAMP;
     }
 }

@@ -5,12 +5,15 @@
 
 #include <wchar.h>
 
+/// What the readers below give for a character that names nothing.
+enum { NO_CRITERION = 0, NO_STAMP = -1 };
+
 /// The MODE_ value of a criterion letter already in upper case (L or B largest, S
-/// smallest, O oldest, N newest), or 0 for any other character.
+/// smallest, O oldest, N newest), or NO_CRITERION for any other character.
 int CriterionOfLetter(wchar_t upper);
 
 /// The STAMP_ value of a file-stamp letter already in upper case (W last write, C
-/// creation, A last access), or -1 for any other character.
+/// creation, A last access), or NO_STAMP for any other character.
 int StampOfLetter(wchar_t upper);
 
 #endif

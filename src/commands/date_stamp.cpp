@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "ranges/local_time.h"
 
 namespace {
@@ -27,7 +28,7 @@ void AppendBounded(wchar_t *out, const wchar_t *text)
 int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64_t fileTime,
                     int trueLocal, int utc, int iso)
 {
-    if (out == nullptr || separator == nullptr) return -1;
+    if (out == nullptr || separator == nullptr) return RESULT_MISSING_ARGUMENT;
 
     wchar_t timeText[TEXT_BUFFER_LEN];
     timeText[0] = L'\0';
@@ -36,7 +37,7 @@ int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64
 
     if (!ConvertFileTime(fileTime, trueLocal, utc, &st)) {
         AppendBounded(out, InvalidTimeText);
-        return 0;
+        return RESULT_OK;
     }
 
     if (iso) {
@@ -55,7 +56,7 @@ int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64
                            TEXT_BUFFER_LEN) == 0) {
             out[0] = L'\0';
             AppendBounded(out, InvalidTimeText);
-            return 0;
+            return RESULT_OK;
         }
         out[TEXT_BUFFER_LEN - 1] = L'\0';
         if (!dateOnly) {
@@ -63,7 +64,7 @@ int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64
                                TEXT_BUFFER_LEN) == 0) {
                 out[0] = L'\0';
                 AppendBounded(out, InvalidTimeText);
-                return 0;
+                return RESULT_OK;
             }
             timeText[TEXT_BUFFER_LEN - 1] = L'\0';
             AppendBounded(out, separator);
@@ -72,5 +73,5 @@ int FormatDateStamp(wchar_t *out, const wchar_t *separator, int dateOnly, uint64
     }
 
     if (utc) AppendBounded(out, L" UTC");
-    return 0;
+    return RESULT_OK;
 }

@@ -34,21 +34,22 @@ int CheckHostVersion(void)
     // The shell expands in place into a buffer of its own size, whatever the variable
     // holds; a smaller buffer here could be overrun.
     wchar_t buffer[HOST_BUFFER_LEN];
-    if (ExpandInto(buffer, L"%_4ver") != 0) return -1;
+    if (ExpandInto(buffer, L"%_4ver") != 0) return HOST_UNREADABLE;
 
     wchar_t *end = nullptr;
     long major = wcstol(buffer, &end, 10);
     long minor = -1;
     if (end != nullptr && end[0] != L'\0' && end[1] != L'\0') minor = wcstol(end + 1, nullptr, 10);
 
-    if (ExpandInto(buffer, L"%_build") != 0) return -1;
+    if (ExpandInto(buffer, L"%_build") != 0) return HOST_UNREADABLE;
     long build = wcstol(buffer, nullptr, 10);
 
-    if (major < 7 || major > 99 || minor < 0 || minor > 99 || build < 0 || build > 9999) return -1;
-    if (major < 10) return 1;
+    if (major < 7 || major > 99 || minor < 0 || minor > 99 || build < 0 || build > 9999)
+        return HOST_UNREADABLE;
+    if (major < 10) return HOST_TOO_OLD;
 
-    if (ExpandInto(buffer, L"%_cmdproc") != 0) return -1;
-    return _wcsicmp(buffer, L"TCCLE") == 0 ? 2 : 0;
+    if (ExpandInto(buffer, L"%_cmdproc") != 0) return HOST_UNREADABLE;
+    return _wcsicmp(buffer, L"TCCLE") == 0 ? HOST_LE_EDITION : HOST_SUITABLE;
 }
 
 extern "C" {
@@ -69,10 +70,10 @@ PLUGIN_EXPORT PluginInfo *HOST_CALL GetPluginInfo(void)
 
 PLUGIN_EXPORT int HOST_CALL InitializePlugin(void)
 {
-    if (CheckHostVersion() != 0) {
+    if (CheckHostVersion() != HOST_SUITABLE) {
         PrintErrorPrefix();
         Qprintf(StdErrHandle(), L"TCC v10.00 or higher required!\r\n");
-        return -1;
+        return START_REFUSED;
     }
     wchar_t buffer[HOST_BUFFER_LEN];
     // Transient shells, pipes and anyone who set noloadmsg (to anything) want quiet.
@@ -80,7 +81,7 @@ PLUGIN_EXPORT int HOST_CALL InitializePlugin(void)
         wcscmp(buffer, L"00") == 0)
         Printf(L"%s v%d.%d.%d loaded.\r\n", PLUGIN_NAME, (int)VERSION_MAJOR, (int)VERSION_MINOR,
                (int)VERSION_BUILD);
-    return 0;
+    return START_ACCEPTED;
 }
 
 PLUGIN_EXPORT int HOST_CALL ShutdownPlugin(int endProcess)
@@ -88,12 +89,12 @@ PLUGIN_EXPORT int HOST_CALL ShutdownPlugin(int endProcess)
     // Every command and function call releases its results before it returns: there
     // is nothing left to free.
     (void)endProcess;
-    return 0;
+    return SHUTDOWN_DONE;
 }
 
 PLUGIN_EXPORT int HOST_CALL Help(wchar_t *name)
 {
-    if (name == nullptr) return 0;
+    if (name == nullptr) return NAME_NOT_OURS;
     const wchar_t *text = nullptr;
     if (_wcsicmp(name, L"vesk") == 0)
         text = CommandHelp;
@@ -102,19 +103,20 @@ PLUGIN_EXPORT int HOST_CALL Help(wchar_t *name)
     else if (_wcsicmp(name, L"@vesk") == 0)
         text = FunctionHelp;
     else
-        return 0;
+        return NAME_NOT_OURS;
     MessageBoxW(GetForegroundWindow(), text, L"Vesk Plugin Help", 0);
-    return 1;
+    return NAME_HANDLED;
 }
 
 PLUGIN_EXPORT int HOST_CALL Usage(wchar_t *name, wchar_t *buffer)
 {
-    if (name == nullptr || buffer == nullptr || _wcsicmp(name, L"vesk") != 0) return 0;
+    if (name == nullptr || buffer == nullptr || _wcsicmp(name, L"vesk") != 0)
+        return NAME_NOT_OURS;
     // The shell prints the command's name itself: skip the title and blank lines.
     const wchar_t *syntax = wcschr(CommandHelp, L'\n');
     while (*syntax == L'\n') ++syntax;
     FormatText(buffer, HOST_USAGE_LEN, L"%s", syntax);
-    return 1;
+    return NAME_HANDLED;
 }
 
 } // extern "C"

@@ -2,30 +2,32 @@
 
 #include <stdlib.h>
 
+#include "plugin/result_codes.h"
+
 int InitStoredRows(StoredRows *rows, int32_t capacity)
 {
-    if (rows == nullptr) return 1;
+    if (rows == nullptr) return RESULT_FAILED;
     rows->Rows = nullptr;
     rows->Count = 0;
     rows->Capacity = 0;
-    if (capacity <= 0) return 0;
+    if (capacity <= 0) return RESULT_OK;
     rows->Rows = (StoredRow *)calloc((size_t)capacity, sizeof(StoredRow));
-    if (rows->Rows == nullptr) return 1;
+    if (rows->Rows == nullptr) return RESULT_FAILED;
     rows->Capacity = capacity;
-    return 0;
+    return RESULT_OK;
 }
 
 int AddStoredRow(StoredRows *rows, const wchar_t *name, const wchar_t *size,
                  const wchar_t *stamp)
 {
-    if (rows == nullptr || rows->Count >= rows->Capacity) return 1;
+    if (rows == nullptr || rows->Count >= rows->Capacity) return RESULT_FAILED;
     if (name == nullptr) name = L"";
     if (size == nullptr) size = L"";
     if (stamp == nullptr) stamp = L"";
     size_t nameLength = wcslen(name), sizeLength = wcslen(size), stampLength = wcslen(stamp);
     wchar_t *block =
         (wchar_t *)malloc((nameLength + sizeLength + stampLength + 3) * sizeof(wchar_t));
-    if (block == nullptr) return 1;
+    if (block == nullptr) return RESULT_FAILED;
 
     StoredRow *row = &rows->Rows[rows->Count];
     row->Name = block;
@@ -36,7 +38,7 @@ int AddStoredRow(StoredRows *rows, const wchar_t *name, const wchar_t *size,
     wmemcpy(row->Stamp, stamp, stampLength + 1);
     row->Rank = rows->Count;
     ++rows->Count;
-    return 0;
+    return RESULT_OK;
 }
 
 void FreeStoredRows(StoredRows *rows)

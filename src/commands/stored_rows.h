@@ -24,12 +24,12 @@ struct StoredRows {
     int32_t Capacity;
 };
 
-/// Makes rows empty with room for capacity rows. 0, or 1 when memory is exhausted (rows
-/// is then empty with no room).
+/// Makes rows empty with room for capacity rows. RESULT_OK, or RESULT_FAILED when memory
+/// is exhausted (rows is then empty with no room) or rows is null.
 int InitStoredRows(StoredRows *rows, int32_t capacity);
 
-/// Appends copies of the three texts (null counts as empty). 0; 1 when the rows are full
-/// or memory is exhausted (nothing is appended then).
+/// Appends copies of the three texts (null counts as empty). RESULT_OK; RESULT_FAILED when
+/// the rows are full or memory is exhausted (nothing is appended then).
 int AddStoredRow(StoredRows *rows, const wchar_t *name, const wchar_t *size,
                  const wchar_t *stamp);
 

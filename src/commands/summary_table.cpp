@@ -7,6 +7,7 @@
 #include "commands/date_stamp.h"
 #include "platform/platform.h"
 #include "plugin/host_api.h"
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "plugin/shell_line.h"
 #include "search/result_list.h"
@@ -30,12 +31,16 @@ const wchar_t *const NounPlural[3] = {L"directories", L"files", L"items"};
 /// around it in the shell's buffer.
 const size_t MAX_COMMA_INPUT = HOST_BUFFER_LEN - 10;
 
-/// Index into the noun tables: 0 directories only, 1 directories excluded, 2 untested.
+/// Indexes into the noun tables.
+enum { NOUN_DIRECTORIES = 0, NOUN_FILES = 1, NOUN_ITEMS = 2 };
+
+/// The noun of what the attributes let through: directories only, directories excluded
+/// (files), or both (items).
 int NounIndex(uint32_t attrMask, uint32_t attrValues)
 {
-    if ((attrMask & attrValues & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
-    if ((attrMask & FILE_ATTRIBUTE_DIRECTORY) != 0) return 1;
-    return 2;
+    if ((attrMask & attrValues & FILE_ATTRIBUTE_DIRECTORY) != 0) return NOUN_DIRECTORIES;
+    if ((attrMask & FILE_ATTRIBUTE_DIRECTORY) != 0) return NOUN_FILES;
+    return NOUN_ITEMS;
 }
 
 const wchar_t *CriterionWord(int mode)
@@ -76,20 +81,20 @@ size_t LongestUnits(const StoredRows *rows)
 
 int AddCommas(wchar_t *text)
 {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return COMMAS_NO_TEXT;
     size_t length = wcslen(text);
-    if (length > MAX_COMMA_INPUT) return 1;
+    if (length > MAX_COMMA_INPUT) return COMMAS_TOO_LONG;
     wchar_t work[HOST_BUFFER_LEN];
     ShellLine line;
     BeginExpression(&line, &CallSyntax, work, HOST_BUFFER_LEN);
     AddLineSyntax(&line, L"%%@comma[");
     AddLineValue(&line, text);
     AddLineSyntax(&line, L"]");
-    if (ExpandExpression(&line) != 0) return 2;
+    if (ExpandExpression(&line) != 0) return COMMAS_NOT_EXPANDED;
     size_t grouped = wcslen(work);
-    if (grouped >= (size_t)TEXT_BUFFER_LEN) return 3;
+    if (grouped >= (size_t)TEXT_BUFFER_LEN) return COMMAS_NO_ROOM;
     wmemcpy(text, work, grouped + 1);
-    return 0;
+    return COMMAS_ADDED;
 }
 
 void PrintRun(int n, wchar_t c)
@@ -106,7 +111,7 @@ int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int s
                        uint32_t longestName, uint32_t longestSize, uint32_t longestStamp,
                        TableWidths *widths)
 {
-    if (widths == nullptr) return -1;
+    if (widths == nullptr) return RESULT_MISSING_ARGUMENT;
     // Clamp the inputs to what a buffer can hold, so the arithmetic stays in int.
     if (requestedWidth > (uint32_t)HOST_BUFFER_LEN) requestedWidth = HOST_BUFFER_LEN;
     if (longestName > (uint32_t)PATH_BUFFER_LEN) longestName = PATH_BUFFER_LEN;
@@ -129,12 +134,12 @@ int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int s
     widths->N = n;
     widths->S = s;
     widths->T = t;
-    return 0;
+    return RESULT_OK;
 }
 
 int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *rows)
 {
-    if (rows == nullptr || rows->Count <= 0) return -1;
+    if (rows == nullptr || rows->Count <= 0) return TABLE_EMPTY;
     const int count = rows->Count;
 
     TableWidths widths;
@@ -149,7 +154,7 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
     if (t > widest) widest = t;
     size_t capacity = LongestUnits(rows) + (size_t)widest + 8;
     wchar_t *cell = (wchar_t *)malloc(capacity * sizeof(wchar_t));
-    if (cell == nullptr) return 1;
+    if (cell == nullptr) return TABLE_NO_MEMORY;
 
     Printf(L" \r\n%*s  %-*s  %*s  %*s\r\n", r, L"", n, L"Filename", s, L"Size", t,
            StampTitle(whichStamp));
@@ -176,7 +181,7 @@ int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *
     }
     free(cell);
     CrLf();
-    return 0;
+    return TABLE_PRINTED;
 }
 
 int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
@@ -186,18 +191,18 @@ int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t
     const wchar_t *word = count == 1 ? NounSingular[noun] : NounPlural[noun];
     if (count == 0 && found == 0) {
         Printf(L"No matching %s found.\n", word);
-        return 0;
+        return RESULT_OK;
     }
     if (count == 0) {
         // Found but refused: saying "no matching files" would hide that the files exist.
         Printf(L"%d matching %s found, none stored.\n", found,
                found == 1 ? NounSingular[noun] : NounPlural[noun]);
-        return 0;
+        return RESULT_OK;
     }
     wchar_t countText[TEXT_BUFFER_LEN];
     wsprintfW(countText, L"%d", count);
     AddCommas(countText);
     Printf(L"%s %s %s vesked into %s[%d,3].\n", countText, CriterionWord(mode), word,
            arrayName != nullptr ? arrayName : L"", count);
-    return 0;
+    return RESULT_OK;
 }

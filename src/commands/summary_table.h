@@ -6,20 +6,32 @@
 #include <wchar.h>
 
 
+/// What AddCommas did; text is unchanged unless COMMAS_ADDED.
+enum {
+    COMMAS_ADDED = 0,
+    COMMAS_NO_TEXT = -1,       ///< text is null
+    COMMAS_TOO_LONG = 1,       ///< text would not fit the shell's expression
+    COMMAS_NOT_EXPANDED = 2,   ///< the shell could not be asked, or failed
+    COMMAS_NO_ROOM = 3,        ///< the grouped text would not fit text's buffer
+};
+
 /// Groups the digits of text (a buffer of TEXT_BUFFER_LEN) in place through the shell's
-/// @comma. 0 when replaced; -1 null; 1 too long; 2 expansion failed; 3 would not fit.
+/// @comma. One of the COMMAS_ values.
 int AddCommas(wchar_t *text);
 
 /// Prints the one-line summary of a command that found found files and stored count rows
-/// (what the array holds). Returns 0.
+/// (what the array holds). Returns RESULT_OK.
 int PrintSummary(uint32_t attrMask, uint32_t attrValues, int mode, const wchar_t *arrayName,
                  int found, int count);
 
 struct StoredRows;
 
-/// Prints the stored rows as the /V table, sized to their widest texts. 0; -1 without
-/// printing when rows is null or empty; 1 without printing when no memory is left for
-/// a cell. rows stays the caller's.
+/// What PrintResultTable did.
+enum { TABLE_PRINTED = 0, TABLE_EMPTY = -1, TABLE_NO_MEMORY = 1 };
+
+/// Prints the stored rows as the /V table, sized to their widest texts. TABLE_PRINTED;
+/// TABLE_EMPTY without printing when rows is null or empty; TABLE_NO_MEMORY without
+/// printing when no memory is left for a cell. rows stays the caller's.
 int PrintResultTable(int whichStamp, uint32_t requestedWidth, const StoredRows *rows);
 
 /// Column widths of the /V table, in console cells (a wide character takes two, a mark
@@ -33,8 +45,8 @@ struct TableWidths {
 };
 
 /// Fits the table of count rows to requestedWidth (0: screenWidth, or 100 when that is 0
-/// too) and the longest texts written, measured in console cells. 0, or -1 when widths is
-/// null.
+/// too) and the longest texts written, measured in console cells. RESULT_OK, or
+/// RESULT_MISSING_ARGUMENT when widths is null.
 int ComputeTableWidths(int count, int whichStamp, uint32_t requestedWidth, int screenWidth,
                        uint32_t longestName, uint32_t longestSize, uint32_t longestStamp,
                        TableWidths *widths);

@@ -3,6 +3,7 @@
 #include <wctype.h>
 
 #include "commands/array_publish.h"
+#include "commands/command_outcome.h"
 #include "commands/criteria.h"
 #include "commands/date_stamp.h"
 #include "commands/help_texts.h"
@@ -30,13 +31,20 @@
 
 namespace {
 
-enum { MAX_ITEMS = 4096, MIN_WIDTH = 80, MAX_WIDTH = 1024 };
+enum { MAX_ITEMS = 4096, DEFAULT_ITEMS = 10, MIN_WIDTH = 80, MAX_WIDTH = 1024 };
 enum { MIN_CONSOLE_WIDTH = 40, MAX_CONSOLE_WIDTH = 1024 };
 /// Characters of TimeSeparator, terminator included.
 enum { SEPARATOR_LEN = TEXT_BUFFER_LEN };
 
-/// How a call of the command ends before its scan.
-enum { CONTINUE = -100, DONE_HELP = 0, DONE_FAILED = 1 };
+/// What one argument does to the command.
+enum ArgumentVerdict {
+    ARGUMENT_TAKEN,       ///< read into the settings: the next one follows
+    ARGUMENT_ASKS_HELP,   ///< the help was shown: the command ends
+    ARGUMENT_REFUSED,     ///< reported: the command ends
+};
+
+/// What MeasureConsole gives when standard output is no console of a usable width.
+enum { NO_CONSOLE_WIDTH = 0 };
 
 /// The settings of one command, reset at every call.
 struct CommandSettings {
@@ -56,6 +64,7 @@ struct CommandSettings {
     int32_t CommaGrouping;
     int32_t Debug;
     wchar_t TimeSeparator[SEPARATOR_LEN];
+    /// The description file to leave out of the candidates (/NI); empty: none is.
     wchar_t DescriptionFile[HOST_BUFFER_LEN];
     RangeList Ranges;
     bool IsFileSpec[MAX_ARGS];
@@ -103,78 +112,79 @@ wchar_t *OptionValue(wchar_t *arg, size_t switchLength)
     return value;
 }
 
-/// Upper-cases arg in place and reports format, which quotes it. Returns DONE_FAILED.
-int RejectArgument(wchar_t *arg, const wchar_t *format)
+/// Upper-cases arg in place and reports format, which quotes it. Returns ARGUMENT_REFUSED.
+ArgumentVerdict RejectArgument(wchar_t *arg, const wchar_t *format)
 {
     UpperCaseText(arg);
     ReportError(format, arg);
-    return DONE_FAILED;
+    return ARGUMENT_REFUSED;
 }
 
-int ShowHelp(bool withVersion)
+ArgumentVerdict ShowHelp(bool withVersion)
 {
     QPuts(CommandHelp);
     if (withVersion)
         Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, (unsigned)VERSION_MAJOR,
                (unsigned)VERSION_MINOR, (unsigned)VERSION_BUILD, (unsigned)VERSION_REVISION,
                VESK_PLATFORM_WORD);
-    return DONE_HELP;
+    return ARGUMENT_ASKS_HELP;
 }
 
-/// Mode of a criterion switch ("/" and a criterion letter), or 0 for any other text.
+/// Mode of a criterion switch ("/" and a criterion letter), or NO_CRITERION for any
+/// other text.
 int SwitchCriterion(const wchar_t *arg)
 {
-    if (arg[0] != L'/' || arg[1] == L'\0' || arg[2] != L'\0') return 0;
+    if (arg[0] != L'/' || arg[1] == L'\0' || arg[2] != L'\0') return NO_CRITERION;
     // Compared as the shell compares words, so a switch matches exactly what it did when
     // each was spelled out.
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
         int mode = CriterionOfLetter(letter);
         const wchar_t spelled[3] = {L'/', letter, L'\0'};
-        if (mode != 0 && Is(arg, spelled)) return mode;
+        if (mode != NO_CRITERION && Is(arg, spelled)) return mode;
     }
-    return 0;
+    return NO_CRITERION;
 }
 
-bool IsCriterionSwitch(const wchar_t *arg) { return SwitchCriterion(arg) != 0; }
+bool IsCriterionSwitch(const wchar_t *arg) { return SwitchCriterion(arg) != NO_CRITERION; }
 
-/// Mode a criterion word or switch stands for, or 0.
+/// Mode a criterion word or switch stands for, or NO_CRITERION.
 int CriterionMode(const wchar_t *arg)
 {
     int mode = SwitchCriterion(arg);
-    if (mode != 0) return mode;
+    if (mode != NO_CRITERION) return mode;
     if (Is(arg, L"LARGEST") || Is(arg, L"BIGGEST")) return MODE_LARGEST;
     if (Is(arg, L"SMALLEST")) return MODE_SMALLEST;
     if (Is(arg, L"OLDEST")) return MODE_OLDEST;
     if (Is(arg, L"NEWEST")) return MODE_NEWEST;
-    return 0;
+    return NO_CRITERION;
 }
 
-int ParseStampOption(wchar_t *arg, CommandSettings *s)
+ArgumentVerdict ParseStampOption(wchar_t *arg, CommandSettings *s)
 {
     int stamp = StampOfLetter((wchar_t)towupper((wint_t)*OptionValue(arg, 2)));
-    if (stamp < 0) return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
+    if (stamp == NO_STAMP) return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
     s->WhichStamp = stamp;
-    return CONTINUE;
+    return ARGUMENT_TAKEN;
 }
 
-int ParseWidthOption(wchar_t *arg, CommandSettings *s)
+ArgumentVerdict ParseWidthOption(wchar_t *arg, CommandSettings *s)
 {
     s->Verbose = 1;
     s->VerboseWidth = 0;
-    if (arg[2] == L'\0') return CONTINUE;
+    if (arg[2] == L'\0') return ARGUMENT_TAKEN;
     uint32_t width = 0;
     if (ParseNumber(OptionValue(arg, 2), &width) != 0)
         return RejectArgument(arg, L"Bad width \"%s\"\r\n");
     if (width != 0 && (width < MIN_WIDTH || width > MAX_WIDTH)) {
         UpperCaseText(arg);
         ReportError(L"Width must be 0 or %u - %u\r\n", (unsigned)MIN_WIDTH, (unsigned)MAX_WIDTH);
-        return DONE_FAILED;
+        return ARGUMENT_REFUSED;
     }
     s->VerboseWidth = width;
-    return CONTINUE;
+    return ARGUMENT_TAKEN;
 }
 
-int ParseNoOption(wchar_t *arg, CommandSettings *s)
+ArgumentVerdict ParseNoOption(wchar_t *arg, CommandSettings *s)
 {
     for (const wchar_t *p = OptionValue(arg, 2); *p != L'\0'; ++p) {
         switch (towupper((wint_t)*p)) {
@@ -188,10 +198,10 @@ int ParseNoOption(wchar_t *arg, CommandSettings *s)
         default: return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
         }
     }
-    return CONTINUE;
+    return ARGUMENT_TAKEN;
 }
 
-int ParseSeparatorOption(wchar_t *arg, CommandSettings *s)
+ArgumentVerdict ParseSeparatorOption(wchar_t *arg, CommandSettings *s)
 {
     const wchar_t *value = OptionValue(arg, 2);
     size_t length = wcslen(value);
@@ -199,24 +209,24 @@ int ParseSeparatorOption(wchar_t *arg, CommandSettings *s)
     if (length > (size_t)SEPARATOR_LEN - 1) {
         UpperCaseText(arg);
         ReportError(L"Time separator too long (0 - %u)\r\n", (unsigned)(SEPARATOR_LEN - 1));
-        return DONE_FAILED;
+        return ARGUMENT_REFUSED;
     }
     wmemcpy(s->TimeSeparator, value, length + 1);
-    return CONTINUE;
+    return ARGUMENT_TAKEN;
 }
 
-/// Classifies argument index by the grammar. CONTINUE, or how the command ends.
-int ClassifyArgument(int index, CommandSettings *s)
+/// Classifies argument index by the grammar.
+ArgumentVerdict ClassifyArgument(int index, CommandSettings *s)
 {
     wchar_t *arg = HostArgs.Args[index];
 
     if (wcscmp(arg, L"/?") == 0) return ShowHelp(false);
     if (wcscmp(arg, L"/??") == 0) return ShowHelp(true);
-    if (s->Mode == 0) {
+    if (s->Mode == NO_CRITERION) {
         int mode = CriterionMode(arg);
-        if (mode != 0) {
+        if (mode != NO_CRITERION) {
             s->Mode = mode;
-            return CONTINUE;
+            return ARGUMENT_TAKEN;
         }
     } else if (IsCriterionSwitch(arg)) {
         return RejectArgument(arg, L"Too many criteria \"%s\"\r\n");
@@ -224,58 +234,60 @@ int ClassifyArgument(int index, CommandSettings *s)
     if (Is(arg, L"/R")) {
         s->WalkFlags |= WALK_RECURSE;
         s->FullPaths = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (StartsWith(arg, L"/T") || StartsWith(arg, L"/D")) return ParseStampOption(arg, s);
     if (StartsWith(arg, L"/A")) {
         if (ParseAttributes(OptionValue(arg, 2), &s->AttrMask, &s->AttrValues) != 0)
             return RejectArgument(arg, L"Bad attributes \"%s\"\r\n");
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (Is(arg, L"/F")) {
         s->FullPaths = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (Is(arg, L"/I")) {
         s->IsoDates = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (Is(arg, L"/U")) {
         s->UtcStamps = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (StartsWith(arg, L"/V")) return ParseWidthOption(arg, s);
     if (Is(arg, L"/Z")) {
         s->DumbLocalize = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (StartsWith(arg, L"/N")) return ParseNoOption(arg, s);
     if (StartsWith(arg, L"/C")) return ParseSeparatorOption(arg, s);
     if (wcscmp(arg, L"/$") == 0) {
         s->Debug = 1;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     // Range options are case exact: their kind letter is upper-cased by the dispatch.
     if (wcsncmp(arg, L"/[", 2) == 0 || wcsncmp(arg, L"/![", 3) == 0)
-        return ParseRangeOption(arg, &s->Ranges) == 0 ? CONTINUE : DONE_FAILED;
+        return ParseRangeOption(arg, &s->Ranges) == RESULT_OK ? ARGUMENT_TAKEN : ARGUMENT_REFUSED;
     if (StartsWith(arg, L"/I"))
-        return ParseDescriptionRange(arg + 2, &s->Ranges, 0, 1) == 0 ? CONTINUE : DONE_FAILED;
+        return ParseDescriptionRange(arg + 2, &s->Ranges, 0, 1) == RESULT_OK ? ARGUMENT_TAKEN
+                                                                            : ARGUMENT_REFUSED;
     if (StartsWith(arg, L"/!I"))
-        return ParseDescriptionRange(arg + 3, &s->Ranges, 1, 1) == 0 ? CONTINUE : DONE_FAILED;
+        return ParseDescriptionRange(arg + 3, &s->Ranges, 1, 1) == RESULT_OK ? ARGUMENT_TAKEN
+                                                                            : ARGUMENT_REFUSED;
     if (arg[0] == L'/') return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
 
     uint32_t number = 0;
     if (s->n == 0 && ParseNumber(arg, &number) == 0) {
         s->n = number;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     if (s->ArrayName == nullptr) {
         s->ArrayName = (arg[0] == L'%' && arg[1] != L'\0') ? arg + 1 : arg;
-        return CONTINUE;
+        return ARGUMENT_TAKEN;
     }
     s->IsFileSpec[index] = true;
     ++s->FileSpecCount;
-    return CONTINUE;
+    return ARGUMENT_TAKEN;
 }
 
 bool IsValidArrayName(const wchar_t *name)
@@ -286,21 +298,21 @@ bool IsValidArrayName(const wchar_t *name)
     return true;
 }
 
-/// Width of the console that standard output writes to, 0 when it is none or the width
-/// lies outside 40 to 1024.
+/// Width of the console that standard output writes to, NO_CONSOLE_WIDTH when it is none
+/// or the width lies outside 40 to 1024.
 int MeasureConsole(void)
 {
-    if (!QueryIsConsole(GetStdHandle(STD_OUTPUT_HANDLE))) return 0;
+    if (!QueryIsConsole(GetStdHandle(STD_OUTPUT_HANDLE))) return NO_CONSOLE_WIDTH;
     HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                  nullptr);
-    if (console == INVALID_HANDLE_VALUE) return 0;
+    if (console == INVALID_HANDLE_VALUE) return NO_CONSOLE_WIDTH;
     CONSOLE_SCREEN_BUFFER_INFO info;
     BOOL ok = GetConsoleScreenBufferInfo(console, &info);
     CloseHandle(console);
-    if (!ok) return 0;
+    if (!ok) return NO_CONSOLE_WIDTH;
     int width = info.dwSize.X;
-    return (width >= MIN_CONSOLE_WIDTH && width <= MAX_CONSOLE_WIDTH) ? width : 0;
+    return (width >= MIN_CONSOLE_WIDTH && width <= MAX_CONSOLE_WIDTH) ? width : NO_CONSOLE_WIDTH;
 }
 
 const wchar_t *YesNo(bool value) { return value ? L"Yes" : L"No"; }
@@ -318,9 +330,10 @@ void PrintSettings(const CommandSettings *s)
 }
 
 /// Scans every file specification, or "*" when none was given, into results, and orders
-/// them; the folders denied at their open are counted in denied. RESULT_OK, or
-/// RESULT_SCAN_FAILED when a scan reported a failure.
-int ScanAll(const CommandSettings *s, ResultList *results, DeniedFolders *denied)
+/// them; the folders denied at their open are counted in denied. OUTCOME_STORED (nothing
+/// lost yet); OUTCOME_SCAN_LOST_FILES when a scan reported a failure;
+/// OUTCOME_OUT_OF_MEMORY when the list could not be started (reported).
+CommandOutcome ScanAll(const CommandSettings *s, ResultList *results, DeniedFolders *denied)
 {
     SearchOptions options;
     options.AttrMask = s->AttrMask;
@@ -333,35 +346,51 @@ int ScanAll(const CommandSettings *s, ResultList *results, DeniedFolders *denied
     options.Debug = s->Debug;
     options.Denied = denied;
 
-    if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return RESULT_SCAN_FAILED;
-    int result = RESULT_OK;
+    if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return OUTCOME_OUT_OF_MEMORY;
+    CommandOutcome outcome = OUTCOME_STORED;
     if (s->FileSpecCount == 0) {
-        if (VeskFiles2(L"*", &options, results) != RESULT_OK) result = RESULT_SCAN_FAILED;
+        if (VeskFiles2(L"*", &options, results) != RESULT_OK) outcome = OUTCOME_SCAN_LOST_FILES;
     } else {
         for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
             if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options, results) != RESULT_OK)
-                result = RESULT_SCAN_FAILED;
+                outcome = OUTCOME_SCAN_LOST_FILES;
     }
     OrderResults(results);
-    return result;
+    return outcome;
 }
 
 // The settings are large; kept out of the host thread's stack, whose size some hosts
 // keep small, and only one command runs at a time.
 CommandSettings Settings;
 
-/// Releases what the command holds and passes result on.
-int EndCommand(CommandSettings *s, int result)
+/// The number the shell is given for outcome; batch files test it.
+int VeskResult(CommandOutcome outcome)
 {
-    FreeRanges(&s->Ranges);
-    return result;
+    switch (outcome) {
+    case OUTCOME_NO_TEXT: return VESK_RESULT_NO_TEXT;
+    case OUTCOME_STORED:
+    case OUTCOME_HELP_SHOWN: return VESK_RESULT_DONE;
+    case OUTCOME_USAGE_ERROR: return VESK_RESULT_USAGE_ERROR;
+    case OUTCOME_SETTINGS_COLLIDE:
+    case OUTCOME_SCAN_LOST_FILES:
+    case OUTCOME_ROWS_LEFT_OUT:
+    case OUTCOME_ARRAY_NOT_MADE:
+    case OUTCOME_OUT_OF_MEMORY: return VESK_RESULT_INCOMPLETE;
+    }
+    return VESK_RESULT_INCOMPLETE;
 }
 
-}  // namespace
-
-extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
+/// Releases what the command holds and passes outcome on.
+CommandOutcome EndCommand(CommandSettings *s, CommandOutcome outcome)
 {
-    if (arguments == nullptr) return -1;
+    FreeRanges(&s->Ranges);
+    return outcome;
+}
+
+/// The command, from its argument text to its outcome.
+CommandOutcome RunVesk(wchar_t *arguments)
+{
+    if (arguments == nullptr) return OUTCOME_NO_TEXT;
     TokenizeArgs(arguments, SplitOnBlanks | SplitSwitches);
 
     CommandSettings *s = &Settings;
@@ -369,52 +398,52 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
 
     for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i) {
         if (HostArgs.ArgLengths[i] <= 0 || HostArgs.Args[i] == nullptr) continue;
-        int outcome = ClassifyArgument(i, s);
-        if (outcome == DONE_HELP) return EndCommand(s, 0);
-        if (outcome != CONTINUE) return EndCommand(s, 1);
+        ArgumentVerdict verdict = ClassifyArgument(i, s);
+        if (verdict == ARGUMENT_ASKS_HELP) return EndCommand(s, OUTCOME_HELP_SHOWN);
+        if (verdict == ARGUMENT_REFUSED) return EndCommand(s, OUTCOME_USAGE_ERROR);
     }
 
     if (s->ArrayName == nullptr) {
         ReportError(L"Missing array name\r\n");
-        return EndCommand(s, 1);
+        return EndCommand(s, OUTCOME_USAGE_ERROR);
     }
     if (s->n > MAX_ITEMS) {
         ReportError(L"Too many items (1 - %u)\r\n", (unsigned)MAX_ITEMS);
-        return EndCommand(s, 1);
+        return EndCommand(s, OUTCOME_USAGE_ERROR);
     }
-    if (s->n == 0) s->n = 10;
-    if (s->Mode == 0) s->Mode = MODE_LARGEST;
+    if (s->n == 0) s->n = DEFAULT_ITEMS;
+    if (s->Mode == NO_CRITERION) s->Mode = MODE_LARGEST;
     // Directories have no size of their own to rank by: test them against /A.
     if (s->Mode == MODE_LARGEST || s->Mode == MODE_SMALLEST) s->AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
 
     UpperCaseText(s->ArrayName);
     if (!IsValidArrayName(s->ArrayName)) {
         ReportError(L"Bad array name \"%s\"\r\n", s->ArrayName);
-        return EndCommand(s, 1);
+        return EndCommand(s, OUTCOME_USAGE_ERROR);
     }
     if (s->FileSpecCount > 1) s->FullPaths = 1;
 
     // Once per command: every line and expression below is written for these settings,
     // and checked against them before anything is written.
     CallSyntax = ReadShellSyntax();
-    int lines = CheckArrayLines(s->ArrayName, &CallSyntax);
-    if (lines != 0) return EndCommand(s, lines);
+    LinesCheck lines = CheckArrayLines(s->ArrayName, &CallSyntax);
+    if (lines == LINES_BAD_NAME) return EndCommand(s, OUTCOME_USAGE_ERROR);
+    if (lines == LINES_SETTINGS_COLLIDE) return EndCommand(s, OUTCOME_SETTINGS_COLLIDE);
 
     ScreenWidth = MeasureConsole();
     if (s->Debug) PrintSettings(s);
 
     ResultList results = {};
     DeniedFolders denied = {};
-    int result = ScanAll(s, &results, &denied);
+    CommandOutcome outcome = ScanAll(s, &results, &denied);
     StoredRows stored;
     InitStoredRows(&stored, 0);
     RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
                         s->IsoDates, s->TimeSeparator};
     const int found = results.Count;
-    if (PrepareRows(&results, &format, &CallSyntax, s->ArrayName, &stored) != RESULT_OK)
-        result = RESULT_SCAN_FAILED;
+    NoteLoss(&outcome, PrepareRows(&results, &format, &CallSyntax, s->ArrayName, &stored));
     ClearResults(&results);
-    if (PublishArray(s->ArrayName, &CallSyntax, &stored) != RESULT_OK) result = RESULT_SCAN_FAILED;
+    NoteLoss(&outcome, PublishArray(s->ArrayName, &CallSyntax, &stored));
 
     // From here on stored holds exactly what the array holds.
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
@@ -424,5 +453,12 @@ extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
     FreeDeniedFolders(&denied);
     LastCount = stored.Count;
     FreeStoredRows(&stored);
-    return EndCommand(s, result);
+    return EndCommand(s, outcome);
+}
+
+}  // namespace
+
+extern "C" PLUGIN_EXPORT int HOST_CALL vesk(wchar_t *arguments)
+{
+    return VeskResult(RunVesk(arguments));
 }

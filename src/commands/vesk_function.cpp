@@ -20,7 +20,27 @@
 namespace {
 
 /// Flags of @VESK beyond the walk's own three bits.
-enum { FLAG_WALK_BITS = 0x7, FLAG_NO_DESCRIPTION_FILE = 0x80, FLAG_TRACE = 0x100 };
+enum { FLAG_WALK_BITS = 0x7, FLAG_LEAVE_OUT_DESCRIPTION_FILE = 0x80, FLAG_TRACE = 0x100 };
+
+/// How a call of @VESK ends, named for what happened; f_vesk turns it into the number
+/// the shell is given.
+enum FunctionOutcome {
+    ANSWER_GIVEN,           ///< the best file's full name, or the empty text: none matched
+    ANSWER_NO_BUFFER,       ///< the shell gave no buffer
+    ANSWER_BAD_ARGUMENT,    ///< an argument refused, or none given, after its message
+    ANSWER_SCAN_LOST_FILES, ///< the scan reported what it could not see: no name is given,
+                            ///< since the best of the rest could be the wrong one
+    ANSWER_OUT_OF_MEMORY,   ///< reported
+    /// The name cannot be handed back exactly (too long for the buffer once its "%" are
+    /// doubled, or holding "%" where the shell did not show how it reads a result).
+    ANSWER_NAME_NOT_RETURNED,
+};
+
+/// The number the shell is given for outcome; it takes -1 as an error of the line.
+int FunctionResult(FunctionOutcome outcome)
+{
+    return outcome == ANSWER_GIVEN ? VARIABLE_RESULT_DONE : VARIABLE_RESULT_FAILED;
+}
 
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? (wchar_t)(c - L'a' + L'A') : c; }
 
@@ -31,21 +51,18 @@ wchar_t *Argument(int i)
     return HostArgs.Args[i];
 }
 
-/// Reports a bad argument, shown in upper case, and gives the function's result.
-int BadArgument(const wchar_t *format, wchar_t *argument)
+/// Reports a bad argument, shown in upper case. Returns ANSWER_BAD_ARGUMENT.
+FunctionOutcome BadArgument(const wchar_t *format, wchar_t *argument)
 {
     UpperCaseText(argument);
     ReportError(format, argument);
-    return -1;
+    return ANSWER_BAD_ARGUMENT;
 }
 
-}  // namespace
-
-extern "C" {
-
-PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
+/// @VESK, from its arguments in buffer to the best file's name in buffer.
+FunctionOutcome AnswerVesk(wchar_t *buffer)
 {
-    if (buffer == nullptr) return -1;
+    if (buffer == nullptr) return ANSWER_NO_BUFFER;
     CallSyntax = ReadShellSyntax();
     // A text too long for the vector reports its overflow and leaves no arguments, so
     // the missing file specification is reported after it.
@@ -64,21 +81,22 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     DeniedFolders denied = {};
     options.Denied = &denied;
     uint32_t flags = 0;
-    wchar_t descriptionFile[HOST_BUFFER_LEN];
-    descriptionFile[0] = L'\0';
+    // The description file to leave out of the candidates; empty: none is.
+    wchar_t leftOutFile[HOST_BUFFER_LEN];
+    leftOutFile[0] = L'\0';
 
     const wchar_t *fileSpec = Argument(0);
     if (fileSpec == nullptr) {
         ReportError(L"Missing filespec\r\n");
-        return -1;
+        return ANSWER_BAD_ARGUMENT;
     }
 
     if (wchar_t *criterion = Argument(1)) {
         mode = CriterionOfLetter(UpperAscii(criterion[0]));
-        if (mode == 0) return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
+        if (mode == NO_CRITERION) return BadArgument(L"Bad criterion \"%s\"\r\n", criterion);
     }
     if (wchar_t *attributes = Argument(2)) {
-        if (ParseAttributes(attributes, &options.AttrMask, &options.AttrValues) != 0)
+        if (ParseAttributes(attributes, &options.AttrMask, &options.AttrValues) != RESULT_OK)
             return BadArgument(L"Bad attributes \"%s\"\r\n", attributes);
     }
     if (wchar_t *flagText = Argument(3)) {
@@ -87,25 +105,25 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     }
     if (wchar_t *stamp = Argument(4)) {
         options.WhichStamp = StampOfLetter(UpperAscii(stamp[0]));
-        if (options.WhichStamp < 0) return BadArgument(L"Unknown file stamp \"%s\"\r\n", stamp);
+        if (options.WhichStamp == NO_STAMP) return BadArgument(L"Unknown file stamp \"%s\"\r\n", stamp);
     }
 
     // Sizes rank files; a directory takes part only when the attributes ask for it.
     if (mode == MODE_LARGEST || mode == MODE_SMALLEST)
         options.AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
-    if (flags & FLAG_NO_DESCRIPTION_FILE) {
-        wcscpy(descriptionFile, L"%_dname");
-        if (ExpandVariables(descriptionFile, 1) != 0) descriptionFile[0] = L'\0';
-        descriptionFile[HOST_BUFFER_LEN - 1] = L'\0';
+    if (flags & FLAG_LEAVE_OUT_DESCRIPTION_FILE) {
+        wcscpy(leftOutFile, L"%_dname");
+        if (ExpandVariables(leftOutFile, 1) != 0) leftOutFile[0] = L'\0';
+        leftOutFile[HOST_BUFFER_LEN - 1] = L'\0';
     }
-    options.DescriptionFile = descriptionFile;
+    options.DescriptionFile = leftOutFile;
     options.WalkFlags = flags & FLAG_WALK_BITS;
     options.Debug = (flags & FLAG_TRACE) ? 1 : 0;
 
     ResultList results = {};
-    if (StartResults(&results, 1, mode) != RESULT_OK) return -1;
+    if (StartResults(&results, 1, mode) != RESULT_OK) return ANSWER_OUT_OF_MEMORY;
     buffer[0] = L'\0';
-    int result = 0;
+    FunctionOutcome outcome = ANSWER_GIVEN;
     int scanned = VeskFiles2(fileSpec, &options, &results);
     ReportDeniedFolders(&denied, false);
     FreeDeniedFolders(&denied);
@@ -113,7 +131,7 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
     // and the empty text would read as "nothing matched". The shell takes the failed
     // function as an error of the line, which a batch file can test.
     if (scanned != RESULT_OK) {
-        result = -1;
+        outcome = ANSWER_SCAN_LOST_FILES;
         ClearResults(&results);
     } else if (results.Count != 0) {
         OrderResults(&results);
@@ -133,26 +151,32 @@ PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer)
             ReportError(L"Name not returned, \"%s\": it holds \"%%\", and the shell did not "
                         L"show whether it reads a function's result again\r\n",
                         name);
-            result = -1;
+            outcome = ANSWER_NAME_NOT_RETURNED;
         } else if (reading == FUNCTION_RESULT_READ_AGAIN
                        ? DoublePercents(name, buffer, HOST_RESULT_LEN) != 0
                        : wcslen(name) >= (size_t)HOST_RESULT_LEN) {
             buffer[0] = L'\0';
             ReportError(L"Name too long for the result \"%s\"\r\n", name);
-            result = -1;
+            outcome = ANSWER_NAME_NOT_RETURNED;
         } else if (reading == FUNCTION_RESULT_AS_IS) {
             wcscpy(buffer, name);
         }
     }
     ClearResults(&results);
-    return result;
+    return outcome;
 }
+
+}  // namespace
+
+extern "C" {
+
+PLUGIN_EXPORT int HOST_CALL f_vesk(wchar_t *buffer) { return FunctionResult(AnswerVesk(buffer)); }
 
 PLUGIN_EXPORT int HOST_CALL _vesk(wchar_t *buffer)
 {
-    if (buffer == nullptr) return -1;
+    if (buffer == nullptr) return VARIABLE_RESULT_FAILED;
     Sprintf(buffer, L"%d", (int)LastCount);
-    return 0;
+    return VARIABLE_RESULT_DONE;
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 // path for every build.
 #include "platform/platform.h"
 #include "platform/listing_faults.h"
+#include "text/wide_format.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -17,11 +18,55 @@ namespace {
 /// not hundreds, and a large directory comes a few hundred entries a call.
 enum { FIRST_RECORD_BUFFER_LEN = 4096, RECORD_BUFFER_LEN = 65536 };
 
+/// The fields the 64-bit records (FILE_ID_BOTH_DIR_INFO) and the 128-bit ones
+/// (FILE_ID_EXTD_DIR_INFO) share, at the same offsets: the two part only after EaSize,
+/// where the short name or the reparse tag begins. A record of either kind is read
+/// through this; only its id, its tag and where its name begins depend on the kind.
+struct SharedRecordHead {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;  ///< bytes, no terminator
+    DWORD EaSize;          ///< the 64-bit records keep a reparse point's tag here
+};
+
+#define VESK_SHARED_FIELD(field)                                                           \
+    static_assert(offsetof(SharedRecordHead, field) == offsetof(FILE_ID_BOTH_DIR_INFO, field) && \
+                      offsetof(SharedRecordHead, field) == offsetof(FILE_ID_EXTD_DIR_INFO, field), \
+                  "the record kinds part before " #field)
+VESK_SHARED_FIELD(NextEntryOffset);
+VESK_SHARED_FIELD(CreationTime);
+VESK_SHARED_FIELD(LastAccessTime);
+VESK_SHARED_FIELD(LastWriteTime);
+VESK_SHARED_FIELD(EndOfFile);
+VESK_SHARED_FIELD(FileAttributes);
+VESK_SHARED_FIELD(FileNameLength);
+VESK_SHARED_FIELD(EaSize);
+#undef VESK_SHARED_FIELD
+static_assert(sizeof(SharedRecordHead) <= offsetof(FILE_ID_EXTD_DIR_INFO, FileName) &&
+                  sizeof(SharedRecordHead) <= offsetof(FILE_ID_BOTH_DIR_INFO, FileName),
+              "a record's name begins after the shared fields");
+
+/// Where a record of infoClass holds its name.
+size_t NameOffset(FILE_INFO_BY_HANDLE_CLASS infoClass)
+{
+    return infoClass == FileIdExtdDirectoryInfo ? offsetof(FILE_ID_EXTD_DIR_INFO, FileName)
+                                                : offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+}
+
 }  // namespace
 
 struct DirectoryListing {
     HANDLE Handle;  ///< the directory, opened once
     HANDLE Find;    ///< the listing where the system refuses to list through Handle
+    /// The records asked for: the 128-bit ones until this directory's file system refuses
+    /// them. A property of the listing, since each directory may lie on another volume.
     FILE_INFO_BY_HANDLE_CLASS Class;
     bool Ended;
     bool Delivered;      ///< an entry has been delivered (the class can no longer change)
@@ -39,10 +84,6 @@ struct DirectoryListing {
 };
 
 namespace {
-
-/// The class that answered last: a system that refuses the 128-bit records (before
-/// Windows 8) is asked for the 64-bit ones from then on, without a refused call each.
-FILE_INFO_BY_HANDLE_CLASS PreferredClass = FileIdExtdDirectoryInfo;
 
 bool IsRefusal(DWORD error)
 {
@@ -70,15 +111,20 @@ int Unreadable(WIN32_FIND_DATAW *data, FileId *id, DWORD error)
 /// to list through the handle. False with the error set when it cannot.
 bool FallBackToFind(DirectoryListing *listing)
 {
-    size_t len = wcslen(listing->Directory);
-    wchar_t *searchPath = (wchar_t *)malloc((len + 2) * sizeof(wchar_t));
+    // The directory ends in a separator (or is a bare drive): "*" after it lists it
+    // whole. The room is counted once and the text is written within it, so a room too
+    // small fails here instead of listing another directory or writing past the end.
+    size_t room = wcslen(listing->Directory) + 2;
+    wchar_t *searchPath = (wchar_t *)malloc(room * sizeof(wchar_t));
     if (searchPath == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    wmemcpy(searchPath, listing->Directory, len);
-    searchPath[len] = L'*';
-    searchPath[len + 1] = L'\0';
+    if ((size_t)FormatText(searchPath, room, L"%s*", listing->Directory) >= room) {
+        free(searchPath);
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     listing->Find = FindFirstFileLong(searchPath, &listing->FindData);
     DWORD error = GetLastError();
     free(searchPath);
@@ -95,6 +141,31 @@ bool FallBackToFind(DirectoryListing *listing)
     return true;
 }
 
+/// The bytes the records of the last request fill: from the start of the buffer to the
+/// end of the name of the record whose NextEntryOffset is 0 (the system says no more).
+/// 0 when a record would reach past the buffer: none of them can be trusted then.
+DWORD FilledBytes(const DirectoryListing *listing)
+{
+    const size_t nameOffset = NameOffset(listing->Class);
+    size_t at = 0;
+    for (;;) {
+        if (at + nameOffset > listing->Capacity) return 0;
+        SharedRecordHead head;
+        memcpy(&head, listing->Buffer + at, sizeof head);
+        size_t end = at + nameOffset + head.FileNameLength;
+        if (end > listing->Capacity) return 0;
+        if (head.NextEntryOffset == 0) return (DWORD)end;
+        at += head.NextEntryOffset;
+    }
+}
+
+/// True when the test double makes this directory refuse the 128-bit records.
+bool RefusedByTestDouble(const DirectoryListing *listing)
+{
+    return listing->Fault != nullptr && listing->Fault->Only64BitRecords &&
+           listing->Class == FileIdExtdDirectoryInfo;
+}
+
 /// Asks for the next batch of records. 1 when some came, 0 at the end, -1 on a failure.
 int FillRecords(DirectoryListing *listing)
 {
@@ -107,15 +178,21 @@ int FillRecords(DirectoryListing *listing)
         }
     }
     for (;;) {
-        if (GetFileInformationByHandleEx(listing->Handle, listing->Class, listing->Buffer,
-                                         listing->Capacity)) {
-            listing->Used = listing->Capacity;
+        bool filled = !RefusedByTestDouble(listing) &&
+                      GetFileInformationByHandleEx(listing->Handle, listing->Class,
+                                                   listing->Buffer, listing->Capacity);
+        if (filled) {
+            listing->Used = FilledBytes(listing);
             listing->At = 0;
             ++listing->Fills;
-            PreferredClass = listing->Class;
+            if (listing->Used == 0) {
+                // Records that do not fit the buffer they came in: read none of them.
+                SetLastError(ERROR_FILE_CORRUPT);
+                return -1;
+            }
             return 1;
         }
-        DWORD error = GetLastError();
+        DWORD error = RefusedByTestDouble(listing) ? ERROR_INVALID_PARAMETER : GetLastError();
         if (error == ERROR_NO_MORE_FILES) {
             listing->Ended = true;
             return 0;
@@ -130,55 +207,56 @@ int FillRecords(DirectoryListing *listing)
     }
 }
 
-/// Delivers the record at At and moves past it: LISTING_ENTRY, LISTING_UNREADABLE_ENTRY,
-/// or LISTING_END for a record that is skipped.
+/// Delivers the record at At (wholly inside the filled bytes: FilledBytes) and moves past
+/// it: LISTING_ENTRY, LISTING_UNREADABLE_ENTRY, or LISTING_END for a record that is
+/// skipped.
 int TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     const BYTE *at = listing->Buffer + listing->At;
-    const FILE_ID_BOTH_DIR_INFO *both = (const FILE_ID_BOTH_DIR_INFO *)at;
-    DWORD next = both->NextEntryOffset;
+    SharedRecordHead head;
+    memcpy(&head, at, sizeof head);
+    DWORD next = head.NextEntryOffset;
     listing->At = next == 0 ? listing->Used : listing->At + next;
 
-    const WCHAR *name;
+    const WCHAR *name = (const WCHAR *)(at + NameOffset(listing->Class));
     DWORD reparseTag;
     memset(id, 0, sizeof *id);
     if (listing->Class == FileIdExtdDirectoryInfo) {
-        const FILE_ID_EXTD_DIR_INFO *extd = (const FILE_ID_EXTD_DIR_INFO *)at;
-        name = extd->FileName;
-        reparseTag = extd->ReparsePointTag;
-        memcpy(&id->FileLow, extd->FileId.Identifier, 8);
-        memcpy(&id->FileHigh, extd->FileId.Identifier + 8, 8);
+        const BYTE *tag = at + offsetof(FILE_ID_EXTD_DIR_INFO, ReparsePointTag);
+        const BYTE *fileId = at + offsetof(FILE_ID_EXTD_DIR_INFO, FileId);
+        memcpy(&reparseTag, tag, sizeof reparseTag);
+        memcpy(&id->FileLow, fileId, 8);
+        memcpy(&id->FileHigh, fileId + 8, 8);
     } else {
-        name = both->FileName;
         // The 64-bit records keep a reparse point's tag where the extended attributes'
         // size would be.
-        reparseTag = both->EaSize;
-        id->FileLow = (uint64_t)both->FileId.QuadPart;
+        reparseTag = head.EaSize;
+        memcpy(&id->FileLow, at + offsetof(FILE_ID_BOTH_DIR_INFO, FileId), 8);
     }
-    size_t len = both->FileNameLength / sizeof(WCHAR);
+    size_t len = head.FileNameLength / sizeof(WCHAR);
     // Names of 260 characters and more do not fit the find data; no file system of
     // Windows makes them.
     if (len == 0 || len >= MAX_PATH || IsDot(name, len)) return LISTING_END;
-    data->dwFileAttributes = both->FileAttributes;
-    uint64_t times[3] = {(uint64_t)both->CreationTime.QuadPart,
-                         (uint64_t)both->LastAccessTime.QuadPart,
-                         (uint64_t)both->LastWriteTime.QuadPart};
+    data->dwFileAttributes = head.FileAttributes;
+    uint64_t times[3] = {(uint64_t)head.CreationTime.QuadPart,
+                         (uint64_t)head.LastAccessTime.QuadPart,
+                         (uint64_t)head.LastWriteTime.QuadPart};
     FILETIME *out[3] = {&data->ftCreationTime, &data->ftLastAccessTime, &data->ftLastWriteTime};
     for (int i = 0; i < 3; ++i) {
         out[i]->dwLowDateTime = (DWORD)times[i];
         out[i]->dwHighDateTime = (DWORD)(times[i] >> 32);
     }
-    uint64_t size = (uint64_t)both->EndOfFile.QuadPart;
+    uint64_t size = (uint64_t)head.EndOfFile.QuadPart;
     data->nFileSizeHigh = (DWORD)(size >> 32);
     data->nFileSizeLow = (DWORD)size;
-    data->dwReserved0 = (both->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? reparseTag : 0;
+    data->dwReserved0 = (head.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? reparseTag : 0;
     data->dwReserved1 = 0;
     // A loop, not memcpy: the compiler turns a short copy of unknown length into a
     // string instruction whose start-up costs more than the names' few characters.
     for (size_t i = 0; i < len; ++i) data->cFileName[i] = name[i];
     data->cFileName[len] = L'\0';
     data->cAlternateFileName[0] = L'\0';
-    if (both->FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, both->EaSize);
+    if (head.FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, head.EaSize);
     return LISTING_ENTRY;
 }
 
@@ -286,7 +364,7 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
     }
     listing->Handle = handle;
     listing->Find = INVALID_HANDLE_VALUE;
-    listing->Class = PreferredClass;
+    listing->Class = FileIdExtdDirectoryInfo;
     listing->Ended = false;
     listing->Delivered = false;
     listing->FindPending = false;

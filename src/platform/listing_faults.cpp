@@ -111,6 +111,8 @@ void ParseRule(wchar_t *rule)
         }
     } else if (wcscmp(action, L"list") == 0) {
         fault->Entries = value;
+    } else if (wcscmp(action, L"ids") == 0 && wcscmp(value, L"64") == 0) {
+        fault->Only64BitRecords = true;
     }
 }
 

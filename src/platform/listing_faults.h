@@ -12,6 +12,8 @@
 //                 file id F, and its parent's listing gives its record file id F
 //   list=A,B/,C=5 the directory lists these entries (B a directory, C of 5 bytes, the
 //                 others of 1) instead of what is there; it need not exist
+//   ids=64        listed through its handle, the directory refuses the 128-bit records
+//                 (as FAT and Windows before 8 do) and gives the 64-bit ones
 // Several rules may name one directory. Numbers are decimal.
 #ifndef VESK_LISTING_FAULTS_H
 #define VESK_LISTING_FAULTS_H
@@ -35,6 +37,7 @@ struct ListingFault {
     uint64_t Volume;
     uint64_t FileId;
     const wchar_t *Entries;  ///< list=: comma-separated entries; null for the real ones
+    bool Only64BitRecords;   ///< ids=64
 };
 
 /// Reads the switch again when it changed (the rules found before are then gone).

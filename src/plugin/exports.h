@@ -35,6 +35,30 @@ typedef int (HOST_CALL *CommandFn)(wchar_t *arguments);
  *  characters, holding the arguments on entry and the result on return. */
 typedef int (HOST_CALL *VariableFn)(wchar_t *buffer);
 
+/* ---- The numbers the exports give the shell ---------------------------------------- */
+
+/* Batch files test these; each export turns its own outcome into one of them on its way
+ * out, and nothing else in the plug-in returns them. */
+enum {
+    /* vesk */
+    VESK_RESULT_NO_TEXT = -1,      /* the shell gave no argument text */
+    VESK_RESULT_DONE = 0,          /* complete, every file found stored; or help shown */
+    VESK_RESULT_USAGE_ERROR = 1,   /* an argument refused, after its message */
+    VESK_RESULT_INCOMPLETE = 2,    /* after messages: files lost by a scan, rows not stored,
+                                      or settings that let nothing be written */
+    /* _vesk, f_vesk */
+    VARIABLE_RESULT_DONE = 0,
+    VARIABLE_RESULT_FAILED = -1,   /* after a message, unless the buffer was null */
+    /* InitializePlugin */
+    START_ACCEPTED = 0,
+    START_REFUSED = -1,            /* after its message: the shell unloads the library */
+    /* ShutdownPlugin */
+    SHUTDOWN_DONE = 0,
+    /* Help, Usage */
+    NAME_HANDLED = 1,
+    NAME_NOT_OURS = 0
+};
+
 /* ---- The exports ----------------------------------------------------------------- */
 
 /** The identity record, filled on every call; the library owns it. */

@@ -37,15 +37,12 @@ void AppendSyntax(ShellLine *line, wchar_t c)
         Fail(line, LINE_SETTINGS_UNKNOWN, c);
         return;
     }
-    const bool escapeOn = (syntax->Unknown & UNKNOWN_FEATURES) != 0 ||
-                          !IsFeatureOff(syntax, FEATURE_ESCAPE);
-    if (escapeOn && c == syntax->Escape) {
+    if (FeatureMayBeOn(syntax, FEATURE_ESCAPE) && c == syntax->Escape) {
         Fail(line, LINE_ESCAPE_COLLIDES, c);
         return;
     }
-    const bool separatorOn = (syntax->Unknown & UNKNOWN_FEATURES) != 0 ||
-                             !IsFeatureOff(syntax, FEATURE_SEPARATOR);
-    if (line->Target == FOR_COMMAND_LINE && separatorOn && c == syntax->Separator) {
+    if (line->Target == FOR_COMMAND_LINE && FeatureMayBeOn(syntax, FEATURE_SEPARATOR) &&
+        c == syntax->Separator) {
         // Escaped, the separator is the plain character the command reads.
         if (!EscapeWorks(syntax)) {
             Fail(line, LINE_SEPARATOR_COLLIDES, c);
@@ -80,9 +77,9 @@ void BeginCommandLine(ShellLine *line, const ShellSyntax *syntax, const wchar_t 
     Begin(line, syntax, FOR_COMMAND_LINE, buffer, capacity);
     // The "*" keeps an alias of the same name out; it is needed while aliases may be on.
     // Escaped it would be no mark, so it may be neither setting.
-    if ((syntax->Unknown & UNKNOWN_FEATURES) != 0 || !IsFeatureOff(syntax, FEATURE_ALIASES)) {
+    if (FeatureMayBeOn(syntax, FEATURE_ALIASES)) {
         if (syntax->Separator == L'*' && (syntax->Unknown & UNKNOWN_SEPARATOR) == 0 &&
-            ((syntax->Unknown & UNKNOWN_FEATURES) != 0 || !IsFeatureOff(syntax, FEATURE_SEPARATOR)))
+            FeatureMayBeOn(syntax, FEATURE_SEPARATOR))
             Fail(line, LINE_SEPARATOR_COLLIDES, L'*');
         AppendSyntax(line, L'*');
     }

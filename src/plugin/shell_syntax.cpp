@@ -50,19 +50,20 @@ int64_t ParseExpansionState(const wchar_t *text)
 }
 
 /// With the escape character off, the problem that makes text[i] of a command line's
-/// value syntax under the features in force; ESCAPE_FINE when it is plain text there.
+/// value syntax under the features in force (the settings are known here); ESCAPE_FINE
+/// when it is plain text there.
 /// "&" alone is plain unless it is the separator: only "&&" is a conditional.
 int SyntaxWithoutEscape(const ShellSyntax *syntax, const wchar_t *text, size_t i)
 {
     wchar_t c = text[i];
-    if (!IsFeatureOff(syntax, FEATURE_SEPARATOR)) {
+    if (FeatureMayBeOn(syntax, FEATURE_SEPARATOR)) {
         if (c == syntax->Separator || c == L'|') return ESCAPE_SEPARATOR_SYNTAX;
         if (c == L'&' && (text[i + 1] == L'&' || (i > 0 && text[i - 1] == L'&')))
             return ESCAPE_SEPARATOR_SYNTAX;
     }
-    if ((c == L'<' || c == L'>') && !IsFeatureOff(syntax, FEATURE_REDIRECTION))
+    if ((c == L'<' || c == L'>') && FeatureMayBeOn(syntax, FEATURE_REDIRECTION))
         return ESCAPE_REDIRECTION_SYNTAX;
-    if ((c == L'"' || c == L'`') && !IsFeatureOff(syntax, FEATURE_QUOTES))
+    if ((c == L'"' || c == L'`') && FeatureMayBeOn(syntax, FEATURE_QUOTING))
         return ESCAPE_QUOTING_SYNTAX;
     return ESCAPE_FINE;
 }
@@ -103,9 +104,21 @@ bool IsFeatureOff(const ShellSyntax *syntax, int feature)
     return (syntax->Off & (1u << feature)) != 0;
 }
 
+bool FeatureMayBeOn(const ShellSyntax *syntax, int feature)
+{
+    return syntax == nullptr || (syntax->Unknown & UNKNOWN_FEATURES) != 0 ||
+           !IsFeatureOff(syntax, feature);
+}
+
+bool FeatureSurelyOn(const ShellSyntax *syntax, int feature)
+{
+    return syntax != nullptr && (syntax->Unknown & UNKNOWN_FEATURES) == 0 &&
+           !IsFeatureOff(syntax, feature);
+}
+
 bool EscapeWorks(const ShellSyntax *syntax)
 {
-    return syntax != nullptr && syntax->Unknown == 0 && !IsFeatureOff(syntax, FEATURE_ESCAPE);
+    return syntax != nullptr && syntax->Unknown == 0 && FeatureSurelyOn(syntax, FEATURE_ESCAPE);
 }
 
 bool IsShellSpecial(const ShellSyntax *syntax, wchar_t c)
@@ -129,11 +142,11 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
     if (syntax == nullptr) syntax = &defaults;
 
     const bool known = syntax->Unknown == 0;
-    const bool escapeOn = EscapeWorks(syntax);
+    const bool escapeWorks = EscapeWorks(syntax);
     // The Command service leaves "%" alone while variable expansion is off; the
     // ExpandVariables service expands whatever the settings say.
     const bool doublePercent =
-        target == FOR_FUNCTION_ARGUMENT || !IsFeatureOff(syntax, FEATURE_VARIABLES);
+        target == FOR_FUNCTION_ARGUMENT || FeatureMayBeOn(syntax, FEATURE_VARIABLES);
     const int refused = known ? ESCAPE_NEEDS_ESCAPE : ESCAPE_UNKNOWN;
     // The settings but for the escape character, to tell what else a character is.
     ShellSyntax others = *syntax;
@@ -160,13 +173,13 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
             else if (doublePercent) first = L'%';
         } else if (target == FOR_COMMAND_LINE && (c == L'\r' || c == L'\n')) {
             // A line end would end the command; only the escape's letter code gives one.
-            if (!escapeOn) problem = refused;
+            if (!escapeWorks) problem = refused;
             else {
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
         } else if (edge || IsShellSpecial(syntax, c) || (target == FOR_FUNCTION_ARGUMENT && ends)) {
-            if (!escapeOn)
+            if (!escapeWorks)
                 problem = !known                        ? ESCAPE_UNKNOWN
                           : edge                        ? ESCAPE_EDGE_BLANK
                           : target == FOR_COMMAND_LINE ? SyntaxWithoutEscape(syntax, text, i)
@@ -179,7 +192,7 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
                 problem = ESCAPE_LETTER_CODE;
             else
                 first = syntax->Escape;
-        } else if ((c == L'[' || c == L']' || c == L',' || c == L'(' || c == L')') && escapeOn) {
+        } else if ((c == L'[' || c == L']' || c == L',' || c == L'(' || c == L')') && escapeWorks) {
             // Plain text in a value of "set"; escaped while that is possible, as always.
             first = syntax->Escape;
         }
@@ -229,7 +242,7 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
                    L"holds %s, which the shell would take as syntax while %s (SETDOS /X%d) is "
                    L"on and its escape character is off",
                    shown, problem == ESCAPE_QUOTING_SYNTAX ? L"quoting" : L"redirection",
-                   problem == ESCAPE_QUOTING_SYNTAX ? FEATURE_QUOTES : FEATURE_REDIRECTION);
+                   problem == ESCAPE_QUOTING_SYNTAX ? FEATURE_QUOTING : FEATURE_REDIRECTION);
         break;
     case ESCAPE_EDGE_BLANK:
         FormatText(buffer, capacity,

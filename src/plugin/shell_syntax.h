@@ -15,7 +15,7 @@ enum {
     FEATURE_NESTED_VARIABLES = 4,
     FEATURE_SEPARATOR = 5,  ///< the separator, pipes and conditional commands
     FEATURE_REDIRECTION = 6,
-    FEATURE_QUOTES = 7,
+    FEATURE_QUOTING = 7,  ///< double quotes and back quotes
     FEATURE_ESCAPE = 8,
 };
 
@@ -45,10 +45,18 @@ ShellSyntax DefaultShellSyntax(void);
 /// What comes back in no documented form is marked unknown, not assumed.
 ShellSyntax ReadShellSyntax(void);
 
-/// True while feature (1 to 9) is switched off. Says nothing about unknown features.
+/// True while feature (1 to 9) is switched off. Says nothing about unknown features:
+/// ask FeatureMayBeOn or FeatureSurelyOn instead.
 bool IsFeatureOff(const ShellSyntax *syntax, int feature);
 
-/// True when the settings are known and the escape character works.
+/// True unless feature (1 to 9) is known to be switched off: on, or the features were not
+/// told. What a line must be guarded against.
+bool FeatureMayBeOn(const ShellSyntax *syntax, int feature);
+
+/// True when the features were told and feature (1 to 9) is on. What a line may rely on.
+bool FeatureSurelyOn(const ShellSyntax *syntax, int feature);
+
+/// True when every setting is known and the escape character is on: escaping surely works.
 bool EscapeWorks(const ShellSyntax *syntax);
 
 /// Where an escaped text is going.
@@ -70,7 +78,7 @@ enum EscapeProblem {
     ESCAPE_UNKNOWN,          ///< a character needs escaping and the settings are unknown
     /// With the escape off, a character that the feature in force makes syntax of a
     /// command line: the separator, "&&", "|" (FEATURE_SEPARATOR); "<", ">"
-    /// (FEATURE_REDIRECTION); double and back quotes (FEATURE_QUOTES).
+    /// (FEATURE_REDIRECTION); double and back quotes (FEATURE_QUOTING).
     ESCAPE_SEPARATOR_SYNTAX,
     ESCAPE_REDIRECTION_SYNTAX,
     ESCAPE_QUOTING_SYNTAX,

@@ -4,6 +4,7 @@
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/calendar.h"
+#include "ranges/range_hooks.h"
 #include "ranges/range_internal.h"
 #include "ranges/range_list.h"
 #include "ranges/time_range.h"

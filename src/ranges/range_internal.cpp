@@ -1,12 +1,10 @@
-// Readers shared by the range parsers, and the seams their tests turn.
+// Readers shared by the range parsers.
 #include "ranges/range_internal.h"
 
 #include <wctype.h>
 
 #include "plugin/shared_services.h"
 #include "ranges/range_list.h"
-
-RangeTestHooks RangeHooks = {-1, nullptr, 0};
 
 uint32_t ReadNumber32(const wchar_t **cursor)
 {

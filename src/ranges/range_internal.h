@@ -1,4 +1,4 @@
-// Readers shared by the range parsers, and the seams their tests turn.
+// Readers shared by the range parsers; the seams their tests turn are range_hooks.h.
 #ifndef VESK_RANGE_INTERNAL_H
 #define VESK_RANGE_INTERNAL_H
 
@@ -6,16 +6,8 @@
 #include <wchar.h>
 
 #include "platform/platform.h"
+#include "ranges/range_hooks.h"
 #include "text/path_limit.h"
-
-/// Settings the unit tests change to make the parsers deterministic. The plug-in never
-/// changes them, so it always asks the locale, the clock and the allocator.
-struct RangeTestHooks {
-    int DateOrder;          ///< -1: the user's locale decides; 0, 1 or 2: this order
-    const SYSTEMTIME *Now;  ///< null: GetLocalTime; else the "now" of every parse
-    int FailAllocations;    ///< non-zero: NewRangeNode returns null
-};
-extern RangeTestHooks RangeHooks;
 
 /// Characters of a pattern, description or owner buffer, terminator included.
 enum { RANGE_TEXT_LEN = 8192 };

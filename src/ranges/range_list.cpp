@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "ranges/range_internal.h"
+#include "ranges/range_hooks.h"
 
 RangeFilter *NewRangeNode(size_t recordSize, size_t patternChars, wchar_t kind)
 {

@@ -46,7 +46,7 @@ int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCa
     // the shell honours quotes, so that blanks at the end of a name are not taken for the
     // blanks around an argument. A path the settings leave no exact way to write is not
     // asked for at all: the shell would look up another file's.
-    const bool quoted = CallSyntax.Unknown == 0 && !IsFeatureOff(&CallSyntax, FEATURE_QUOTES);
+    const bool quoted = FeatureSurelyOn(&CallSyntax, FEATURE_QUOTING);
     wchar_t expression[HOST_BUFFER_LEN];
     ShellLine line;
     BeginExpression(&line, &CallSyntax, expression, HOST_BUFFER_LEN);
@@ -66,21 +66,21 @@ int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCa
             FormatText(why, whyCapacity, L"%s", problem);
         else
             FormatText(why, whyCapacity, L"its path %s", problem);
-        return RESULT_SCAN_FAILED;
+        return DESCRIPTION_NOT_WHOLE;
     }
     if (expanded != 0) {
         FormatText(why, whyCapacity,
                    L"the shell failed to expand it, as it may for a description longer "
                    L"than its line of %d characters or holding a NUL",
                    HOST_BUFFER_LEN - 1);
-        return RESULT_SCAN_FAILED;
+        return DESCRIPTION_NOT_WHOLE;
     }
     size_t length = wcsnlen(expression, HOST_BUFFER_LEN);
     if (length >= HOST_BUFFER_LEN - 1) {
         FormatText(why, whyCapacity,
                    L"it fills the shell's whole line of %d characters and may have been cut",
                    HOST_BUFFER_LEN - 1);
-        return RESULT_SCAN_FAILED;
+        return DESCRIPTION_NOT_WHOLE;
     }
     wmemcpy(out, expression, length + 1);
     return RESULT_OK;
@@ -132,7 +132,7 @@ __attribute__((noinline)) int TextNodeVerdict(const TextRange *node,
                 // the pattern, negated or not: the file is left out, by name, rather
                 // than judged on a part or on the empty text.
                 wchar_t why[512];
-                if (GetDescription(path, text, why, 512) == RESULT_SCAN_FAILED) {
+                if (GetDescription(path, text, why, 512) == DESCRIPTION_NOT_WHOLE) {
                     ReportError(L"Description of \"%s\" not read, the file is left out: %s\r\n",
                                 path, why);
                     return RESULT_SCAN_FAILED;

@@ -21,9 +21,12 @@ int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wch
 /// directory is then unchanged); RESULT_MISSING_ARGUMENT for a missing argument.
 int JoinPath(wchar_t *directory, const wchar_t *name);
 
+/// What GetDescription gives for a description it could not read whole.
+enum { DESCRIPTION_NOT_WHOLE = 2 };
+
 /// The description the shell keeps for path, into out (8192 characters), asked for under
 /// CallSyntax. RESULT_OK; RESULT_FAILED for an empty path or one that names nothing (no
-/// description); RESULT_SCAN_FAILED when it could not be read whole: the path is too
+/// description); DESCRIPTION_NOT_WHOLE when it could not be read whole: the path is too
 /// long for the shell's expression or cannot be written exactly under the settings, the
 /// expansion failed, or the description fills the whole line (it may have been cut).
 /// Nothing is reported; unless why is null, it receives the reason in words for a

@@ -340,7 +340,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
     DWORD attributes = entry->dwFileAttributes;
     if ((attributes & options->AttrMask) != (options->AttrValues & options->AttrMask)) return;
     const wchar_t *name = entry->cFileName;
-    if (MatchesWildList(walk->Patterns, name) != 0) return;
+    if (MatchWildList(walk->Patterns, name) != 0) return;
     bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!isDirectory && options->DescriptionFile != nullptr &&
         options->DescriptionFile[0] != L'\0' && CompareIgnoringCase(name, options->DescriptionFile) == 0)

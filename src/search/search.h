@@ -5,7 +5,7 @@
 //
 //   1. The caller (the VESK command, @VESK) owns a ResultList and starts it with n and the
 //      criterion (StartResults). It fills a SearchOptions (it keeps owning it, and the
-//      RangeFilter list and DescriptionFile it points to) and calls VeskFiles2 once per
+//      RangeFilter list and the DescriptionFile text it points to) and calls VeskFiles2 once per
 //      file specification with both.
 //   2. VeskFiles2 splits the file specification into a directory ending in a separator (or a
 //      bare drive) and a semicolon-separated pattern list, asks the volume's file system
@@ -15,7 +15,7 @@
 //      without recursion, each through one handle (OpenDirectoryListing, platform.h), and
 //      never one directory twice (search/directory_set.h): a directory is known by its
 //      identity before it is read. Each entry whose name matches the patterns
-//      (MatchesWildList), whose attributes pass AttrMask/AttrValues, which every range
+//      (MatchWildList), whose attributes pass AttrMask/AttrValues, which every range
 //      passes (MatchRanges) and which would place (WouldPlace) becomes a FoundFile
 //      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
 //      listing gave. The walk frees one that is already in the list under another name
@@ -60,7 +60,11 @@ struct SearchOptions {
     int32_t WhichStamp;
     uint32_t WalkFlags;
     int32_t FullPaths;
-    const wchar_t *DescriptionFile;  ///< never a candidate; empty or null for none
+    /// The name of the shell's description file (DESCRIPT.ION) when the caller asked for
+    /// it to be left out of the candidates (/NI, @VESK's flag 0x80); empty or null when it
+    /// is a candidate like any file. Descriptions themselves are read through the shell,
+    /// never from here.
+    const wchar_t *DescriptionFile;
     RangeFilter *Ranges;             ///< every candidate must pass; null for none
     int32_t Debug;
     /// Where the walk counts the folders denied at their open (the caller owns it and

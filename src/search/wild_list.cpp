@@ -7,7 +7,7 @@ namespace {
 
 enum { PIECE_LEN = 8192 };
 
-/// MatchesWildList for a list with separators, piece by piece. Kept out of line: its
+/// MatchWildList for a list with separators, piece by piece. Kept out of line: its
 /// piece buffer would make every call pay for a stack probe on Windows.
 __attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t *name)
 {
@@ -27,7 +27,7 @@ __attribute__((noinline)) int MatchPieces(const wchar_t *patterns, const wchar_t
 
 }  // namespace
 
-int MatchesWildList(const wchar_t *patterns, const wchar_t *name)
+int MatchWildList(const wchar_t *patterns, const wchar_t *name)
 {
     if (patterns == nullptr || patterns[0] == L'\0' || name == nullptr || name[0] == L'\0')
         return RESULT_MISSING_ARGUMENT;

@@ -4,8 +4,9 @@
 
 #include <wchar.h>
 
-/// 0 when name matches one of the semicolon-separated patterns, 1 when none, -1 when
-/// either is null or empty.
-int MatchesWildList(const wchar_t *patterns, const wchar_t *name);
+/// Matches name against the semicolon-separated patterns, as MatchRanges matches a file
+/// against the ranges: RESULT_OK when one matches, RESULT_FAILED when none does,
+/// RESULT_MISSING_ARGUMENT when either is null or empty.
+int MatchWildList(const wchar_t *patterns, const wchar_t *name);
 
 #endif

@@ -7,7 +7,8 @@
 
 /// Console width measured by the last VESK command that passed validation, else 0.
 extern int32_t ScreenWidth;
-/// Files found by the last completed VESK command; -1 until one completes.
+/// Rows the last completed VESK command stored in its array (what the array holds, which
+/// may be fewer than it found); -1 until one completes.
 extern int32_t LastCount;
 
 #endif

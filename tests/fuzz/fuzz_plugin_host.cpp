@@ -9,6 +9,7 @@
 #include "plugins.h"
 #include "settings.h"
 #include "state.h"
+#include "text/name_chars.h"
 #include "variables.h"
 
 
@@ -65,7 +66,7 @@ void CheckSettingsSound(void)
     for (wchar_t c : chars) {
         FUZZ_CHECK(c > 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0xA0));
         // "$" and "_" belong to names but are ASCII punctuation, which setdos takes.
-        FUZZ_CHECK(!iswalnum((wint_t)c) && (c < 0x80 || !vsh::IsNameChar(c)) &&
+        FUZZ_CHECK(!iswalnum((wint_t)c) && (c < 0x80 || !IsNameCharacter((uint32_t)c)) &&
                    !iswspace((wint_t)c));
         FUZZ_CHECK(c != L'%' && c != L'"' && c != L'`');
     }

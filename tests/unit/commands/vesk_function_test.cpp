@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "memory.h"
 #include "search_fixture.h"
 
@@ -65,6 +67,46 @@ TEST_F(SearchTest, FunctionReturnsTheBestFullPath)
     ASSERT_NE(std::string::npos, missing) << err;
     EXPECT_LT(overflow, missing);
     EXPECT_EQ(tooLong, std::wstring(buffer.data()));
+}
+
+// The name comes back in the shell's buffer of HOST_RESULT_LEN characters, each "%" doubled
+// (the shell reads the result again): a name that then fills it exactly is returned, one
+// a character longer is refused by name, and nothing is written past the buffer.
+TEST_F(SearchTest, TheResultFillsTheShellsBufferExactly)
+{
+    for (size_t over : {0u, 1u}) {
+        const std::string from = over ? "b" : "a";
+        Dir(from);
+        // Folders of "%", so that a path the argument vector takes doubles past 16,000.
+        std::string directory = ChainOfLength(from, 8040, '%');
+        size_t doubled = directory.size() + std::count(directory.begin(), directory.end(), '%');
+        size_t left = HOST_RESULT_LEN - 1 + over - doubled;  // the file name, doubled
+        size_t percents = left / 2 - 10;
+        ASSERT_LT(left - percents, 256u);
+        std::string name = std::string(left - 2 * percents, 'x') + std::string(percents, '%');
+        FileAtAnyLength(directory + name);
+
+        std::vector<wchar_t> buffer(HOST_RESULT_LEN + 8, L'#');
+        std::wstring args = Wide(directory) + L"*";
+        wcscpy(buffer.data(), args.c_str());
+        std::wstring out, err;
+        vsh::CaptureOutput(&out, &err);
+        int result = f_vesk(buffer.data());
+        vsh::CaptureOutput(nullptr, nullptr);
+        std::wstring expected;
+        for (wchar_t c : Wide(directory + name)) expected += c == L'%' ? L"%%" : std::wstring(1, c);
+        ASSERT_EQ((size_t)HOST_RESULT_LEN - 1 + over, expected.size());
+        if (over) {
+            EXPECT_EQ(-1, result);
+            EXPECT_EQ(0u, err.find(L"Vesk plugin: Name too long for the result"));
+            EXPECT_EQ(L"", std::wstring(buffer.data()));
+        } else {
+            EXPECT_EQ(0, result) << std::string(err.begin(), err.end());
+            EXPECT_EQ(expected, std::wstring(buffer.data()));
+        }
+        for (size_t i = HOST_RESULT_LEN; i < buffer.size(); ++i)
+            ASSERT_EQ(L'#', buffer[i]) << over << ": written at " << i;
+    }
 }
 
 }  // namespace

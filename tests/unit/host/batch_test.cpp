@@ -6,6 +6,7 @@
 
 #include "batch.h"
 #include "command_line.h"
+#include "text/name_chars.h"
 #include "text/native_text.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST_F(HostBatchTest, VariablesOfTheRunningBatchFile)
                        "echo back %_batch %_batchline\n";
     std::wstring outer = Write("outer.btm", text.c_str());
 
-    EXPECT_EQ(0, vsh::RunBatchFile(outer, {outer, L"\"a b\"", L"c"}));
+    EXPECT_EQ(0, vsh::RunBatchFile(outer, {outer, L"\"a b\"", L"c"}, vsh::RunLine));
     EXPECT_EQ(L"1 [\"a b\"] [c] [\"a b\" c] 1\r\nin 2 x 1\r\nback 1 5\r\n", out);
     EXPECT_EQ(L"", err);
     EXPECT_TRUE(vsh::Shell.Batches.empty());
@@ -62,7 +63,7 @@ TEST_F(HostBatchTest, VariablesOfTheRunningBatchFile)
 TEST_F(HostBatchTest, RunawayRecursionStopsWithAMessage)
 {
     std::wstring self = Write("self.btm", "call %_batchname\n");
-    EXPECT_NE(0, vsh::RunBatchFile(self, {self}));
+    EXPECT_NE(0, vsh::RunBatchFile(self, {self}, vsh::RunLine));
     EXPECT_NE(std::wstring::npos, err.find(L"vshell: batch files nested too deeply"));
     EXPECT_TRUE(vsh::Shell.Batches.empty());
 
@@ -77,14 +78,14 @@ TEST_F(HostBatchTest, ExitEndsEveryLevel)
     Write("inner.btm", "exit 4\necho not here\n");
     std::string text = "call " + dir + "/inner.btm\necho not here either\n";
     std::wstring outer = Write("outer.btm", text.c_str());
-    EXPECT_EQ(4, vsh::RunBatchFile(outer, {outer}));
+    EXPECT_EQ(4, vsh::RunBatchFile(outer, {outer}, vsh::RunLine));
     EXPECT_EQ(L"", out);
     EXPECT_TRUE(vsh::Shell.ExitRequested);
 }
 
 TEST_F(HostBatchTest, MissingBatchFile)
 {
-    EXPECT_EQ(1, vsh::RunBatchFile(L"/nonexistent/x.btm", {L"x.btm"}));
+    EXPECT_EQ(1, vsh::RunBatchFile(L"/nonexistent/x.btm", {L"x.btm"}, vsh::RunLine));
     EXPECT_EQ(L"vshell: cannot read batch file \"/nonexistent/x.btm\"\r\n", err);
 }
 
@@ -126,7 +127,7 @@ TEST_F(HostBatchTest, EscapeAtTheEndOfALineUnderBothReadings)
             std::wstring file = Write("cont.btm", c.Text);
             out.clear();
             err.clear();
-            vsh::RunBatchFile(file, {file});
+            vsh::RunBatchFile(file, {file}, vsh::RunLine);
             EXPECT_EQ(joins ? c.Joined : c.Stays, out) << c.Text << (joins ? " joined" : " stays");
         }
     }
@@ -145,9 +146,9 @@ TEST(HostNamesTest, CaseFoldsWithoutALocale)
     EXPECT_NE(vsh::NameKey(L"a"), vsh::NameKey(L"b"));
 
     const wchar_t *nameChars = L"aZ09_$üΣж世";
-    for (const wchar_t *p = nameChars; *p; ++p) EXPECT_TRUE(vsh::IsNameChar(*p)) << (int)*p;
+    for (const wchar_t *p = nameChars; *p; ++p) EXPECT_TRUE(IsNameCharacter((uint32_t)*p)) << (int)*p;
     const wchar_t *stops = L" %.[]-,\u00D7\u2014\u3001\xDC80";
-    for (const wchar_t *p = stops; *p; ++p) EXPECT_FALSE(vsh::IsNameChar(*p)) << (int)*p;
+    for (const wchar_t *p = stops; *p; ++p) EXPECT_FALSE(IsNameCharacter((uint32_t)*p)) << (int)*p;
 }
 
 }  // namespace

@@ -120,6 +120,21 @@ TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
                              L"s/t/zz/z"}));
 }
 
+// A folder reached again through links is opened, known by its identity and skipped:
+// its listing is closed all the same, or every extra link would hold a descriptor for
+// the life of the shell.
+TEST_F(SearchTest, ASkippedFolderLeavesNoDescriptorOpen)
+{
+    Dir("folder");
+    File("folder/f", 1);
+    Link("folder", "link1");
+    Link("folder", "link2");
+    const int before = OpenDescriptors();
+    std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
+    EXPECT_EQ((std::set<std::wstring>{L"folder", L"folder/f", L"link1", L"link2"}), names);
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
 TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
 {
     Dir("s");

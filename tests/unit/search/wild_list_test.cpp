@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST_F(SearchTest, MatchesWildListTable)
+TEST_F(SearchTest, MatchWildListTable)
 {
     std::wstring longPiece = L"a.txt" + std::wstring(9000, L'q');
     struct {
@@ -27,11 +27,11 @@ TEST_F(SearchTest, MatchesWildListTable)
         {longPiece.c_str(), L"a.txt", 1},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(c.Result, MatchesWildList(c.Patterns, c.Name))
+        EXPECT_EQ(c.Result, MatchWildList(c.Patterns, c.Name))
             << (c.Patterns ? c.Patterns : L"(null)") << " / " << (c.Name ? c.Name : L"(null)");
     // A piece cut at its limit does not spill into the next one.
     std::wstring list = longPiece + L";c.*";
-    EXPECT_EQ(0, MatchesWildList(list.c_str(), L"c.doc"));
+    EXPECT_EQ(0, MatchWildList(list.c_str(), L"c.doc"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -46,6 +47,17 @@ inline std::wstring Wide(const std::string &s)
     std::wstring out(s.size() + 1, L'\0');
     out.resize(NativeToWide(s.data(), s.size(), &out[0], out.size()));
     return out;
+}
+
+/// Descriptors the process holds open.
+inline int OpenDescriptors()
+{
+    int count = 0;
+    if (DIR *fds = opendir("/proc/self/fd")) {
+        while (readdir(fds) != nullptr) ++count;
+        closedir(fds);
+    }
+    return count;
 }
 
 /// The walk's settings and the list's n and criterion, as a caller of the scan holds them.
@@ -106,6 +118,59 @@ protected:
     {
         struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
         ASSERT_EQ(0, utimensat(AT_FDCWD, Abs(rel).c_str(), times, AT_SYMLINK_NOFOLLOW)) << rel;
+    }
+
+    /// Makes a chain of directories in the existing folder from (relative to the root),
+    /// each named by up to 200 fill characters, down to one whose path with its separator
+    /// is exactly length characters, and files of one byte with the given names in it.
+    /// Returns that path. The chain is made through open directories, so it may pass the
+    /// kernel's PATH_MAX.
+    std::string ChainOfLength(const std::string &from, size_t length, char fill,
+                              const std::vector<std::string> &files = {})
+    {
+        std::string path = Abs(from);
+        if (path.back() != '/') path += '/';
+        int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY);
+        EXPECT_GE(fd, 0) << path;
+        while (fd >= 0 && path.size() < length) {
+            size_t left = length - path.size();  // the names and their separators
+            size_t take = left > 256 ? 200 : left - 1;
+            std::string name(take, fill);
+            EXPECT_EQ(0, mkdirat(fd, name.c_str(), 0755)) << path.size();
+            int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+            close(fd);
+            fd = next;
+            path += name + "/";
+        }
+        for (const std::string &name : files) {
+            int file = openat(fd, name.c_str(), O_CREAT | O_WRONLY, 0644);
+            EXPECT_GE(file, 0) << name;
+            if (file >= 0) {
+                EXPECT_EQ(1, write(file, "x", 1));
+                close(file);
+            }
+        }
+        if (fd >= 0) close(fd);
+        EXPECT_EQ(length, path.size());
+        return path;
+    }
+
+    /// Creates an empty file at path (absolute, of any length), through open directories.
+    static void FileAtAnyLength(const std::string &path)
+    {
+        int fd = open("/", O_RDONLY | O_DIRECTORY);
+        size_t at = 1;
+        for (size_t slash; fd >= 0 && (slash = path.find('/', at)) != std::string::npos;
+             at = slash + 1) {
+            int next = openat(fd, path.substr(at, slash - at).c_str(), O_RDONLY | O_DIRECTORY);
+            close(fd);
+            fd = next;
+        }
+        ASSERT_GE(fd, 0) << path.size();
+        int file = openat(fd, path.substr(at).c_str(), O_CREAT | O_WRONLY, 0644);
+        close(fd);
+        ASSERT_GE(file, 0) << path.size();
+        close(file);
     }
 
     static TestScan Options(int mode, uint32_t flags)

@@ -1,6 +1,7 @@
-// Path handling of the shell that does not depend on the system.
-#ifndef VSHELL_PATHS_H
-#define VSHELL_PATHS_H
+// The lexical absolute form of a Linux path, for the Linux side of the shell's system
+// layer (os_posix.cpp); it looks at no disk.
+#ifndef VSHELL_POSIX_PATH_H
+#define VSHELL_POSIX_PATH_H
 
 #include <stddef.h>
 #include <wchar.h>

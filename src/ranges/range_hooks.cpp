@@ -1,0 +1,3 @@
+#include "ranges/range_hooks.h"
+
+RangeTestHooks RangeHooks = {-1, nullptr, 0};
