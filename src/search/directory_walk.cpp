@@ -46,7 +46,8 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
-    DirectorySet Listed;  ///< every directory of trusted identity this call has listed
+    DirectorySet Listed;  ///< directories of trusted identity this call has listed
+    size_t PlainListed;   ///< of them, those not reached through a link
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
     bool WaiveDirectories;  ///< no directory can be a candidate: their records go unread
@@ -202,13 +203,25 @@ bool IsOnCurrentPath(const Walk *walk, const FileId *id)
     return false;
 }
 
-/// Records a directory of trusted identity as listed. False when it was listed
-/// already, or when memory is exhausted (which stops the walk).
-bool MarkListed(Walk *walk, const FileId *id)
+/// The directories not reached through a link that the walk records at most, so that
+/// its memory does not grow with the tree (a set of 8,192 takes 512 KB). Past them a
+/// directory is still looked up, but one reached through a link after it was listed is
+/// listed again: nothing is lost, its files are offered once, and the link's target is
+/// recorded, so no link leads to it a third time.
+const size_t PLAIN_DIRECTORIES_RECORDED = 8192;
+
+/// Records a directory of trusted identity as listed (throughLink: reached through a
+/// link, always recorded: a graph of links would otherwise be walked once per path
+/// through it). False when it was listed already, or when memory is exhausted (which
+/// stops the walk).
+bool MarkListed(Walk *walk, const FileId *id, bool throughLink)
 {
+    if (!throughLink && walk->PlainListed >= PLAIN_DIRECTORIES_RECORDED)
+        return !HasDirectory(&walk->Listed, id);
     bool added;
     if (AddDirectory(&walk->Listed, id, &added) != RESULT_OK)
         ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
+    if (added && !throughLink) ++walk->PlainListed;
     return added;
 }
 
@@ -217,10 +230,12 @@ bool MarkListed(Walk *walk, const FileId *id)
 /// (*belowLink). isLink: it was reached through a reparse point. nameOnly: its entry
 /// came without a record, so its listing is taken first to tell its identity.
 ///
-/// A trusted identity is listed once per walk. Any other is never skipped for being
-/// seen before: where file systems cannot be told apart, two of them show one id. Only
-/// a link can lead back up the tree, so a link whose target has no identity, or one
-/// already on the current path, is followed once more, and no such link below it is.
+/// A trusted identity is listed once per walk (or twice, see PLAIN_DIRECTORIES_RECORDED),
+/// and a link to a directory on the current path is not followed. Any other is never
+/// skipped for being seen before: where file systems cannot be told apart, two of them
+/// show one id. Only a link can lead back up the tree, so a link whose target has no
+/// identity, or one already on the current path, is followed once more, and no such
+/// link below it is.
 bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, bool nameOnly, FileId *id,
                 int *belowLink)
 {
@@ -228,7 +243,11 @@ bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, bool nameOnl
     if (!known) memset(id, 0, sizeof *id);
     bool parentBelowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     *belowLink = parentBelowLink;
-    if (IsTrustedId(id)) return MarkListed(walk, id);
+    if (IsTrustedId(id)) {
+        // A link back up is known by the path, whatever the set recorded.
+        if (isLink && IsOnCurrentPath(walk, id)) return false;
+        return MarkListed(walk, id, isLink);
+    }
     if (!isLink) return true;
     if (IsKnownFileId(id) && !IsOnCurrentPath(walk, id)) return true;
     *belowLink = 1;
@@ -249,7 +268,7 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
 {
     wchar_t *path = walk->Path;
     path[dirLen] = L'\0';
-    if (knownId != nullptr && !MarkListed(walk, knownId)) return SKIPPED;
+    if (knownId != nullptr && !MarkListed(walk, knownId, false)) return SKIPPED;
     if (!ReserveLevel(walk)) {
         ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
         return FAILED;

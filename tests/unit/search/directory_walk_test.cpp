@@ -142,6 +142,25 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
     EXPECT_EQ(expected.size(), found.size());
 }
 
+TEST_F(SearchTest, PastTheDirectoriesRecordedNothingIsLostOrOfferedTwice)
+{
+    // More directories than the walk records; the last holds a file, a link to itself
+    // and one back up, and a link after it in the root leads to it again.
+    char name[16];
+    for (int i = 0; i < 8200; ++i) {
+        snprintf(name, sizeof name, "d%04d", i);
+        Dir(name);
+    }
+    File("d8199/f", 7);
+    Link("../d8199", "d8199/again");
+    Link("..", "d8199/up");
+    Link("d8199", "zlink");
+    File("r", 1);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ((Strings{L"d8199/f", L"r"}), Names(Walk(o)));
+}
+
 TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
 {
     // d0 .. d24, each with two links to the next: 2^24 paths, 25 directories.
