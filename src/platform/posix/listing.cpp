@@ -60,6 +60,7 @@ struct DirectoryRecord {
     int Fd;
     bool Taken;
     unsigned Needs;    // HANDLE_LISTING_ bits
+    bool Refused;      // VESK_TEST_REFUSE_HANDLE_LISTING was set at the open
     bool HasIdentity;  // Inode and Device are the directory's, for FileIdInfo
     uint64_t Inode, Device;
     Snapshot Names;
@@ -177,13 +178,59 @@ DWORD ReadNames(int fd, const wchar_t *pattern, bool withDots, Snapshot *s, Name
     }
 }
 
-/// Puts the names in listing order: "." and ".." first, the rest sorted.
+/// A name's first eight bytes as CompareNames orders them, for sorting without reading
+/// the pool: ASCII letters folded, the bytes past the name's end 0, packed so that the
+/// larger number sorts later. Known: how many leading bytes the number stands for (it
+/// stops at a byte of a longer character, whose fold only CompareNames knows).
+struct SortKey {
+    uint64_t Prefix;
+    uint32_t Offset;
+    uint32_t Known;
+};
+
+SortKey MakeSortKey(const char *pool, uint32_t offset)
+{
+    SortKey key = {0, offset, 8};
+    const unsigned char *name = (const unsigned char *)pool + offset;
+    for (uint32_t i = 0; i < 8; ++i) {
+        uint32_t c = name[i];
+        if (c >= 0x80) {
+            key.Known = i;
+            if (i > 0) key.Prefix <<= 8 * (8 - i);
+            break;
+        }
+        key.Prefix = (key.Prefix << 8) | (c - ((c - 'a' < 26u) << 5));
+        if (c == 0) {
+            key.Prefix <<= 8 * (7 - i);
+            break;
+        }
+    }
+    return key;
+}
+
+/// Puts the names in listing order: "." and ".." first, the rest sorted. Most names
+/// differ in their first eight bytes: those are compared as one number, the rest by
+/// CompareNames.
 void SortNames(Snapshot *s, const NameCount *names)
 {
     const char *pool = s->Pool;
-    std::sort(s->Order + 2, s->Order + names->Used, [pool](uint32_t a, uint32_t b) {
-        return CompareNames(pool + a, pool + b) < 0;
-    });
+    size_t count = names->Used - 2;
+    SortKey *keys = (SortKey *)malloc((count ? count : 1) * sizeof(SortKey));
+    if (keys == nullptr) {
+        std::sort(s->Order + 2, s->Order + names->Used, [pool](uint32_t a, uint32_t b) {
+            return CompareNames(pool + a, pool + b) < 0;
+        });
+    } else {
+        for (size_t i = 0; i < count; ++i) keys[i] = MakeSortKey(pool, s->Order[2 + i]);
+        std::sort(keys, keys + count, [pool](const SortKey &a, const SortKey &b) {
+            uint64_t differ = a.Prefix ^ b.Prefix;
+            if (differ != 0 && (uint32_t)__builtin_clzll(differ) / 8 < std::min(a.Known, b.Known))
+                return a.Prefix < b.Prefix;
+            return CompareNames(pool + a.Offset, pool + b.Offset) < 0;
+        });
+        for (size_t i = 0; i < count; ++i) s->Order[2 + i] = keys[i].Offset;
+        free(keys);
+    }
     s->First = 2;
     if (names->DotDot >= 0) s->Order[--s->First] = (uint32_t)names->DotDot;
     if (names->Dot >= 0) s->Order[--s->First] = (uint32_t)names->Dot;
@@ -394,9 +441,18 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
                             : offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
     if (room < nameOffset + sizeof(WCHAR)) return 0;
     // Decoded once, straight into its place: a name that does not fit is taken back.
+    // Most names are ASCII, widened byte by byte; any other is decoded whole.
     size_t capacity = (room - nameOffset) / sizeof(WCHAR);
     WCHAR *nameOut = (WCHAR *)(out + nameOffset);
-    size_t chars = NativeToWide(name, strlen(name), nameOut, capacity);
+    size_t chars = 0;
+    while (chars < capacity && (unsigned char)name[chars] - 1u < 0x7Fu) {
+        nameOut[chars] = (WCHAR)name[chars];
+        ++chars;
+    }
+    if (chars == capacity || name[chars] != 0)
+        chars = NativeToWide(name, strlen(name), nameOut, capacity);
+    else
+        nameOut[chars] = 0;
     if (chars >= capacity) return 0;
     size_t need = (nameOffset + (chars + 1) * sizeof(WCHAR) + 7) & ~(size_t)7;
     if (need > room) need = room;
@@ -524,6 +580,9 @@ HANDLE OpenDirectoryHandle(const char *path)
     }
     r->Tag = DIRECTORY_TAG;
     r->Fd = fd;
+    // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
+    // classes, as file systems that only the classic listing serves do.
+    r->Refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
     return (HANDLE)r;
 }
 
@@ -570,10 +629,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
         memcpy(id->FileId.Identifier + 8, &device, 8);
         return TRUE;
     }
-    // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
-    // classes, as file systems that only the classic listing serves do.
-    bool refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
-    if (!refused && (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo))
+    if (!r->Refused && (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo))
         return ReadDirectoryRecords(r, infoClass, info, size);
     SetError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -132,6 +132,34 @@ TEST_F(PlatformFind, OrderDotsFirstThenNamesIgnoringCaseExactOnTies)
     EXPECT_EQ(got, expected);  // the dangling link is left out
 }
 
+TEST_F(PlatformFind, TheOrderIsTheOrderOfCompareNamesWhateverTheNamesShare)
+{
+    // Prefixes of eight bytes and more, case, characters that fold to ASCII (long s to
+    // S, dotless i to I), bytes of no character and characters of two bytes at and
+    // around the eighth byte.
+    const char *names[] = {
+        "a", "A", "ab", "abcdefg", "abcdefgh", "ABCDEFGH1", "abcdefgh0", "abcdefgZ",
+        "abcdefg\xc3\xa9", "abcdefG\xc5\xbf", "s", "S1", "\xc5\xbf", "\xc5\xbf" "0", "t",
+        "i", "\xc4\xb1", "j", "x\xff", "x\xff" "a", "\xff", "\xc3\xa9", "E", "F", "_",
+        "~", "0", "abc\xc5\xbf" "defgh", "abcSdefgh", "abcsdefgh1", "zzzzzzzz", "ZZZZZZZZ"};
+    ASSERT_EQ(0, mkdir((Root + "/order").c_str(), 0755));
+    std::vector<std::string> expected;
+    for (const char *name : names) {
+        Make(std::string("order/") + name, 0);
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end(), [](const std::string &a, const std::string &b) {
+        return vesk_posix::CompareNames(a.c_str(), b.c_str()) < 0;
+    });
+    std::vector<std::string> got;
+    for (const auto &d : List("order/*", true)) {
+        char bytes[256];
+        WideToNative(d.cFileName, bytes, sizeof bytes);
+        got.push_back(bytes);
+    }
+    EXPECT_EQ(expected, got);
+}
+
 TEST_F(PlatformFind, AttributesAndSizes)
 {
     auto all = List("*");
