@@ -215,7 +215,9 @@ void SortNames(Snapshot *s, const NameCount *names)
 {
     const char *pool = s->Pool;
     size_t count = names->Used - 2;
-    SortKey *keys = (SortKey *)malloc((count ? count : 1) * sizeof(SortKey));
+    // Most directories hold a few dozen names: their keys need no allocation.
+    SortKey few[128];
+    SortKey *keys = count <= 128 ? few : (SortKey *)malloc(count * sizeof(SortKey));
     if (keys == nullptr) {
         std::sort(s->Order + 2, s->Order + names->Used, [pool](uint32_t a, uint32_t b) {
             return CompareNames(pool + a, pool + b) < 0;
@@ -229,7 +231,7 @@ void SortNames(Snapshot *s, const NameCount *names)
             return CompareNames(pool + a.Offset, pool + b.Offset) < 0;
         });
         for (size_t i = 0; i < count; ++i) s->Order[2 + i] = keys[i].Offset;
-        free(keys);
+        if (keys != few) free(keys);
     }
     s->First = 2;
     if (names->DotDot >= 0) s->Order[--s->First] = (uint32_t)names->DotDot;
