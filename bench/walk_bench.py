@@ -22,7 +22,11 @@ n = 10 on two tree sizes and n = 4096, and what the set of listed directories co
 larger tree: the same scan with every file id read as 0 (the Linux layer's test switch
 VESK_TEST_ZERO_FILE_IDS), which keeps the set empty.
 
+With --against OTHER/vshell it also pairs each Vesk scan with the same scan by another
+build, and prints their ratios (this build / the other).
+
   python3 bench/walk_bench.py [--files 200000] [--runs 5] [--strace] [--wine] [--memory]
+                              [--against OTHER/vshell]
 """
 import argparse
 import os
@@ -249,6 +253,7 @@ def main():
     ap.add_argument("--wine", action="store_true")
     ap.add_argument("--wine-only", action="store_true")
     ap.add_argument("--vshell", default=os.path.join(ROOT, "build/native/vshell"))
+    ap.add_argument("--against", help="another build's vshell, paired scan by scan")
     ap.add_argument("--wine-vshell", default=os.path.join(ROOT, "build/win64/vshell.exe"))
     ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vesk-bench"))
     a = ap.parse_args()
@@ -296,6 +301,15 @@ def main():
     print("goals: vesk/C <= 1.10, find/vesk >= 1.70 (spread: the pairs' ratios, max - min "
           "over the median, says how noisy the machine was; CPU vesk/C: the pairs' ratio of "
           "processor time, user and system)")
+
+    if a.against:
+        other = lambda crit: [a.against, "-c", f"vesk 10 {crit} L /R {backslashed(tree)}"]
+        print(f"\nthis build against {a.against}, median of {a.runs} paired runs:")
+        print(f"{'criterion':10} {'this s':>8} {'other s':>8} {'ratio':>7} {'spread':>7} "
+              f"{'CPU ratio':>10}")
+        for name, crit, _ in scans:
+            t, o, ratio, spread, cpu_ratio = paired(vesk(crit), other(crit), a.runs)
+            print(f"{name:10} {t:8.3f} {o:8.3f} {ratio:7.2f} {spread:7.2f} {cpu_ratio:10.2f}")
 
     if a.strace:
         shell = syscall_counts([a.vshell, "-c", "rem"], a.work, "shell")
