@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -24,9 +25,10 @@ namespace {
 //
 // The names are read whole when the listing is taken (one pool of bytes, one array of
 // offsets), and every entry is stat'ed then too, through the open directory, which is
-// closed at once: a walk keeps a listing open for every level it is below, and a
-// descriptor per level would run out under the usual soft limit long before the
-// deepest path the plug-in accepts. The directory is opened with open and read with
+// closed at once unless it is among the few kept (KeptDirectories, below): a walk keeps
+// a listing open for every level it is below, and a descriptor per level would run out
+// under the usual soft limit long before the deepest path the plug-in accepts. The
+// directory is opened with open and read with
 // getdents64 rather than opendir. Nothing is asked of the directory itself unless its
 // identity is: it is in the statx of its entry in the parent, which the walk then holds.
 //
@@ -54,17 +56,122 @@ struct FindRecord {
     Snapshot Names;
 };
 
-// A directory opened with backup semantics: the descriptor until the listing is taken.
+// A directory opened with backup semantics: the descriptor until the listing is taken
+// (or, kept, until the handle is closed).
 struct DirectoryRecord {
     uint32_t Tag;
     int Fd;
     bool Taken;
+    bool Kept;         // in KeptDirectories: Fd stays open after the listing is taken
     unsigned Needs;    // HANDLE_LISTING_ bits
     bool Refused;      // VESK_TEST_REFUSE_HANDLE_LISTING was set at the open
     bool HasIdentity;  // Inode and Device are the directory's, for FileIdInfo
     uint64_t Inode, Device;
     Snapshot Names;
 };
+
+// Directories whose descriptor stays open after their listing is taken, the most
+// recently opened last, so that their subdirectories are opened through them: the
+// kernel then looks up one name rather than the whole path again. A walk opens a
+// directory's subdirectories while that directory is listed, so the directories it
+// still needs are among those opened last. At most KEPT_MOST are kept (an eighth of the
+// descriptors the process may hold, if that is fewer): deeper levels are opened by their
+// paths as before. A kept descriptor goes when its handle is closed, and all go at once
+// when an open finds no descriptor free.
+
+const size_t KEPT_MOST = 32;
+
+struct KeptDirectory {
+    DirectoryRecord *Record;
+    size_t Len;  // of Path, without trailing separators ("/" stays)
+    char Path[512];
+};
+
+KeptDirectory KeptDirectories[KEPT_MOST];
+size_t KeptCount = 0;
+
+/// How many directories may be kept, worked out once.
+size_t KeptLimit()
+{
+    static size_t limit = KEPT_MOST + 1;
+    if (limit > KEPT_MOST) {
+        struct rlimit nofile;
+        limit = KEPT_MOST;
+        if (getrlimit(RLIMIT_NOFILE, &nofile) == 0 && nofile.rlim_cur != RLIM_INFINITY &&
+            nofile.rlim_cur / 8 < limit)
+            limit = (size_t)(nofile.rlim_cur / 8);
+    }
+    return limit;
+}
+
+/// The length of path without its trailing separators, "/" itself kept.
+size_t TrimmedLength(const char *path)
+{
+    size_t len = strlen(path);
+    while (len > 1 && path[len - 1] == '/') --len;
+    return len;
+}
+
+/// Opens the absolute path (a directory) through the kept directory that holds it, or
+/// -2 when none does; otherwise as open, -1 with errno.
+int OpenThroughKept(const char *path, int flags)
+{
+    if (path[0] != '/') return -2;
+    size_t len = TrimmedLength(path);
+    size_t slash = len;
+    while (slash > 0 && path[slash - 1] != '/') --slash;
+    if (slash == 0 || slash == len) return -2;
+    size_t parentLen = slash > 1 ? slash - 1 : 1;
+    for (size_t i = KeptCount; i-- > 0;) {
+        const KeptDirectory *k = &KeptDirectories[i];
+        if (k->Len == parentLen && k->Record->Fd >= 0 && memcmp(k->Path, path, parentLen) == 0)
+            return openat(k->Record->Fd, path + slash, flags);
+    }
+    return -2;
+}
+
+/// Keeps r, opened at path, when there is room.
+void KeepDirectory(DirectoryRecord *r, const char *path)
+{
+    size_t len = TrimmedLength(path);
+    if (path[0] != '/' || KeptCount >= KeptLimit() || len >= sizeof KeptDirectories[0].Path)
+        return;
+    KeptDirectory *k = &KeptDirectories[KeptCount++];
+    k->Record = r;
+    k->Len = len;
+    memcpy(k->Path, path, len);
+    r->Kept = true;
+}
+
+/// Lets r go from the kept directories.
+void ReleaseKept(DirectoryRecord *r)
+{
+    if (!r->Kept) return;
+    r->Kept = false;
+    for (size_t i = KeptCount; i-- > 0;)
+        if (KeptDirectories[i].Record == r) {
+            memmove(&KeptDirectories[i], &KeptDirectories[i + 1],
+                    (KeptCount - i - 1) * sizeof KeptDirectories[0]);
+            --KeptCount;
+            return;
+        }
+}
+
+/// Closes the descriptor of every kept directory whose listing has been taken, for an
+/// open that found none free.
+bool ReleaseKeptDescriptors()
+{
+    bool released = false;
+    for (size_t i = 0; i < KeptCount; ++i) {
+        DirectoryRecord *r = KeptDirectories[i].Record;
+        if (r->Taken && r->Fd >= 0) {
+            close(r->Fd);
+            r->Fd = -1;
+            released = true;
+        }
+    }
+    return released;
+}
 
 void FreeSnapshot(Snapshot *s)
 {
@@ -532,8 +639,10 @@ BOOL ReadDirectoryRecords(DirectoryRecord *r, FILE_INFO_BY_HANDLE_CLASS infoClas
             r->HasIdentity = ListedIdentity(&evidence, &r->Inode, &r->Device) ||
                              ReadHandleStatus(r);
         }
-        close(r->Fd);
-        r->Fd = -1;
+        if (!r->Kept) {
+            close(r->Fd);
+            r->Fd = -1;
+        }
         r->Taken = true;
         if (error != 0) {
             SetError(error);
@@ -569,7 +678,11 @@ namespace vesk_posix {
 
 HANDLE OpenDirectoryHandle(const char *path)
 {
-    int fd = OpenLongPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    int fd = OpenThroughKept(path, flags);
+    if (fd == -2) fd = OpenLongPath(path, flags);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && ReleaseKeptDescriptors())
+        fd = OpenLongPath(path, flags);
     if (fd < 0) {
         SetError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -585,6 +698,7 @@ HANDLE OpenDirectoryHandle(const char *path)
     // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
     // classes, as file systems that only the classic listing serves do.
     r->Refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
+    KeepDirectory(r, path);
     return (HANDLE)r;
 }
 
@@ -592,6 +706,7 @@ bool CloseDirectoryHandle(HANDLE h)
 {
     DirectoryRecord *r = AsDirectoryRecord(h);
     if (r == nullptr) return false;
+    ReleaseKept(r);
     if (r->Fd >= 0) close(r->Fd);
     FreeSnapshot(&r->Names);
     r->Tag = 0;

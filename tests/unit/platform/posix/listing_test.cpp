@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -301,8 +302,9 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
         EXPECT_EQ((uint64_t)entry.st_ino, id.FileLow) << name;
         EXPECT_EQ(DeviceOf(entry.st_dev), id.FileHigh) << name;
         EXPECT_EQ(name == "dirlink" ? IO_REPARSE_TAG_SYMLINK : 0u, d.dwReserved0) << name;
-        // Read whole at the first request: no descriptor is held from then on.
-        EXPECT_EQ(before, OpenDescriptors());
+        // Read whole at the first request: the listing holds no more than its own
+        // descriptor, kept for opening its subdirectories through it.
+        EXPECT_EQ(before + 1, OpenDescriptors());
     }
     EXPECT_EQ(classic, got);
     EXPECT_EQ(0, ReadListingEntry(listing, &d, &id));
@@ -318,6 +320,38 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     CloseDirectoryListing(listing);
     EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/beta.txt").c_str()));
     EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/missing/").c_str()));
+    EXPECT_EQ(before, OpenDescriptors());
+
+    // A chain of listings open at once, as a deep walk holds them, each opened through
+    // the one above: only the last few keep a descriptor.
+    std::string path = Root;
+    std::vector<DirectoryListing *> chain;
+    for (int i = 0; i < 100; ++i) {
+        path += "/c";
+        ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+        chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
+        ASSERT_NE(nullptr, chain.back());
+        ReadListingEntry(chain.back(), &d, &id);
+    }
+    EXPECT_LE(OpenDescriptors(), before + 32);
+    // With no descriptor free, the kept ones are given back rather than the open fail.
+    int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    close(probe);
+    struct rlimit old, none;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+    none = {(rlim_t)probe, old.rlim_max};
+    path += "/c";
+    ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+    chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
+    setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_NE(nullptr, chain.back());
+    EXPECT_EQ(LISTING_END, ReadListingEntry(chain.back(), &d, &id));
+    while (!chain.empty()) {
+        CloseDirectoryListing(chain.back());
+        chain.pop_back();
+    }
     EXPECT_EQ(before, OpenDescriptors());
 }
 
