@@ -159,6 +159,7 @@ int OpenLongPath(const char *path, int flags)
 /// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
 int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 {
+    CountStatusCall();
     if (strlen(path) < PATH_MAX) {
         if (fs != nullptr && statfs(path, fs) != 0) return -1;
         return stat(path, st);
