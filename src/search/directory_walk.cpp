@@ -204,11 +204,11 @@ bool IsOnCurrentPath(const Walk *walk, const FileId *id)
 }
 
 /// The directories not reached through a link that the walk records at most, so that
-/// its memory does not grow with the tree (a set of 8,192 takes 512 KB). Past them a
+/// its memory does not grow with the tree (a set of 4,096 takes 256 KB). Past them a
 /// directory is still looked up, but one reached through a link after it was listed is
 /// listed again: nothing is lost, its files are offered once, and the link's target is
 /// recorded, so no link leads to it a third time.
-const size_t PLAIN_DIRECTORIES_RECORDED = 8192;
+const size_t PLAIN_DIRECTORIES_RECORDED = 4096;
 
 /// Records a directory of trusted identity as listed (throughLink: reached through a
 /// link, always recorded: a graph of links would otherwise be walked once per path

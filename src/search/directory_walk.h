@@ -12,7 +12,7 @@
 /// entries that pass to results (started by the caller, who keeps it), descending as
 /// WalkFlags say. No directory of trusted identity (a known id on a volume the system
 /// tells apart) is listed twice in one call, however many links lead to it (in a tree of
-/// more than 8,192 directories, one reached through a link after it was listed may be
+/// more than 4,096 directories, one reached through a link after it was listed may be
 /// listed a second time, never a third, so that the walk's memory stays bounded), and
 /// no file or directory enters the list under a second name.
 /// A directory that is gone at its open is skipped quietly, one denied at its open is
