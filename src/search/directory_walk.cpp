@@ -280,7 +280,8 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)
         id = *knownId;
-    else if (listing != nullptr && !ShouldList(walk, listing, isLink, nameOnly, &id, &belowLink)) {
+    else if (listing != nullptr &&
+             !ShouldList(walk, listing, isLink, nameOnly, &id, &belowLink)) {
         CloseDirectoryListing(listing);
         return SKIPPED;
     }

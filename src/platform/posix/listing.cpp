@@ -746,7 +746,9 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
         memcpy(id->FileId.Identifier + 8, &device, 8);
         return TRUE;
     }
-    if (!r->Refused && (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo))
+    bool directoryClass =
+        infoClass == FileIdBothDirectoryInfo || infoClass == FileIdExtdDirectoryInfo;
+    if (!r->Refused && directoryClass)
         return ReadDirectoryRecords(r, infoClass, info, size);
     SetError(ERROR_INVALID_PARAMETER);
     return FALSE;
