@@ -28,9 +28,9 @@ namespace {
 // closed at once unless it is among the few kept (KeptDirectories, below): a walk keeps
 // a listing open for every level it is below, and a descriptor per level would run out
 // under the usual soft limit long before the deepest path the plug-in accepts. The
-// directory is opened with open and read with
-// getdents64 rather than opendir. Nothing is asked of the directory itself unless its
-// identity is: it is in the statx of its entry in the parent, which the walk then holds.
+// directory is opened with open and read with getdents64 rather than opendir. Nothing is
+// asked of the directory itself unless its identity is: it is in the statx of its entry
+// in the parent, which the walk then holds.
 //
 // A listing asked for no record of its subdirectories (HANDLE_LISTING_NO_DIRECTORY_RECORDS)
 // stats no entry whose type the listing gives as a directory: a walk that offers no
