@@ -4,19 +4,29 @@
 Builds a synthetic tree (fixed seed: sparse files with random sizes up to 10 MB and random
 times over five years, in about one directory per twenty files, up to 8 levels), then runs,
 warm, several times each, and prints the medians and the ratios:
-  - vshell -c "vesk 10 largest L /R TREE" (and newest), paired and interleaved with
+  - vshell -c "vesk 10 largest L /R TREE" (and newest, where the command's default
+    attributes leave directories out too), paired and interleaved with
   - the fastest plain one-thread C walk (cwalk.c: directories told by their entry type,
-    only the other entries stat'ed, top 10 in an array), and
+    only the other entries stat'ed, top 10 in an array);
+  - vshell -c "vesk /A: 10 newest L /R TREE", where directories are candidates, paired
+    with the C walk that stats and ranks directories too (cwalk TREE newest dirs), and
   - find TREE -type f -printf '%s %p\\n' | sort -rn | head -n 10.
 With --strace it prints the system calls of Vesk and of the C walk side by side
-(strace -c). With --wine it runs the Windows x64 build under Wine: the opens per
+(strace -c), for both kinds of scan. With --wine it runs the Windows x64 build under Wine: the opens per
 directory of Vesk and of a bare FindFirstFileExW walk (find_bench.c) as Wine's own trace
 counts them (WINEDEBUG=+file, on a tree of 1,000 directories), and Vesk's scan time
 against that bare walk, paired, with the shell's start-up taken out (a batch of five
-scans less a batch of one, over four). --wine-only skips the Linux figures. With --memory it also measures the peak resident size of
-the whole vshell process (/usr/bin/time -v) for n = 10 on two tree sizes and n = 4096.
+scans less a batch of one, over four). --wine-only skips the Linux figures. With --memory
+it also measures the peak resident size of the whole vshell process (/usr/bin/time -v) for
+n = 10 on two tree sizes and n = 4096, and what the set of listed directories costs on the
+larger tree: the same scan with every file id read as 0 (the Linux layer's test switch
+VESK_TEST_ZERO_FILE_IDS), which keeps the set empty.
+
+With --against OTHER/vshell it also pairs each Vesk scan with the same scan by another
+build, and prints their ratios (this build / the other).
 
   python3 bench/walk_bench.py [--files 200000] [--runs 5] [--strace] [--wine] [--memory]
+                              [--against OTHER/vshell]
 """
 import argparse
 import os
@@ -86,39 +96,49 @@ def timed(cmd, runs, shell=False, cpu=None):
     return statistics.median(out)
 
 
-def peak_kb(cmd):
+def peak_kb(cmd, env=None):
     r = subprocess.run(["/usr/bin/time", "-v"] + cmd, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.PIPE, text=True)
+                       stderr=subprocess.PIPE, text=True, env=env)
     for line in r.stderr.splitlines():
         if "Maximum resident set size" in line:
             return int(line.split(":")[1])
     return -1
 
 
-def wall(cmd, env=None):
+def wall(cmd, env=None, cpu=None):
+    """Wall time of cmd; with cpu (a list), its processor time (user + system) is
+    appended to it."""
+    c0 = children_cpu()
     t0 = time.perf_counter()
     subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False,
                    env=env)
-    return time.perf_counter() - t0
+    spent = time.perf_counter() - t0
+    if cpu is not None:
+        cpu.append(children_cpu() - c0)
+    return spent
 
 
 def paired(first, second, runs):
     """Medians of first and second and of their per-pair ratio, run alternately, each
     pair in turn starting with the other, so that a change in the machine's load falls
-    on both."""
-    a, b, ratios = [], [], []
+    on both; and the median of the pairs' ratio of processor time, which waiting for a
+    busy processor does not inflate."""
+    a, b, ratios, cpu_ratios = [], [], [], []
     for r in range(runs):
+        cx, cy = [], []
         if r % 2 == 0:
-            x = wall(first)
-            y = wall(second)
+            x = wall(first, cpu=cx)
+            y = wall(second, cpu=cy)
         else:
-            y = wall(second)
-            x = wall(first)
+            y = wall(second, cpu=cy)
+            x = wall(first, cpu=cx)
         a.append(x)
         b.append(y)
         ratios.append(x / y)
+        cpu_ratios.append(cx[0] / cy[0])
     spread = (max(ratios) - min(ratios)) / statistics.median(ratios)
-    return statistics.median(a), statistics.median(b), statistics.median(ratios), spread
+    return (statistics.median(a), statistics.median(b), statistics.median(ratios), spread,
+            statistics.median(cpu_ratios))
 
 
 SYSCALLS = ("openat", "getdents64", "statx", "newfstatat", "fstat", "close")
@@ -136,7 +156,7 @@ def syscall_counts(cmd, work, name):
             if len(parts) >= 5 and parts[-1] != "total" and parts[3].isdigit():
                 counts[parts[-1]] = int(parts[3])
             elif len(parts) >= 4 and parts[-1] == "total":
-                counts["total"] = int(parts[2])
+                counts["total"] = int(parts[3])
     return counts
 
 
@@ -233,6 +253,7 @@ def main():
     ap.add_argument("--wine", action="store_true")
     ap.add_argument("--wine-only", action="store_true")
     ap.add_argument("--vshell", default=os.path.join(ROOT, "build/native/vshell"))
+    ap.add_argument("--against", help="another build's vshell, paired scan by scan")
     ap.add_argument("--wine-vshell", default=os.path.join(ROOT, "build/win64/vshell.exe"))
     ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vesk-bench"))
     a = ap.parse_args()
@@ -249,13 +270,17 @@ def main():
     make_tree(tree, a.files)
 
     vesk = lambda crit, n=10: [a.vshell, "-c", f"vesk {n} {crit} L /R {backslashed(tree)}"]
+    # Directories are candidates only where the attributes say so; then both walks stat
+    # them.
+    scans = (("largest", "largest", [cwalk, tree]),
+             ("newest", "newest", [cwalk, tree, "newest"]),
+             ("newest /A:", "/A: newest", [cwalk, tree, "newest", "dirs"]))
     # Warm the cache once.
     subprocess.run(vesk("largest"), stdout=subprocess.DEVNULL)
     subprocess.run([cwalk, tree], stdout=subprocess.DEVNULL)
     rows = []
-    for crit in ("largest", "newest"):
-        ref = [cwalk, tree] + (["newest"] if crit == "newest" else [])
-        rows.append((crit,) + paired(vesk(crit), ref, a.runs))
+    for name, crit, ref in scans:
+        rows.append((name,) + paired(vesk(crit), ref, a.runs))
     find_cpu = []
     f = timed(f"find {tree} -type f -printf '%s %p\\n' | sort -rn | head -n 10", a.runs, True,
               cpu=find_cpu)
@@ -263,26 +288,44 @@ def main():
     timed(vesk("largest"), a.runs, cpu=vesk_cpu)
 
     print(f"\nmedian of {a.runs} paired runs, warm cache")
-    print(f"{'criterion':10} {'vesk s':>8} {'C walk s':>9} {'vesk/C':>7} {'spread':>7}")
-    for crit, v, c, ratio, spread in rows:
-        print(f"{crit:10} {v:8.3f} {c:9.3f} {ratio:7.2f} {spread:7.2f}")
+    print(f"{'criterion':10} {'vesk s':>8} {'C walk s':>9} {'vesk/C':>7} {'spread':>7} "
+          f"{'CPU vesk/C':>11}")
+    for crit, v, c, ratio, spread, cpu_ratio in rows:
+        print(f"{crit:10} {v:8.3f} {c:9.3f} {ratio:7.2f} {spread:7.2f} {cpu_ratio:11.2f}")
+    load = os.getloadavg()
+    print(f"load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f} at the end")
     v = rows[0][1]
     print(f"find|sort|head {f:.3f} s; find/vesk (largest) {f / v:.2f}")
     print(f"CPU time, user + system: vesk (largest) {vesk_cpu[0]:.3f} s, "
           f"find|sort|head {find_cpu[0]:.3f} s, ratio {find_cpu[0] / vesk_cpu[0]:.2f}")
     print("goals: vesk/C <= 1.10, find/vesk >= 1.70 (spread: the pairs' ratios, max - min "
-          "over the median, says how noisy the machine was)")
+          "over the median, says how noisy the machine was; CPU vesk/C: the pairs' ratio of "
+          "processor time, user and system)")
+
+    if a.against:
+        other = lambda crit: [a.against, "-c", f"vesk 10 {crit} L /R {backslashed(tree)}"]
+        print(f"\nthis build against {a.against}, median of {a.runs} paired runs:")
+        print(f"{'criterion':10} {'this s':>8} {'other s':>8} {'ratio':>7} {'spread':>7} "
+              f"{'CPU ratio':>10}")
+        for name, crit, _ in scans:
+            t, o, ratio, spread, cpu_ratio = paired(vesk(crit), other(crit), a.runs)
+            print(f"{name:10} {t:8.3f} {o:8.3f} {ratio:7.2f} {spread:7.2f} {cpu_ratio:10.2f}")
 
     if a.strace:
         shell = syscall_counts([a.vshell, "-c", "rem"], a.work, "shell")
-        sv = syscall_counts(vesk("largest"), a.work, "vesk")
-        sc = syscall_counts([cwalk, tree], a.work, "cwalk")
+        counted = []
+        for name, crit, ref in (scans[0], scans[2]):
+            counted.append(syscall_counts(vesk(crit), a.work, "vesk"))
+            counted.append(syscall_counts(ref, a.work, "cwalk"))
         dirs = count_directories(tree)
         print(f"\nsystem calls (strace -c), {a.files} files in {dirs} directories; vesk less "
               "the shell's own start-up:")
-        print(f"{'call':12} {'vesk':>9} {'C walk':>9}")
+        print(f"{'':12} {'largest':>19} {'newest /A:':>19}")
+        print(f"{'call':12} {'vesk':>9} {'C walk':>9} {'vesk':>9} {'C walk':>9}")
         for name in SYSCALLS + ("total",):
-            print(f"{name:12} {sv.get(name, 0) - shell.get(name, 0):9d} {sc.get(name, 0):9d}")
+            cells = [c.get(name, 0) - (shell.get(name, 0) if i % 2 == 0 else 0)
+                     for i, c in enumerate(counted)]
+            print(f"{name:12} " + " ".join(f"{n:9d}" for n in cells))
 
     if a.wine:
         wine_section(a, a.work)
@@ -292,12 +335,23 @@ def main():
         big = os.path.join(a.work, "tree-1000000")
         make_tree(small, 20_000)
         make_tree(big, 1_000_000)
-        s = peak_kb([a.vshell, "-c", f"vesk 10 largest L /R {backslashed(small)}"])
-        b = peak_kb([a.vshell, "-c", f"vesk 10 largest L /R {backslashed(big)}"])
-        w = peak_kb([a.vshell, "-c", f"vesk 4096 largest L /R {backslashed(big)}"])
-        print(f"\npeak RSS n=10: 20,000 files {s} kB, 1,000,000 files {b} kB, "
-              f"difference {b - s} kB (target under 1024)")
-        print(f"peak RSS n=4096, 1,000,000 files: {w} kB, {w - b} kB over n=10 (target under 16384)")
+        scan = lambda n, top: [a.vshell, "-c", f"vesk {n} largest L /R {backslashed(top)}"]
+        no_ids = dict(os.environ, VESK_TEST_ZERO_FILE_IDS="1")
+        # Interleaved, so that the machine's load falls on all four alike.
+        runs = {"small": [], "big": [], "wide": [], "no ids": []}
+        for _ in range(3):
+            runs["small"].append(peak_kb(scan(10, small)))
+            runs["big"].append(peak_kb(scan(10, big)))
+            runs["wide"].append(peak_kb(scan(4096, big)))
+            runs["no ids"].append(peak_kb(scan(10, big), no_ids))
+        s, b, w, z = (statistics.median(runs[k]) for k in ("small", "big", "wide", "no ids"))
+        dirs = count_directories(big)
+        print(f"\npeak RSS (median of 3) n=10: 20,000 files {s:.0f} kB, 1,000,000 files "
+              f"{b:.0f} kB, difference {b - s:.0f} kB (target under 1024)")
+        print(f"peak RSS n=4096, 1,000,000 files: {w:.0f} kB, {w - b:.0f} kB over n=10 "
+              f"(target under 16384)")
+        print(f"the set of listed directories, {dirs} directories: {b - z:.0f} kB "
+              f"({b:.0f} kB against {z:.0f} kB with every file id 0, which keeps it empty)")
 
 
 if __name__ == "__main__":

@@ -81,6 +81,8 @@ struct DirectoryListing {
     bool FaultsOn;       ///< the test switch of listing_faults.h was set at the open
     const ListingFault *Fault;  ///< its rules for this directory; null for none
     uint32_t Read;       ///< entries delivered so far
+    bool Waived;         ///< WaiveDirectoryRecords was asked
+    DWORD PendingError;  ///< not 0: the first request, made early, failed with it
 };
 
 namespace {
@@ -257,6 +259,17 @@ int TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     data->cFileName[len] = L'\0';
     data->cAlternateFileName[0] = L'\0';
     if (head.FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, head.EaSize);
+    if (listing->Waived && (head.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        times[0] == WAIVED_RECORD_TIME && times[1] == WAIVED_RECORD_TIME &&
+        times[2] == WAIVED_RECORD_TIME) {
+        // Nothing of it was read but what it is: no time of it passes for a file time.
+        for (int i = 0; i < 3; ++i) out[i]->dwLowDateTime = out[i]->dwHighDateTime = 0;
+        data->dwFileAttributes &= FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN;
+        data->nFileSizeHigh = data->nFileSizeLow = 0;
+        data->dwReserved0 = 0;
+        memset(id, 0, sizeof *id);
+        return LISTING_DIRECTORY_NAME;
+    }
     return LISTING_ENTRY;
 }
 
@@ -377,7 +390,18 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
     listing->FaultsOn = faultsOn;
     listing->Fault = fault;
     listing->Read = 0;
+    listing->Waived = false;
+    listing->PendingError = 0;
     return listing;
+}
+
+void WaiveDirectoryRecords(DirectoryListing *listing)
+{
+    // Too late once a request has been made: records already read are whole anyway.
+    if (listing == nullptr || listing->Fills > 0 || listing->Delivered) return;
+    listing->Waived = true;
+    if (listing->Handle != INVALID_HANDLE_VALUE)
+        SetHandleListingNeeds(listing->Handle, HANDLE_LISTING_NO_DIRECTORY_RECORDS);
 }
 
 bool GetListingIdentity(DirectoryListing *listing, FileId *id)
@@ -395,10 +419,32 @@ bool GetListingIdentity(DirectoryListing *listing, FileId *id)
     return ReadHandleIdentity(listing, id);
 }
 
+bool GetListedIdentity(DirectoryListing *listing, FileId *id)
+{
+    if (listing == nullptr || id == nullptr) return false;
+    bool fresh = listing->Handle != INVALID_HANDLE_VALUE && listing->Fills == 0 &&
+                 listing->Find == INVALID_HANDLE_VALUE && !listing->Ended &&
+                 listing->PendingError == 0;
+    bool faked = listing->Fault != nullptr && listing->Fault->HasId;
+    if (fresh && !faked) {
+        SetHandleListingNeeds(listing->Handle, HANDLE_LISTING_KEEPS_IDENTITY);
+        if (FillRecords(listing) < 0) {
+            DWORD error = GetLastError();
+            listing->PendingError = error != 0 ? error : ERROR_IO_DEVICE;
+            return false;
+        }
+    }
+    return GetListingIdentity(listing, id);
+}
+
 int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     if (listing == nullptr || data == nullptr || id == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return LISTING_FAILED;
+    }
+    if (listing->PendingError != 0) {
+        SetLastError(listing->PendingError);
         return LISTING_FAILED;
     }
     const ListingFault *fault = listing->Fault;

@@ -81,7 +81,27 @@ enum {
     /// data->cFileName is filled (every other field and id are zero), GetLastError says
     /// why, and the listing goes on.
     LISTING_UNREADABLE_ENTRY = 2,
+    /// Only after WaiveDirectoryRecords: a subdirectory whose record was not read. Its
+    /// name and FILE_ATTRIBUTE_DIRECTORY are filled, with FILE_ATTRIBUTE_HIDDEN where its
+    /// name hides it; it is no link (a link comes whole). Its times, size, other
+    /// attributes and id are zero and mean nothing: its identity is asked of its own
+    /// listing (GetListedIdentity).
+    LISTING_DIRECTORY_NAME = 3,
 };
+
+/// Asks listing, before its first read, for no record of the subdirectories it lists
+/// where reading one costs a call of its own: for a reader that offers no directory and
+/// needs of a subdirectory no more than its name and whether it is hidden or a link. On
+/// Linux such an entry then comes as LISTING_DIRECTORY_NAME; a Windows listing brings
+/// every record with its requests whatever is asked, and every entry goes on coming
+/// whole.
+void WaiveDirectoryRecords(DirectoryListing *listing);
+
+/// The identity of the opened directory, for one reached through a LISTING_DIRECTORY_NAME
+/// entry: the listing's first request is made first (a failure of it is then what the
+/// next ReadListingEntry reports), so that on Linux the listing tells the identity
+/// without a status call of its own where it can. Otherwise as GetListingIdentity.
+bool GetListedIdentity(DirectoryListing *listing, FileId *id);
 
 /// Delivers the next entry, never "." or "..". id gets the entry's file id as the listing
 /// reports it (zero when the listing gives none; Volume is left 0: the caller knows the
@@ -90,6 +110,22 @@ int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *
 
 /// Closes the handle and frees the listing; null does nothing.
 void CloseDirectoryListing(DirectoryListing *listing);
+
+/// For directory_listing.cpp: what a directory handle (CreateFileLong with backup
+/// semantics) is asked to do when its listing is taken, before its first request.
+/// HANDLE_LISTING_NO_DIRECTORY_RECORDS: read no record of a subdirectory the listing
+/// types as one, and mark its record with WAIVED_RECORD_TIME in its times;
+/// HANDLE_LISTING_KEEPS_IDENTITY: keep the directory's identity for FileIdInfo, asked
+/// after the listing is taken. Windows reads its records whole and answers FileIdInfo at
+/// any time: there this does nothing.
+enum { HANDLE_LISTING_NO_DIRECTORY_RECORDS = 1, HANDLE_LISTING_KEEPS_IDENTITY = 2 };
+void SetHandleListingNeeds(HANDLE directory, unsigned needs);
+
+/// The time in all three times of a record the Linux layer did not read
+/// (HANDLE_LISTING_NO_DIRECTORY_RECORDS). No file time has it (it is past
+/// LAST_VALID_FILE_TIME), so that it never passes for one; directory_listing.cpp
+/// delivers such a record as LISTING_DIRECTORY_NAME.
+const uint64_t WAIVED_RECORD_TIME = 0xFFFFFFFFFFFFFFFFULL;
 
 /// Writes the system's own text for a Windows error code into out (capacity characters,
 /// at least 32), without the full stop and line end Windows puts after it: the text

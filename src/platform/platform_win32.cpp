@@ -91,6 +91,9 @@ HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disp
     return h;
 }
 
+// Every request brings whole records, and the handle tells its identity at any time.
+void SetHandleListingNeeds(HANDLE, unsigned) {}
+
 bool IsRootlessAbsolutePath(const wchar_t *) { return false; }
 
 void PutConsoleChar(wchar_t c) { _putwch(c); }

@@ -62,6 +62,11 @@ int AddDirectory(DirectorySet *set, const FileId *id, bool *added)
     return RESULT_OK;
 }
 
+bool HasDirectory(const DirectorySet *set, const FileId *id)
+{
+    return set->Capacity != 0 && FindSlot(set->Slots, set->Capacity, id)->Full;
+}
+
 void FreeDirectorySet(DirectorySet *set)
 {
     free(set->Slots);

@@ -23,6 +23,9 @@ struct DirectorySet {
 /// memory is exhausted (the set is then unchanged and *added false).
 int AddDirectory(DirectorySet *set, const FileId *id, bool *added);
 
+/// True when id has been added.
+bool HasDirectory(const DirectorySet *set, const FileId *id);
+
 /// Releases the slots; the set is empty again afterwards.
 void FreeDirectorySet(DirectorySet *set);
 

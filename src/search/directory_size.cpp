@@ -14,6 +14,8 @@ int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
         *error = GetLastError();
         return RESULT_FAILED;
     }
+    // Only the files count: a subdirectory's record is not read where that costs.
+    WaiveDirectoryRecords(listing);
     WIN32_FIND_DATAW data;
     FileId id;
     int got;

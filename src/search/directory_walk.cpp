@@ -33,6 +33,7 @@ struct WalkLevel {
     size_t DirLen;
     uint64_t FilesTotal;  ///< sizes of the files listed here so far
     int BelowLink;        ///< entered through a link that may lead back up, or below one
+    int EntryNameOnly;    ///< Entry's record was waived: it is a name, never a candidate
     int ChildPending;     ///< Entry was descended into and is tested once the child is done
     int ChildListed;      ///< Entry's listing was tried: ChildTotal is its files' total
     int ChildTooDeep;     ///< Entry's path passed the limit and was reported as a folder
@@ -45,9 +46,11 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
-    DirectorySet Listed;  ///< every directory of trusted identity this call has listed
+    DirectorySet Listed;  ///< directories of trusted identity this call has listed
+    size_t PlainListed;   ///< of them, those not reached through a link
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
+    bool WaiveDirectories;  ///< no directory can be a candidate: their records go unread
     const wchar_t *Patterns;
     const SearchOptions *Options;
     ResultList *Results;  ///< the caller's, where the candidates go
@@ -200,30 +203,51 @@ bool IsOnCurrentPath(const Walk *walk, const FileId *id)
     return false;
 }
 
-/// Records a directory of trusted identity as listed. False when it was listed
-/// already, or when memory is exhausted (which stops the walk).
-bool MarkListed(Walk *walk, const FileId *id)
+/// The directories not reached through a link that the walk records at most, so that
+/// its memory does not grow with the tree (a set of 4,096 takes 256 KB). Past them a
+/// directory is still looked up, but one reached through a link after it was listed is
+/// listed again: nothing is lost, its files are offered once, and the link's target is
+/// recorded, so no link leads to it a third time.
+const size_t PLAIN_DIRECTORIES_RECORDED = 4096;
+
+/// Records a directory of trusted identity as listed (throughLink: reached through a
+/// link, always recorded: a graph of links would otherwise be walked once per path
+/// through it). False when it was listed already, or when memory is exhausted (which
+/// stops the walk).
+bool MarkListed(Walk *walk, const FileId *id, bool throughLink)
 {
+    if (!throughLink && walk->PlainListed >= PLAIN_DIRECTORIES_RECORDED)
+        return !HasDirectory(&walk->Listed, id);
     bool added;
     if (AddDirectory(&walk->Listed, id, &added) != RESULT_OK)
         ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
+    if (added && !throughLink) ++walk->PlainListed;
     return added;
 }
 
 /// Decides from the identity its handle gives whether the directory just opened is to
 /// be listed, and whether it is to count as below a link that may lead back up
-/// (*belowLink). isLink: it was reached through a reparse point.
+/// (*belowLink). isLink: it was reached through a reparse point. nameOnly: its entry
+/// came without a record, so its listing is taken first to tell its identity.
 ///
-/// A trusted identity is listed once per walk. Any other is never skipped for being
-/// seen before: where file systems cannot be told apart, two of them show one id. Only
-/// a link can lead back up the tree, so a link whose target has no identity, or one
-/// already on the current path, is followed once more, and no such link below it is.
-bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, FileId *id, int *belowLink)
+/// A trusted identity is listed once per walk (or twice, see PLAIN_DIRECTORIES_RECORDED),
+/// and a link to a directory on the current path is not followed. Any other is never
+/// skipped for being seen before: where file systems cannot be told apart, two of them
+/// show one id. Only a link can lead back up the tree, so a link whose target has no
+/// identity, or one already on the current path, is followed once more, and no such
+/// link below it is.
+bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, bool nameOnly, FileId *id,
+                int *belowLink)
 {
-    if (!GetListingIdentity(listing, id)) memset(id, 0, sizeof *id);
+    bool known = nameOnly ? GetListedIdentity(listing, id) : GetListingIdentity(listing, id);
+    if (!known) memset(id, 0, sizeof *id);
     bool parentBelowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     *belowLink = parentBelowLink;
-    if (IsTrustedId(id)) return MarkListed(walk, id);
+    if (IsTrustedId(id)) {
+        // A link back up is known by the path, whatever the set recorded.
+        if (isLink && IsOnCurrentPath(walk, id)) return false;
+        return MarkListed(walk, id, isLink);
+    }
     if (!isLink) return true;
     if (IsKnownFileId(id) && !IsOnCurrentPath(walk, id)) return true;
     *belowLink = 1;
@@ -236,24 +260,28 @@ enum EnterResult { ENTERED, SKIPPED, FAILED };
 /// Lists the directory whose path is the first dirLen characters of the shared buffer
 /// (ending in a separator, or a bare drive) as a new level. knownId: its trusted
 /// identity from the parent's listing, which spares the open when it was listed already;
-/// null to ask the handle. The trace line shows for every directory that is listed or
-/// cannot be. FAILED: it could not be opened (and was reported or counted, unless gone).
-EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, bool isLink)
+/// null to ask the handle (for nameOnly, its listing). The trace line shows for every
+/// directory that is listed or cannot be. FAILED: it could not be opened (and was
+/// reported or counted, unless gone).
+EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, bool isLink,
+                           bool nameOnly)
 {
     wchar_t *path = walk->Path;
     path[dirLen] = L'\0';
-    if (knownId != nullptr && !MarkListed(walk, knownId)) return SKIPPED;
+    if (knownId != nullptr && !MarkListed(walk, knownId, false)) return SKIPPED;
     if (!ReserveLevel(walk)) {
         ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
         return FAILED;
     }
     DirectoryListing *listing = OpenDirectoryListing(path);
     DWORD error = listing == nullptr ? GetLastError() : 0;
+    if (listing != nullptr && walk->WaiveDirectories) WaiveDirectoryRecords(listing);
     FileId id;
     int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)
         id = *knownId;
-    else if (listing != nullptr && !ShouldList(walk, listing, isLink, &id, &belowLink)) {
+    else if (listing != nullptr &&
+             !ShouldList(walk, listing, isLink, nameOnly, &id, &belowLink)) {
         CloseDirectoryListing(listing);
         return SKIPPED;
     }
@@ -305,7 +333,8 @@ bool TryDescend(Walk *walk)
     bool trusted = !isLink && IsTrustedId(&level->EntryId);
     FileId entryId = level->EntryId;
     level->ChildTotal = 0;
-    EnterResult entered = EnterDirectory(walk, childLen, trusted ? &entryId : nullptr, isLink);
+    EnterResult entered = EnterDirectory(walk, childLen, trusted ? &entryId : nullptr, isLink,
+                                         level->EntryNameOnly != 0);
     // One that could not be opened has been reported where that is due, and is not
     // tried a second time for its size; one not entered is sized apart if it becomes a
     // candidate. Making room for a level may have moved the levels.
@@ -335,6 +364,10 @@ uint64_t DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen)
 /// Tests the entry level is on and offers it to the ranked list when it passes.
 void TestEntry(Walk *walk, WalkLevel *level)
 {
+    // Records go unread only where the attribute test refuses every directory: this
+    // loses nothing, and keeps a record whose times were not read from every range,
+    // stamp and ranking.
+    if (level->EntryNameOnly) return;
     const SearchOptions *options = walk->Options;
     const WIN32_FIND_DATAW *entry = &level->Entry;
     DWORD attributes = entry->dwFileAttributes;
@@ -393,6 +426,15 @@ void TestEntry(Walk *walk, WalkLevel *level)
     OfferResult(walk->Results, found);
 }
 
+/// True when the attribute test refuses every directory (the directory bit is tested
+/// and must be clear): then no directory is a candidate, and the walk reads nothing of
+/// a subdirectory's record but whether to descend into it.
+bool NoDirectoryIsCandidate(const SearchOptions *options)
+{
+    return (options->AttrMask & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (options->AttrValues & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 /// Ends the top level: its listing is closed, and its parent learns its files' total
 /// for the size of its entry.
 void LeaveDirectory(Walk *walk)
@@ -432,6 +474,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.Results = results;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
+    walk.WaiveDirectories = NoDirectoryIsCandidate(options);
     if (walk.Path == nullptr) {
         ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
         return RESULT_SCAN_FAILED;
@@ -441,7 +484,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     // The natural recursion, unrolled: each level keeps its listing and the entry it is
     // on; a subdirectory's entries are all offered before the subdirectory entry itself,
     // which is tested when its level is left.
-    EnterDirectory(&walk, dirLen, nullptr, false);
+    EnterDirectory(&walk, dirLen, nullptr, false, false);
     while (walk.Depth > 0 && !walk.Stopped) {
         WalkLevel *level = &walk.Levels[walk.Depth - 1];
         if (level->ChildPending) {
@@ -467,6 +510,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
         }
         // The entry is on the volume of the directory that lists it.
         level->EntryId.Volume = level->Id.Volume;
+        level->EntryNameOnly = got == LISTING_DIRECTORY_NAME;
         level->ChildListed = 0;
         level->ChildTooDeep = 0;
         if (!(level->Entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -13,10 +13,13 @@
 //      own, malloc'd and freed before it returns.
 //   3. VeskFiles lists the directory and, with WALK_RECURSE, every directory below it,
 //      without recursion, each through one handle (OpenDirectoryListing, platform.h), and
-//      never one directory twice (search/directory_set.h): a directory is known by its
-//      identity before it is read. Each entry whose name matches the patterns
-//      (MatchWildList), whose attributes pass AttrMask/AttrValues, which every range
-//      passes (MatchRanges) and which would place (WouldPlace) becomes a FoundFile
+//      never one directory twice (search/directory_set.h; past a bound, one reached again
+//      through a link is listed again): a directory is known by its identity before its
+//      entries are offered. Where no directory can be a candidate, the records of
+//      subdirectories are waived (WaiveDirectoryRecords): on Linux they are not stat'ed.
+//      Each entry whose name matches the patterns (MatchWildList), whose attributes
+//      pass AttrMask/AttrValues, which every range passes (MatchRanges) and which would
+//      place (WouldPlace) becomes a FoundFile
 //      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
 //      listing gave. The walk frees one that is already in the list under another name
 //      (SameFileInList) and hands any other to OfferResult. A directory that cannot be

@@ -20,7 +20,14 @@ namespace {
 // - times: last write st_mtim, last access st_atim, creation the birth time where the
 //   file system keeps one, else the last write time.
 
+// Kernels before 5.8 do not say which entries are mount points.
+#ifndef STATX_ATTR_MOUNT_ROOT
+#  define STATX_ATTR_MOUNT_ROOT 0x00002000
+#endif
+
 bool HaveStatx = true;
+
+uint64_t StatusCalls = 0;
 
 struct EntryStat {
     mode_t Mode;
@@ -28,6 +35,7 @@ struct EntryStat {
     uint64_t Size;
     struct timespec Access, Write, Birth;
     bool HasBirth;
+    bool NoMountRoot;  // known not to be a mount point (a file can be one: a bind mount)
 };
 
 // One stat of name in dirfd: statx where the kernel has it (one call that also brings
@@ -37,6 +45,7 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
     int flags = (follow ? 0 : AT_SYMLINK_NOFOLLOW) | (name[0] ? 0 : AT_EMPTY_PATH);
     if (HaveStatx) {
         struct statx sx;
+        CountStatusCall();
         if (statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
             out->Mode = sx.stx_mode;
             out->Inode = sx.stx_ino;
@@ -46,6 +55,8 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
             out->Write = {(time_t)sx.stx_mtime.tv_sec, (long)sx.stx_mtime.tv_nsec};
             out->HasBirth = (sx.stx_mask & STATX_BTIME) != 0;
             if (out->HasBirth) out->Birth = {(time_t)sx.stx_btime.tv_sec, (long)sx.stx_btime.tv_nsec};
+            out->NoMountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                               (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0;
             return true;
         }
         // Some sandboxes refuse statx outright (ENOSYS, or EPERM from a seccomp filter);
@@ -54,6 +65,7 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
         HaveStatx = false;
     }
     struct stat st;
+    CountStatusCall();
     if (fstatat(dirfd, name, &st, flags) != 0) return false;
     out->Mode = st.st_mode;
     out->Inode = (uint64_t)st.st_ino;
@@ -62,6 +74,7 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
     out->Access = st.st_atim;
     out->Write = st.st_mtim;
     out->HasBirth = false;
+    out->NoMountRoot = false;
     return true;
 }
 
@@ -69,13 +82,19 @@ bool StatEntry(int dirfd, const char *name, bool follow, EntryStat *out)
 
 namespace vesk_posix {
 
-int ReadEntry(int dirfd, const char *name, EntryInfo *out)
+void CountStatusCall(void) { ++StatusCalls; }
+
+uint64_t StatusCallsForTests(void) { return StatusCalls; }
+
+int ReadEntry(int dirfd, const char *name, EntryInfo *out, EntrySelf *self)
 {
     EntryStat st;
     out->Error = 0;
+    out->Waived = false;
+    self->Known = false;
     // "." is the open directory itself: no name to look up.
-    bool self = name[0] == '.' && name[1] == 0;
-    if (!StatEntry(dirfd, self ? "" : name, false, &st)) {
+    bool isDot = name[0] == '.' && name[1] == 0;
+    if (!StatEntry(dirfd, isDot ? "" : name, false, &st)) {
         // Gone since the directory was read: as if it had not been listed.
         if (errno == ENOENT) return ENTRY_LEFT_OUT;
         // Names that may be read but not looked up: the directory is denied to us.
@@ -83,6 +102,10 @@ int ReadEntry(int dirfd, const char *name, EntryInfo *out)
         out->Error = ErrorFromErrno(errno);
         return ENTRY_FAILED;
     }
+    self->Known = true;
+    self->SameDevice = !S_ISDIR(st.Mode) && st.NoMountRoot;
+    self->Inode = st.Inode;
+    self->Device = st.Device;
     DWORD attrs = 0;
     if (S_ISLNK(st.Mode)) {
         EntryStat target;
@@ -107,8 +130,7 @@ int ReadEntry(int dirfd, const char *name, EntryInfo *out)
     } else {
         attrs |= FILE_ATTRIBUTE_ARCHIVE;
     }
-    if (name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
-        attrs |= FILE_ATTRIBUTE_HIDDEN;
+    if (IsHiddenName(name)) attrs |= FILE_ATTRIBUTE_HIDDEN;
     // From the permission bits, not access(): root may write anything, yet a file no
     // one may write is what Windows calls read-only.
     if (!(st.Mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attrs |= FILE_ATTRIBUTE_READONLY;

@@ -85,6 +85,17 @@ DWORD ErrorFromErrno(int e)
 
 bool MakeNativePath(const wchar_t *path, NativePath *out)
 {
+    // Most paths are ASCII, narrowed character by character; any other is encoded whole.
+    size_t len = 0;
+    while (len < sizeof out->Inline && (uint32_t)path[len] - 1u < 0x7Fu) {
+        out->Inline[len] = (char)path[len];
+        ++len;
+    }
+    if (len < sizeof out->Inline && path[len] == 0) {
+        out->Inline[len] = 0;
+        out->Text = out->Inline;
+        return true;
+    }
     size_t need = WideToNative(path, out->Inline, sizeof out->Inline);
     if (need < sizeof out->Inline) {
         out->Text = out->Inline;
@@ -148,6 +159,7 @@ int OpenLongPath(const char *path, int flags)
 /// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
 int StatLongPath(const char *path, struct stat *st, struct statfs *fs)
 {
+    CountStatusCall();
     if (strlen(path) < PATH_MAX) {
         if (fs != nullptr && statfs(path, fs) != 0) return -1;
         return stat(path, st);

@@ -42,12 +42,12 @@ inline uint32_t DecodeNameChar(const unsigned char *&s)
     return v;
 }
 
-// Order of two byte names: by their upper-case forms, and for names equal but for
-
 }  // namespace
 
 namespace vesk_posix {
 
+// Order of two byte names: by their upper-case forms, and for names equal but for case
+// by the first character in which they differ, so that the order is total.
 int CompareNames(const char *a, const char *b)
 {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
@@ -62,7 +62,9 @@ int CompareNames(const char *a, const char *b)
             cb = DecodeNameChar(q);
         }
         if (ca != cb) {
-            uint32_t ua = FoldChar(ca), ub = FoldChar(cb);
+            // Most names differ first in an ASCII character: folded here, without a call.
+            uint32_t ua = ca < 0x80 ? ca - ((ca - 'a' < 26u) << 5) : FoldChar(ca);
+            uint32_t ub = cb < 0x80 ? cb - ((cb - 'a' < 26u) << 5) : FoldChar(cb);
             if (ua != ub) return ua < ub ? -1 : 1;
             if (!tie) tie = ca < cb ? -1 : 1;
         } else if (ca == 0) {

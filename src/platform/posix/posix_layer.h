@@ -52,6 +52,8 @@ int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
 struct EntryInfo {
     uint32_t Name;  // offset into the listing's pool of names; LEFT_OUT when not delivered
     DWORD Error;    // not 0: the entry's status failed with this code; only Name is valid
+    bool Waived;    // a subdirectory whose status was not read: only Name and Attributes
+                    // (the directory bit, and hidden by its name) are valid
     DWORD Attributes;
     uint64_t Size;
     FILETIME Write, Access, Creation;
@@ -60,16 +62,59 @@ struct EntryInfo {
 
 const uint32_t LEFT_OUT = 0xFFFFFFFFu;
 
+/// True for a name Linux hides by convention: one beginning with "." (not "." or "..").
+inline bool IsHiddenName(const char *name)
+{
+    return name[0] == '.' && name[1] != 0 && !(name[1] == '.' && name[2] == 0);
+}
+
+/// What an entry is in itself (a link, not what it leads to), from its first status.
+struct EntrySelf {
+    bool Known;       // its status was read
+    bool SameDevice;  // neither a directory nor a mount point that may be: it lies on the
+                      // file system of the directory that holds it
+    uint64_t Inode, Device;
+};
+
 /// ReadEntry's results.
 enum { ENTRY_READ = 0, ENTRY_LEFT_OUT = 1, ENTRY_FAILED = 2, ENTRY_DIRECTORY_DENIED = 3 };
 
-/// Reads what the entry called name in dirfd shows as into out (all but Name).
-/// ENTRY_LEFT_OUT for an entry that is not to be listed (gone since the directory was
-/// read, a link to nothing); ENTRY_FAILED with out->Error set when its status cannot be
-/// read (the listing delivers it as an unreadable entry), errno still telling why;
-/// ENTRY_DIRECTORY_DENIED when dirfd lets its names be read but not looked up (read
-/// permission without search permission): the listing as a whole is denied.
-int ReadEntry(int dirfd, const char *name, EntryInfo *out);
+/// Reads what the entry called name in dirfd shows as into out (all but Name), and what
+/// it is in itself into self. ENTRY_LEFT_OUT for an entry that is not to be listed (gone
+/// since the directory was read, a link to nothing); ENTRY_FAILED with out->Error set
+/// when its status cannot be read (the listing delivers it as an unreadable entry), errno
+/// still telling why; ENTRY_DIRECTORY_DENIED when dirfd lets its names be read but not
+/// looked up (read permission without search permission): the listing as a whole is
+/// denied.
+int ReadEntry(int dirfd, const char *name, EntryInfo *out, EntrySelf *self);
+
+/// What a directory's own listing tells of its identity, so that a directory whose
+/// entry in its parent was not stat'ed costs no status call of its own. The inode is
+/// its "." entry's; the device is that of its entries that lie on its file system, and
+/// it counts only while every such entry's listed inode is its status's inode: a file
+/// system whose listing gives other numbers (a FUSE file system gives one number for
+/// all) or whose entries show several devices (an overlay of several file systems)
+/// tells nothing this way.
+struct ListedEvidence {
+    uint64_t DotInode;  // 0: no "." entry was listed
+    uint64_t Device;
+    bool HasDevice;
+    bool Conflict;
+};
+
+/// Adds an entry listed with inode listedInode that showed itself as self.
+void AddListedEvidence(ListedEvidence *evidence, uint64_t listedInode, const EntrySelf *self);
+
+/// The directory's inode and device when its listing told them beyond doubt; false
+/// when a status of the directory itself must tell them.
+bool ListedIdentity(const ListedEvidence *evidence, uint64_t *inode, uint64_t *device);
+
+/// Counts one status call (statx, fstatat, fstat, stat) the layer makes.
+void CountStatusCall(void);
+
+/// A test seam, named as one: the status calls the layer has made since the process
+/// started, so that a test can count what a walk costs.
+uint64_t StatusCallsForTests(void);
 
 /// A directory handle for CreateFileW with backup semantics: the descriptor is kept until
 /// the first directory record request takes the listing. INVALID_HANDLE_VALUE with the

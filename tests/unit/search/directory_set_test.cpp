@@ -11,9 +11,11 @@ TEST(DirectorySetTest, EachIdentityIsAddedOnce)
     // Volume, low and high half each tell two directories apart.
     const FileId ids[] = {{1, 10, 0}, {2, 10, 0}, {1, 11, 0}, {1, 10, 7}, {0, 10, 0}};
     DirectorySet set = {};
+    EXPECT_FALSE(HasDirectory(&set, &ids[0]));
     for (int round = 0; round < 2; ++round)
         for (const FileId &id : ids) {
             bool added = round == 0;
+            EXPECT_EQ(round == 1, HasDirectory(&set, &id));
             ASSERT_EQ(RESULT_OK, AddDirectory(&set, &id, &added));
             EXPECT_EQ(round == 0, added) << id.Volume << ":" << id.FileLow << ":" << id.FileHigh;
         }

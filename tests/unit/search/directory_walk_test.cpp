@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/posix_layer.h"
 #include "search_fixture.h"
 #include "test_time.h"
 
@@ -154,6 +155,25 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
     std::vector<Found> found = Walk(Options(MODE_NEWEST, WALK_RECURSE), L"*", "s/u/");
     EXPECT_EQ(expected, NameSet(found));
     EXPECT_EQ(expected.size(), found.size());
+}
+
+TEST_F(SearchTest, PastTheDirectoriesRecordedNothingIsLostOrOfferedTwice)
+{
+    // More directories than the walk records; the last holds a file, a link to itself
+    // and one back up, and a link after it in the root leads to it again.
+    char name[16];
+    for (int i = 0; i < 4100; ++i) {
+        snprintf(name, sizeof name, "d%04d", i);
+        Dir(name);
+    }
+    File("d4099/f", 7);
+    Link("../d4099", "d4099/again");
+    Link("..", "d4099/up");
+    Link("d4099", "zlink");
+    File("r", 1);
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ((Strings{L"d4099/f", L"r"}), Names(Walk(o)));
 }
 
 TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
@@ -315,6 +335,50 @@ TEST_F(SearchTest, DeepTreeIsWalkedWhole)
     o.Mode = MODE_SMALLEST;
     o.n = 4096;
     EXPECT_EQ((size_t)levels, Walk(o).size());
+}
+
+TEST_F(SearchTest, ADirectoryIsStatedOnlyWhenItsRecordIsRead)
+{
+    // 200 folders of 50 files, sized by their number: 10,000 files, 10,200 entries.
+    char name[32];
+    for (int d = 0; d < 200; ++d) {
+        snprintf(name, sizeof name, "d%03d", d);
+        Dir(name);
+        for (int f = 0; f < 50; ++f) {
+            snprintf(name, sizeof name, "d%03d/f%02d", d, f);
+            File(name, d * 50 + f);
+        }
+    }
+    struct {
+        const char *What;
+        int Mode;
+        uint32_t Mask, Values;
+        uint64_t Least, Most;  ///< status calls of the walk
+        const wchar_t *Best;
+    } cases[] = {
+        // No directory is a candidate: one status per file, and 1% to spare.
+        {"largest", MODE_LARGEST, FILE_ATTRIBUTE_DIRECTORY, 0, 10000, 10100, L"d199/f49"},
+        {"newest", MODE_NEWEST, FILE_ATTRIBUTE_DIRECTORY, 0, 10000, 10100, L"d000/f00"},
+        {"hidden ones left out", MODE_SMALLEST, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN,
+         0, 10000, 10100, L"d000/f00"},
+        // Directories are candidates: each is read.
+        {"directories too", MODE_LARGEST, 0, 0, 10200, 10300, L"d199"},
+        {"directories only", MODE_LARGEST, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY,
+         10200, 10300, L"d199"},
+    };
+    for (const auto &c : cases) {
+        TestScan o = Options(c.Mode, WALK_RECURSE);
+        o.AttrMask = c.Mask;
+        o.AttrValues = c.Values;
+        o.n = 1;
+        uint64_t before = vesk_posix::StatusCallsForTests();
+        std::vector<Found> found = Walk(o);
+        uint64_t calls = vesk_posix::StatusCallsForTests() - before;
+        EXPECT_LE(c.Least, calls) << c.What;
+        EXPECT_GE(c.Most, calls) << c.What;
+        ASSERT_EQ(1u, found.size()) << c.What;
+        EXPECT_EQ(c.Best, found[0].Name) << c.What;
+    }
 }
 
 TEST_F(SearchTest, UnreadableDirectoryIsSkipped)

@@ -1,6 +1,7 @@
 // The Linux directory listing as the plug-in sees it: order, attributes, sizes and
 // times of a tree with every kind of entry a Linux disk can hold.
 #include "platform/platform.h"
+#include "platform/posix/posix_layer.h"
 #include "text/native_text.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -128,6 +131,34 @@ TEST_F(PlatformFind, OrderDotsFirstThenNamesIgnoringCaseExactOnTies)
     std::vector<std::wstring> got;
     for (const auto &d : List("*")) got.push_back(d.cFileName);
     EXPECT_EQ(got, expected);  // the dangling link is left out
+}
+
+TEST_F(PlatformFind, TheOrderIsTheOrderOfCompareNamesWhateverTheNamesShare)
+{
+    // Prefixes of eight bytes and more, case, characters that fold to ASCII (long s to
+    // S, dotless i to I), bytes of no character and characters of two bytes at and
+    // around the eighth byte.
+    const char *names[] = {
+        "a", "A", "ab", "abcdefg", "abcdefgh", "ABCDEFGH1", "abcdefgh0", "abcdefgZ",
+        "abcdefg\xc3\xa9", "abcdefG\xc5\xbf", "s", "S1", "\xc5\xbf", "\xc5\xbf" "0", "t",
+        "i", "\xc4\xb1", "j", "x\xff", "x\xff" "a", "\xff", "\xc3\xa9", "E", "F", "_",
+        "~", "0", "abc\xc5\xbf" "defgh", "abcSdefgh", "abcsdefgh1", "zzzzzzzz", "ZZZZZZZZ"};
+    ASSERT_EQ(0, mkdir((Root + "/order").c_str(), 0755));
+    std::vector<std::string> expected;
+    for (const char *name : names) {
+        Make(std::string("order/") + name, 0);
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end(), [](const std::string &a, const std::string &b) {
+        return vesk_posix::CompareNames(a.c_str(), b.c_str()) < 0;
+    });
+    std::vector<std::string> got;
+    for (const auto &d : List("order/*", true)) {
+        char bytes[256];
+        WideToNative(d.cFileName, bytes, sizeof bytes);
+        got.push_back(bytes);
+    }
+    EXPECT_EQ(expected, got);
 }
 
 TEST_F(PlatformFind, AttributesAndSizes)
@@ -271,8 +302,9 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
         EXPECT_EQ((uint64_t)entry.st_ino, id.FileLow) << name;
         EXPECT_EQ(DeviceOf(entry.st_dev), id.FileHigh) << name;
         EXPECT_EQ(name == "dirlink" ? IO_REPARSE_TAG_SYMLINK : 0u, d.dwReserved0) << name;
-        // Read whole at the first request: no descriptor is held from then on.
-        EXPECT_EQ(before, OpenDescriptors());
+        // Read whole at the first request: the listing holds no more than its own
+        // descriptor, kept for opening its subdirectories through it.
+        EXPECT_EQ(before + 1, OpenDescriptors());
     }
     EXPECT_EQ(classic, got);
     EXPECT_EQ(0, ReadListingEntry(listing, &d, &id));
@@ -289,6 +321,158 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/beta.txt").c_str()));
     EXPECT_EQ(nullptr, OpenDirectoryListing(Wide(Root + "/missing/").c_str()));
     EXPECT_EQ(before, OpenDescriptors());
+
+    // A chain of listings open at once, as a deep walk holds them, each opened through
+    // the one above: only the last few keep a descriptor.
+    std::string path = Root;
+    std::vector<DirectoryListing *> chain;
+    for (int i = 0; i < 100; ++i) {
+        path += "/c";
+        ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+        chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
+        ASSERT_NE(nullptr, chain.back());
+        ReadListingEntry(chain.back(), &d, &id);
+    }
+    EXPECT_LE(OpenDescriptors(), before + 32);
+    // With no descriptor free, the kept ones are given back rather than the open fail.
+    int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    close(probe);
+    struct rlimit old, none;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+    none = {(rlim_t)probe, old.rlim_max};
+    path += "/c";
+    ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+    chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
+    setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_NE(nullptr, chain.back());
+    EXPECT_EQ(LISTING_END, ReadListingEntry(chain.back(), &d, &id));
+    while (!chain.empty()) {
+        CloseDirectoryListing(chain.back());
+        chain.pop_back();
+    }
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+/// What a find data record says: every field but the unused rest of the name buffers,
+/// and the last access time, which following a link moves.
+std::vector<uint64_t> Fields(const WIN32_FIND_DATAW &d)
+{
+    return {d.dwFileAttributes, Ticks(d.ftCreationTime), Ticks(d.ftLastWriteTime),
+            d.nFileSizeHigh, d.nFileSizeLow, d.dwReserved0, d.dwReserved1};
+}
+
+/// Every entry a listing through a handle delivers, and the status calls it cost.
+struct HandleListing {
+    std::vector<int> Got;
+    std::vector<WIN32_FIND_DATAW> Data;
+    std::vector<FileId> Ids;
+    uint64_t Calls;
+};
+
+HandleListing ReadHandleListing(const std::string &dir, bool waive)
+{
+    HandleListing out;
+    uint64_t before = vesk_posix::StatusCallsForTests();
+    DirectoryListing *listing = OpenDirectoryListing(Wide(dir + "/").c_str());
+    EXPECT_NE(nullptr, listing) << dir;
+    if (waive) WaiveDirectoryRecords(listing);
+    WIN32_FIND_DATAW d;
+    FileId id;
+    int got;
+    while ((got = ReadListingEntry(listing, &d, &id)) > LISTING_END) {
+        out.Got.push_back(got);
+        out.Data.push_back(d);
+        out.Ids.push_back(id);
+    }
+    EXPECT_EQ(LISTING_END, got) << dir;
+    CloseDirectoryListing(listing);
+    out.Calls = vesk_posix::StatusCallsForTests() - before;
+    return out;
+}
+
+TEST_F(PlatformFind, WithoutDirectoryRecordsOnlyPlainSubdirectoriesGoUnread)
+{
+    HandleListing whole = ReadHandleListing(Root, false);
+    HandleListing waived = ReadHandleListing(Root, true);
+    ASSERT_EQ(whole.Data.size(), waived.Data.size());
+    uint64_t directories = 0;
+    for (size_t i = 0; i < whole.Data.size(); ++i) {
+        const WIN32_FIND_DATAW &w = whole.Data[i], &v = waived.Data[i];
+        std::wstring name = w.cFileName;
+        EXPECT_EQ(name, std::wstring(v.cFileName));
+        DWORD kind = w.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (kind != FILE_ATTRIBUTE_DIRECTORY) {
+            // Files and links come whole, as before.
+            EXPECT_EQ(LISTING_ENTRY, waived.Got[i]) << name;
+            EXPECT_EQ(Fields(w), Fields(v)) << name;
+            EXPECT_EQ(0, memcmp(&whole.Ids[i], &waived.Ids[i], sizeof(FileId))) << name;
+            continue;
+        }
+        // A directory is its name, its directory bit and its hidden one; nothing of it
+        // that was not read passes for a value.
+        ++directories;
+        EXPECT_EQ(LISTING_DIRECTORY_NAME, waived.Got[i]) << name;
+        EXPECT_EQ(w.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+                  v.dwFileAttributes) << name;
+        EXPECT_EQ((std::vector<uint64_t>{v.dwFileAttributes, 0, 0, 0, 0, 0, 0}), Fields(v))
+            << name;
+        EXPECT_EQ(0u, Ticks(v.ftLastAccessTime)) << name;
+        EXPECT_FALSE(IsKnownFileId(&waived.Ids[i])) << name;
+    }
+    EXPECT_EQ(2u, directories);  // sub and .hdir
+    EXPECT_EQ(whole.Calls - directories, waived.Calls);
+}
+
+TEST_F(PlatformFind, ADirectoryListedWithoutItsRecordTellsItsIdentity)
+{
+    ASSERT_EQ(0, mkdir((Root + "/dirs").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/dirs/a").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/dirs/b").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/empty").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/mnt").c_str(), 0755));
+    bool mounted = mount("none", (Root + "/mnt").c_str(), "tmpfs", 0, "size=64k") == 0;
+    if (mounted) Make("mnt/file", 1);
+    struct {
+        const char *Dir;
+        uint64_t Calls;  ///< status calls of listing and identity together
+    } cases[] = {
+        // Its files are stat'ed anyway, and tell the device; "." tells the inode.
+        {"sub", 1},
+        {".", 11 + 3 * 2},  // eleven files, three links stat'ed twice: nothing of its own
+        // Only subdirectories: the first is stat'ed, as before, and the handle is asked.
+        {"dirs", 2},
+        {"empty", 1},
+        // A mount point is the file system mounted on it, not the directory below.
+        {"mnt", 1},
+    };
+    for (const auto &c : cases) {
+        if (!strcmp(c.Dir, "mnt") && !mounted) continue;
+        std::string dir = Root + "/" + c.Dir;
+        struct stat st;
+        ASSERT_EQ(0, stat(dir.c_str(), &st));
+        uint64_t before = vesk_posix::StatusCallsForTests();
+        DirectoryListing *listing = OpenDirectoryListing(Wide(dir + "/").c_str());
+        ASSERT_NE(nullptr, listing);
+        WaiveDirectoryRecords(listing);
+        FileId id;
+        ASSERT_TRUE(GetListedIdentity(listing, &id)) << c.Dir;
+        WIN32_FIND_DATAW d;
+        while (ReadListingEntry(listing, &d, &id) > LISTING_END) {}
+        CloseDirectoryListing(listing);
+        EXPECT_EQ(c.Calls, vesk_posix::StatusCallsForTests() - before) << c.Dir;
+        listing = OpenDirectoryListing(Wide(dir + "/").c_str());
+        WaiveDirectoryRecords(listing);
+        ASSERT_TRUE(GetListedIdentity(listing, &id));
+        EXPECT_EQ(1u, id.Volume) << c.Dir;
+        EXPECT_EQ((uint64_t)st.st_ino, id.FileLow) << c.Dir;
+        EXPECT_EQ(DeviceOf(st.st_dev), id.FileHigh) << c.Dir;
+        CloseDirectoryListing(listing);
+    }
+    if (mounted) {
+        EXPECT_EQ(0, umount((Root + "/mnt").c_str()));
+    }
 }
 
 TEST_F(PlatformFind, AHandleListingOfManyLongNamesDeliversEachOnceInOrder)
@@ -488,7 +672,13 @@ TEST_F(PlatformFind, StatusFailuresAreToldNotLeftOut)
     ASSERT_EQ(0, symlink("locked/target", (Root + "/link").c_str()));
     ASSERT_EQ(0, mkdir((Root + "/noscan").c_str(), 0755));
     Make("noscan/inside", 1);
+    ASSERT_EQ(0, mkdir((Root + "/noscan/dir").c_str(), 0755));
     ASSERT_EQ(0, chmod((Root + "/noscan").c_str(), 0644));
+    // The same with only a subdirectory, which a listing without directory records
+    // would not look up.
+    ASSERT_EQ(0, mkdir((Root + "/noscandirs").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/noscandirs/dir").c_str(), 0755));
+    ASSERT_EQ(0, chmod((Root + "/noscandirs").c_str(), 0644));
     ASSERT_EQ(0, chmod(Root.c_str(), 0755));
     auto check = [&]() -> int {
         int failures = 0;
@@ -503,10 +693,16 @@ TEST_F(PlatformFind, StatusFailuresAreToldNotLeftOut)
             }
         failures += got != LISTING_END || unreadable != 1;
         CloseDirectoryListing(listing);
-        listing = OpenDirectoryListing(Wide(Root + "/noscan/").c_str());
-        failures += ReadListingEntry(listing, &d, &id) != LISTING_FAILED ||
-                    GetLastError() != ERROR_ACCESS_DENIED;
-        CloseDirectoryListing(listing);
+        // Whole, without directory records, and with the identity asked first: denied.
+        for (const char *dir : {"/noscan/", "/noscandirs/"})
+            for (int way = 0; way < 3; ++way) {
+                listing = OpenDirectoryListing(Wide(Root + dir).c_str());
+                if (way > 0) WaiveDirectoryRecords(listing);
+                if (way > 1) failures += GetListedIdentity(listing, &id);
+                failures += ReadListingEntry(listing, &d, &id) != LISTING_FAILED ||
+                            GetLastError() != ERROR_ACCESS_DENIED;
+                CloseDirectoryListing(listing);
+            }
         return failures;
     };
     fflush(nullptr);
@@ -520,6 +716,7 @@ TEST_F(PlatformFind, StatusFailuresAreToldNotLeftOut)
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
     chmod((Root + "/noscan").c_str(), 0755);
+    chmod((Root + "/noscandirs").c_str(), 0755);
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(0, WEXITSTATUS(status));
 }
