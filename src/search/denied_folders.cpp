@@ -3,13 +3,40 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "text/display_width.h"
 #include "text/wide_format.h"
 
+namespace {
+
+/// The path as an identity of the set: two independent 64-bit hashes of its characters,
+/// so that two paths are taken for one only by a chance of about 2^-128.
+FileId PathIdentity(const wchar_t *path)
+{
+    uint64_t first = 0xCBF29CE484222325ULL, second = 0x84222325CBF29CE4ULL;
+    for (const wchar_t *p = path; *p != L'\0'; ++p) {
+        uint64_t c = (uint64_t)(uint32_t)*p;
+        first = (first ^ c) * 0x100000001B3ULL;
+        second = (second + c + 1) * 0x9E3779B97F4A7C15ULL;
+        second ^= second >> 31;
+    }
+    FileId id;
+    id.Volume = 0;
+    id.FileLow = first;
+    id.FileHigh = second | 1;  // never the zero of an unknown id
+    return id;
+}
+
+}  // namespace
+
 void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path)
 {
     if (denied == nullptr || path == nullptr) return;
+    FileId id = PathIdentity(path);
+    bool added = false;
+    // Out of memory the folder is counted all the same: better once too often than lost.
+    if (AddDirectory(&denied->Counted, &id, &added) == RESULT_OK && !added) return;
     if (denied->Count < DENIED_NAMES_KEPT) {
         wchar_t *name = (wchar_t *)malloc(DENIED_NAME_LEN * sizeof(wchar_t));
         if (name != nullptr) CutInMiddle(name, DENIED_NAME_LEN, path, wcslen(path));
@@ -50,5 +77,6 @@ void FreeDeniedFolders(DeniedFolders *denied)
 {
     if (denied == nullptr) return;
     for (wchar_t *&name : denied->Names) free(name);
+    FreeDirectorySet(&denied->Counted);
     memset(denied, 0, sizeof *denied);
 }

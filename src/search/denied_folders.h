@@ -1,11 +1,13 @@
-// The folders a scan could not read because access was denied at their open: counted,
-// and the first few named, so that a command can say so in one line at its end. The
-// memory stays the same however many there are.
+// The folders a scan could not read because access was denied at their open: counted
+// once each, and the first few named, so that a command can say so in one line at its
+// end. Besides the few names, a folder costs one slot of a set of path hashes.
 #ifndef VESK_DENIED_FOLDERS_H
 #define VESK_DENIED_FOLDERS_H
 
 #include <stdint.h>
 #include <wchar.h>
+
+#include "search/directory_set.h"
 
 /// How many names are kept, and how long each may be (longer ones are cut in the middle).
 enum { DENIED_NAMES_KEPT = 3, DENIED_NAME_LEN = 260 };
@@ -14,10 +16,12 @@ enum { DENIED_NAMES_KEPT = 3, DENIED_NAME_LEN = 260 };
 struct DeniedFolders {
     uint32_t Count;                        ///< folders denied, stops at UINT32_MAX
     wchar_t *Names[DENIED_NAMES_KEPT];     ///< the first ones (malloc'd), null past them
+    DirectorySet Counted;  ///< the paths counted, by hash: two file specifications that
+                           ///< overlap meet one folder twice, and it is one folder
 };
 
-/// Counts the folder at path; its name is kept while fewer than DENIED_NAMES_KEPT are.
-/// A name that finds no memory is only counted.
+/// Counts the folder at path unless that path was counted already; its name is kept
+/// while fewer than DENIED_NAMES_KEPT are. A name that finds no memory is only counted.
 void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path);
 
 /// Prints, when any folder was denied, one message on standard error: "3 folders could
