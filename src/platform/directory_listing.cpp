@@ -76,7 +76,11 @@ struct DirectoryListing {
     DWORD Capacity;      ///< bytes of Buffer
     int Fills;           ///< requests that returned records
     WIN32_FIND_DATAW FindData;
-    wchar_t *Directory;  ///< the path it was opened with, for the fallback
+    bool ClassicOnly;    ///< list with the classic listing from the start (ListLike)
+    /// The path it was opened with, for the fallback; freed once a request through the
+    /// handle has given records, since the fallback is then never taken: a walk holds a
+    /// listing for each level, and a deep chain would hold each level's long path.
+    wchar_t *Directory;
     BYTE *Buffer;        ///< malloc'd, aligned for the records
     bool FaultsOn;       ///< the test switch of listing_faults.h was set at the open
     const ListingFault *Fault;  ///< its rules for this directory; null for none
@@ -116,6 +120,10 @@ bool FallBackToFind(DirectoryListing *listing)
     // The directory ends in a separator (or is a bare drive): "*" after it lists it
     // whole. The room is counted once and the text is written within it, so a room too
     // small fails here instead of listing another directory or writing past the end.
+    if (listing->Directory == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     size_t room = wcslen(listing->Directory) + 2;
     wchar_t *searchPath = (wchar_t *)malloc(room * sizeof(wchar_t));
     if (searchPath == nullptr) {
@@ -130,6 +138,8 @@ bool FallBackToFind(DirectoryListing *listing)
     listing->Find = FindFirstFileLong(searchPath, &listing->FindData);
     DWORD error = GetLastError();
     free(searchPath);
+    free(listing->Directory);
+    listing->Directory = nullptr;
     if (listing->Find == INVALID_HANDLE_VALUE) {
         // An empty directory lists nothing: that is its listing, not a failure.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
@@ -179,6 +189,10 @@ int FillRecords(DirectoryListing *listing)
             listing->Capacity = RECORD_BUFFER_LEN;
         }
     }
+    if (listing->ClassicOnly) {
+        if (!FallBackToFind(listing)) return -1;
+        return listing->Ended ? 0 : 1;
+    }
     for (;;) {
         bool filled = !RefusedByTestDouble(listing) &&
                       GetFileInformationByHandleEx(listing->Handle, listing->Class,
@@ -187,6 +201,8 @@ int FillRecords(DirectoryListing *listing)
             listing->Used = FilledBytes(listing);
             listing->At = 0;
             ++listing->Fills;
+            free(listing->Directory);
+            listing->Directory = nullptr;
             if (listing->Used == 0) {
                 // Records that do not fit the buffer they came in: read none of them.
                 SetLastError(ERROR_FILE_CORRUPT);
@@ -199,7 +215,8 @@ int FillRecords(DirectoryListing *listing)
             listing->Ended = true;
             return 0;
         }
-        if (!IsRefusal(error) || listing->Delivered) return -1;
+        // A refusal once records have come is a listing failing part way, not the class.
+        if (!IsRefusal(error) || listing->Fills > 0) return -1;
         if (listing->Class == FileIdExtdDirectoryInfo) {
             listing->Class = FileIdBothDirectoryInfo;
             continue;
@@ -392,7 +409,17 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
     listing->Read = 0;
     listing->Waived = false;
     listing->PendingError = 0;
+    listing->ClassicOnly = false;
     return listing;
+}
+
+void ListLike(DirectoryListing *listing, const DirectoryListing *sameVolume)
+{
+    if (listing == nullptr || sameVolume == nullptr || listing->Fills > 0 ||
+        listing->Delivered || listing->Find != INVALID_HANDLE_VALUE)
+        return;
+    listing->Class = sameVolume->Class;
+    listing->ClassicOnly = sameVolume->ClassicOnly || sameVolume->Find != INVALID_HANDLE_VALUE;
 }
 
 void WaiveDirectoryRecords(DirectoryListing *listing)

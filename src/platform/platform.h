@@ -97,6 +97,13 @@ enum {
 /// whole.
 void WaiveDirectoryRecords(DirectoryListing *listing);
 
+/// Asks listing, before its first read, for the records sameVolume settled on: a
+/// directory reached from its parent without crossing a link, junction or mount point
+/// lies on its parent's volume, which refuses what it refused, so the refusal is not
+/// asked again of every directory below it. Null, or a listing that has read, does
+/// nothing.
+void ListLike(DirectoryListing *listing, const DirectoryListing *sameVolume);
+
 /// The identity of the opened directory, for one reached through a LISTING_DIRECTORY_NAME
 /// entry: the listing's first request is made first (a failure of it is then what the
 /// next ReadListingEntry reports), so that on Linux the listing tells the identity

@@ -276,6 +276,10 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     DirectoryListing *listing = OpenDirectoryListing(path);
     DWORD error = listing == nullptr ? GetLastError() : 0;
     if (listing != nullptr && walk->WaiveDirectories) WaiveDirectoryRecords(listing);
+    // Without a link between them, a directory and its parent share a volume: what the
+    // parent's file system refused is not asked again.
+    if (listing != nullptr && !isLink && walk->Depth > 0)
+        ListLike(listing, walk->Levels[walk->Depth - 1].Listing);
     FileId id;
     int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)

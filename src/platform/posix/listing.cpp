@@ -183,7 +183,7 @@ void FreeSnapshot(Snapshot *s)
 
 bool GrowOrder(Snapshot *s)
 {
-    size_t size = s->OrderSize ? s->OrderSize * 2 : 256;
+    size_t size = s->OrderSize ? s->OrderSize * 2 : 64;
     uint32_t *p = (uint32_t *)realloc(s->Order, size * sizeof *p);
     if (p == nullptr) return false;
     s->Order = p;
@@ -197,7 +197,7 @@ int64_t AddName(Snapshot *s, const char *name, size_t len, uint64_t inode, unsig
 {
     size_t need = NAME_PREFIX + len + 1;
     if (s->PoolUsed + need > s->PoolSize) {
-        size_t size = s->PoolSize ? s->PoolSize * 2 : 8192;
+        size_t size = s->PoolSize ? s->PoolSize * 2 : 1024;
         while (size < s->PoolUsed + need) size *= 2;
         // Offsets are 32-bit (the largest is kept for "left out"): a listing of more
         // than 4 GB of names is refused.

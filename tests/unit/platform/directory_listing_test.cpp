@@ -56,6 +56,42 @@ TEST_F(SearchTest, EachListingAsksForTheRecordsItsOwnDirectoryGives)
     }
 }
 
+// A subdirectory reached without a link lies on its parent's volume: listed like its
+// parent, it takes the records the parent settled on (64-bit ones after the 128-bit
+// ones were refused, the classic listing after the handle listing was) without asking.
+TEST_F(SearchTest, ASubdirectoryListedLikeItsParentTakesItsRecords)
+{
+    Dir("fat");
+    Dir("fat/sub");
+    File("fat/sub/f", 1);
+    struct {
+        const char *Variable, *Value;
+        bool HighHalf;  // the entry of sub still carries the 128-bit id's high half
+    } cases[] = {
+        {"VESK_TEST_LISTING_FAULTS", "fat:ids=64", false},
+        {"VESK_TEST_REFUSE_HANDLE_LISTING", "1", false},
+        {"VESK_TEST_NOTHING_REFUSED", "1", true},
+    };
+    for (const auto &c : cases) {
+        EnvGuard guard(c.Variable, c.Value);
+        DirectoryListing *parent = OpenDirectoryListing(Wide(Abs("fat/")).c_str());
+        ASSERT_NE(nullptr, parent);
+        WIN32_FIND_DATAW data;
+        FileId id;
+        while (ReadListingEntry(parent, &data, &id) == LISTING_ENTRY) {
+        }
+        DirectoryListing *child = OpenDirectoryListing(Wide(Abs("fat/sub/")).c_str());
+        ASSERT_NE(nullptr, child);
+        ListLike(child, parent);
+        ASSERT_EQ(LISTING_ENTRY, ReadListingEntry(child, &data, &id)) << c.Value;
+        EXPECT_STREQ(L"f", data.cFileName);
+        EXPECT_EQ(c.HighHalf, id.FileHigh != 0) << c.Value;
+        EXPECT_EQ(LISTING_END, ReadListingEntry(child, &data, &id));
+        CloseDirectoryListing(child);
+        CloseDirectoryListing(parent);
+    }
+}
+
 // Where listing through the handle is refused, the classic listing of "DIRECTORY*" lists
 // that very directory, whole: the shortest one and one whose path reaches the limit, so
 // that its search path is one character past it.
