@@ -95,14 +95,30 @@ const FILETIME *ChosenFileTime(const WIN32_FIND_DATAW *data, uint16_t whichTime)
 
 namespace {
 
+/// The local times of one file, each converted once however many nodes test it: the
+/// conversion by the rules of the file's date is a call into the system that costs more
+/// than all the rest of a node's test.
+struct ShownTimes {
+    const WIN32_FIND_DATAW *Data;
+    int OnNtfs;
+    bool Converted[3];  ///< by the TIME_ value that names the time
+    bool Valid[3];
+    SYSTEMTIME Local[3];
+};
+
 /// The local date and time of one of the file's times, as the default stamp of the file
 /// shows it; false for a time that stamp shows as "(invalid time)".
-bool LocalTimeOf(const WIN32_FIND_DATAW *data, uint16_t whichTime, int onNtfs,
-                 SYSTEMTIME *local)
+bool LocalTimeOf(ShownTimes *times, uint16_t whichTime, SYSTEMTIME *local)
 {
-    const FILETIME *chosen = ChosenFileTime(data, whichTime);
-    uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
-    return ShownLocalTime(utc, onNtfs, local);
+    int which = whichTime == TIME_LAST_ACCESS ? 1 : whichTime == TIME_CREATION ? 2 : 0;
+    if (!times->Converted[which]) {
+        const FILETIME *chosen = ChosenFileTime(times->Data, whichTime);
+        uint64_t utc = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
+        times->Valid[which] = ShownLocalTime(utc, times->OnNtfs, &times->Local[which]);
+        times->Converted[which] = true;
+    }
+    *local = times->Local[which];
+    return times->Valid[which];
 }
 
 uint32_t SecondOfDay(const SYSTEMTIME &t)
@@ -148,7 +164,7 @@ __attribute__((noinline)) int TextNodeVerdict(const TextRange *node,
 
 /// Whether one node other than a text node ('I', 'O': TextNodeVerdict) lets the file
 /// through.
-bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data, int onNtfs)
+bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data, ShownTimes *times)
 {
     SYSTEMTIME local;
     switch (node->Kind) {
@@ -165,7 +181,7 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data, int onNtf
     // file, negated or not, since neither "inside" nor "outside" can be said of it.
     case L'D': {
         const DateRange *date = (const DateRange *)node;
-        if (!LocalTimeOf(data, date->WhichTime, onNtfs, &local)) return false;
+        if (!LocalTimeOf(times, date->WhichTime, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         uint32_t second = SecondOfDay(local);
         bool starts = day > date->FirstDay || (day == date->FirstDay && second >= date->FirstSecond);
@@ -175,14 +191,14 @@ bool NodePasses(const RangeFilter *node, const WIN32_FIND_DATAW *data, int onNtf
     }
     case L'T': {
         const TimeRange *time = (const TimeRange *)node;
-        if (!LocalTimeOf(data, time->WhichTime, onNtfs, &local)) return false;
+        if (!LocalTimeOf(times, time->WhichTime, &local)) return false;
         uint32_t second = SecondOfDay(local);
         bool inside = second >= time->FirstSecond && second <= time->LastSecond;
         return time->Negate ? !inside : inside;
     }
     case L'W': {
         const WeekdayRange *week = (const WeekdayRange *)node;
-        if (!LocalTimeOf(data, week->WhichTime, onNtfs, &local)) return false;
+        if (!LocalTimeOf(times, week->WhichTime, &local)) return false;
         uint32_t day = DayNumber(local.wYear, local.wMonth, local.wDay);
         return (week->DayMask >> (day % 7)) & 1;
     }
@@ -198,11 +214,15 @@ int MatchRanges(const WIN32_FIND_DATAW *data, const RangeFilter *list, const wch
                 int onNtfs)
 {
     if (data == nullptr || directory == nullptr) return RESULT_MISSING_ARGUMENT;
+    ShownTimes times;
+    times.Data = data;
+    times.OnNtfs = onNtfs;
+    for (bool &converted : times.Converted) converted = false;
     for (const RangeFilter *node = list; node != nullptr; node = node->Next) {
         if (node->Kind == L'I' || node->Kind == L'O') {
             int verdict = TextNodeVerdict((const TextRange *)node, data, directory);
             if (verdict != RESULT_OK) return verdict;
-        } else if (!NodePasses(node, data, onNtfs)) {
+        } else if (!NodePasses(node, data, &times)) {
             return RESULT_FAILED;
         }
     }
