@@ -18,9 +18,8 @@ counts them (WINEDEBUG=+file, on a tree of 1,000 directories), and Vesk's scan t
 against that bare walk, paired, with the shell's start-up taken out (a batch of five
 scans less a batch of one, over four). --wine-only skips the Linux figures. With --memory
 it also measures the peak resident size of the whole vshell process (/usr/bin/time -v) for
-n = 10 on two tree sizes and n = 4096, and what the set of listed directories costs on the
-larger tree: the same scan with every file id read as 0 (the Linux layer's test switch
-VESK_TEST_ZERO_FILE_IDS), which keeps the set empty.
+n = 10 on two tree sizes and n = 4096 (bench/memory_bench.py measures it across tree
+shapes).
 
 With --against OTHER/vshell it also pairs each Vesk scan with the same scan by another
 build, and prints their ratios (this build / the other).
@@ -336,22 +335,17 @@ def main():
         make_tree(small, 20_000)
         make_tree(big, 1_000_000)
         scan = lambda n, top: [a.vshell, "-c", f"vesk {n} largest L /R {backslashed(top)}"]
-        no_ids = dict(os.environ, VESK_TEST_ZERO_FILE_IDS="1")
-        # Interleaved, so that the machine's load falls on all four alike.
-        runs = {"small": [], "big": [], "wide": [], "no ids": []}
+        # Interleaved, so that the machine's load falls on all three alike.
+        runs = {"small": [], "big": [], "wide": []}
         for _ in range(3):
             runs["small"].append(peak_kb(scan(10, small)))
             runs["big"].append(peak_kb(scan(10, big)))
             runs["wide"].append(peak_kb(scan(4096, big)))
-            runs["no ids"].append(peak_kb(scan(10, big), no_ids))
-        s, b, w, z = (statistics.median(runs[k]) for k in ("small", "big", "wide", "no ids"))
-        dirs = count_directories(big)
+        s, b, w = (statistics.median(runs[k]) for k in ("small", "big", "wide"))
         print(f"\npeak RSS (median of 3) n=10: 20,000 files {s:.0f} kB, 1,000,000 files "
               f"{b:.0f} kB, difference {b - s:.0f} kB (target under 1024)")
         print(f"peak RSS n=4096, 1,000,000 files: {w:.0f} kB, {w - b:.0f} kB over n=10 "
               f"(target under 16384)")
-        print(f"the set of listed directories, {dirs} directories: {b - z:.0f} kB "
-              f"({b:.0f} kB against {z:.0f} kB with every file id 0, which keeps it empty)")
 
 
 if __name__ == "__main__":

@@ -446,6 +446,16 @@ bool GetListingIdentity(DirectoryListing *listing, FileId *id)
     return ReadHandleIdentity(listing, id);
 }
 
+bool GetListingPath(DirectoryListing *listing, wchar_t *out, size_t capacity)
+{
+    if (listing == nullptr || out == nullptr || capacity == 0 || capacity > 0xFFFFFFFFu ||
+        listing->Handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD len = GetFinalPathNameByHandleW(listing->Handle, out, (DWORD)capacity,
+                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return len != 0 && len < capacity;
+}
+
 bool GetListedIdentity(DirectoryListing *listing, FileId *id)
 {
     if (listing == nullptr || id == nullptr) return false;

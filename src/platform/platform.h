@@ -58,6 +58,19 @@ inline bool IsSameFile(const FileId *a, const FileId *b)
            a->FileHigh == b->FileHigh;
 }
 
+/// True when a and b, known identities, lie on different file systems: a directory
+/// reached from its parent across such a boundary (a mount point) may be reached again
+/// through another. The Linux layer gives every file system one volume serial and keeps
+/// the device in the file id's high half.
+inline bool OnOtherFileSystem(const FileId *a, const FileId *b)
+{
+#if defined(_WIN32)
+    return a->Volume != b->Volume;
+#else
+    return a->Volume != b->Volume || a->FileHigh != b->FileHigh;
+#endif
+}
+
 /// A directory opened once and listed through that handle (directory_listing.cpp).
 struct DirectoryListing;
 
@@ -71,6 +84,14 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory);
 /// the system cannot tell from others (Wine gives 0 for every Linux file system it has
 /// no drive for, and their ids repeat): such ids may name two directories.
 bool GetListingIdentity(DirectoryListing *listing, FileId *id);
+
+/// Writes into out (capacity characters) the path the system gives for the opened
+/// directory with every link, junction and drive mapping on the way resolved (on Windows
+/// in the "\\?\" form): each of its parts is a directory itself, not a way to one, so a
+/// walk can tell from it whether a link leads into a tree it walks. Asked before the
+/// listing's first read: the Linux layer gives the directory's descriptor back then.
+/// False when the system cannot tell it or it does not fit.
+bool GetListingPath(DirectoryListing *listing, wchar_t *out, size_t capacity);
 
 /// What ReadListingEntry delivered.
 enum {

@@ -259,6 +259,18 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security, DWOR
 // sorts it, "." and ".." left out) and gives the descriptor back at once.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void *info,
                                   DWORD size);
+// The path of an opened directory with every link on the way resolved, from the open
+// descriptor (/proc/self/fd): a native path such as /home/me/docs. The flags are taken
+// as FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, the only ones the plug-in asks. Returns the
+// characters written without the terminator; the characters needed with it when size is
+// too small; 0 with the error set on a failure (a handle whose listing has been taken
+// has given its descriptor back: ERROR_INVALID_HANDLE).
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
+// The attributes a listing would show for the entry at path (a link to a directory: the
+// directory and reparse point bits), or INVALID_FILE_ATTRIBUTES with the error set.
+DWORD GetFileAttributesW(LPCWSTR path);
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info);
 BOOL CloseHandle(HANDLE h);
 

@@ -1,5 +1,5 @@
-// The identities of the directories one walk has listed, so that no directory is
-// listed twice however many links lead to it.
+// A set of directory identities: those one walk has entered as trees of their own, so
+// that no link leads to one of them twice.
 #ifndef VESK_DIRECTORY_SET_H
 #define VESK_DIRECTORY_SET_H
 

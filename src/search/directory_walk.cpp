@@ -7,6 +7,7 @@
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
 #include "ranges/range_match.h"
+#include "search/covered_trees.h"
 #include "search/directory_set.h"
 #include "search/directory_size.h"
 #include "search/result_list.h"
@@ -46,8 +47,14 @@ struct Walk {
     WalkLevel *Levels;
     size_t Depth;     ///< levels in use
     size_t Capacity;  ///< levels allocated
-    DirectorySet Listed;  ///< directories of trusted identity this call has listed
-    size_t PlainListed;   ///< of them, those not reached through a link
+    /// The trusted identities of the directories that may be reached again: where the
+    /// walk began, those it entered through a link, and those across a file system
+    /// boundary. A directory listed plainly below them is remembered only while it is on
+    /// the current path (Levels): a plain directory has one parent.
+    DirectorySet Entered;
+    CoveredTrees Covered;  ///< where those trees really are, for the links met later
+    wchar_t *Resolved;     ///< PATH_BUFFER_LEN characters: a listing's resolved path
+    wchar_t *Scratch;      ///< PATH_BUFFER_LEN characters, for IsCoveredPlainly
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
     bool WaiveDirectories;  ///< no directory can be a candidate: their records go unread
@@ -203,64 +210,76 @@ bool IsOnCurrentPath(const Walk *walk, const FileId *id)
     return false;
 }
 
-/// The directories not reached through a link that the walk records at most, so that
-/// its memory does not grow with the tree (a set of 4,096 takes 256 KB). Past them a
-/// directory is still looked up, but one reached through a link after it was listed is
-/// listed again: nothing is lost, its files are offered once, and the link's target is
-/// recorded, so no link leads to it a third time.
-const size_t PLAIN_DIRECTORIES_RECORDED = 4096;
-
-/// Records a directory of trusted identity as listed (throughLink: reached through a
-/// link, always recorded: a graph of links would otherwise be walked once per path
-/// through it). False when it was listed already, or when memory is exhausted (which
-/// stops the walk).
-bool MarkListed(Walk *walk, const FileId *id, bool throughLink)
+/// Remembers a directory of trusted identity that may be reached again. False when
+/// memory is exhausted, which stops the walk.
+bool RememberEntered(Walk *walk, const FileId *id)
 {
-    if (!throughLink && walk->PlainListed >= PLAIN_DIRECTORIES_RECORDED)
-        return !HasDirectory(&walk->Listed, id);
     bool added;
-    if (AddDirectory(&walk->Listed, id, &added) != RESULT_OK)
-        ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
-    if (added && !throughLink) ++walk->PlainListed;
-    return added;
+    if (AddDirectory(&walk->Entered, id, &added) == RESULT_OK) return true;
+    ReportListingError(walk, walk->Path, ERROR_NOT_ENOUGH_MEMORY);
+    return false;
 }
 
-/// Decides from the identity its handle gives whether the directory just opened is to
-/// be listed, and whether it is to count as below a link that may lead back up
-/// (*belowLink). isLink: it was reached through a reparse point. nameOnly: its entry
-/// came without a record, so its listing is taken first to tell its identity.
-///
-/// A trusted identity is listed once per walk (or twice, see PLAIN_DIRECTORIES_RECORDED),
-/// and a link to a directory on the current path is not followed. Any other is never
-/// skipped for being seen before: where file systems cannot be told apart, two of them
-/// show one id. Only a link can lead back up the tree, so a link whose target has no
-/// identity, or one already on the current path, is followed once more, and no such
-/// link below it is.
-bool ShouldList(Walk *walk, DirectoryListing *listing, bool isLink, bool nameOnly, FileId *id,
-                int *belowLink)
+/// True when a directory of trusted identity id has been listed in this walk or is
+/// being listed: one entered as a tree of its own, or one on the current path (a bind
+/// mount of an ancestor leads back to it without a link).
+bool ListedAlready(const Walk *walk, const FileId *id)
 {
+    return HasDirectory(&walk->Entered, id) || IsOnCurrentPath(walk, id);
+}
+
+/// Decides from the identity and resolved path its handle gives whether the directory
+/// just opened (its path the first dirLen characters of the walk's) is to be listed,
+/// and whether it is to count as below a link that may lead back up (*belowLink).
+/// isLink: it was reached through a reparse point. nameOnly: its entry came without a
+/// record, so its listing is taken first to tell its identity.
+///
+/// A link that leads into a tree the walk lists plainly (the one it began at, or one it
+/// entered through another link) is not followed: the walk lists that directory where
+/// the tree holds it. A link it does follow starts a tree of its own. A trusted identity
+/// is listed once; where file systems cannot be told apart two of them show one id, so
+/// any other identity is never skipped for being seen before: only a link can lead back
+/// up the tree, so a link whose target has no identity, or one already on the current
+/// path, is followed once more, and no such link below it is.
+bool ShouldList(Walk *walk, DirectoryListing *listing, size_t dirLen, bool isLink, bool nameOnly,
+                FileId *id, int *belowLink)
+{
+    bool isTop = walk->Depth == 0;
+    // Asked before anything is read: the Linux layer gives the handle back at the first read.
+    bool resolved = (isTop || isLink) &&
+                    GetListingPath(listing, walk->Resolved, PATH_BUFFER_LEN);
+    if (isLink && resolved &&
+        IsCoveredPlainly(&walk->Covered, walk->Resolved, walk->Options->WalkFlags, walk->Scratch))
+        return false;
     bool known = nameOnly ? GetListedIdentity(listing, id) : GetListingIdentity(listing, id);
     if (!known) memset(id, 0, sizeof *id);
-    bool parentBelowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
+    bool parentBelowLink = !isTop && walk->Levels[walk->Depth - 1].BelowLink;
     *belowLink = parentBelowLink;
-    if (IsTrustedId(id)) {
-        // A link back up is known by the path, whatever the set recorded.
-        if (isLink && IsOnCurrentPath(walk, id)) return false;
-        return MarkListed(walk, id, isLink);
+    bool trusted = IsTrustedId(id);
+    if (trusted && ListedAlready(walk, id)) return false;
+    if (trusted) {
+        bool crossed = !isTop && !isLink && OnOtherFileSystem(id, &walk->Levels[walk->Depth - 1].Id);
+        if ((isTop || isLink || crossed) && !RememberEntered(walk, id)) return false;
     }
-    if (!isLink) return true;
-    if (IsKnownFileId(id) && !IsOnCurrentPath(walk, id)) return true;
-    *belowLink = 1;
-    return walk->Depth == 0 || !parentBelowLink;
+    bool listed = trusted || !isLink || (IsKnownFileId(id) && !IsOnCurrentPath(walk, id));
+    if (!listed) {
+        *belowLink = 1;
+        listed = isTop || !parentBelowLink;
+    }
+    // A tree whose top is known by its path keeps the links into it out, whatever its
+    // identity; memory exhausted here only costs a second listing through such a link.
+    if (listed && resolved) AddCoveredTree(&walk->Covered, walk->Resolved, dirLen);
+    return listed;
 }
 
 /// What EnterDirectory did.
 enum EnterResult { ENTERED, SKIPPED, FAILED };
 
 /// Lists the directory whose path is the first dirLen characters of the shared buffer
-/// (ending in a separator, or a bare drive) as a new level. knownId: its trusted
-/// identity from the parent's listing, which spares the open when it was listed already;
-/// null to ask the handle (for nameOnly, its listing). The trace line shows for every
+/// (ending in a separator, or a bare drive) as a new level. knownId: the trusted
+/// identity of a directory reached without a link, from the parent's listing, which
+/// spares the open when it was listed already; null to ask the handle (for nameOnly,
+/// its listing). The trace line shows for every
 /// directory that is listed or cannot be. FAILED: it could not be opened (and was
 /// reported or counted, unless gone).
 EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, bool isLink,
@@ -268,7 +287,12 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
 {
     wchar_t *path = walk->Path;
     path[dirLen] = L'\0';
-    if (knownId != nullptr && !MarkListed(walk, knownId, false)) return SKIPPED;
+    if (knownId != nullptr) {
+        if (ListedAlready(walk, knownId)) return SKIPPED;
+        if (OnOtherFileSystem(knownId, &walk->Levels[walk->Depth - 1].Id) &&
+            !RememberEntered(walk, knownId))
+            return FAILED;
+    }
     if (!ReserveLevel(walk)) {
         ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
         return FAILED;
@@ -285,7 +309,7 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     if (knownId != nullptr)
         id = *knownId;
     else if (listing != nullptr &&
-             !ShouldList(walk, listing, isLink, nameOnly, &id, &belowLink)) {
+             !ShouldList(walk, listing, dirLen, isLink, nameOnly, &id, &belowLink)) {
         CloseDirectoryListing(listing);
         return SKIPPED;
     }
@@ -473,13 +497,18 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     Walk walk;
     memset(&walk, 0, sizeof walk);
     walk.Path = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
+    walk.Resolved = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
+    walk.Scratch = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     walk.Patterns = patterns;
     walk.Options = options;
     walk.Results = results;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
     walk.WaiveDirectories = NoDirectoryIsCandidate(options);
-    if (walk.Path == nullptr) {
+    if (walk.Path == nullptr || walk.Resolved == nullptr || walk.Scratch == nullptr) {
+        free(walk.Path);
+        free(walk.Resolved);
+        free(walk.Scratch);
         ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
         return RESULT_SCAN_FAILED;
     }
@@ -526,8 +555,11 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     }
     // Running out of memory stops the walk with its listings still open.
     while (walk.Depth > 0) CloseDirectoryListing(walk.Levels[--walk.Depth].Listing);
-    FreeDirectorySet(&walk.Listed);
+    FreeDirectorySet(&walk.Entered);
+    FreeCoveredTrees(&walk.Covered);
     free(walk.Levels);
     free(walk.Path);
+    free(walk.Resolved);
+    free(walk.Scratch);
     return walk.Failed ? RESULT_SCAN_FAILED : RESULT_OK;
 }

@@ -10,11 +10,12 @@
 
 /// Lists directory (ending in a separator, or a bare drive such as C:) and offers the
 /// entries that pass to results (started by the caller, who keeps it), descending as
-/// WalkFlags say. No directory of trusted identity (a known id on a volume the system
-/// tells apart) is listed twice in one call, however many links lead to it (in a tree of
-/// more than 4,096 directories, one reached through a link after it was listed may be
-/// listed a second time, never a third, so that the walk's memory stays bounded), and
-/// no file or directory enters the list under a second name.
+/// WalkFlags say. A link (junction, mount point) that leads into the tree being walked
+/// is not followed: the directory is listed where the tree holds it. One that leads
+/// elsewhere is followed once per directory of trusted identity (a known id on a volume
+/// the system tells apart), however many links lead there, and no file or directory
+/// enters the list under a second name. The walk's memory grows with the depth and the
+/// links it follows, not with the directories it lists.
 /// A directory that is gone at its open is skipped quietly, one denied at its open is
 /// counted in options->Denied; any other failure of a listing (at its open or part
 /// way), an entry whose status cannot be read and a path past the limit are reported

@@ -146,3 +146,31 @@ int ReadEntry(int dirfd, const char *name, EntryInfo *out, EntrySelf *self)
 }
 
 }  // namespace vesk_posix
+
+DWORD GetFileAttributesW(LPCWSTR path)
+{
+    if (path == nullptr || !*path) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    NativePath p;
+    if (!MakeNativePath(path, &p)) {
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    EntryInfo info;
+    EntrySelf self;
+    errno = 0;
+    int got = ReadEntry(AT_FDCWD, p.Text, &info, &self);
+    int readErrno = errno;
+    // Hidden by its own name, as its directory's listing shows it.
+    const char *slash = strrchr(p.Text, '/');
+    bool hidden = IsHiddenName(slash != nullptr ? slash + 1 : p.Text);
+    FreeNativePath(&p);
+    if (got == ENTRY_READ)
+        return (info.Attributes & ~(DWORD)FILE_ATTRIBUTE_HIDDEN) | (hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+    SetError(got == ENTRY_FAILED ? info.Error
+             : got == ENTRY_DIRECTORY_DENIED ? ERROR_ACCESS_DENIED
+                                             : ErrorFromErrno(readErrno == 0 ? ENOENT : readErrno));
+    return INVALID_FILE_ATTRIBUTES;
+}

@@ -1,8 +1,8 @@
 // What a directory's own listing tells of its identity, read from what the listing
 // stat'ed anyway.
 //
-// The walk needs the identity of every directory it lists, so that none is listed twice,
-// and asks no status of a subdirectory whose record nothing reads. Its inode is the one
+// The walk needs the identity of every directory it lists, to know one it has entered
+// already or is below, and asks no status of a subdirectory whose record nothing reads. Its inode is the one
 // its "." entry gives (the number its parent's listing gives for a mount point is that
 // of the directory it covers). Its device is the one its files show: a file that is not
 // a mount point lies on its directory's file system, where a subdirectory may not (a

@@ -109,14 +109,14 @@ TEST_F(SearchTest, LinksBackUpTheTreeAreNotEntered)
               NameSet(found));
     EXPECT_EQ(9u, found.size());
 
-    // A link to a directory that is not on the walked path is entered, unless the walk
-    // has been there already: then it is only a candidate.
+    // A link into the walked tree is only a candidate, whether the walk has been there
+    // yet or not: the directory is listed where the tree holds it.
     Dir("s/t/zz");
     File("s/t/zz/z", 1);
     Link("t/zz", "s/side");
     Link("s/t/zz", "other");
     std::set<std::wstring> names = NameSet(Walk(Options(MODE_NEWEST, WALK_RECURSE)));
-    EXPECT_EQ((std::set<std::wstring>{L"other", L"other/z", L"s/side", L"s/t/zz"}),
+    EXPECT_EQ((std::set<std::wstring>{L"other", L"s/side", L"s/t/zz", L"s/t/zz/z"}),
               Subset(names, {L"other", L"other/z", L"s/side", L"s/side/z", L"s/t/zz",
                              L"s/t/zz/z"}));
 }
@@ -157,23 +157,35 @@ TEST_F(SearchTest, BelowALinkNoAncestorIsEnteredAgain)
     EXPECT_EQ(expected.size(), found.size());
 }
 
-TEST_F(SearchTest, PastTheDirectoriesRecordedNothingIsLostOrOfferedTwice)
+TEST_F(SearchTest, ALinkIntoAFolderTheWalkPassesByIsFollowed)
 {
-    // More directories than the walk records; the last holds a file, a link to itself
-    // and one back up, and a link after it in the root leads to it again.
-    char name[16];
-    for (int i = 0; i < 4100; ++i) {
-        snprintf(name, sizeof name, "d%04d", i);
-        Dir(name);
+    // A link into the tree is left to the tree's own walk only where that walk goes,
+    // not into a hidden folder it skips; a link to such a link is resolved the same.
+    Dir("h");
+    Dir("h/.hidden");
+    Dir("h/.hidden/in");
+    File("h/.hidden/in/f", 1);
+    Link(".hidden/in", "h/l");
+    Dir("j");
+    Dir("j/real");
+    File("j/real/g", 2);
+    Link("real", "j/hop");
+    Link("hop", "j/via");
+    struct {
+        const char *Start;
+        uint32_t Flags;
+        Strings Found;
+    } cases[] = {
+        {"h/", WALK_RECURSE, {L".hidden/in/f"}},
+        {"h/", WALK_RECURSE | WALK_NO_HIDDEN_DIRS, {L"l/f"}},
+        {"j/", WALK_RECURSE, {L"real/g"}},
+        {"j/", WALK_RECURSE | WALK_NO_JUNCTIONS, {L"real/g"}},
+    };
+    for (const auto &c : cases) {
+        TestScan o = Options(MODE_LARGEST, c.Flags);
+        o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+        EXPECT_EQ(c.Found, Names(Walk(o, L"*", c.Start))) << c.Start << " " << c.Flags;
     }
-    File("d4099/f", 7);
-    Link("../d4099", "d4099/again");
-    Link("..", "d4099/up");
-    Link("d4099", "zlink");
-    File("r", 1);
-    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
-    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
-    EXPECT_EQ((Strings{L"d4099/f", L"r"}), Names(Walk(o)));
 }
 
 TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
@@ -195,12 +207,11 @@ TEST_F(SearchTest, LinkGraphIsWalkedOnceAndEachFileOfferedOnce)
     TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;  // files only
     std::vector<Found> found = Walk(o);
-    // First met: x (the listing is sorted), before d0's subtree and y and z.
+    // The links lead into the walked tree: each file by its own path. The file of three
+    // names: x, the first met (the listing is sorted).
     ASSERT_EQ((size_t)levels + 1, found.size());
     EXPECT_EQ(L"x", found[0].Name);
-    std::wstring deepest = L"d0/";
-    for (int i = 1; i < levels; ++i) deepest += L"a/";
-    EXPECT_EQ(deepest + L"f", found[1].Name);
+    EXPECT_EQ(L"d24/f", found[1].Name);
     // Without recursion too, one name per file.
     o.WalkFlags = 0;
     EXPECT_EQ((Strings{L"x"}), Names(Walk(o, L"?")));
@@ -572,16 +583,69 @@ TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
     } cases[] = {
         {"x:id=-:500;j:id=7:600;y:id=7:500",
          {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
-        // x is y, met first through j.
+        // x has y's identity, but a folder listed plainly is not remembered past its
+        // listing (a folder has one parent; only a bind mount shows one twice): both are
+        // listed, and a file that is one file under both names would be offered once.
         {"x:id=-:500;j:id=-:600;y:id=-:500",
-         {L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
+         {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
         {"m1:id=0:1;m2:id=0:1;n:id=0:1;up:id=0:1",
          {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat", L"m2/b.dat"}},
         {"m1:id=5:1;m2:id=5:1", {L"x/x.dat", L"j/y/y.dat", L"m1/a.dat", L"m1/n/c.dat"}},
     };
-    for (const auto &c : cases) {
-        EnvGuard faults("VESK_TEST_LISTING_FAULTS", c.Faults);
-        EXPECT_EQ(c.Found, NameSet(Walk(Options(MODE_LARGEST, WALK_RECURSE), L"*.dat", "tree/")))
-            << c.Faults;
+    // The same whether or not the system tells where a link leads: these lead out of
+    // the tree.
+    for (const char *noPaths : {(const char *)nullptr, "1"}) {
+        EnvGuard seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
+        for (const auto &c : cases) {
+            EnvGuard faults("VESK_TEST_LISTING_FAULTS", c.Faults);
+            EXPECT_EQ(c.Found,
+                      NameSet(Walk(Options(MODE_LARGEST, WALK_RECURSE), L"*.dat", "tree/")))
+                << c.Faults << (noPaths ? " without resolved paths" : "");
+        }
+    }
+}
+
+TEST_F(SearchTest, EachFolderIsListedOnceWhereverItsLinksLead)
+{
+    // tree/c0/c1/.../c5, a file in each, and in tree a link to each level; a leads out
+    // of the tree to out/sub, then b to out, which holds sub.
+    std::string chain = "tree";
+    Dir("tree");
+    for (int i = 0; i < 6; ++i) {
+        chain += "/c" + std::to_string(i);
+        Dir(chain);
+        File(chain + "/f" + std::to_string(i), i + 1);
+        Link(Abs(chain), "tree/l" + std::to_string(i));
+    }
+    Dir("out");
+    Dir("out/sub");
+    File("out/o", 20);
+    File("out/sub/s", 30);
+    Link("../out/sub", "tree/a");
+    Link("../out", "tree/b");
+    std::set<std::wstring> files = {L"a/s", L"b/o"};
+    std::wstring level;
+    for (int i = 0; i < 6; ++i) {
+        level += L"c" + std::to_wstring(i) + L"/";
+        files.insert(level + L"f" + std::to_wstring(i));
+    }
+    TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
+    o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    o.Debug = 1;
+    for (const char *noPaths : {(const char *)nullptr, "1"}) {
+        EnvGuard seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
+        testing::internal::CaptureStdout();
+        std::set<std::wstring> found = NameSet(Walk(o, L"*", "tree/"));
+        fflush(stdout);
+        std::string trace = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(files, found) << (noPaths ? "without resolved paths" : "");
+        // Where the system tells where links lead, the tree's own links are not followed
+        // and out/sub, entered through a, is not listed again below b: nine listings.
+        // Without, a link into the tree lists its directory again, never a file twice.
+        size_t listings = 0;
+        for (size_t at = 0; (at = trace.find("* VeskFiles(", at)) != std::string::npos; ++at)
+            ++listings;
+        if (noPaths == nullptr) EXPECT_EQ(9u, listings) << trace;
+        EXPECT_EQ(std::string::npos, trace.find("/b/sub/")) << trace;
     }
 }

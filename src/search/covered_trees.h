@@ -1,0 +1,40 @@
+// The trees one walk lists plainly, known by where they really are, so that a link
+// leading into one of them is not followed: the walk lists that directory where the
+// tree holds it, once, and remembers nothing of the directories it lists plainly.
+#ifndef VESK_COVERED_TREES_H
+#define VESK_COVERED_TREES_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+struct CoveredTree {
+    wchar_t *Top;    ///< the top's resolved path (GetListingPath), malloc'd
+    size_t TopLen;
+    size_t WalkLen;  ///< the length of the path the walk lists the top by, separator included
+};
+
+/// Zero-initialise; release with FreeCoveredTrees.
+struct CoveredTrees {
+    CoveredTree *Trees;
+    size_t Count;
+    size_t Capacity;
+};
+
+/// Adds the tree whose top has the resolved path top and is listed by a walk path of
+/// walkLen characters. False when memory is exhausted (the trees are then unchanged).
+bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen);
+
+/// True when the directory whose resolved path is path lies in one of the trees where
+/// the walk lists it itself: at the top, or below it through directories the walk
+/// descends into under walkFlags (none a link, junction or mount point, none hidden
+/// when hidden directories are skipped) and within the path limit. Asks the attributes
+/// of each directory between; scratch holds PATH_BUFFER_LEN characters. False whenever
+/// any of that cannot be told: the caller then lists the directory through its link.
+bool IsCoveredPlainly(const CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
+                      wchar_t *scratch);
+
+/// Releases the trees; empty again afterwards.
+void FreeCoveredTrees(CoveredTrees *trees);
+
+#endif
