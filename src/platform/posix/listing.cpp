@@ -32,11 +32,11 @@ namespace {
 // entries at a time, through the open directory: a walk keeps a listing open for every
 // level it is below, and a large directory then costs its names while the levels below
 // it are walked, not a record per entry. The first batch is read at the first request,
-// so that a directory whose names may be read but not looked up is denied there, and
-// an entry gone or changed since shows as it is when it is delivered. The directory is
-// opened with open and read with getdents64 rather than opendir. Nothing is asked of the
-// directory itself unless its identity is: it is in the statx of its entry in the
-// parent, which the walk then holds.
+// so that a directory whose names may be read but not looked up is denied there; an
+// entry past it shows as it is when its batch is read (gone since: left out). The
+// directory is opened with open and read with getdents64 rather than opendir. Nothing
+// is asked of the directory itself unless its identity is: it is in the statx of its
+// entry in the parent, which the walk then holds.
 //
 // A listing with entries still to read keeps its directory's descriptor, and so does a
 // directory handle kept for opening its subdirectories through it (Holders, below). At
