@@ -794,8 +794,26 @@ TEST_F(PlatformFind, AChainDeeperThanTheBudgetIsWalkedWithinIt)
     for (int level = 0; level < depth; ++level) {
         ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
         for (int i = 0; i < files; ++i) Make(dir.substr(Root.size() + 1) + "/f" + std::to_string(10 + i), i);
-        dir += "/f45d";  // between f45 and f46
+        if (level + 1 < depth) dir += "/f45d";  // between f45 and f46
     }
+    const std::string deepest = dir;
+    // With no descriptor free at the deepest level, the held listings read the rest of
+    // their entries and let theirs go rather than the open fail.
+    auto openWithNoneFree = [&](bool classic) {
+        int probe = dup(0);
+        ASSERT_GE(probe, 0);
+        close(probe);
+        struct rlimit old, none;
+        ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+        none = {(rlim_t)probe, old.rlim_max};
+        ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+        size_t entries = 0;
+        ListEach(Root + "/big", classic, [&](const std::string &, const WIN32_FIND_DATAW &) { ++entries; });
+        setrlimit(RLIMIT_NOFILE, &old);
+        EXPECT_EQ(100u, entries);
+    };
+    ASSERT_EQ(0, mkdir((Root + "/big").c_str(), 0755));
+    for (int i = 0; i < 100; ++i) Make("big/f" + std::to_string(i), 0);
     int base = OpenDescriptors();
     for (bool classic : {false, true}) {
         int most = 0;
@@ -804,6 +822,7 @@ TEST_F(PlatformFind, AChainDeeperThanTheBudgetIsWalkedWithinIt)
             ListEach(at, classic, [&](const std::string &name, const WIN32_FIND_DATAW &d) {
                 most = std::max(most, OpenDescriptors() - base);
                 ++seen;
+                if (at == deepest && name == "f10") openWithNoneFree(classic);
                 if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     walk(at + "/" + name);
                 else
