@@ -76,8 +76,11 @@ struct Snapshot {
     size_t InfoSize, InfoUsed, InfoNext;
     size_t Next;        // index (from First) of the entry to deliver next
     size_t BatchEnd;    // index past the entries whose status Info holds
-    EntryInfo Scratch;  // the waived entry being delivered
 };
+
+/// The waived entry being delivered, of whichever listing: it is read as soon as it is
+/// made, and a deep walk then holds no such record per level.
+EntryInfo WaivedEntry;
 
 struct FindRecord {
     uint32_t Tag;
@@ -407,7 +410,7 @@ DWORD ReadNames(Snapshot *s, const wchar_t *pattern, bool withDots, NameCount *n
 {
     names->Dot = names->DotDot = -1;
     names->Used = 0;
-    names->Size = 64;
+    names->Size = 16;
     names->DotInode = 0;
     names->Keys = (SortKey *)malloc(names->Size * sizeof(SortKey));
     if (names->Keys == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
@@ -538,8 +541,8 @@ const EntryInfo *CurrentEntry(Snapshot *s)
             SettleDescriptor(s);
         }
         if (!IsStated(s, s->Next)) {
-            WaiveEntry(s, s->Next, &s->Scratch);
-            return &s->Scratch;
+            WaiveEntry(s, s->Next, &WaivedEntry);
+            return &WaivedEntry;
         }
         const EntryInfo *e = &s->Info[s->InfoNext];
         if (e->Name != LEFT_OUT) return e;
