@@ -7,7 +7,9 @@
 // of the directory it covers). Its device is the one its files show: a file that is not
 // a mount point lies on its directory's file system, where a subdirectory may not (a
 // mount point, a btrfs subvolume). Where either is in doubt, the directory's own status
-// tells both.
+// tells both, and so it does for a listing larger than its first batch of statuses:
+// when the identity is asked only that batch has been read, and a part does not speak
+// for the whole.
 #include "posix_layer.h"
 
 namespace vesk_posix {

@@ -1,5 +1,5 @@
 // Directory listings: FindFirstFileW and its kin, and a directory read through its own
-// handle (GetFileInformationByHandleEx), both over getdents64.
+// handle (GetFileInformationByHandleEx), both over getdents64 and both the same way.
 #include "posix_layer.h"
 
 #include "text/native_text.h"
@@ -10,6 +10,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -25,14 +26,27 @@ namespace {
 // Order: "." and ".." first, then by upper-case name (exact order on ties); what
 // each entry shows as is read by ReadEntry.
 //
-// The names are read whole when the listing is taken (one pool of bytes, one array of
-// offsets), and every entry is stat'ed then too, through the open directory, which is
-// closed at once unless it is among the few kept (KeptDirectories, below): a walk keeps
-// a listing open for every level it is below, and a descriptor per level would run out
-// under the usual soft limit long before the deepest path the plug-in accepts. The
-// directory is opened with open and read with getdents64 rather than opendir. Nothing is
-// asked of the directory itself unless its identity is: it is in the statx of its entry
-// in the parent, which the walk then holds.
+// The names are read whole at the listing's first request, since the order (and so which
+// of two equal files comes first) needs them all. Only what sorting needs is held: one
+// pool of bytes with each name and the type the listing gave (and its inode, where the
+// directory's identity is to be told from its entries), and one array of offsets. What
+// an entry shows as is read when the listing comes to it, a batch of BATCH stat'ed
+// entries at a time, through the open directory: a walk keeps a listing open for every
+// level it is below, and a large directory then costs its names while the levels below
+// it are walked, not a record per entry. The first batch is read at the first request,
+// so that a directory whose names may be read but not looked up is denied there; an
+// entry past it shows as it is when its batch is read (gone since: left out). The
+// directory is opened with open and read with getdents64 rather than opendir. Nothing
+// is asked of the directory itself unless its identity is: it is in the statx of its
+// entry in the parent, which the walk then holds.
+//
+// A listing with entries still to read keeps its directory's descriptor, and so does a
+// directory handle kept for opening its subdirectories through it (Holders, below). At
+// most KeptLimit() listings hold one: a descriptor per level of a deep walk would run out
+// under the usual soft limit long before the deepest path the plug-in accepts. When one
+// more needs a descriptor, the listing that has held one longest reads all its remaining
+// entries at once and lets its descriptor go. A directory is never reopened by its path
+// to resume a listing: the path may name another directory by then.
 //
 // A listing asked for no record of its subdirectories (HANDLE_LISTING_NO_DIRECTORY_RECORDS)
 // stats no entry whose type the listing gives as a directory: a walk that offers no
@@ -41,30 +55,43 @@ namespace {
 // (listed_identity.cpp). The type a listing gives is what the entry is: a link shows as
 // one, and is stat'ed.
 
-/// Before each name in the pool: the inode and type the listing gave for it.
-const size_t NAME_PREFIX = sizeof(uint64_t) + 1;
+/// The entries a batch stats at most (entries left unread by waiving cost nothing).
+const size_t BATCH = 64;
+
+/// Not an index: no entry is stat'ed in spite of its waived type.
+const size_t NO_INDEX = SIZE_MAX;
 
 struct Snapshot {
     char *Pool;         // the entries' byte names, each NUL-terminated after its prefix
     size_t PoolUsed, PoolSize;
+    size_t Prefix;      // bytes before each name: the type, after the inode with Inodes
+    bool Inodes;
     uint32_t *Order;    // offsets into Pool, in listing order from index First
-    size_t First, Count, OrderSize;
-    EntryInfo *Info;    // Count entries, in listing order
-    size_t Next;        // index in Info of the entry to deliver next
+    size_t First, Count;
+    int Fd;             // the directory while its listing may still need it; else -1
+    bool Taken;         // the names have been read
+    bool Held;          // in Holders
+    bool Opener;        // held with its path, to open subdirectories through
+    bool Waive;         // entries the listing types as directories are not stat'ed
+    size_t WholeIndex;  // an entry of a waived type stat'ed all the same, or NO_INDEX
+    EntryInfo *Info;    // the stat'ed entries of the batch, in listing order
+    size_t InfoSize, InfoUsed, InfoNext;
+    size_t Next;        // index (from First) of the entry to deliver next
+    size_t BatchEnd;    // index past the entries whose status Info holds
 };
+
+/// The waived entry being delivered, of whichever listing: it is read as soon as it is
+/// made, and a deep walk then holds no such record per level.
+EntryInfo WaivedEntry;
 
 struct FindRecord {
     uint32_t Tag;
     Snapshot Names;
 };
 
-// A directory opened with backup semantics: the descriptor until the listing is taken
-// (or, kept, until the handle is closed).
+// A directory opened with backup semantics; its descriptor is in Names.
 struct DirectoryRecord {
     uint32_t Tag;
-    int Fd;
-    bool Taken;
-    bool Kept;         // in KeptDirectories: Fd stays open after the listing is taken
     unsigned Needs;    // HANDLE_LISTING_ bits
     bool Refused;      // VESK_TEST_REFUSE_HANDLE_LISTING was set at the open
     bool HasIdentity;  // Inode and Device are the directory's, for FileIdInfo
@@ -72,27 +99,27 @@ struct DirectoryRecord {
     Snapshot Names;
 };
 
-// Directories whose descriptor stays open after their listing is taken, the most
-// recently opened last, so that their subdirectories are opened through them: the
-// kernel then looks up one name rather than the whole path again. A walk opens a
-// directory's subdirectories while that directory is listed, so the directories it
-// still needs are among those opened last. At most KEPT_MOST are kept (an eighth of the
-// descriptors the process may hold, if that is fewer): deeper levels are opened by their
-// paths as before. A kept descriptor goes when its handle is closed, and all go at once
-// when an open finds no descriptor free.
+// The listings that hold a descriptor, in the order they came to hold it. A directory
+// handle comes in at its open, with its path, so that its subdirectories are opened
+// through it: the kernel then looks up one name rather than the whole path again. A
+// walk opens a directory's subdirectories while that directory is listed, so the
+// directories it still needs are among those that came last, and the first is the one
+// it comes back to last. At most KeptLimit() are held (an eighth of the descriptors the
+// process may hold, and no more than KEPT_MOST); all let theirs go at once when an open
+// finds no descriptor free.
 
 const size_t KEPT_MOST = 32;
 
-struct KeptDirectory {
-    DirectoryRecord *Record;
-    size_t Len;  // of Path, without trailing separators ("/" stays)
+struct Holder {
+    Snapshot *Names;
+    size_t Len;  // of Path, without trailing separators ("/" stays); 0: not an opener
     char Path[512];
 };
 
-KeptDirectory KeptDirectories[KEPT_MOST];
-size_t KeptCount = 0;
+Holder Holders[KEPT_MOST];
+size_t HolderCount = 0;
 
-/// How many directories may be kept, worked out once.
+/// How many listings may hold a descriptor, worked out once.
 size_t KeptLimit()
 {
     static size_t limit = KEPT_MOST + 1;
@@ -114,7 +141,7 @@ size_t TrimmedLength(const char *path)
     return len;
 }
 
-/// Opens the absolute path (a directory) through the kept directory that holds it, or
+/// Opens the absolute path (a directory) through the held directory that holds it, or
 /// -2 when none does; otherwise as open, -1 with errno.
 int OpenThroughKept(const char *path, int flags)
 {
@@ -124,80 +151,239 @@ int OpenThroughKept(const char *path, int flags)
     while (slash > 0 && path[slash - 1] != '/') --slash;
     if (slash == 0 || slash == len) return -2;
     size_t parentLen = slash > 1 ? slash - 1 : 1;
-    for (size_t i = KeptCount; i-- > 0;) {
-        const KeptDirectory *k = &KeptDirectories[i];
-        if (k->Len == parentLen && k->Record->Fd >= 0 && memcmp(k->Path, path, parentLen) == 0)
-            return openat(k->Record->Fd, path + slash, flags);
+    for (size_t i = HolderCount; i-- > 0;) {
+        const Holder *k = &Holders[i];
+        if (k->Len == parentLen && k->Names->Fd >= 0 && memcmp(k->Path, path, parentLen) == 0)
+            return openat(k->Names->Fd, path + slash, flags);
     }
     return -2;
 }
 
-/// Keeps r, opened at path, when there is room.
-void KeepDirectory(DirectoryRecord *r, const char *path)
+/// The type (DT_) the listing gave for the name at offset.
+unsigned char ListedType(const Snapshot *s, uint32_t offset)
 {
-    size_t len = TrimmedLength(path);
-    if (path[0] != '/' || KeptCount >= KeptLimit() || len >= sizeof KeptDirectories[0].Path)
-        return;
-    KeptDirectory *k = &KeptDirectories[KeptCount++];
-    k->Record = r;
-    k->Len = len;
-    memcpy(k->Path, path, len);
-    r->Kept = true;
+    return (unsigned char)s->Pool[offset - 1];
 }
 
-/// Lets r go from the kept directories.
-void ReleaseKept(DirectoryRecord *r)
+/// The inode the listing gave for the name at offset (only with s->Inodes).
+uint64_t ListedInode(const Snapshot *s, uint32_t offset)
 {
-    if (!r->Kept) return;
-    r->Kept = false;
-    for (size_t i = KeptCount; i-- > 0;)
-        if (KeptDirectories[i].Record == r) {
-            memmove(&KeptDirectories[i], &KeptDirectories[i + 1],
-                    (KeptCount - i - 1) * sizeof KeptDirectories[0]);
-            --KeptCount;
+    uint64_t inode;
+    memcpy(&inode, s->Pool + offset - s->Prefix, sizeof inode);
+    return inode;
+}
+
+uint32_t OffsetAt(const Snapshot *s, size_t i) { return s->Order[s->First + i]; }
+
+/// True when entry i is stat'ed: not waived for its type.
+bool IsStated(const Snapshot *s, size_t i)
+{
+    return !s->Waive || i == s->WholeIndex || ListedType(s, OffsetAt(s, i)) != DT_DIR;
+}
+
+/// Reads what entry i of s shows as into the next free slot of Info, and adds what it
+/// is to evidence (null: none wanted). False when s's names cannot be looked up and
+/// first says that denies the listing.
+bool ReadOneEntry(Snapshot *s, size_t i, bool first, ListedEvidence *evidence)
+{
+    uint32_t offset = OffsetAt(s, i);
+    EntryInfo *e = &s->Info[s->InfoUsed++];
+    EntrySelf self;
+    int got = ReadEntry(s->Fd, s->Pool + offset, e, &self);
+    if (got == ENTRY_DIRECTORY_DENIED) {
+        if (first) return false;
+        // The directory's permissions changed since its first batch was read: the
+        // listing goes on, and this entry is told as one whose status failed.
+        e->Error = ERROR_ACCESS_DENIED;
+    }
+    e->Name = got == ENTRY_LEFT_OUT ? LEFT_OUT : offset;
+    if (evidence != nullptr && s->Inodes)
+        AddListedEvidence(evidence, ListedInode(s, offset), &self);
+    return true;
+}
+
+/// Reads the next batch: the entries from BatchEnd on, up to limit stat'ed ones (Info has
+/// room for them). first: the listing's first batch, where a denied lookup denies the
+/// listing and the entries tell evidence. 0, or ERROR_ACCESS_DENIED.
+DWORD ReadBatch(Snapshot *s, size_t limit, bool first, ListedEvidence *evidence)
+{
+    s->InfoUsed = s->InfoNext = 0;
+    size_t i = s->BatchEnd, firstWaived = NO_INDEX;
+    for (; i < s->Count && s->InfoUsed < limit; ++i) {
+        if (!IsStated(s, i)) {
+            if (firstWaived == NO_INDEX) firstWaived = i;
+            continue;
+        }
+        if (!ReadOneEntry(s, i, first, evidence)) return ERROR_ACCESS_DENIED;
+    }
+    s->BatchEnd = i;
+    // Names that may be read but not looked up make a denied listing, which only a
+    // status shows: a listing that stat'ed nothing reads its first subdirectory in full.
+    if (first && s->InfoUsed == 0 && firstWaived != NO_INDEX) {
+        s->WholeIndex = firstWaived;
+        if (!ReadOneEntry(s, firstWaived, true, evidence)) return ERROR_ACCESS_DENIED;
+    }
+    return 0;
+}
+
+/// Reads every entry of s not read yet, after those of the batch not yet delivered, so
+/// that its descriptor may go. False when out of memory (the descriptor is still needed).
+bool ReadRest(Snapshot *s)
+{
+    if (!s->Taken || s->BatchEnd >= s->Count) return true;
+    size_t rest = 0;
+    for (size_t i = s->BatchEnd; i < s->Count; ++i) rest += IsStated(s, i);
+    size_t pending = s->InfoUsed - s->InfoNext;
+    if (pending + rest > s->InfoSize) {
+        EntryInfo *info = (EntryInfo *)malloc((pending + rest) * sizeof(EntryInfo));
+        if (info == nullptr) return false;
+        memcpy(info, s->Info + s->InfoNext, pending * sizeof(EntryInfo));
+        free(s->Info);
+        s->Info = info;
+        s->InfoSize = pending + rest;
+    } else {
+        memmove(s->Info, s->Info + s->InfoNext, pending * sizeof(EntryInfo));
+    }
+    s->InfoUsed = pending;
+    s->InfoNext = 0;
+    for (size_t i = s->BatchEnd; i < s->Count; ++i)
+        if (IsStated(s, i)) ReadOneEntry(s, i, false, nullptr);
+    s->BatchEnd = s->Count;
+    return true;
+}
+
+/// Takes s out of Holders.
+void Unhold(Snapshot *s)
+{
+    if (!s->Held) return;
+    s->Held = s->Opener = false;
+    for (size_t i = HolderCount; i-- > 0;)
+        if (Holders[i].Names == s) {
+            memmove(&Holders[i], &Holders[i + 1], (HolderCount - i - 1) * sizeof Holders[0]);
+            --HolderCount;
             return;
         }
 }
 
-/// Closes the descriptor of every kept directory whose listing has been taken, for an
-/// open that found none free.
+/// Closes s's descriptor, which it no longer needs.
+void LetDescriptorGo(Snapshot *s)
+{
+    Unhold(s);
+    if (s->Fd >= 0) close(s->Fd);
+    s->Fd = -1;
+}
+
+/// Lets the descriptor of the held listing at index i go, once it has read its
+/// remaining entries. False when it cannot: its names are not read yet, or no memory.
+bool LetHolderGo(size_t i)
+{
+    Snapshot *s = Holders[i].Names;
+    if (!s->Taken || !ReadRest(s)) return false;
+    LetDescriptorGo(s);
+    return true;
+}
+
+/// Enters s in Holders, with path (length len, 0 for none) to open through; when all
+/// places are taken, the listing held longest gives up its own. False when none can.
+bool Hold(Snapshot *s, const char *path, size_t len)
+{
+    if (s->Held) return true;
+    if (HolderCount >= KeptLimit()) {
+        size_t i = 0;
+        while (i < HolderCount && !LetHolderGo(i)) ++i;
+        if (i == HolderCount) return false;
+    }
+    Holder *k = &Holders[HolderCount++];
+    k->Names = s;
+    k->Len = len;
+    if (len > 0) memcpy(k->Path, path, len);
+    s->Held = true;
+    s->Opener = len > 0;
+    return true;
+}
+
+/// Holds r's directory, opened at path, to open its subdirectories through.
+void KeepDirectory(DirectoryRecord *r, const char *path)
+{
+    size_t len = TrimmedLength(path);
+    if (path[0] == '/' && len < sizeof Holders[0].Path) Hold(&r->Names, path, len);
+}
+
+/// Closes the descriptor of every held listing whose names have been read (each reads
+/// its remaining entries first), for an open that found none free.
 bool ReleaseKeptDescriptors()
 {
     bool released = false;
-    for (size_t i = 0; i < KeptCount; ++i) {
-        DirectoryRecord *r = KeptDirectories[i].Record;
-        if (r->Taken && r->Fd >= 0) {
-            close(r->Fd);
-            r->Fd = -1;
+    for (size_t i = 0; i < HolderCount;) {
+        if (LetHolderGo(i))
             released = true;
-        }
+        else
+            ++i;
     }
     return released;
 }
 
-void FreeSnapshot(Snapshot *s)
+/// After the batch that s has just read: its descriptor stays while it has entries left
+/// to read (held; or, when no place can be made, they are all read now) or while it is
+/// held to open through; otherwise it goes.
+void SettleDescriptor(Snapshot *s)
+{
+    // Out of memory for the rest: the descriptor stays, unheld, until the last batch.
+    if (s->BatchEnd < s->Count && !Hold(s, nullptr, 0) && !ReadRest(s)) return;
+    if (s->BatchEnd >= s->Count && !s->Opener) LetDescriptorGo(s);
+}
+
+/// Frees what s read, leaving its descriptor as it is.
+void FreeNames(Snapshot *s)
 {
     free(s->Pool);
     free(s->Order);
     free(s->Info);
-    memset(s, 0, sizeof *s);
+    s->Pool = nullptr;
+    s->Order = nullptr;
+    s->Info = nullptr;
+    s->PoolUsed = s->PoolSize = s->First = s->Count = 0;
+    s->InfoSize = s->InfoUsed = s->InfoNext = s->Next = s->BatchEnd = 0;
 }
 
-bool GrowOrder(Snapshot *s)
+/// A name's first eight bytes as CompareNames orders them, and its offset in the pool.
+/// ASCII letters are folded and the bytes past the name's end are 0, packed so that the
+/// larger number sorts later; a byte of a longer character stands as it is and ends the
+/// number, so that where two numbers first differ in such a byte, only CompareNames
+/// knows the order. Twelve bytes: a listing holds one per name while it sorts.
+struct __attribute__((packed, aligned(4))) SortKey {
+    uint64_t Prefix;
+    uint32_t Offset;
+};
+static_assert(sizeof(SortKey) == 12, "a sort key takes twelve bytes");
+
+uint64_t SortPrefix(const unsigned char *name)
 {
-    size_t size = s->OrderSize ? s->OrderSize * 2 : 64;
-    uint32_t *p = (uint32_t *)realloc(s->Order, size * sizeof *p);
-    if (p == nullptr) return false;
-    s->Order = p;
-    s->OrderSize = size;
-    return true;
+    uint64_t prefix = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        uint32_t c = name[i];
+        if (c >= 0x80) return ((prefix << 8) | c) << 8 * (7 - i);
+        prefix = (prefix << 8) | (c - ((c - 'a' < 26u) << 5));
+        if (c == 0) return prefix << 8 * (7 - i);
+    }
+    return prefix;
 }
 
-// Appends a name with the inode and type the listing gave to the pool; returns the
-// name's offset, or -1 when out of memory.
+/// The names read so far: where "." and ".." went in the pool (-1: not listed), the
+/// others' keys, and the inode "." was listed with (0 when it was not), listed or left
+/// out.
+struct NameCount {
+    int64_t Dot, DotDot;
+    SortKey *Keys;
+    size_t Used, Size;
+    uint64_t DotInode;
+};
+
+// Appends a name with the type (and, with s->Inodes, the inode) the listing gave to the
+// pool; returns the name's offset, or -1 when out of memory.
 int64_t AddName(Snapshot *s, const char *name, size_t len, uint64_t inode, unsigned char type)
 {
-    size_t need = NAME_PREFIX + len + 1;
+    size_t need = s->Prefix + len + 1;
     if (s->PoolUsed + need > s->PoolSize) {
         size_t size = s->PoolSize ? s->PoolSize * 2 : 1024;
         while (size < s->PoolUsed + need) size *= 2;
@@ -213,49 +399,29 @@ int64_t AddName(Snapshot *s, const char *name, size_t len, uint64_t inode, unsig
         s->PoolSize = size;
     }
     char *at = s->Pool + s->PoolUsed;
-    memcpy(at, &inode, sizeof inode);
-    at[sizeof inode] = (char)type;
-    memcpy(at + NAME_PREFIX, name, len + 1);
+    if (s->Inodes) memcpy(at, &inode, sizeof inode);
+    at[s->Prefix - 1] = (char)type;
+    memcpy(at + s->Prefix, name, len + 1);
     s->PoolUsed += need;
-    return (int64_t)(at + NAME_PREFIX - s->Pool);
+    return (int64_t)(at + s->Prefix - s->Pool);
 }
 
-/// The inode the listing gave for the name at offset.
-uint64_t ListedInode(const Snapshot *s, uint32_t offset)
-{
-    uint64_t inode;
-    memcpy(&inode, s->Pool + offset - NAME_PREFIX, sizeof inode);
-    return inode;
-}
-
-/// The type (DT_) the listing gave for the name at offset.
-unsigned char ListedType(const Snapshot *s, uint32_t offset)
-{
-    return (unsigned char)s->Pool[offset - 1];
-}
-
-/// Where the names of "." and ".." went in the pool (-1: not listed), how many order
-/// slots are used (slots 0 and 1 are kept for the two), and the inode "." was listed
-/// with (0 when it was not), listed or left out.
-struct NameCount {
-    int64_t Dot, DotDot;
-    size_t Used;
-    uint64_t DotInode;
-};
-
-/// Reads every name of fd that pattern (null: all) matches into s. 0, or the error.
-DWORD ReadNames(int fd, const wchar_t *pattern, bool withDots, Snapshot *s, NameCount *names)
+/// Reads every name of s->Fd that pattern (null: all) matches into s and names. 0, or
+/// the error.
+DWORD ReadNames(Snapshot *s, const wchar_t *pattern, bool withDots, NameCount *names)
 {
     names->Dot = names->DotDot = -1;
-    names->Used = 2;
+    names->Used = 0;
+    names->Size = 16;
     names->DotInode = 0;
-    if (!GrowOrder(s)) return ERROR_NOT_ENOUGH_MEMORY;
+    names->Keys = (SortKey *)malloc(names->Size * sizeof(SortKey));
+    if (names->Keys == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     wchar_t wide[MAX_PATH];
     alignas(struct dirent64) char block[16384];
     ssize_t filled = 0, at = 0;
     for (;;) {
         if (at >= filled) {
-            filled = getdents64(fd, block, sizeof block);
+            filled = getdents64(s->Fd, block, sizeof block);
             at = 0;
             if (filled < 0) return ErrorFromErrno(errno);
             if (filled == 0) return 0;
@@ -281,160 +447,125 @@ DWORD ReadNames(int fd, const wchar_t *pattern, bool withDots, Snapshot *s, Name
         } else if (isDot) {
             names->DotDot = offset;
         } else {
-            if (names->Used == s->OrderSize && !GrowOrder(s)) return ERROR_NOT_ENOUGH_MEMORY;
-            s->Order[names->Used++] = (uint32_t)offset;
+            if (names->Used == names->Size) {
+                SortKey *p = (SortKey *)realloc(names->Keys, 2 * names->Size * sizeof(SortKey));
+                if (p == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+                names->Keys = p;
+                names->Size *= 2;
+            }
+            names->Keys[names->Used].Prefix = SortPrefix((const unsigned char *)name);
+            names->Keys[names->Used].Offset = (uint32_t)offset;
+            ++names->Used;
         }
     }
 }
 
-/// A name's first eight bytes as CompareNames orders them, for sorting without reading
-/// the pool: ASCII letters folded, the bytes past the name's end 0, packed so that the
-/// larger number sorts later. Known: how many leading bytes the number stands for (it
-/// stops at a byte of a longer character, whose fold only CompareNames knows).
-struct SortKey {
-    uint64_t Prefix;
-    uint32_t Offset;
-    uint32_t Known;
-};
-
-SortKey MakeSortKey(const char *pool, uint32_t offset)
-{
-    SortKey key = {0, offset, 8};
-    const unsigned char *name = (const unsigned char *)pool + offset;
-    for (uint32_t i = 0; i < 8; ++i) {
-        uint32_t c = name[i];
-        if (c >= 0x80) {
-            key.Known = i;
-            if (i > 0) key.Prefix <<= 8 * (8 - i);
-            break;
-        }
-        key.Prefix = (key.Prefix << 8) | (c - ((c - 'a' < 26u) << 5));
-        if (c == 0) {
-            key.Prefix <<= 8 * (7 - i);
-            break;
-        }
-    }
-    return key;
-}
-
-/// Puts the names in listing order: "." and ".." first, the rest sorted. Most names
-/// differ in their first eight bytes: those are compared as one number, the rest by
+/// Puts the names in listing order in s->Order, "." and ".." first and the rest sorted,
+/// in the memory of the keys (names->Keys is s's from here on). Most names differ in an
+/// ASCII byte of their first eight: those are compared as one number, the rest by
 /// CompareNames.
-void SortNames(Snapshot *s, const NameCount *names)
+void SortNames(Snapshot *s, NameCount *names)
 {
     const char *pool = s->Pool;
-    size_t count = names->Used - 2;
-    // Most directories hold a few dozen names: their keys need no allocation.
-    SortKey few[128];
-    SortKey *keys = count <= 128 ? few : (SortKey *)malloc(count * sizeof(SortKey));
-    if (keys == nullptr) {
-        std::sort(s->Order + 2, s->Order + names->Used, [pool](uint32_t a, uint32_t b) {
-            return CompareNames(pool + a, pool + b) < 0;
-        });
-    } else {
-        for (size_t i = 0; i < count; ++i) keys[i] = MakeSortKey(pool, s->Order[2 + i]);
-        std::sort(keys, keys + count, [pool](const SortKey &a, const SortKey &b) {
-            uint64_t differ = a.Prefix ^ b.Prefix;
-            if (differ != 0 && (uint32_t)__builtin_clzll(differ) / 8 < std::min(a.Known, b.Known))
-                return a.Prefix < b.Prefix;
-            return CompareNames(pool + a.Offset, pool + b.Offset) < 0;
-        });
-        for (size_t i = 0; i < count; ++i) s->Order[2 + i] = keys[i].Offset;
-        if (keys != few) free(keys);
+    SortKey *keys = names->Keys;
+    std::sort(keys, keys + names->Used, [pool](const SortKey &a, const SortKey &b) {
+        uint64_t differ = a.Prefix ^ b.Prefix;
+        if (differ != 0) {
+            unsigned shift = 56 - ((unsigned)__builtin_clzll(differ) & ~7u);
+            if ((((a.Prefix | b.Prefix) >> shift) & 0x80) == 0) return a.Prefix < b.Prefix;
+        }
+        return CompareNames(pool + a.Offset, pool + b.Offset) < 0;
+    });
+    // The offsets move down into the keys' own memory, two places kept ahead of them
+    // for the dots: the offset of key i goes to bytes 8 + 4i, which no key after it
+    // reaches, so each key is read before anything is written over it.
+    char *bytes = (char *)keys;
+    for (size_t i = 0; i < names->Used; ++i) {
+        uint32_t offset = keys[i].Offset;
+        memcpy(bytes + 8 + 4 * i, &offset, sizeof offset);
     }
+    size_t slots = names->Used + 2;
+    uint32_t *order = (uint32_t *)realloc(keys, slots * sizeof(uint32_t));
+    s->Order = order != nullptr ? order : (uint32_t *)keys;
+    names->Keys = nullptr;
     s->First = 2;
     if (names->DotDot >= 0) s->Order[--s->First] = (uint32_t)names->DotDot;
     if (names->Dot >= 0) s->Order[--s->First] = (uint32_t)names->Dot;
-    s->Count = names->Used - s->First;
+    s->Count = slots - s->First;
 }
 
-/// Reads what entry i of s shows as, through fd, and adds what it is to evidence.
-/// False when fd's names cannot be looked up.
-bool ReadOneEntry(int fd, Snapshot *s, size_t i, ListedEvidence *evidence)
-{
-    uint32_t offset = s->Order[s->First + i];
-    EntryInfo *e = &s->Info[i];
-    EntrySelf self;
-    int got = ReadEntry(fd, s->Pool + offset, e, &self);
-    if (got == ENTRY_DIRECTORY_DENIED) return false;
-    e->Name = got == ENTRY_LEFT_OUT ? LEFT_OUT : offset;
-    AddListedEvidence(evidence, ListedInode(s, offset), &self);
-    return true;
-}
-
-/// Delivers entry i of s, a subdirectory, without its status.
-void WaiveEntry(Snapshot *s, size_t i)
-{
-    uint32_t offset = s->Order[s->First + i];
-    EntryInfo *e = &s->Info[i];
-    memset(e, 0, sizeof *e);
-    e->Name = offset;
-    e->Waived = true;
-    e->Attributes = FILE_ATTRIBUTE_DIRECTORY;
-    if (IsHiddenName(s->Pool + offset)) e->Attributes |= FILE_ATTRIBUTE_HIDDEN;
-}
-
-/// Reads what every listed entry shows as, through fd; with waive, the entries the
-/// listing gives as directories are not stat'ed. 0, or the error.
-DWORD ReadEntries(int fd, Snapshot *s, bool waive, ListedEvidence *evidence)
-{
-    s->Info = (EntryInfo *)malloc((s->Count ? s->Count : 1) * sizeof(EntryInfo));
-    if (s->Info == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-    bool searched = false;
-    size_t firstWaived = s->Count;
-    for (size_t i = 0; i < s->Count; ++i) {
-        if (waive && ListedType(s, s->Order[s->First + i]) == DT_DIR) {
-            if (firstWaived == s->Count) firstWaived = i;
-            WaiveEntry(s, i);
-            continue;
-        }
-        if (!ReadOneEntry(fd, s, i, evidence)) return ERROR_ACCESS_DENIED;
-        searched = true;
-    }
-    // Names that may be read but not looked up make a denied listing, which only a
-    // status shows: a listing that stat'ed nothing reads its first subdirectory in full.
-    if (!searched && firstWaived < s->Count && !ReadOneEntry(fd, s, firstWaived, evidence))
-        return ERROR_ACCESS_DENIED;
-    // The order has served: only the entries' records are read from here on.
-    free(s->Order);
-    s->Order = nullptr;
-    s->Next = 0;
-    return 0;
-}
-
-/// The whole listing of fd in s, and what it tells of the directory's identity in
-/// evidence; with waive, no status of the subdirectories the listing types as such.
-/// 0, or the error (s is then empty).
-DWORD TakeSnapshot(int fd, const wchar_t *pattern, bool withDots, bool waive, Snapshot *s,
+/// Takes the listing of s->Fd into s: its names, their order, and the first batch of
+/// statuses, with what the batch tells of the directory's identity in evidence (inodes:
+/// the names keep their inodes for it). 0, or the error (s is then empty).
+DWORD TakeSnapshot(Snapshot *s, const wchar_t *pattern, bool withDots, bool waive, bool inodes,
                    ListedEvidence *evidence)
 {
-    NameCount names;
     memset(evidence, 0, sizeof *evidence);
-    DWORD error = ReadNames(fd, pattern, withDots, s, &names);
+    s->Taken = true;
+    s->Waive = waive;
+    s->Inodes = inodes;
+    s->Prefix = (inodes ? sizeof(uint64_t) : 0) + 1;
+    s->WholeIndex = NO_INDEX;
+    NameCount names;
+    DWORD error = ReadNames(s, pattern, withDots, &names);
     if (error == 0) {
         evidence->DotInode = names.DotInode;
         SortNames(s, &names);
-        error = ReadEntries(fd, s, waive, evidence);
+        s->InfoSize = std::min(std::max(s->Count, (size_t)1), BATCH);
+        s->Info = (EntryInfo *)malloc(s->InfoSize * sizeof(EntryInfo));
+        error = s->Info == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ReadBatch(s, BATCH, true, evidence);
     }
-    if (error != 0) FreeSnapshot(s);
+    free(names.Keys);
+    if (error != 0) FreeNames(s);
     return error;
 }
 
-/// The next entry that was read, or null at the end.
-const EntryInfo *NextEntry(Snapshot *s)
+/// A waived entry i of s (a subdirectory, unread) as it is delivered, in out.
+void WaiveEntry(const Snapshot *s, size_t i, EntryInfo *out)
 {
-    while (s->Next < s->Count) {
-        const EntryInfo *e = &s->Info[s->Next++];
-        if (e->Name != LEFT_OUT) return e;
-    }
-    return nullptr;
+    uint32_t offset = OffsetAt(s, i);
+    memset(out, 0, sizeof *out);
+    out->Name = offset;
+    out->Waived = true;
+    out->Attributes = FILE_ATTRIBUTE_DIRECTORY;
+    if (IsHiddenName(s->Pool + offset)) out->Attributes |= FILE_ATTRIBUTE_HIDDEN;
 }
 
-// Delivers the next entry that was read; false at the end.
+/// The entry to deliver next, read (a batch at a time) but not yet passed; null at the
+/// end. Asked again before Advance, it gives the same entry.
+const EntryInfo *CurrentEntry(Snapshot *s)
+{
+    for (;;) {
+        if (s->Next >= s->Count) return nullptr;
+        if (s->Next >= s->BatchEnd) {
+            // Only the first batch can deny the listing: this one always reads.
+            ReadBatch(s, s->InfoSize, false, nullptr);
+            SettleDescriptor(s);
+        }
+        if (!IsStated(s, s->Next)) {
+            WaiveEntry(s, s->Next, &WaivedEntry);
+            return &WaivedEntry;
+        }
+        const EntryInfo *e = &s->Info[s->InfoNext];
+        if (e->Name != LEFT_OUT) return e;
+        ++s->InfoNext;
+        ++s->Next;
+    }
+}
+
+/// Passes the entry CurrentEntry gave.
+void Advance(Snapshot *s)
+{
+    if (IsStated(s, s->Next)) ++s->InfoNext;
+    ++s->Next;
+}
+
+// Delivers the next entry; false at the end.
 bool DeliverNext(Snapshot *s, WIN32_FIND_DATAW *data)
 {
-    const EntryInfo *e = NextEntry(s);
+    const EntryInfo *e = CurrentEntry(s);
     if (e == nullptr) return false;
+    Advance(s);
     const char *name = s->Pool + e->Name;
     if (e->Error != 0) {
         // An entry whose status failed: its name, and the error where Windows keeps
@@ -492,7 +623,10 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
         return INVALID_HANDLE_VALUE;
     }
     bool matchAll = wcscmp(pattern, L"*") == 0 || wcscmp(pattern, L"*.*") == 0;
-    int fd = OpenLongPath(dir.Text, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    int fd = OpenLongPath(dir.Text, flags);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && ReleaseKeptDescriptors())
+        fd = OpenLongPath(dir.Text, flags);
     int openErrno = errno;
     FreeNativePath(&dir);
     if (fd < 0) {
@@ -500,14 +634,20 @@ HANDLE OpenListing(LPCWSTR searchPath, WIN32_FIND_DATAW *data, bool withDots)
         return INVALID_HANDLE_VALUE;
     }
     FindRecord *r = (FindRecord *)calloc(1, sizeof *r);
+    if (r == nullptr) {
+        close(fd);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    r->Names.Fd = fd;
     ListedEvidence unused;
-    DWORD error = r != nullptr ? TakeSnapshot(fd, matchAll ? nullptr : pattern, withDots, false,
-                                              &r->Names, &unused)
-                               : ERROR_NOT_ENOUGH_MEMORY;
-    close(fd);
+    DWORD error = TakeSnapshot(&r->Names, matchAll ? nullptr : pattern, withDots, false, false,
+                               &unused);
+    SettleDescriptor(&r->Names);
     if (error == 0 && !DeliverNext(&r->Names, data)) error = ERROR_FILE_NOT_FOUND;
     if (error != 0) {
-        if (r != nullptr) FreeSnapshot(&r->Names);
+        LetDescriptorGo(&r->Names);
+        FreeNames(&r->Names);
         free(r);
         SetError(error);
         return INVALID_HANDLE_VALUE;
@@ -613,13 +753,13 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
 /// error set) when there is none to ask, or it fails.
 bool ReadHandleStatus(DirectoryRecord *r)
 {
-    if (r->Fd < 0) {
+    if (r->Names.Fd < 0) {
         SetError(ERROR_INVALID_PARAMETER);
         return false;
     }
     struct stat st;
     CountStatusCall();
-    if (fstat(r->Fd, &st) != 0) {
+    if (fstat(r->Names.Fd, &st) != 0) {
         SetError(ErrorFromErrno(errno));
         return false;
     }
@@ -632,20 +772,21 @@ bool ReadHandleStatus(DirectoryRecord *r)
 BOOL ReadDirectoryRecords(DirectoryRecord *r, FILE_INFO_BY_HANDLE_CLASS infoClass, void *info,
                           DWORD size)
 {
-    if (!r->Taken) {
+    if (!r->Names.Taken) {
         ListedEvidence evidence;
-        DWORD error = TakeSnapshot(r->Fd, nullptr, false,
-                                   (r->Needs & HANDLE_LISTING_NO_DIRECTORY_RECORDS) != 0, &r->Names,
-                                   &evidence);
-        if (error == 0 && (r->Needs & HANDLE_LISTING_KEEPS_IDENTITY) && !r->HasIdentity) {
-            r->HasIdentity = ListedIdentity(&evidence, &r->Inode, &r->Device) ||
+        bool identity = (r->Needs & HANDLE_LISTING_KEEPS_IDENTITY) && !r->HasIdentity;
+        DWORD error = TakeSnapshot(&r->Names, nullptr, false,
+                                   (r->Needs & HANDLE_LISTING_NO_DIRECTORY_RECORDS) != 0,
+                                   identity, &evidence);
+        if (error == 0 && identity) {
+            // What a part of the listing tells is not what the whole would: the entries
+            // past the first batch may lie on another device. A listing larger than its
+            // first batch asks the directory itself.
+            bool whole = r->Names.BatchEnd >= r->Names.Count;
+            r->HasIdentity = (whole && ListedIdentity(&evidence, &r->Inode, &r->Device)) ||
                              ReadHandleStatus(r);
         }
-        if (!r->Kept) {
-            close(r->Fd);
-            r->Fd = -1;
-        }
-        r->Taken = true;
+        SettleDescriptor(&r->Names);
         if (error != 0) {
             SetError(error);
             return FALSE;
@@ -655,14 +796,11 @@ BOOL ReadDirectoryRecords(DirectoryRecord *r, FILE_INFO_BY_HANDLE_CLASS infoClas
     size_t used = 0;
     DWORD *previous = nullptr;
     for (;;) {
-        size_t at = r->Names.Next;
-        const EntryInfo *e = NextEntry(&r->Names);
+        const EntryInfo *e = CurrentEntry(&r->Names);
         if (e == nullptr) break;
         size_t taken = FillDirectoryRecord(infoClass, &r->Names, e, out + used, size - used);
-        if (taken == 0) {
-            r->Names.Next = at;  // delivered by the next call
-            break;
-        }
+        if (taken == 0) break;  // delivered by the next call
+        Advance(&r->Names);
         if (previous != nullptr) *previous = (DWORD)(out + used - (BYTE *)previous);
         previous = (DWORD *)(out + used);
         used += taken;
@@ -696,7 +834,7 @@ HANDLE OpenDirectoryHandle(const char *path)
         return INVALID_HANDLE_VALUE;
     }
     r->Tag = DIRECTORY_TAG;
-    r->Fd = fd;
+    r->Names.Fd = fd;
     // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
     // classes, as file systems that only the classic listing serves do.
     r->Refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
@@ -708,9 +846,8 @@ bool CloseDirectoryHandle(HANDLE h)
 {
     DirectoryRecord *r = AsDirectoryRecord(h);
     if (r == nullptr) return false;
-    ReleaseKept(r);
-    if (r->Fd >= 0) close(r->Fd);
-    FreeSnapshot(&r->Names);
+    LetDescriptorGo(&r->Names);
+    FreeNames(&r->Names);
     r->Tag = 0;
     free(r);
     return true;
@@ -759,7 +896,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
 {
     DirectoryRecord *r = AsDirectoryRecord(file);
-    if (r == nullptr || r->Fd < 0) {
+    if (r == nullptr || r->Names.Fd < 0) {
         SetError(ERROR_INVALID_HANDLE);
         return 0;
     }
@@ -770,7 +907,7 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
         return 0;
     }
     char link[32];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", r->Fd);
+    snprintf(link, sizeof link, "/proc/self/fd/%d", r->Names.Fd);
     char target[PATH_MAX + 1];
     ssize_t len = readlink(link, target, sizeof target - 1);
     // A directory removed while open reads " (deleted)" after its old path; it holds
@@ -789,7 +926,7 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
 void SetHandleListingNeeds(HANDLE directory, unsigned needs)
 {
     DirectoryRecord *r = AsDirectoryRecord(directory);
-    if (r != nullptr && !r->Taken) r->Needs |= needs;
+    if (r != nullptr && !r->Names.Taken) r->Needs |= needs;
 }
 
 HANDLE FindFirstFileW(LPCWSTR searchPath, WIN32_FIND_DATAW *data)
@@ -816,7 +953,8 @@ BOOL FindClose(HANDLE find)
         SetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    FreeSnapshot(&r->Names);
+    LetDescriptorGo(&r->Names);
+    FreeNames(&r->Names);
     r->Tag = 0;
     free(r);
     return TRUE;

@@ -48,7 +48,8 @@ int OpenLongPath(const char *path, int flags);
 /// stat() and statfs() (when fs is not null) of a path of any length; 0 or -1 with errno.
 int StatLongPath(const char *path, struct stat *st, struct statfs *fs);
 
-/// What a delivered entry needs besides its name, read while the directory was open.
+/// What a delivered entry needs besides its name, read through the open directory when
+/// the listing comes to the entry (a batch at a time).
 struct EntryInfo {
     uint32_t Name;  // offset into the listing's pool of names; LEFT_OUT when not delivered
     DWORD Error;    // not 0: the entry's status failed with this code; only Name is valid
@@ -116,9 +117,11 @@ void CountStatusCall(void);
 /// started, so that a test can count what a walk costs.
 uint64_t StatusCallsForTests(void);
 
-/// A directory handle for CreateFileW with backup semantics: the descriptor is kept until
-/// the first directory record request takes the listing. INVALID_HANDLE_VALUE with the
-/// error set when path cannot be opened as a directory.
+/// A directory handle for CreateFileW with backup semantics. Its descriptor is kept until
+/// the listing has read every entry's status (or, among the few held to open
+/// subdirectories through, until the handle is closed or its place is needed); the
+/// handle frees what the listing holds. INVALID_HANDLE_VALUE with the error set when path
+/// cannot be opened as a directory.
 HANDLE OpenDirectoryHandle(const char *path);
 
 /// Releases h when it is a directory handle; false (nothing done) for any other handle.

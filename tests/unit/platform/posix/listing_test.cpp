@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <fcntl.h>
+#include <functional>
+#include <map>
 #include <limits.h>
 #include <stdlib.h>
 #include <string>
@@ -252,8 +254,8 @@ TEST_F(PlatformFind, AnOpenListingHoldsNoDescriptor)
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     // A walk keeps a listing open per level: a descriptor each would run out.
     EXPECT_EQ(before, OpenDescriptors());
-    // The entries are what the directory held when the listing opened, as a Windows
-    // listing delivers them: files removed since still show.
+    // A listing this small is read whole at its first request, as a Windows listing
+    // brings a buffer of entries: files removed since still show.
     ASSERT_EQ(unlink((Root + "/beta.txt").c_str()), 0);
     ASSERT_EQ(unlink((Root + "/Zeta").c_str()), 0);
     std::vector<std::wstring> got = {d.cFileName};
@@ -431,6 +433,8 @@ TEST_F(PlatformFind, ADirectoryListedWithoutItsRecordTellsItsIdentity)
     ASSERT_EQ(0, mkdir((Root + "/dirs/a").c_str(), 0755));
     ASSERT_EQ(0, mkdir((Root + "/dirs/b").c_str(), 0755));
     ASSERT_EQ(0, mkdir((Root + "/empty").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((Root + "/big").c_str(), 0755));
+    for (int i = 0; i < 70; ++i) Make("big/f" + std::to_string(i), 0);
     ASSERT_EQ(0, mkdir((Root + "/mnt").c_str(), 0755));
     bool mounted = mount("none", (Root + "/mnt").c_str(), "tmpfs", 0, "size=64k") == 0;
     if (mounted) Make("mnt/file", 1);
@@ -444,6 +448,9 @@ TEST_F(PlatformFind, ADirectoryListedWithoutItsRecordTellsItsIdentity)
         // Only subdirectories: the first is stat'ed, as before, and the handle is asked.
         {"dirs", 2},
         {"empty", 1},
+        // Larger than a batch: its first entries do not speak for the rest, and the
+        // handle is asked.
+        {"big", 70 + 1},
         // A mount point is the file system mounted on it, not the directory below.
         {"mnt", 1},
     };
@@ -719,6 +726,114 @@ TEST_F(PlatformFind, StatusFailuresAreToldNotLeftOut)
     chmod((Root + "/noscandirs").c_str(), 0755);
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+/// Lists dir whole, as the walk does: through its handle, or (classic) with the listing
+/// the walk falls back to. Calls visit(name, data) for each entry, before any later one
+/// is read.
+template <typename Visit>
+void ListEach(const std::string &dir, bool classic, Visit visit)
+{
+    WIN32_FIND_DATAW d;
+    if (classic) {
+        HANDLE h = FindFirstFileLong(Wide(dir + "/*").c_str(), &d);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h) << dir;
+        do {
+            char bytes[256];
+            WideToNative(d.cFileName, bytes, sizeof bytes);
+            visit(std::string(bytes), d);
+        } while (FindNextFileW(h, &d));
+        EXPECT_EQ(ERROR_NO_MORE_FILES, GetLastError());
+        FindClose(h);
+        return;
+    }
+    DirectoryListing *listing = OpenDirectoryListing(Wide(dir + "/").c_str());
+    ASSERT_NE(nullptr, listing) << dir;
+    FileId id;
+    int got;
+    while ((got = ReadListingEntry(listing, &d, &id)) == LISTING_ENTRY) {
+        char bytes[256];
+        WideToNative(d.cFileName, bytes, sizeof bytes);
+        visit(std::string(bytes), d);
+    }
+    EXPECT_EQ(LISTING_END, got) << dir;
+    CloseDirectoryListing(listing);
+}
+
+TEST_F(PlatformFind, AnEntryIsReadWhenTheListingComesToIt)
+{
+    // Past the first batch an entry shows as it is when it is delivered: grown since
+    // the first request, or left out when gone.
+    ASSERT_EQ(0, mkdir((Root + "/big").c_str(), 0755));
+    for (bool classic : {true, false}) {
+        for (int i = 0; i < 200; ++i) Make("big/f" + std::to_string(1000 + i), 1);
+        std::map<std::string, uint32_t> sizes;
+        bool changed = false;
+        ListEach(Root + "/big", classic, [&](const std::string &name, const WIN32_FIND_DATAW &d) {
+            if (!changed) {
+                ASSERT_EQ(0, truncate((Root + "/big/f1150").c_str(), 77));
+                ASSERT_EQ(0, unlink((Root + "/big/f1151").c_str()));
+                changed = true;
+            }
+            sizes[name] = d.nFileSizeLow;
+        });
+        EXPECT_EQ(199u, sizes.size()) << classic;
+        EXPECT_EQ(77u, sizes["f1150"]) << classic;
+        EXPECT_EQ(0u, sizes.count("f1151")) << classic;
+        EXPECT_EQ(1u, sizes["f1000"]) << classic;
+    }
+}
+
+TEST_F(PlatformFind, AChainDeeperThanTheBudgetIsWalkedWithinIt)
+{
+    // Forty levels of seventy files each, the way down in the middle of each: every
+    // level has entries left to read while the levels below it are walked, and those
+    // that let their descriptors go must still deliver every entry as it is.
+    const int depth = 40, files = 70;
+    std::string dir = Root + "/chain";
+    for (int level = 0; level < depth; ++level) {
+        ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+        for (int i = 0; i < files; ++i) Make(dir.substr(Root.size() + 1) + "/f" + std::to_string(10 + i), i);
+        if (level + 1 < depth) dir += "/f45d";  // between f45 and f46
+    }
+    const std::string deepest = dir;
+    // With no descriptor free at the deepest level, the held listings read the rest of
+    // their entries and let theirs go rather than the open fail.
+    auto openWithNoneFree = [&](bool classic) {
+        int probe = dup(0);
+        ASSERT_GE(probe, 0);
+        close(probe);
+        struct rlimit old, none;
+        ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+        none = {(rlim_t)probe, old.rlim_max};
+        ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+        size_t entries = 0;
+        ListEach(Root + "/big", classic, [&](const std::string &, const WIN32_FIND_DATAW &) { ++entries; });
+        setrlimit(RLIMIT_NOFILE, &old);
+        EXPECT_EQ(100u, entries);
+    };
+    ASSERT_EQ(0, mkdir((Root + "/big").c_str(), 0755));
+    for (int i = 0; i < 100; ++i) Make("big/f" + std::to_string(i), 0);
+    int base = OpenDescriptors();
+    for (bool classic : {false, true}) {
+        int most = 0;
+        size_t seen = 0;
+        std::function<void(const std::string &)> walk = [&](const std::string &at) {
+            ListEach(at, classic, [&](const std::string &name, const WIN32_FIND_DATAW &d) {
+                most = std::max(most, OpenDescriptors() - base);
+                ++seen;
+                if (at == deepest && name == "f10") openWithNoneFree(classic);
+                if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    walk(at + "/" + name);
+                else
+                    EXPECT_EQ((DWORD)atoi(name.c_str() + 1) - 10, d.nFileSizeLow) << at << name;
+            });
+        };
+        walk(Root + "/chain");
+        EXPECT_EQ((size_t)depth * files + depth - 1, seen) << classic;
+        EXPECT_LE(most, 32) << classic;
+        EXPECT_EQ(base, OpenDescriptors()) << classic;
+    }
 }
 
 }  // namespace
