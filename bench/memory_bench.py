@@ -1,0 +1,260 @@
+#!/usr/bin/env python3
+"""Peak resident size of a VESK scan as the tree grows.
+
+Builds, once, trees of empty files (sizes set by ftruncate, so they take no disk blocks but
+give the ranking work) under a cache folder, each with a stamp beside it written when it is
+complete, so that a tree left half made by an interrupted run is made again:
+
+  empty        the folder alone
+  20k/1k       20,000 files in 1,000 folders
+  50k/1k       50,000 files in 1,000 folders
+  50k/50k      50,000 files in 50,000 folders, one file each
+  1M/50k       1,000,000 files in 50,000 folders
+  100k/1       100,000 files in one folder
+  200k/10      200,000 files in a chain of ten nested folders
+
+The folders of a tree hang below one another in a fixed-seed random shape at most five
+levels deep. Then, for each tree, it runs
+
+  vshell -c "vesk 10 largest L /R TREE"
+
+under /usr/bin/time -f %M, natively and with the Windows x86 build under Wine, a few runs
+each, checks that each run succeeded (exit status 0 and the summary on standard output),
+and prints the median peak resident size in kB, each tree's peak against the empty
+folder's, and the differences the walk promises with their limits and PASS or FAIL. It
+exits 0 even when a limit fails: it measures, it does not test.
+
+  python3 bench/memory_bench.py [--runs 3] [--native-only | --wine-only]
+                                [--cache /tmp/vesk-memory-trees] [--build-dir build]
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+from walk_bench import ROOT, backslashed, wine_path
+
+# Changing a shape changes its stamp, so a cache made by an older version is made again.
+SHAPE_VERSION = 1
+MAX_DEPTH = 5
+
+# name, files, folders below the top; "nested" puts the folders in one chain, and a tree
+# with no folders keeps its files in the top folder itself.
+TREES = (
+    ("empty", 0, 0, False),
+    ("20k/1k", 20_000, 1_000, False),
+    ("50k/1k", 50_000, 1_000, False),
+    ("50k/50k", 50_000, 50_000, False),
+    ("1M/50k", 1_000_000, 50_000, False),
+    ("100k/1", 100_000, 0, False),
+    ("200k/10", 200_000, 10, True),
+)
+
+# first, second, limit in kB, two-sided (within) or one-sided (second at most this below
+# first), the builds it holds for.
+PROMISES = (
+    ("50k/50k", "50k/1k", 1024, True, ("native", "win32")),
+    ("1M/50k", "20k/1k", 1024, True, ("native", "win32")),
+    ("100k/1", "empty", 4096, False, ("native",)),
+)
+
+
+def folder_paths(top, folders, nested, rnd):
+    """The folders of a tree, parents before children, top first."""
+    paths = [top]
+    if nested:
+        for i in range(folders):
+            paths.append(os.path.join(paths[-1], f"n{i:02d}"))
+        return paths
+    # Only folders above the deepest level may take children: a tree a few levels deep,
+    # neither one flat list nor one chain.
+    parents = [(top, 0)]
+    for i in range(folders):
+        parent, depth = rnd.choice(parents)
+        path = os.path.join(parent, f"d{i:05d}")
+        paths.append(path)
+        if depth + 1 < MAX_DEPTH:
+            parents.append((path, depth + 1))
+    return paths
+
+
+def make_tree(cache, name, files, folders, nested, seed=1):
+    """Makes the tree once; returns its path. A tree without its stamp is made again."""
+    slug = name.replace("/", "-in-")
+    top = os.path.join(cache, slug)
+    stamp = os.path.join(cache, slug + ".complete")
+    wanted = f"{SHAPE_VERSION} {files} {folders} {nested} {seed}\n"
+    try:
+        with open(stamp) as f:
+            if f.read() == wanted:
+                return top
+    except FileNotFoundError:
+        pass
+    print(f"making {name} in {top} ...", end="", flush=True)
+    started = time.perf_counter()
+    if os.path.exists(stamp):
+        os.remove(stamp)
+    shutil.rmtree(top, ignore_errors=True)
+    rnd = random.Random(seed)
+    paths = folder_paths(top, folders, nested, rnd)
+    os.mkdir(top)
+    for path in paths[1:]:
+        os.mkdir(path)
+    holders = paths[1:] or paths
+    counts = [0] * len(holders)
+    if files and files == folders:
+        counts = [1] * len(holders)
+    elif nested:
+        for i in range(files):
+            counts[i % len(holders)] += 1
+    else:
+        for _ in range(files):
+            counts[rnd.randrange(len(holders))] += 1
+    number = 0
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
+    for path, count in zip(holders, counts):
+        # Names relative to the folder's descriptor spare the kernel the whole path's
+        # look-up for each of a million files.
+        folder = os.open(path, os.O_RDONLY | os.O_DIRECTORY)
+        try:
+            for _ in range(count):
+                fd = os.open(f"f{number:07d}.dat", flags, 0o644, dir_fd=folder)
+                os.ftruncate(fd, rnd.randrange(0, 10_000_000))
+                os.close(fd)
+                number += 1
+        finally:
+            os.close(folder)
+    with open(stamp, "w") as f:
+        f.write(wanted)
+    print(f" {time.perf_counter() - started:.1f} s", flush=True)
+    return top
+
+
+def summary_of(files):
+    n = min(files, 10)
+    return (f"{n} largest file{'s' if n > 1 else ''} vesked into L[{n},3]." if n
+            else "No matching files found.")
+
+
+def peak_kb(cmd, env, summary):
+    """Peak resident size of cmd in kB, or an error text when it failed."""
+    with tempfile.NamedTemporaryFile("r", prefix="vesk-peak-") as out:
+        r = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out.name] + cmd,
+                           capture_output=True, text=True, errors="replace", env=env)
+        measured = out.read().strip().splitlines()
+    if r.returncode != 0:
+        return f"exit status {r.returncode}: {(r.stderr or r.stdout).strip()[:200]}"
+    if summary not in r.stdout.splitlines():
+        return f"no summary {summary!r} in: {r.stdout.strip()[-200:]}"
+    try:
+        return int(measured[-1])
+    except (IndexError, ValueError):
+        return f"/usr/bin/time gave no figure: {measured}"
+
+
+def measure(builds, trees, runs):
+    """Median peak kB per (build, tree); the trees' runs interleave, so that a change in
+    the machine's load falls on all of them alike."""
+    peaks = {(b, name): [] for b in builds for name in trees}
+    for b, (cmd_of, env) in builds.items():
+        # A first run warms the page cache and, under Wine, starts its server.
+        subprocess.run(cmd_of(trees["empty"][0]), env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        for r in range(runs):
+            for name, (top, files) in trees.items():
+                got = peak_kb(cmd_of(top), env, summary_of(files))
+                if isinstance(got, str):
+                    print(f"{b} {name}: FAILED, {got}", file=sys.stderr)
+                    got = None
+                peaks[(b, name)].append(got)
+            print(f"{b}: run {r + 1} of {runs} done", flush=True)
+    return {k: (statistics.median(v) if v and None not in v else None)
+            for k, v in peaks.items()}
+
+
+def kb(value):
+    return f"{value:.0f}" if value is not None else "-"
+
+
+def report(builds, trees, medians, runs):
+    print(f"\npeak resident size of vshell -c \"vesk 10 largest L /R TREE\", "
+          f"median of {runs} runs, kB; x: against the empty folder")
+    head = f"{'tree':9} {'files':>9} {'folders':>8}"
+    for b in builds:
+        head += f" {b + ' kB':>10} {'x':>5}"
+    print(head)
+    for name, (top, files) in trees.items():
+        folders = next(t[2] for t in TREES if t[0] == name)
+        line = f"{name:9} {files:9,d} {folders:8,d}"
+        for b in builds:
+            v, base = medians[(b, name)], medians[(b, "empty")]
+            line += f" {kb(v):>10} {v / base if v and base else 0:5.2f}"
+        print(line)
+    print("\npromise                          build       first      second   "
+          "difference   limit  ratio  verdict")
+    for first, second, limit, within, held in PROMISES:
+        for b in held:
+            what = (f"{first} vs {second}" if within else f"{first} over {second}")
+            if b not in builds:
+                print(f"{what:32} {b:7} {'':>10} {'':>10} {'':>12} {limit:7d}  {'':>5}  "
+                      "not run")
+                continue
+            x, y = medians[(b, first)], medians[(b, second)]
+            if x is None or y is None:
+                print(f"{what:32} {b:7} {'failed run':>10}")
+                continue
+            diff = x - y
+            ok = abs(diff) <= limit if within else diff <= limit
+            bound = f"±{limit}" if within else f"≤{limit}"
+            print(f"{what:32} {b:7} {x:10.0f} {y:10.0f} {diff:+12.0f} {bound:>7}  "
+                  f"{x / y:5.2f}  {'PASS' if ok else 'FAIL'}")
+    load = os.getloadavg()
+    print(f"\nload average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f} at the end")
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--native-only", action="store_true")
+    ap.add_argument("--wine-only", action="store_true")
+    ap.add_argument("--cache", default=os.path.join(tempfile.gettempdir(),
+                                                    "vesk-memory-trees"))
+    ap.add_argument("--build-dir", default=os.path.join(ROOT, "build"),
+                    help="the folder holding native/vshell and win32/vshell.exe")
+    a = ap.parse_args()
+    if a.native_only and a.wine_only:
+        ap.error("--native-only and --wine-only leave nothing to run")
+    build = os.path.abspath(a.build_dir)
+
+    builds = {}
+    if not a.wine_only:
+        vshell = os.path.join(build, "native", "vshell")
+        builds["native"] = (lambda top: [vshell, "-c",
+                                         f"vesk 10 largest L /R {backslashed(top)}"], None)
+    if not a.native_only:
+        exe = os.path.join(build, "win32", "vshell.exe")
+        quiet = dict(os.environ, WINEDEBUG="-all")
+        builds["win32"] = (lambda top: ["wine", exe, "-c",
+                                        f"vesk 10 largest L /R {wine_path(top)}"], quiet)
+    for b, (cmd_of, _) in builds.items():
+        program = cmd_of("/")[1 if b == "win32" else 0]
+        if not os.path.exists(program):
+            print(f"no {program}: build the {b} preset first", file=sys.stderr)
+            return 1
+
+    os.makedirs(a.cache, exist_ok=True)
+    trees = {name: (make_tree(a.cache, name, files, folders, nested), files)
+             for name, files, folders, nested in TREES}
+    medians = measure(builds, trees, a.runs)
+    report(builds, trees, medians, a.runs)
+    # A limit missed is a finding; a scan that failed leaves nothing measured.
+    return 1 if None in medians.values() else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
