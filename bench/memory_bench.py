@@ -84,15 +84,19 @@ def folder_paths(top, folders, nested, rnd):
 
 
 def make_tree(cache, name, files, folders, nested, seed=1):
-    """Makes the tree once; returns its path. A tree without its stamp is made again."""
+    """Makes the tree once; returns its path and its depth in folders below the top. A
+    tree without its stamp, or with the stamp of another shape, is made again."""
     slug = name.replace("/", "-in-")
     top = os.path.join(cache, slug)
     stamp = os.path.join(cache, slug + ".complete")
     wanted = f"{SHAPE_VERSION} {files} {folders} {nested} {seed}\n"
+    rnd = random.Random(seed)
+    paths = folder_paths(top, folders, nested, rnd)
+    depth = max(p.count(os.sep) for p in paths) - top.count(os.sep)
     try:
         with open(stamp) as f:
             if f.read() == wanted:
-                return top
+                return top, depth
     except FileNotFoundError:
         pass
     print(f"making {name} in {top} ...", end="", flush=True)
@@ -100,8 +104,6 @@ def make_tree(cache, name, files, folders, nested, seed=1):
     if os.path.exists(stamp):
         os.remove(stamp)
     shutil.rmtree(top, ignore_errors=True)
-    rnd = random.Random(seed)
-    paths = folder_paths(top, folders, nested, rnd)
     os.mkdir(top)
     for path in paths[1:]:
         os.mkdir(path)
@@ -132,7 +134,7 @@ def make_tree(cache, name, files, folders, nested, seed=1):
     with open(stamp, "w") as f:
         f.write(wanted)
     print(f" {time.perf_counter() - started:.1f} s", flush=True)
-    return top
+    return top, depth
 
 
 def summary_of(files):
@@ -166,7 +168,7 @@ def measure(builds, trees, runs):
         subprocess.run(cmd_of(trees["empty"][0]), env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         for r in range(runs):
-            for name, (top, files) in trees.items():
+            for name, (top, files, _) in trees.items():
                 got = peak_kb(cmd_of(top), env, summary_of(files))
                 if isinstance(got, str):
                     print(f"{b} {name}: FAILED, {got}", file=sys.stderr)
@@ -184,13 +186,13 @@ def kb(value):
 def report(builds, trees, medians, runs):
     print(f"\npeak resident size of vshell -c \"vesk 10 largest L /R TREE\", "
           f"median of {runs} runs, kB; x: against the empty folder")
-    head = f"{'tree':9} {'files':>9} {'folders':>8}"
+    head = f"{'tree':9} {'files':>9} {'subfolders':>10} {'depth':>5}"
     for b in builds:
         head += f" {b + ' kB':>10} {'x':>5}"
     print(head)
-    for name, (top, files) in trees.items():
+    for name, (top, files, depth) in trees.items():
         folders = next(t[2] for t in TREES if t[0] == name)
-        line = f"{name:9} {files:9,d} {folders:8,d}"
+        line = f"{name:9} {files:9,d} {folders:10,d} {depth:5d}"
         for b in builds:
             v, base = medians[(b, name)], medians[(b, "empty")]
             line += f" {kb(v):>10} {v / base if v and base else 0:5.2f}"
@@ -248,8 +250,10 @@ def main():
             return 1
 
     os.makedirs(a.cache, exist_ok=True)
-    trees = {name: (make_tree(a.cache, name, files, folders, nested), files)
-             for name, files, folders, nested in TREES}
+    trees = {}
+    for name, files, folders, nested in TREES:
+        top, depth = make_tree(a.cache, name, files, folders, nested)
+        trees[name] = (top, files, depth)
     medians = measure(builds, trees, a.runs)
     report(builds, trees, medians, a.runs)
     # A limit missed is a finding; a scan that failed leaves nothing measured.
