@@ -160,8 +160,9 @@ def peak_kb(cmd, env, summary):
 
 
 def measure(builds, trees, runs):
-    """Median peak kB per (build, tree); the trees' runs interleave, so that a change in
-    the machine's load falls on all of them alike."""
+    """Median peak kB per (build, tree), and the runs' spread (max - min) beside it; None
+    where a run failed. The trees' runs interleave, so that a change in the machine's load
+    falls on all of them alike."""
     peaks = {(b, name): [] for b in builds for name in trees}
     for b, (cmd_of, env) in builds.items():
         # A first run warms the page cache and, under Wine, starts its server.
@@ -175,27 +176,28 @@ def measure(builds, trees, runs):
                     got = None
                 peaks[(b, name)].append(got)
             print(f"{b}: run {r + 1} of {runs} done", flush=True)
-    return {k: (statistics.median(v) if v and None not in v else None)
+    return {k: ((statistics.median(v), max(v) - min(v)) if v and None not in v else None)
             for k, v in peaks.items()}
 
 
-def kb(value):
-    return f"{value:.0f}" if value is not None else "-"
-
-
-def report(builds, trees, medians, runs):
+def report(builds, trees, peaks, runs):
     print(f"\npeak resident size of vshell -c \"vesk 10 largest L /R TREE\", "
-          f"median of {runs} runs, kB; x: against the empty folder")
+          f"median of {runs} runs, kB; spread: the runs' max - min; x: against the empty "
+          "folder")
     head = f"{'tree':9} {'files':>9} {'subfolders':>10} {'depth':>5}"
     for b in builds:
-        head += f" {b + ' kB':>10} {'x':>5}"
+        head += f" {b + ' kB':>10} {'spread':>6} {'x':>5}"
     print(head)
     for name, (top, files, depth) in trees.items():
         folders = next(t[2] for t in TREES if t[0] == name)
         line = f"{name:9} {files:9,d} {folders:10,d} {depth:5d}"
         for b in builds:
-            v, base = medians[(b, name)], medians[(b, "empty")]
-            line += f" {kb(v):>10} {v / base if v and base else 0:5.2f}"
+            got, base = peaks[(b, name)], peaks[(b, "empty")]
+            if got is None:
+                line += f" {'failed':>10} {'':>6} {'':>5}"
+                continue
+            line += f" {got[0]:10.0f} {got[1]:6.0f}"
+            line += f" {got[0] / base[0]:5.2f}" if base else f" {'':>5}"
         print(line)
     print("\npromise                          build       first      second   "
           "difference   limit  ratio  verdict")
@@ -206,10 +208,10 @@ def report(builds, trees, medians, runs):
                 print(f"{what:32} {b:7} {'':>10} {'':>10} {'':>12} {limit:7d}  {'':>5}  "
                       "not run")
                 continue
-            x, y = medians[(b, first)], medians[(b, second)]
-            if x is None or y is None:
+            if peaks[(b, first)] is None or peaks[(b, second)] is None:
                 print(f"{what:32} {b:7} {'failed run':>10}")
                 continue
+            x, y = peaks[(b, first)][0], peaks[(b, second)][0]
             diff = x - y
             ok = abs(diff) <= limit if within else diff <= limit
             bound = f"±{limit}" if within else f"≤{limit}"
@@ -254,10 +256,10 @@ def main():
     for name, files, folders, nested in TREES:
         top, depth = make_tree(a.cache, name, files, folders, nested)
         trees[name] = (top, files, depth)
-    medians = measure(builds, trees, a.runs)
-    report(builds, trees, medians, a.runs)
+    peaks = measure(builds, trees, a.runs)
+    report(builds, trees, peaks, a.runs)
     # A limit missed is a finding; a scan that failed leaves nothing measured.
-    return 1 if None in medians.values() else 0
+    return 1 if None in peaks.values() else 0
 
 
 if __name__ == "__main__":
