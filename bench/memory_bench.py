@@ -13,8 +13,8 @@ complete, so that a tree left half made by an interrupted run is made again:
   100k/1       100,000 files in one folder
   200k/10      200,000 files in a chain of ten nested folders
 
-The folders of a tree hang below one another in a fixed-seed random shape at most five
-levels deep. Then, for each tree, it runs
+The folders of a tree (but the chain) hang below one another in a fixed-seed random shape
+at most five levels deep. Then, for each tree, it runs
 
   vshell -c "vesk 10 largest L /R TREE"
 
@@ -22,7 +22,8 @@ under /usr/bin/time -f %M, natively and with the Windows x86 build under Wine, a
 each, checks that each run succeeded (exit status 0 and the summary on standard output),
 and prints the median peak resident size in kB, each tree's peak against the empty
 folder's, and the differences the walk promises with their limits and PASS or FAIL. It
-exits 0 even when a limit fails: it measures, it does not test.
+exits 0 even when a limit fails: it measures, it does not test (1 when a scan failed, as
+then nothing was measured).
 
   python3 bench/memory_bench.py [--runs 3] [--native-only | --wine-only]
                                 [--cache /tmp/vesk-memory-trees] [--build-dir build]
@@ -55,8 +56,8 @@ TREES = (
     ("200k/10", 200_000, 10, True),
 )
 
-# first, second, limit in kB, two-sided (within) or one-sided (second at most this below
-# first), the builds it holds for.
+# first, second, limit in kB, two-sided (first within the limit of second) or one-sided
+# (first at most the limit above second), the builds it is promised for.
 PROMISES = (
     ("50k/50k", "50k/1k", 1024, True, ("native", "win32")),
     ("1M/50k", "20k/1k", 1024, True, ("native", "win32")),
@@ -164,13 +165,14 @@ def measure(builds, trees, runs):
     where a run failed. The trees' runs interleave, so that a change in the machine's load
     falls on all of them alike."""
     peaks = {(b, name): [] for b in builds for name in trees}
-    for b, (cmd_of, env) in builds.items():
+    for b, (prefix, path_of, env) in builds.items():
+        scan = lambda top: prefix + ["-c", f"vesk 10 largest L /R {path_of(top)}"]
         # A first run warms the page cache and, under Wine, starts its server.
-        subprocess.run(cmd_of(trees["empty"][0]), env=env, stdout=subprocess.DEVNULL,
+        subprocess.run(scan(trees["empty"][0]), env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         for r in range(runs):
-            for name, (top, files, _) in trees.items():
-                got = peak_kb(cmd_of(top), env, summary_of(files))
+            for name, (top, files, _, _) in trees.items():
+                got = peak_kb(scan(top), env, summary_of(files))
                 if isinstance(got, str):
                     print(f"{b} {name}: FAILED, {got}", file=sys.stderr)
                     got = None
@@ -188,8 +190,7 @@ def report(builds, trees, peaks, runs):
     for b in builds:
         head += f" {b + ' kB':>10} {'spread':>6} {'x':>5}"
     print(head)
-    for name, (top, files, depth) in trees.items():
-        folders = next(t[2] for t in TREES if t[0] == name)
+    for name, (_, files, folders, depth) in trees.items():
         line = f"{name:9} {files:9,d} {folders:10,d} {depth:5d}"
         for b in builds:
             got, base = peaks[(b, name)], peaks[(b, "empty")]
@@ -233,20 +234,19 @@ def main():
     a = ap.parse_args()
     if a.native_only and a.wine_only:
         ap.error("--native-only and --wine-only leave nothing to run")
+    if a.runs < 1:
+        ap.error("--runs must be at least 1")
     build = os.path.abspath(a.build_dir)
 
+    # build: the command before "-c", how it writes a Linux path, its environment.
     builds = {}
     if not a.wine_only:
-        vshell = os.path.join(build, "native", "vshell")
-        builds["native"] = (lambda top: [vshell, "-c",
-                                         f"vesk 10 largest L /R {backslashed(top)}"], None)
+        builds["native"] = ([os.path.join(build, "native", "vshell")], backslashed, None)
     if not a.native_only:
-        exe = os.path.join(build, "win32", "vshell.exe")
-        quiet = dict(os.environ, WINEDEBUG="-all")
-        builds["win32"] = (lambda top: ["wine", exe, "-c",
-                                        f"vesk 10 largest L /R {wine_path(top)}"], quiet)
-    for b, (cmd_of, _) in builds.items():
-        program = cmd_of("/")[1 if b == "win32" else 0]
+        builds["win32"] = (["wine", os.path.join(build, "win32", "vshell.exe")], wine_path,
+                           dict(os.environ, WINEDEBUG="-all"))
+    for b, (prefix, _, _) in builds.items():
+        program = prefix[-1]
         if not os.path.exists(program):
             print(f"no {program}: build the {b} preset first", file=sys.stderr)
             return 1
@@ -255,7 +255,7 @@ def main():
     trees = {}
     for name, files, folders, nested in TREES:
         top, depth = make_tree(a.cache, name, files, folders, nested)
-        trees[name] = (top, files, depth)
+        trees[name] = (top, files, folders, depth)
     peaks = measure(builds, trees, a.runs)
     report(builds, trees, peaks, a.runs)
     # A limit missed is a finding; a scan that failed leaves nothing measured.
