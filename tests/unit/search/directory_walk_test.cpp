@@ -230,20 +230,15 @@ TEST_F(SearchTest, AListingFailureIsReportedOnOneLineAndFailsTheWalk)
     const std::string odd = "x\x1b[2J\ny";
     Dir(odd);
     File(odd + "/f", 1);
-    // The lowest free descriptor as the limit: the next listing finds none.
-    int probe = dup(0);
-    ASSERT_GE(probe, 0);
-    close(probe);
-    struct rlimit old;
-    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
-    struct rlimit low = {(rlim_t)probe, old.rlim_max};
     TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
     std::wstring dir = Wide(root) + L"/" + Wide(odd) + L"/";
     ASSERT_EQ(0, StartResults(&results, o.n, o.Mode));
     ::testing::internal::CaptureStderr();
-    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
-    int result = VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results);
-    setrlimit(RLIMIT_NOFILE, &old);
+    int result;
+    {
+        NoDescriptorFree none;  // the next listing finds none
+        result = VeskFiles(dir.c_str(), L"*", &o, 0, 0, &results);
+    }
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(2, result);
     EXPECT_NE(std::string::npos,

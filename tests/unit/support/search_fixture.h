@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "descriptors.h"
 #include "messages.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
@@ -47,17 +48,6 @@ inline std::wstring Wide(const std::string &s)
     std::wstring out(s.size() + 1, L'\0');
     out.resize(NativeToWide(s.data(), s.size(), &out[0], out.size()));
     return out;
-}
-
-/// Descriptors the process holds open.
-inline int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR *fds = opendir("/proc/self/fd")) {
-        while (readdir(fds) != nullptr) ++count;
-        closedir(fds);
-    }
-    return count;
 }
 
 /// The walk's settings and the list's n and criterion, as a caller of the scan holds them.

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_layer.h"
 #include "text/native_text.h"
+#include "descriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -35,16 +36,6 @@ std::wstring Wide(const std::string &bytes)
 uint64_t Ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
 uint64_t UnixTicks(int64_t sec, long nsec) { return (uint64_t)(sec + 11644473600LL) * 10000000 + nsec / 100; }
-
-int OpenDescriptors()
-{
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
-}
 
 const int64_t WRITE_SEC = 1714564800;  // 2024-05-01 12:00:00 UTC
 const long WRITE_NSEC = 123456789;
@@ -337,17 +328,13 @@ TEST_F(PlatformFind, AHandleListingGivesIdentitiesAndLetsItsDescriptorGo)
     }
     EXPECT_LE(OpenDescriptors(), before + 32);
     // With no descriptor free, the kept ones are given back rather than the open fail.
-    int probe = dup(0);
-    ASSERT_GE(probe, 0);
-    close(probe);
-    struct rlimit old, none;
-    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
-    none = {(rlim_t)probe, old.rlim_max};
     path += "/c";
     ASSERT_EQ(0, mkdir(path.c_str(), 0755));
-    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
-    chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
-    setrlimit(RLIMIT_NOFILE, &old);
+    {
+        NoDescriptorFree none;
+        ASSERT_TRUE(none.Set);
+        chain.push_back(OpenDirectoryListing(Wide(path + "/").c_str()));
+    }
     ASSERT_NE(nullptr, chain.back());
     EXPECT_EQ(LISTING_END, ReadListingEntry(chain.back(), &d, &id));
     while (!chain.empty()) {
@@ -800,16 +787,12 @@ TEST_F(PlatformFind, AChainDeeperThanTheBudgetIsWalkedWithinIt)
     // With no descriptor free at the deepest level, the held listings read the rest of
     // their entries and let theirs go rather than the open fail.
     auto openWithNoneFree = [&](bool classic) {
-        int probe = dup(0);
-        ASSERT_GE(probe, 0);
-        close(probe);
-        struct rlimit old, none;
-        ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
-        none = {(rlim_t)probe, old.rlim_max};
-        ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
         size_t entries = 0;
-        ListEach(Root + "/big", classic, [&](const std::string &, const WIN32_FIND_DATAW &) { ++entries; });
-        setrlimit(RLIMIT_NOFILE, &old);
+        {
+            NoDescriptorFree none;
+            ASSERT_TRUE(none.Set);
+            ListEach(Root + "/big", classic, [&](const std::string &, const WIN32_FIND_DATAW &) { ++entries; });
+        }
         EXPECT_EQ(100u, entries);
     };
     ASSERT_EQ(0, mkdir((Root + "/big").c_str(), 0755));
