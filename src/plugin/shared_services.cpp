@@ -30,6 +30,26 @@ int PrintErrorPrefix(void)
     return 0;
 }
 
+namespace {
+
+/// Formats a line into message (capacity characters) with every control code shown as
+/// CONTROL_PLACEHOLDER, the line's own end kept: a name may hold any character, and one
+/// that ends the line or steers the console must not act. A line cut to fit still ends.
+void FormatMaskedLine(wchar_t *message, int capacity, const wchar_t *format, va_list args)
+{
+    int length = FormatWideV(message, (size_t)capacity, format, args);
+    int body = length < capacity ? length : capacity - 1;
+    if (body >= 2 && message[body - 2] == L'\r' && message[body - 1] == L'\n') body -= 2;
+    for (int i = 0; i < body; ++i)
+        if (IsControlCode((uint32_t)message[i])) message[i] = CONTROL_PLACEHOLDER;
+    if (length >= capacity) {
+        message[capacity - 3] = L'\r';
+        message[capacity - 2] = L'\n';
+    }
+}
+
+}  // namespace
+
 int ReportError(const wchar_t *format, ...)
 {
     // A message may quote a whole argument (up to MAX_ARG_LEN) beside its own words.
@@ -38,20 +58,22 @@ int ReportError(const wchar_t *format, ...)
     if (format == nullptr) return 1;
     va_list args;
     va_start(args, format);
-    int length = FormatWideV(message, sizeof message / sizeof message[0], format, args);
+    FormatMaskedLine(message, (int)(sizeof message / sizeof message[0]), format, args);
     va_end(args);
-    const int capacity = (int)(sizeof message / sizeof message[0]);
-    int body = length < capacity ? length : capacity - 1;
-    if (body >= 2 && message[body - 2] == L'\r' && message[body - 1] == L'\n') body -= 2;
-    for (int i = 0; i < body; ++i)
-        if (IsControlCode((uint32_t)message[i])) message[i] = CONTROL_PLACEHOLDER;
-    if (length >= capacity) {
-        // Cut: still end the line so that the next output starts on its own.
-        message[capacity - 3] = L'\r';
-        message[capacity - 2] = L'\n';
-    }
     Qprintf(StdErrHandle(), L"%s", message);
     return 1;
+}
+
+void PrintTrace(const wchar_t *format, ...)
+{
+    // A line quotes up to two paths of the longest the walk builds.
+    static wchar_t line[2 * PATH_BUFFER_LEN + 64];
+    if (format == nullptr) return;
+    va_list args;
+    va_start(args, format);
+    FormatMaskedLine(line, (int)(sizeof line / sizeof line[0]), format, args);
+    va_end(args);
+    Printf(L"%s", line);
 }
 
 namespace {

@@ -14,6 +14,10 @@ int PrintErrorPrefix(void);
 /// Returns 1, the result of a reported error, so callers can `return ReportError(...)`.
 int ReportError(const wchar_t *format, ...);
 
+/// Prints a line of the /$ trace on standard output, as Printf does, with every control
+/// code shown as "?" (a path on disk may hold any character).
+void PrintTrace(const wchar_t *format, ...);
+
 /// Strict unsigned 32-bit number: decimal digits, or "0x" and hexadecimal digits.
 /// Returns 0 and stores the value, or -1 and leaves *result untouched.
 int ParseNumber(const wchar_t *text, uint32_t *result);

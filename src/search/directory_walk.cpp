@@ -314,7 +314,7 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
         return SKIPPED;
     }
     if (walk->Options->Debug)
-        Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
+        PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
     if (listing == nullptr) {
         NoteListingError(walk, path, error, true);
         return FAILED;
@@ -486,7 +486,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
     if (dirLen + 1 > PATH_BUFFER_LEN) {
         if (options->Debug)
-            Printf(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
+            PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
         wchar_t shown[200];
         CutInMiddle(shown, sizeof shown / sizeof shown[0], directory, wcslen(directory));
         ReportError(L"Cannot list \"%s\": its path is longer than %d characters\r\n", shown,

@@ -196,9 +196,9 @@ int VeskFiles2(const wchar_t *fileSpec, const SearchOptions *options, ResultList
 
     if (result == RESULT_OK) {
         if (options->Debug) {
-            Printf(L"   * VeskFiles2( \"%s\" )\r\n", fileSpec);
-            Printf(L"DirName   : \"%s\"\r\n", dirName);
-            Printf(L"WildSpec  : \"%s\"\r\n", wildSpec);
+            PrintTrace(L"   * VeskFiles2( \"%s\" )\r\n", fileSpec);
+            PrintTrace(L"DirName   : \"%s\"\r\n", dirName);
+            PrintTrace(L"WildSpec  : \"%s\"\r\n", wildSpec);
         }
         result = VeskFiles(dirName, wildSpec, options, onFat, onNtfs, results);
     }

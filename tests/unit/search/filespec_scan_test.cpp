@@ -74,7 +74,13 @@ TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
                                c.DirName + "\", \"" + c.WildSpec + "\" )\n";
         EXPECT_EQ(expected, out.substr(0, expected.size())) << c.Spec;
     }
+    // A name that would end a trace line or steer the console shows as "?".
+    Dir("x\x1b[2J\ny");
     int result = 0;
+    std::string odd = TraceOf(Wide("x\x1b[2J\ny/*.txt"), &result);
+    EXPECT_NE(std::string::npos, odd.find("   * VeskFiles2( \"x?[2J?y/*.txt\" )\n")) << odd;
+    EXPECT_NE(std::string::npos, odd.find("   * VeskFiles( \"" + r + "/x?[2J?y/\", \"*.txt\" )\n"))
+        << odd;
     EXPECT_EQ("", TraceOf(L"", &result));
     EXPECT_EQ(-1, result);
     SearchOptions o;
