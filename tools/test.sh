@@ -158,6 +158,7 @@ run_counted() {  # name command...: a suite that ends with "N passed, N failed"
 # No include circle in src/ or host/, and no floor of src/ including one above it.
 run_counted "include graph" python3 tools/check_includes.py
 run_e2e native "$ROOT/build/native/vshell"
+run_counted "link graphs (native)" python3 tests/stress/link_graphs.py "$ROOT/build/native/vshell"
 # After the packages: the user's guide shows the Linux one unpacked and run.
 run_counted "documents (native)" python3 tests/docs/doc_test.py --target native \
     --shell "$ROOT/build/native/vshell"
@@ -167,6 +168,8 @@ if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
 
     run_counted "stress (sanitize, small)" python3 tests/stress/stress.py --small \
+        "$ROOT/build/sanitize/vshell"
+    run_counted "link graphs (sanitize)" python3 tests/stress/link_graphs.py --seeds 20 \
         "$ROOT/build/sanitize/vshell"
     run_counted "fuzz smoke" bash tests/fuzz/run_fuzzers.sh --seconds 5
 
@@ -183,6 +186,8 @@ if [ $QUICK = 0 ]; then
         --shell wine "$ROOT/build/win32/vshell.exe"
 
     run_counted "stress (win32, small)" python3 tests/stress/stress.py --small \
+        wine "$ROOT/build/win32/vshell.exe"
+    run_counted "link graphs (win32)" python3 tests/stress/link_graphs.py \
         wine "$ROOT/build/win32/vshell.exe"
 
     note "export tables"
