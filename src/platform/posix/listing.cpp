@@ -917,10 +917,9 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
         return 0;
     }
     target[len] = 0;
-    size_t need = NativeToWide(target, (size_t)len, nullptr, 0) + 1;
-    if (path == nullptr || need > size) return (DWORD)need;
-    NativeToWide(target, (size_t)len, path, size);
-    return (DWORD)(need - 1);
+    // Decoded once: a buffer too small holds a cut text, and the size it needs is told.
+    size_t chars = NativeToWide(target, (size_t)len, path, path != nullptr ? size : 0);
+    return (DWORD)(path == nullptr || chars >= size ? chars + 1 : chars);
 }
 
 void SetHandleListingNeeds(HANDLE directory, unsigned needs)
