@@ -640,7 +640,9 @@ TEST_F(SearchTest, EachFolderIsListedOnceWhereverItsLinksLead)
         size_t listings = 0;
         for (size_t at = 0; (at = trace.find("* VeskFiles(", at)) != std::string::npos; ++at)
             ++listings;
-        if (noPaths == nullptr) EXPECT_EQ(9u, listings) << trace;
+        if (noPaths == nullptr) {
+            EXPECT_EQ(9u, listings) << trace;
+        }
         EXPECT_EQ(std::string::npos, trace.find("/b/sub/")) << trace;
     }
 }
