@@ -54,8 +54,8 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # --- builds ---------------------------------------------------------------------------
-WERROR=OFF
-[ "${CI:-}" = true ] && WERROR=ON
+# Warnings are errors on every run, so that a run here fails where CI would.
+WERROR=${VESK_WERROR:-ON}
 PRESETS=(native sanitize win32 win64)
 [ $QUICK = 1 ] && PRESETS=(native sanitize)
 for preset in "${PRESETS[@]}"; do
