@@ -53,10 +53,53 @@ bool WalkedPlainly(const CoveredTree *tree, const wchar_t *path, size_t pathLen,
     return true;
 }
 
+/// FNV-1a, one character at a time, so that a path's prefixes are hashed in one pass.
+const uint64_t HASH_START = 0xCBF29CE484222325ULL;
+uint64_t HashStep(uint64_t hash, wchar_t c) { return (hash ^ (uint32_t)c) * 0x100000001B3ULL; }
+
+/// Places tree index i in slots (count a power of two).
+void PlaceTree(size_t *slots, size_t count, const CoveredTree *trees, size_t i)
+{
+    size_t at = (size_t)trees[i].Hash & (count - 1);
+    while (slots[at] != 0) at = (at + 1) & (count - 1);
+    slots[at] = i + 1;
+}
+
+/// Makes room in the index for one more tree. False when memory is exhausted.
+bool ReserveSlot(CoveredTrees *trees)
+{
+    if ((trees->Count + 1) * 2 <= trees->SlotCount) return true;
+    size_t count = trees->SlotCount == 0 ? 16 : trees->SlotCount * 2;
+    size_t *slots = (size_t *)calloc(count, sizeof(size_t));
+    if (slots == nullptr) return false;
+    for (size_t i = 0; i < trees->Count; ++i) PlaceTree(slots, count, trees->Trees, i);
+    free(trees->Slots);
+    trees->Slots = slots;
+    trees->SlotCount = count;
+    return true;
+}
+
+/// True when a tree whose top is the first len characters of path (their hash given)
+/// holds path plainly.
+bool CoveredByTopOfLength(const CoveredTrees *trees, const wchar_t *path, size_t pathLen,
+                          size_t len, uint64_t hash, uint32_t walkFlags, wchar_t *scratch)
+{
+    size_t mask = trees->SlotCount - 1;
+    for (size_t at = (size_t)hash & mask; trees->Slots[at] != 0; at = (at + 1) & mask) {
+        const CoveredTree *tree = &trees->Trees[trees->Slots[at] - 1];
+        if (tree->Hash != hash || tree->TopLen != len) continue;
+        long long below = BelowTop(tree, path, pathLen);
+        if (below >= 0 && WalkedPlainly(tree, path, pathLen, (size_t)below, walkFlags, scratch))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen)
 {
+    if (!ReserveSlot(trees)) return false;
     if (trees->Count == trees->Capacity) {
         size_t capacity = trees->Capacity == 0 ? 4 : trees->Capacity * 2;
         CoveredTree *grown = (CoveredTree *)realloc(trees->Trees, capacity * sizeof(CoveredTree));
@@ -68,18 +111,26 @@ bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen)
     wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
     if (copy == nullptr) return false;
     wmemcpy(copy, top, len + 1);
-    trees->Trees[trees->Count++] = {copy, len, walkLen};
+    uint64_t hash = HASH_START;
+    for (size_t i = 0; i < len; ++i) hash = HashStep(hash, top[i]);
+    trees->Trees[trees->Count] = {copy, len, walkLen, hash};
+    PlaceTree(trees->Slots, trees->SlotCount, trees->Trees, trees->Count);
+    ++trees->Count;
     return true;
 }
 
 bool IsCoveredPlainly(const CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
                       wchar_t *scratch)
 {
+    if (trees->Count == 0) return false;
     size_t pathLen = wcsnlen(path, PATH_BUFFER_LEN);
-    for (size_t i = 0; i < trees->Count; ++i) {
-        long long below = BelowTop(&trees->Trees[i], path, pathLen);
-        if (below >= 0 &&
-            WalkedPlainly(&trees->Trees[i], path, pathLen, (size_t)below, walkFlags, scratch))
+    // A top is the path itself or ends where a name of it ends: before a separator, or
+    // with one (a drive's root).
+    uint64_t hash = HASH_START;
+    for (size_t len = 1; len <= pathLen; ++len) {
+        hash = HashStep(hash, path[len - 1]);
+        if ((len == pathLen || path[len] == VESK_PATH_SEP || path[len - 1] == VESK_PATH_SEP) &&
+            CoveredByTopOfLength(trees, path, pathLen, len, hash, walkFlags, scratch))
             return true;
     }
     return false;
@@ -89,6 +140,8 @@ void FreeCoveredTrees(CoveredTrees *trees)
 {
     for (size_t i = 0; i < trees->Count; ++i) free(trees->Trees[i].Top);
     free(trees->Trees);
+    free(trees->Slots);
     trees->Trees = nullptr;
-    trees->Count = trees->Capacity = 0;
+    trees->Slots = nullptr;
+    trees->Count = trees->Capacity = trees->SlotCount = 0;
 }

@@ -12,13 +12,19 @@ struct CoveredTree {
     wchar_t *Top;    ///< the top's resolved path (GetListingPath), malloc'd
     size_t TopLen;
     size_t WalkLen;  ///< the length of the path the walk lists the top by, separator included
+    uint64_t Hash;   ///< of Top, for Slots
 };
 
-/// Zero-initialise; release with FreeCoveredTrees.
+/// Zero-initialise; release with FreeCoveredTrees. A walk that follows many links out
+/// (a tree of links into a package store) enters as many trees, and each link met is
+/// asked of them: the tops are found by hash, so a link costs a lookup per level of its
+/// target's path, however many trees there are.
 struct CoveredTrees {
     CoveredTree *Trees;
     size_t Count;
     size_t Capacity;
+    size_t *Slots;     ///< open addressing by Hash: a tree's index plus one, 0 when free
+    size_t SlotCount;  ///< a power of two, at least twice Count; 0 before the first tree
 };
 
 /// Adds the tree whose top has the resolved path top and is listed by a walk path of

@@ -1,0 +1,66 @@
+#include "search/covered_trees.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "search/search.h"
+
+namespace {
+
+std::wstring Wide(const std::string &s) { return std::wstring(s.begin(), s.end()); }
+
+/// A directory is covered only by a top it lies under name by name, through directories
+/// the walk would descend into; tops are found among thousands that share a prefix.
+TEST(CoveredTreesTest, ALinkIsCoveredOnlyByATopItLiesUnder)
+{
+    char pattern[] = "/tmp/vesk_covered_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const std::string top = pattern;
+    for (const char *dir : {"/a", "/a/b", "/ab"}) ASSERT_EQ(0, mkdir((top + dir).c_str(), 0755));
+    ASSERT_EQ(0, symlink("a", (top + "/lnk").c_str()));
+
+    CoveredTrees trees = {};
+    wchar_t scratch[PATH_BUFFER_LEN];
+    const int packages = 2000;
+    for (int i = 0; i < packages; ++i)
+        ASSERT_TRUE(AddCoveredTree(&trees, Wide("/x/out/pkg" + std::to_string(i)).c_str(), 8));
+    ASSERT_TRUE(AddCoveredTree(&trees, Wide(top).c_str(), top.size() + 1));
+    for (int i = 0; i < packages; ++i)
+        ASSERT_TRUE(IsCoveredPlainly(&trees, Wide("/x/out/pkg" + std::to_string(i)).c_str(), 0,
+                                     scratch)) << i;
+
+    const struct {
+        std::string Path;
+        uint32_t Flags;
+        bool Covered;
+    } cases[] = {
+        {"/x/out/pkg7x", WALK_RECURSE, false},  // a longer name, not a directory below
+        {"/x/out/pkg", WALK_RECURSE, false},
+        {"/x/out", WALK_RECURSE, false},
+        {top + "/a/b", WALK_RECURSE, true},
+        {top + "/a/b", 0, false},  // the walk does not descend
+        {top + "/ab", WALK_RECURSE | WALK_NO_HIDDEN_DIRS, true},
+        {top + "/lnk/b", WALK_RECURSE, false},  // the walk does not follow it plainly
+        {top + "/gone", WALK_RECURSE, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.Covered, IsCoveredPlainly(&trees, Wide(c.Path).c_str(), c.Flags, scratch))
+            << c.Path;
+    FreeCoveredTrees(&trees);
+    EXPECT_EQ(0u, trees.Count);
+
+    // A top that is the root ends in its separator.
+    ASSERT_TRUE(AddCoveredTree(&trees, L"/", 1));
+    EXPECT_TRUE(IsCoveredPlainly(&trees, Wide(top + "/a").c_str(), WALK_RECURSE, scratch));
+    FreeCoveredTrees(&trees);
+
+    for (const char *dir : {"/lnk", "/a/b", "/a", "/ab", ""})
+        (std::string(dir) == "/lnk" ? unlink : rmdir)((top + dir).c_str());
+}
+
+}  // namespace
