@@ -11,8 +11,11 @@ For each it prints the medians of vshell -c "vesk 3 largest L /R TREE" and of
 find -L TREE -type f, paired and interleaved, their ratio, the microseconds per link, and
 at the end how the scan's time grows from the smallest N to the largest, against how N
 grows: a walk whose cost per link does not grow with the links shows the two close.
+With --wine PATH it also times that Windows build of vshell.exe under Wine (the
+environment's WINEPREFIX), without a reference: there the growth is what tells.
 
   python3 bench/links_bench.py [--links 5000,20000,80000] [--runs 5] [--vshell PATH]
+                               [--wine build/win32/vshell.exe]
 """
 import argparse
 import os
@@ -21,7 +24,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from walk_bench import ROOT, backslashed, paired  # noqa: E402
+from walk_bench import ROOT, backslashed, paired, timed, wine_path  # noqa: E402
 
 
 def make_trees(work, n):
@@ -50,6 +53,7 @@ def main():
     ap.add_argument("--links", default="5000,20000,80000")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--vshell", default=os.path.join(ROOT, "build/native/vshell"))
+    ap.add_argument("--wine", help="a Windows build's vshell.exe, timed under Wine too")
     ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vesk-bench"))
     a = ap.parse_args()
     counts = sorted(int(x) for x in a.links.split(","))
@@ -73,9 +77,14 @@ def main():
             times[(shape, n)] = vesk
             print(f"{shape:<5} {n:>7} {vesk:>8.3f} {ref:>10.3f} {ratio:>6.2f} "
                   f"{vesk / n * 1e6:>8.1f}")
+            if a.wine:
+                wine = timed(["wine", a.wine, "-c", f"vesk 3 largest L /R {wine_path(tree)}"],
+                             a.runs)
+                times[("wine " + shape, n)] = wine
+                print(f"{'':<5} {'':>7} {wine:>8.3f} under Wine, {wine / n * 1e6:.1f} us/link")
     if len(counts) > 1:
         lo, hi = counts[0], counts[-1]
-        for shape in ("out", "in"):
+        for shape in ("out", "in") + (("wine out", "wine in") if a.wine else ()):
             print(f"{shape}: links x{hi / lo:.0f}, scan time "
                   f"x{times[(shape, hi)] / times[(shape, lo)]:.1f}")
 
