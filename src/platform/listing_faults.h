@@ -5,7 +5,8 @@
 //
 // The variable holds rules separated by ";", each "NAME:ACTION", where NAME is the last
 // component of a directory's path (or an entry's name, for id=) and ACTION one of:
-//   open=E        opening the directory fails with Windows error E
+//   open=E        opening the directory fails with Windows error E, also through a
+//                 link to it (where the system tells where a handle leads)
 //   read=K:E      after K entries the next read fails with error E
 //   entry=K:E     entry number K (from 0) comes as unreadable, with error E
 //   id=V:F        the directory's handle tells volume V ("-": what the system says) and

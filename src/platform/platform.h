@@ -79,6 +79,16 @@ struct DirectoryListing;
 /// GetLastError.
 DirectoryListing *OpenDirectoryListing(const wchar_t *directory);
 
+/// True when directory can be opened for listing as OpenDirectoryListing opens it (under
+/// the test switch, by its rules): a walk would not be refused at its open. One open and
+/// one close; nothing is read.
+bool CanOpenForListing(const wchar_t *directory);
+
+/// The identity of the directory at path, asked of a handle that may only read its
+/// attributes: a directory whose listing is denied is known all the same. False when the
+/// system cannot give it. As GetListingIdentity, a Volume of 0 may name two directories.
+bool GetDirectoryIdentity(const wchar_t *directory, FileId *id);
+
 /// The identity of the opened directory, its volume included, asked of its handle (one
 /// query, no open). False when the system cannot give it. A Volume of 0 is a file system
 /// the system cannot tell from others (Wine gives 0 for every Linux file system it has

@@ -61,6 +61,7 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define FILE_SHARE_WRITE 0x2
 #define FILE_SHARE_DELETE 0x4
 #define FILE_LIST_DIRECTORY 0x1
+#define FILE_READ_ATTRIBUTES 0x80
 #define OPEN_EXISTING 3
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu

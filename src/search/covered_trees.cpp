@@ -23,11 +23,34 @@ long long BelowTop(const CoveredTree *tree, const wchar_t *path, size_t pathLen)
     return (long long)(pathLen - topLen - 1);
 }
 
+/// True when the directory whose path is the first len characters of path was found
+/// open to listing, below the top of the tree it was checked in.
+bool KnownOpenable(const CoveredTrees *trees, const wchar_t *path, size_t len)
+{
+    return trees->Openable != nullptr && len > trees->OpenableTopLen &&
+           len <= trees->OpenableLen && wmemcmp(path, trees->Openable, len) == 0 &&
+           (len == trees->OpenableLen || trees->Openable[len] == VESK_PATH_SEP);
+}
+
+/// Remembers the first len characters of path as the deepest directory found open to
+/// listing below a top of topLen characters; out of memory it is only not remembered.
+void RememberOpenable(CoveredTrees *trees, const wchar_t *path, size_t len, size_t topLen)
+{
+    wchar_t *kept = (wchar_t *)realloc(trees->Openable, (len + 1) * sizeof(wchar_t));
+    if (kept == nullptr) return;
+    wmemcpy(kept, path, len);
+    kept[len] = L'\0';
+    trees->Openable = kept;
+    trees->OpenableLen = len;
+    trees->OpenableTopLen = topLen;
+}
+
 /// True when every directory from tree's top down to path (below it by belowLen
 /// characters) is one the walk descends into, and the walk's path to path is within the
-/// limit.
-bool WalkedPlainly(const CoveredTree *tree, const wchar_t *path, size_t pathLen, size_t belowLen,
-                   uint32_t walkFlags, wchar_t *scratch)
+/// limit. The target itself is opened through its link: only those between are asked
+/// whether they open, since a folder the walk is refused at hides what lies below it.
+bool WalkedPlainly(CoveredTrees *trees, const CoveredTree *tree, const wchar_t *path,
+                   size_t pathLen, size_t belowLen, uint32_t walkFlags, wchar_t *scratch)
 {
     if (belowLen == 0) return true;
     if (!(walkFlags & WALK_RECURSE)) return false;
@@ -38,6 +61,7 @@ bool WalkedPlainly(const CoveredTree *tree, const wchar_t *path, size_t pathLen,
     if (walkFlags & WALK_NO_HIDDEN_DIRS) refused |= FILE_ATTRIBUTE_HIDDEN;
     wmemcpy(scratch, path, pathLen);
     size_t nameStart = pathLen - belowLen;
+    size_t deepest = 0;  // the end of the deepest directory between opened just now
     for (size_t end = nameStart; end <= pathLen; ++end) {
         if (end < pathLen && path[end] != VESK_PATH_SEP) continue;
         // A name the listing cannot deliver whole is not walked.
@@ -47,9 +71,14 @@ bool WalkedPlainly(const CoveredTree *tree, const wchar_t *path, size_t pathLen,
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             (attributes & refused))
             return false;
+        if (end < pathLen && !KnownOpenable(trees, path, end)) {
+            if (!CanOpenForListing(scratch)) return false;
+            deepest = end;
+        }
         scratch[end] = VESK_PATH_SEP;
         nameStart = end + 1;
     }
+    if (deepest != 0) RememberOpenable(trees, path, deepest, tree->TopLen);
     return true;
 }
 
@@ -81,7 +110,7 @@ bool ReserveSlot(CoveredTrees *trees)
 
 /// True when a tree whose top is the first len characters of path (their hash given)
 /// holds path plainly.
-bool CoveredByTopOfLength(const CoveredTrees *trees, const wchar_t *path, size_t pathLen,
+bool CoveredByTopOfLength(CoveredTrees *trees, const wchar_t *path, size_t pathLen,
                           size_t len, uint64_t hash, uint32_t walkFlags, wchar_t *scratch)
 {
     size_t mask = trees->SlotCount - 1;
@@ -89,7 +118,8 @@ bool CoveredByTopOfLength(const CoveredTrees *trees, const wchar_t *path, size_t
         const CoveredTree *tree = &trees->Trees[trees->Slots[at] - 1];
         if (tree->Hash != hash || tree->TopLen != len) continue;
         long long below = BelowTop(tree, path, pathLen);
-        if (below >= 0 && WalkedPlainly(tree, path, pathLen, (size_t)below, walkFlags, scratch))
+        if (below >= 0 &&
+            WalkedPlainly(trees, tree, path, pathLen, (size_t)below, walkFlags, scratch))
             return true;
     }
     return false;
@@ -119,7 +149,7 @@ bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen)
     return true;
 }
 
-bool IsCoveredPlainly(const CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
+bool IsCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
                       wchar_t *scratch)
 {
     if (trees->Count == 0) return false;
@@ -141,7 +171,6 @@ void FreeCoveredTrees(CoveredTrees *trees)
     for (size_t i = 0; i < trees->Count; ++i) free(trees->Trees[i].Top);
     free(trees->Trees);
     free(trees->Slots);
-    trees->Trees = nullptr;
-    trees->Slots = nullptr;
-    trees->Count = trees->Capacity = trees->SlotCount = 0;
+    free(trees->Openable);
+    *trees = CoveredTrees{};
 }

@@ -25,6 +25,12 @@ struct CoveredTrees {
     size_t Capacity;
     size_t *Slots;     ///< open addressing by Hash: a tree's index plus one, 0 when free
     size_t SlotCount;  ///< a power of two, at least twice Count; 0 before the first tree
+    /// The deepest directory between a top and a link's target last found open to
+    /// listing, malloc'd (null before), and the length of that top: the directories
+    /// between are not opened again for the next link, which mostly leads nearby.
+    wchar_t *Openable;
+    size_t OpenableLen;
+    size_t OpenableTopLen;
 };
 
 /// Adds the tree whose top has the resolved path top and is listed by a walk path of
@@ -34,10 +40,12 @@ bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen);
 /// True when the directory whose resolved path is path lies in one of the trees where
 /// the walk lists it itself: at the top, or below it through directories the walk
 /// descends into under walkFlags (none a link, junction or mount point, none hidden
-/// when hidden directories are skipped) and within the path limit. Asks the attributes
-/// of each directory between; scratch holds PATH_BUFFER_LEN characters. False whenever
-/// any of that cannot be told: the caller then lists the directory through its link.
-bool IsCoveredPlainly(const CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
+/// when hidden directories are skipped, none it would be refused at) and within the path
+/// limit. Asks the attributes of each directory between, and whether it opens for
+/// listing; scratch holds PATH_BUFFER_LEN characters. False whenever any of that cannot
+/// be told: the caller then lists the directory through its link, so that what lies
+/// below a folder the walk cannot read is still found where a link leads to it.
+bool IsCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
                       wchar_t *scratch);
 
 /// Releases the trees; empty again afterwards.

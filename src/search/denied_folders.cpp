@@ -30,10 +30,11 @@ FileId PathIdentity(const wchar_t *path)
 
 }  // namespace
 
-void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path)
+void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path, const FileId *known)
 {
     if (denied == nullptr || path == nullptr) return;
-    FileId id = PathIdentity(path);
+    // A path's hash has volume 0, which no trusted identity has: the two never meet.
+    FileId id = known != nullptr ? *known : PathIdentity(path);
     bool added = false;
     // Out of memory the folder is counted all the same: better once too often than lost.
     if (AddDirectory(&denied->Counted, &id, &added) == RESULT_OK && !added) return;

@@ -16,13 +16,16 @@ enum { DENIED_NAMES_KEPT = 3, DENIED_NAME_LEN = 260 };
 struct DeniedFolders {
     uint32_t Count;                        ///< folders denied, stops at UINT32_MAX
     wchar_t *Names[DENIED_NAMES_KEPT];     ///< the first ones (malloc'd), null past them
-    DirectorySet Counted;  ///< the paths counted, by hash: two file specifications that
-                           ///< overlap meet one folder twice, and it is one folder
+    DirectorySet Counted;  ///< the folders counted, by identity or a hash of the path: two
+                           ///< file specifications that overlap, or a link, meet one
+                           ///< folder twice, and it is one folder
 };
 
-/// Counts the folder at path unless that path was counted already; its name is kept
-/// while fewer than DENIED_NAMES_KEPT are. A name that finds no memory is only counted.
-void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path);
+/// Counts the folder at path unless it was counted already: by id when one is given (a
+/// trusted identity: the folder reached through a link is the same folder), otherwise by
+/// its path. Its name is kept while fewer than DENIED_NAMES_KEPT are. A name that finds
+/// no memory is only counted.
+void NoteDeniedFolder(DeniedFolders *denied, const wchar_t *path, const FileId *id);
 
 /// Prints, when any folder was denied, one message on standard error: "3 folders could
 /// not be read: access denied", followed by the names kept when named is true. Returns 0.

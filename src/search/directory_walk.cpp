@@ -75,6 +75,10 @@ void StepSpinner(void)
     Spinner.Index = (Spinner.Index + 1) % 4;
 }
 
+/// True when id names one directory only: a known file id on a volume the system tells
+/// apart from the others.
+bool IsTrustedId(const FileId *id) { return id->Volume != 0 && IsKnownFileId(id); }
+
 /// What a listing error means to the walk.
 enum FailureWeight {
     QUIET_FAILURE,   ///< the directory is gone: it has no entries, and nothing is said
@@ -135,7 +139,14 @@ void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error, bool at
 {
     switch (WeighListingError(error, atOpen)) {
     case QUIET_FAILURE: return;
-    case DENIED_FAILURE: NoteDeniedFolder(walk->Options->Denied, directory); return;
+    case DENIED_FAILURE: {
+        // Counted by what it is where that can be told, so that a link to it is no
+        // second folder.
+        FileId id;
+        bool trusted = GetDirectoryIdentity(directory, &id) && IsTrustedId(&id);
+        NoteDeniedFolder(walk->Options->Denied, directory, trusted ? &id : nullptr);
+        return;
+    }
     case TOLD_FAILURE: ReportListingError(walk, directory, error); return;
     }
 }
@@ -197,10 +208,6 @@ bool ReserveLevel(Walk *walk)
     walk->Capacity = capacity;
     return true;
 }
-
-/// True when id names one directory only: a known file id on a volume the system tells
-/// apart from the others.
-bool IsTrustedId(const FileId *id) { return id->Volume != 0 && IsKnownFileId(id); }
 
 /// True when a directory being listed, the current one included, has identity id.
 bool IsOnCurrentPath(const Walk *walk, const FileId *id)

@@ -7,7 +7,9 @@ SHELL starts the stand-in shell (build/native/vshell, or wine build/win32/vshell
 Each seed makes a tree and a folder beside it, files in both, and links from anywhere to
 anywhere (into the tree, back up, out of it, hidden, relative and absolute, loops). The
 reference follows every link and lists each folder once by its device and inode; VESK
-must find each of those files exactly once: none lost, none twice. Every seed runs with
+must find each of those files exactly once: none lost, none twice. In half the seeds one
+folder is refused at its open (the listing test switch, by its real name, so through a
+link to it too): what lies below it is found only through links, and must be. Every seed runs with
 and without /N:D, and natively also with the Linux layer's resolved paths refused
 (VESK_TEST_NO_RESOLVED_PATHS), where links are told by identity alone. Prints "N passed,
 N failed" at the end.
@@ -41,13 +43,18 @@ def make_tree(top, rnd):
         name = os.path.join(source, ("." if rnd.random() < 0.2 else "") + f"l{k}")
         if not os.path.lexists(name):
             os.symlink(os.path.relpath(target, source) if rnd.random() < 0.5 else target, name)
+    folders = [os.path.basename(d) for d in dirs[2:]]
+    return rnd.choice(folders) if folders and rnd.random() < 0.5 else None
 
 
-def reference(root, skip_hidden):
-    """Identities of the files reachable from root, following links, each folder once."""
+def reference(root, skip_hidden, denied):
+    """Identities of the files reachable from root, following links, each folder once;
+    the folder named denied is not listed, whatever path leads to it."""
     found, seen = set(), set()
 
     def walk(d):
+        if denied is not None and os.path.basename(os.path.realpath(d)) == denied:
+            return
         st = os.stat(d)
         if (st.st_dev, st.st_ino) in seen:
             return
@@ -116,18 +123,19 @@ def main():
         for seed in range(a.first, a.first + a.seeds):
             top = os.path.join(work, f"t{seed}")
             os.mkdir(top)
-            make_tree(top, random.Random(seed))
+            denied = make_tree(top, random.Random(seed))
             root = os.path.join(top, "root")
+            faults = {"VESK_TEST_LISTING_FAULTS": f"{denied}:open=5"} if denied else {}
             for flags in ("", "/N:D"):
-                want = reference(root, flags == "/N:D")
+                want = reference(root, flags == "/N:D", denied)
                 for extra in modes:
-                    env = dict(os.environ, **extra)
+                    env = dict(os.environ, **extra, **faults)
                     got, rc = vesk_finds(a.shell, wine, root, flags, env)
                     if rc == 0 and len(got) == len(set(got)) and set(got) == want:
                         passed += 1
                     else:
                         failed += 1
-                        print(f"seed {seed} {flags or '(no flags)'} {extra}: status {rc}, "
+                        print(f"seed {seed} {flags or '(no flags)'} {extra} {faults}: status {rc}, "
                               f"{len(want)} files reachable, {len(set(got))} found, "
                               f"{len(got) - len(set(got))} twice")
             shutil.rmtree(top)

@@ -69,9 +69,10 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
             return INVALID_HANDLE_VALUE;
         }
         // Backup semantics are how Windows opens a directory, and the plug-in asks for
-        // them only to list one.
+        // them only to list one or to tell what it is.
         if (flags & FILE_FLAG_BACKUP_SEMANTICS) {
-            HANDLE directory = OpenDirectoryHandle(p.Text);
+            HANDLE directory = (access & FILE_LIST_DIRECTORY) ? OpenDirectoryHandle(p.Text)
+                                                              : OpenDirectoryPathHandle(p.Text);
             FreeNativePath(&p);
             return directory;
         }

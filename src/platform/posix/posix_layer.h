@@ -124,6 +124,11 @@ uint64_t StatusCallsForTests(void);
 /// cannot be opened as a directory.
 HANDLE OpenDirectoryHandle(const char *path);
 
+/// A directory handle that only tells what the directory is (its identity and path), for
+/// CreateFileW with backup semantics and no right to list: opened as a path, so a
+/// directory whose names may not be read is still known. It cannot be listed.
+HANDLE OpenDirectoryPathHandle(const char *path);
+
 /// Releases h when it is a directory handle; false (nothing done) for any other handle.
 bool CloseDirectoryHandle(HANDLE h);
 

@@ -27,7 +27,7 @@ TEST(DeniedFoldersTest, OneLineCountsThemAndNamesTheFirstFew)
         // Each folder met twice, as two overlapping file specifications meet it: once.
         for (int round = 0; round < 2; ++round)
             for (int i = 0; i < c.Folders; ++i)
-                NoteDeniedFolder(&denied, (L"/d" + std::to_wstring(i)).c_str());
+                NoteDeniedFolder(&denied, (L"/d" + std::to_wstring(i)).c_str(), nullptr);
         testing::internal::CaptureStderr();
         EXPECT_EQ(0, ReportDeniedFolders(&denied, c.Named));
         std::string err = testing::internal::GetCapturedStderr();
@@ -38,12 +38,21 @@ TEST(DeniedFoldersTest, OneLineCountsThemAndNamesTheFirstFew)
     // A name too long for a line keeps its start and end.
     DeniedFolders denied = {};
     std::wstring longName = L"/start" + std::wstring(1000, L'x') + L"/end";
-    NoteDeniedFolder(&denied, longName.c_str());
+    NoteDeniedFolder(&denied, longName.c_str(), nullptr);
     std::wstring kept = denied.Names[0];
     EXPECT_EQ((size_t)DENIED_NAME_LEN - 1, kept.size());
     EXPECT_EQ(L"/start", kept.substr(0, 6));
     EXPECT_EQ(L"xxx/end", kept.substr(kept.size() - 7));
     EXPECT_NE(std::wstring::npos, kept.find(L"..."));
+    FreeDeniedFolders(&denied);
+
+    // One folder by two paths (a link to it) is one; the identity of another is another.
+    const FileId first = {9, 100, 0}, second = {9, 101, 0};
+    NoteDeniedFolder(&denied, L"/tree/a", &first);
+    NoteDeniedFolder(&denied, L"/tree/link", &first);
+    NoteDeniedFolder(&denied, L"/tree/b", &second);
+    NoteDeniedFolder(&denied, L"/tree/a", nullptr);  // where no identity could be told
+    EXPECT_EQ(3u, denied.Count);
     FreeDeniedFolders(&denied);
 }
 

@@ -557,6 +557,37 @@ TEST_F(SearchTest, EveryListingFailureIsWeighedByOneRule)
     }
 }
 
+TEST_F(SearchTest, WhatLiesBelowAFolderTheWalkIsRefusedAtIsFoundThroughALink)
+{
+    // a is refused at its open by whatever name it is reached; its subfolder is not. A
+    // link to the subfolder is followed wherever it comes in the walk's order, and a link
+    // to a itself is the same folder, counted once.
+    const struct {
+        std::vector<std::pair<const char *, const char *>> Links;  // name, target
+        std::set<std::wstring> Found;
+    } cases[] = {
+        {{{"0sub", "a/sub"}}, {L"0sub/f", L"b/g"}},
+        {{{"zsub", "a/sub"}}, {L"zsub/f", L"b/g"}},
+        {{{"0sub", "a/sub"}, {"zsub", "a/sub"}, {"zlink", "a"}}, {L"0sub/f", L"b/g"}},
+        {{{"zlink", "a"}}, {L"b/g"}},
+    };
+    EnvGuard faults("VESK_TEST_LISTING_FAULTS", "a:open=5");
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        std::string t = "t" + std::to_string(i);
+        for (const char *d : {"", "/a", "/a/sub", "/b"}) Dir(t + d);
+        File(t + "/a/sub/f", 10);
+        File(t + "/b/g", 20);
+        for (const auto &link : cases[i].Links) Link(Abs(t + "/" + link.second), t + "/" + link.first);
+        TestScan o = Options(MODE_LARGEST, WALK_RECURSE);
+        o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+        DeniedFolders denied = {};
+        o.Denied = &denied;
+        EXPECT_EQ(cases[i].Found, NameSet(Walk(o, L"*", t + "/"))) << t;
+        EXPECT_EQ(1u, denied.Count) << t;
+        FreeDeniedFolders(&denied);
+    }
+}
+
 TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
 {
     // j: a junction into volume 7, whose y has the file id of x on the tree's volume;
