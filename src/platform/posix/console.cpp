@@ -71,8 +71,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD disposition,
         // Backup semantics are how Windows opens a directory, and the plug-in asks for
         // them only to list one or to tell what it is.
         if (flags & FILE_FLAG_BACKUP_SEMANTICS) {
-            HANDLE directory = (access & FILE_LIST_DIRECTORY) ? OpenDirectoryHandle(p.Text)
-                                                              : OpenDirectoryPathHandle(p.Text);
+            HANDLE directory = OpenDirectoryHandle(p.Text, (access & FILE_LIST_DIRECTORY) != 0);
             FreeNativePath(&p);
             return directory;
         }

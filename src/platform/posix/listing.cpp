@@ -816,9 +816,10 @@ BOOL ReadDirectoryRecords(DirectoryRecord *r, FILE_INFO_BY_HANDLE_CLASS infoClas
 
 namespace vesk_posix {
 
-HANDLE OpenDirectoryHandle(const char *path)
+HANDLE OpenDirectoryHandle(const char *path, bool listable)
 {
-    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    // A path descriptor needs no right to read the names: a folder denied is still known.
+    const int flags = (listable ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
     int fd = OpenThroughKept(path, flags);
     if (fd == -2) fd = OpenLongPath(path, flags);
     if (fd < 0 && (errno == EMFILE || errno == ENFILE) && ReleaseKeptDescriptors())
@@ -836,30 +837,10 @@ HANDLE OpenDirectoryHandle(const char *path)
     r->Tag = DIRECTORY_TAG;
     r->Names.Fd = fd;
     // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
-    // classes, as file systems that only the classic listing serves do.
-    r->Refused = getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
-    KeepDirectory(r, path);
-    return (HANDLE)r;
-}
-
-HANDLE OpenDirectoryPathHandle(const char *path)
-{
-    int fd = OpenLongPath(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && ReleaseKeptDescriptors())
-        fd = OpenLongPath(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        SetError(ErrorFromErrno(errno));
-        return INVALID_HANDLE_VALUE;
-    }
-    DirectoryRecord *r = (DirectoryRecord *)calloc(1, sizeof *r);
-    if (r == nullptr) {
-        close(fd);
-        SetError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
-    r->Tag = DIRECTORY_TAG;
-    r->Names.Fd = fd;
-    r->Refused = true;  // not to be listed: the directory classes are refused
+    // classes, as file systems that only the classic listing serves do. A handle that
+    // may not list refuses them always.
+    r->Refused = !listable || getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
+    if (listable) KeepDirectory(r, path);
     return (HANDLE)r;
 }
 

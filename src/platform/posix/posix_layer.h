@@ -120,14 +120,11 @@ uint64_t StatusCallsForTests(void);
 /// A directory handle for CreateFileW with backup semantics. Its descriptor is kept until
 /// the listing has read every entry's status (or, among the few held to open
 /// subdirectories through, until the handle is closed or its place is needed); the
-/// handle frees what the listing holds. INVALID_HANDLE_VALUE with the error set when path
-/// cannot be opened as a directory.
-HANDLE OpenDirectoryHandle(const char *path);
-
-/// A directory handle that only tells what the directory is (its identity and path), for
-/// CreateFileW with backup semantics and no right to list: opened as a path, so a
-/// directory whose names may not be read is still known. It cannot be listed.
-HANDLE OpenDirectoryPathHandle(const char *path);
+/// handle frees what the listing holds. Not listable (no right to list asked): a handle
+/// that only tells what the directory is (its identity and path), opened as a path, so a
+/// directory whose names may not be read is still known. INVALID_HANDLE_VALUE with the
+/// error set when path cannot be opened as a directory.
+HANDLE OpenDirectoryHandle(const char *path, bool listable);
 
 /// Releases h when it is a directory handle; false (nothing done) for any other handle.
 bool CloseDirectoryHandle(HANDLE h);
