@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "platform/platform.h"
+#include "search/path_hash.h"
 #include "search/search.h"
 
 namespace {
@@ -82,10 +83,6 @@ bool WalkedPlainly(CoveredTrees *trees, const CoveredTree *tree, const wchar_t *
     return true;
 }
 
-/// FNV-1a, one character at a time, so that a path's prefixes are hashed in one pass.
-const uint64_t HASH_START = 0xCBF29CE484222325ULL;
-uint64_t HashStep(uint64_t hash, wchar_t c) { return (hash ^ (uint32_t)c) * 0x100000001B3ULL; }
-
 /// Places tree index i in slots (count a power of two).
 void PlaceTree(size_t *slots, size_t count, const CoveredTree *trees, size_t i)
 {
@@ -141,8 +138,8 @@ bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen)
     wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
     if (copy == nullptr) return false;
     wmemcpy(copy, top, len + 1);
-    uint64_t hash = HASH_START;
-    for (size_t i = 0; i < len; ++i) hash = HashStep(hash, top[i]);
+    uint64_t hash = PATH_HASH_START;
+    for (size_t i = 0; i < len; ++i) hash = PathHashStep(hash, top[i]);
     trees->Trees[trees->Count] = {copy, len, walkLen, hash};
     PlaceTree(trees->Slots, trees->SlotCount, trees->Trees, trees->Count);
     ++trees->Count;
@@ -156,9 +153,9 @@ bool IsCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFla
     size_t pathLen = wcsnlen(path, PATH_BUFFER_LEN);
     // A top is the path itself or ends where a name of it ends: before a separator, or
     // with one (a drive's root).
-    uint64_t hash = HASH_START;
+    uint64_t hash = PATH_HASH_START;
     for (size_t len = 1; len <= pathLen; ++len) {
-        hash = HashStep(hash, path[len - 1]);
+        hash = PathHashStep(hash, path[len - 1]);
         if ((len == pathLen || path[len] == VESK_PATH_SEP || path[len - 1] == VESK_PATH_SEP) &&
             CoveredByTopOfLength(trees, path, pathLen, len, hash, walkFlags, scratch))
             return true;

@@ -5,6 +5,7 @@
 
 #include "plugin/result_codes.h"
 #include "plugin/shared_services.h"
+#include "search/path_hash.h"
 #include "text/display_width.h"
 #include "text/wide_format.h"
 
@@ -14,10 +15,10 @@ namespace {
 /// so that two paths are taken for one only by a chance of about 2^-128.
 FileId PathIdentity(const wchar_t *path)
 {
-    uint64_t first = 0xCBF29CE484222325ULL, second = 0x84222325CBF29CE4ULL;
+    uint64_t first = PATH_HASH_START, second = 0x84222325CBF29CE4ULL;
     for (const wchar_t *p = path; *p != L'\0'; ++p) {
         uint64_t c = (uint64_t)(uint32_t)*p;
-        first = (first ^ c) * 0x100000001B3ULL;
+        first = PathHashStep(first, *p);
         second = (second + c + 1) * 0x9E3779B97F4A7C15ULL;
         second ^= second >> 31;
     }
