@@ -19,7 +19,9 @@ int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
     WIN32_FIND_DATAW data;
     FileId id;
     int got;
+    bool began = false;
     while ((got = ReadListingEntry(listing, &data, &id)) > LISTING_END) {
+        began = true;
         if (got == LISTING_UNREADABLE_ENTRY) {
             if (onUnreadable != nullptr) onUnreadable(context, data.cFileName, GetLastError());
         } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -28,5 +30,8 @@ int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
     }
     if (got == LISTING_FAILED) *error = GetLastError();
     CloseDirectoryListing(listing);
-    return got == LISTING_FAILED ? RESULT_SCAN_FAILED : RESULT_OK;
+    // Refused at its first read (Linux refuses a directory whose names may be read but
+    // not looked up there, not at its open), it was never listed at all.
+    if (got == LISTING_FAILED) return began ? RESULT_SCAN_FAILED : RESULT_FAILED;
+    return RESULT_OK;
 }

@@ -38,6 +38,9 @@ struct WalkLevel {
     int ChildPending;     ///< Entry was descended into and is tested once the child is done
     int ChildListed;      ///< Entry's listing was tried: ChildTotal is its files' total
     int ChildTooDeep;     ///< Entry's path passed the limit and was reported as a folder
+    int ChildUnsized;     ///< Entry's listing could not be opened or read whole
+    int Began;            ///< the listing has delivered an entry
+    int Unsized;          ///< an entry or a part of this listing could not be read
     uint64_t ChildTotal;
 };
 
@@ -88,14 +91,16 @@ enum FailureWeight {
 
 /// The one place that decides what a failing listing means. Only two things are not a
 /// loss worth a message of its own: a directory that is gone (removed between its
-/// parent's listing and its open, or a file specification naming nothing), and one that
-/// is not ours to read. Both only at the open: a listing that began and failed has lost
-/// entries that exist.
-FailureWeight WeighListingError(DWORD error, bool atOpen)
+/// parent's listing and its open, or a file specification naming nothing), and one below
+/// the file specification's own that is not ours to read. Both only before the listing
+/// delivered anything (atOpen): one that began and failed has lost entries that exist.
+/// The file specification's own directory denied is an error: nothing of what was
+/// asked could be seen, and "no match" would claim what the scan could not know.
+FailureWeight WeighListingError(DWORD error, bool atOpen, bool isTop)
 {
     if (atOpen && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
         return QUIET_FAILURE;
-    if (atOpen && error == ERROR_ACCESS_DENIED) return DENIED_FAILURE;
+    if (atOpen && !isTop && error == ERROR_ACCESS_DENIED) return DENIED_FAILURE;
     return TOLD_FAILURE;
 }
 
@@ -134,44 +139,61 @@ void ReportListingError(Walk *walk, const wchar_t *directory, DWORD error)
     ReportError(L"Cannot list \"%s\": %s\r\n", directory, reason);
 }
 
-/// What the walk does with a listing error of directory, at its open or at a later read.
-void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error, bool atOpen)
+/// Counts directory (NUL-terminated) as a folder denied to us: by what it is where that
+/// can be told, so that a link to it is no second folder.
+void CountDenied(Walk *walk, const wchar_t *directory)
 {
-    switch (WeighListingError(error, atOpen)) {
+    FileId id;
+    bool trusted = GetDirectoryIdentity(directory, &id) && IsTrustedId(&id);
+    NoteDeniedFolder(walk->Options->Denied, directory, trusted ? &id : nullptr);
+}
+
+/// What the walk does with a listing error of directory, before the listing delivered
+/// anything (atOpen) or later.
+void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error, bool atOpen, bool isTop)
+{
+    switch (WeighListingError(error, atOpen, isTop)) {
     case QUIET_FAILURE: return;
-    case DENIED_FAILURE: {
-        // Counted by what it is where that can be told, so that a link to it is no
-        // second folder.
-        FileId id;
-        bool trusted = GetDirectoryIdentity(directory, &id) && IsTrustedId(&id);
-        NoteDeniedFolder(walk->Options->Denied, directory, trusted ? &id : nullptr);
-        return;
-    }
+    case DENIED_FAILURE: CountDenied(walk, directory); return;
     case TOLD_FAILURE: ReportListingError(walk, directory, error); return;
     }
 }
 
-/// Reports an entry of directory (the first dirLen characters of the walk's path) that
-/// the listing named but could not read: it is left out, and the result is 2.
-void ReportUnreadableEntry(Walk *walk, size_t dirLen, const wchar_t *name, DWORD error)
+/// What the walk does with an entry of directory (the first dirLen characters of the
+/// walk's path) that the listing named but could not read: it is left out. Its status
+/// refused to us is a link into a folder we may not search (a name we could read but not
+/// look up denies the whole listing instead): it counts as that folder does. Any other
+/// failure is reported, and the result is 2.
+void NoteUnreadableEntry(Walk *walk, size_t dirLen, const wchar_t *name, DWORD error)
 {
+    wchar_t *path = walk->Path;
+    size_t nameLen = wcsnlen(name, MAX_PATH);
+    if (error == ERROR_ACCESS_DENIED && dirLen + nameLen + 2 <= PATH_BUFFER_LEN) {
+        wmemcpy(path + dirLen, name, nameLen);
+        path[dirLen + nameLen] = VESK_PATH_SEP;
+        path[dirLen + nameLen + 1] = L'\0';
+        CountDenied(walk, path);
+        return;
+    }
     NoteFailure(walk, error);
     wchar_t reason[256];
     DescribeListingError(error, reason, sizeof reason / sizeof reason[0]);
-    walk->Path[dirLen] = L'\0';
-    ReportError(L"Cannot read \"%s%s\": %s\r\n", walk->Path, name, reason);
+    path[dirLen] = L'\0';
+    ReportError(L"Cannot read \"%s%s\": %s\r\n", path, name, reason);
 }
 
 /// DirectoryFilesSize's report of an entry it could not size: context is a SizingEntry.
 struct SizingEntry {
     Walk *Owner;
     size_t DirLen;  ///< the sized directory's path, with its separator, in the walk's path
+    bool Unsized;   ///< an entry could not be read: the total is not the whole
 };
 
-void ReportUnsizedEntry(void *context, const wchar_t *name, DWORD error)
+void NoteUnsizedEntry(void *context, const wchar_t *name, DWORD error)
 {
     SizingEntry *sizing = (SizingEntry *)context;
-    ReportUnreadableEntry(sizing->Owner, sizing->DirLen, name, error);
+    sizing->Unsized = true;
+    NoteUnreadableEntry(sizing->Owner, sizing->DirLen, name, error);
 }
 
 /// Reports that the directory or file whose path is directory followed by name is past
@@ -323,7 +345,7 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     if (walk->Options->Debug)
         PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
     if (listing == nullptr) {
-        NoteListingError(walk, path, error, true);
+        NoteListingError(walk, path, error, true, walk->Depth == 0);
         return FAILED;
     }
     WalkLevel *level = &walk->Levels[walk->Depth];
@@ -335,6 +357,9 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     level->ChildPending = 0;
     level->ChildListed = 0;
     level->ChildTooDeep = 0;
+    level->ChildUnsized = 0;
+    level->Began = 0;
+    level->Unsized = 0;
     ++walk->Depth;
     return ENTERED;
 }
@@ -371,29 +396,39 @@ bool TryDescend(Walk *walk)
     EnterResult entered = EnterDirectory(walk, childLen, trusted ? &entryId : nullptr, isLink,
                                          level->EntryNameOnly != 0);
     // One that could not be opened has been reported where that is due, and is not
-    // tried a second time for its size; one not entered is sized apart if it becomes a
-    // candidate. Making room for a level may have moved the levels.
-    walk->Levels[walk->Depth - (entered == ENTERED ? 2 : 1)].ChildListed = entered != SKIPPED;
+    // tried a second time for its size, which is unknown; one not entered is sized apart
+    // if it becomes a candidate. Making room for a level may have moved the levels.
+    WalkLevel *parent = &walk->Levels[walk->Depth - (entered == ENTERED ? 2 : 1)];
+    parent->ChildListed = entered != SKIPPED;
+    parent->ChildUnsized = entered == FAILED;
     if (entered != ENTERED) return false;
     walk->Levels[walk->Depth - 2].ChildPending = 1;
     return true;
 }
 
-/// The size of the directory entry of level: its files' total, from its own listing
-/// when the walk just read it, else from a listing of its own.
-uint64_t DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen)
+/// The size of the directory entry of level into *size: its files' total, from its own
+/// listing when the walk just read it, else from a listing of its own. False when it
+/// cannot be told whole (the listing failed, or an entry could not be read): that has
+/// been reported or counted, and the directory is no candidate, since every row shows
+/// its size and a total of what could be read would be a size it does not have.
+bool DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen, uint64_t *size)
 {
-    if (level->ChildListed) return level->ChildTotal;
+    if (level->ChildListed) {
+        *size = level->ChildTotal;
+        return !level->ChildUnsized;
+    }
     wchar_t *path = walk->Path;
     size_t end = level->DirLen + nameLen;
     path[end] = VESK_PATH_SEP;
     path[end + 1] = L'\0';
-    uint64_t total;
     DWORD error;
-    SizingEntry sizing = {walk, end + 1};
-    int sized = DirectoryFilesSize(path, &total, &error, ReportUnsizedEntry, &sizing);
-    if (sized != RESULT_OK) NoteListingError(walk, path, error, sized == RESULT_FAILED);
-    return total;
+    SizingEntry sizing = {walk, end + 1, false};
+    int sized = DirectoryFilesSize(path, size, &error, NoteUnsizedEntry, &sizing);
+    if (sized != RESULT_OK) {
+        path[end + 1] = L'\0';
+        NoteListingError(walk, path, error, sized == RESULT_FAILED, false);
+    }
+    return sized == RESULT_OK && !sizing.Unsized;
 }
 
 /// Tests the entry level is on and offers it to the ranked list when it passes.
@@ -432,8 +467,8 @@ void TestEntry(Walk *walk, WalkLevel *level)
         return;
     }
     wmemcpy(path + dirLen, name, nameLen);
-    uint64_t size = isDirectory ? DirectoryEntrySize(walk, level, nameLen)
-                                : ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
+    uint64_t size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
+    if (isDirectory && !DirectoryEntrySize(walk, level, nameLen, &size)) return;
     const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
     uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
 
@@ -477,8 +512,12 @@ void LeaveDirectory(Walk *walk)
     WalkLevel *level = &walk->Levels[walk->Depth - 1];
     CloseDirectoryListing(level->Listing);
     uint64_t total = level->FilesTotal;
+    int unsized = level->Unsized;
     --walk->Depth;
-    if (walk->Depth > 0) walk->Levels[walk->Depth - 1].ChildTotal = total;
+    if (walk->Depth > 0) {
+        walk->Levels[walk->Depth - 1].ChildTotal = total;
+        walk->Levels[walk->Depth - 1].ChildUnsized = unsized;
+    }
 }
 
 }  // namespace
@@ -538,14 +577,19 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
             if (got == LISTING_FAILED) {
                 DWORD error = GetLastError();
                 walk.Path[level->DirLen] = L'\0';
-                NoteListingError(&walk, walk.Path, error, false);
+                // On Linux a directory whose names may be read but not looked up is
+                // refused at its first read, not at its open: it is denied all the same.
+                level->Unsized = 1;
+                NoteListingError(&walk, walk.Path, error, !level->Began, walk.Depth == 1);
             }
             LeaveDirectory(&walk);
             continue;
         }
+        level->Began = 1;
         StepSpinner();
         if (got == LISTING_UNREADABLE_ENTRY) {
-            ReportUnreadableEntry(&walk, level->DirLen, level->Entry.cFileName, GetLastError());
+            level->Unsized = 1;
+            NoteUnreadableEntry(&walk, level->DirLen, level->Entry.cFileName, GetLastError());
             continue;
         }
         // The entry is on the volume of the directory that lists it.
