@@ -75,7 +75,7 @@ struct DirectoryListing {
     DWORD At;            ///< offset of the next record in Buffer
     DWORD Capacity;      ///< bytes of Buffer
     int Fills;           ///< requests that returned records
-    WIN32_FIND_DATAW FindData;
+    WIN32_FIND_DATAW *FindData;  ///< malloc'd when the classic listing is taken; else null
     bool ClassicOnly;    ///< list with the classic listing from the start (ListLike)
     /// The path it was opened with, for the fallback; freed once a request through the
     /// handle has given records, since the fallback is then never taken: a walk holds a
@@ -86,7 +86,7 @@ struct DirectoryListing {
     const ListingFault *Fault;  ///< its rules for this directory; null for none
     uint32_t Read;       ///< entries delivered so far
     bool Waived;         ///< WaiveDirectoryRecords was asked
-    DWORD PendingError;  ///< not 0: the first request, made early, failed with it
+    DWORD PendingError;  ///< not 0: a request made early failed with it, told at the next read
 };
 
 namespace {
@@ -135,7 +135,14 @@ bool FallBackToFind(DirectoryListing *listing)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    listing->Find = FindFirstFileLong(searchPath, &listing->FindData);
+    if (listing->FindData == nullptr)
+        listing->FindData = (WIN32_FIND_DATAW *)malloc(sizeof(WIN32_FIND_DATAW));
+    if (listing->FindData == nullptr) {
+        free(searchPath);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    listing->Find = FindFirstFileLong(searchPath, listing->FindData);
     DWORD error = GetLastError();
     free(searchPath);
     free(listing->Directory);
@@ -213,6 +220,9 @@ int FillRecords(DirectoryListing *listing)
         DWORD error = RefusedByTestDouble(listing) ? ERROR_INVALID_PARAMETER : GetLastError();
         if (error == ERROR_NO_MORE_FILES) {
             listing->Ended = true;
+            free(listing->Buffer);
+            listing->Buffer = nullptr;
+            listing->Capacity = 0;
             return 0;
         }
         // A refusal once records have come is a listing failing part way, not the class.
@@ -295,15 +305,15 @@ int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     memset(id, 0, sizeof *id);
     for (;;) {
-        if (!listing->FindPending && !FindNextFileW(listing->Find, &listing->FindData)) {
+        if (!listing->FindPending && !FindNextFileW(listing->Find, listing->FindData)) {
             if (GetLastError() != ERROR_NO_MORE_FILES) return LISTING_FAILED;
             listing->Ended = true;
             return LISTING_END;
         }
         listing->FindPending = false;
-        const wchar_t *name = listing->FindData.cFileName;
+        const wchar_t *name = listing->FindData->cFileName;
         if (IsDot(name, wcsnlen(name, MAX_PATH))) continue;
-        *data = listing->FindData;
+        *data = *listing->FindData;
         if (data->dwFileAttributes == INVALID_FILE_ATTRIBUTES)
             return Unreadable(data, id, data->dwReserved1);
         return LISTING_ENTRY;
@@ -350,6 +360,17 @@ int ReadNextEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
         int got = TakeRecord(listing, data, id);
         if (got != LISTING_END) {
             listing->Delivered = true;
+            // The walk may now descend below this entry and keep this listing open all
+            // the while: one that has given its last entry is to hold nothing by then. A
+            // request that fails is told at the next read.
+            if (listing->At >= listing->Used && !listing->Ended) {
+                DWORD delivered = GetLastError();  // what an unreadable entry says
+                if (FillRecords(listing) < 0) {
+                    DWORD error = GetLastError();
+                    listing->PendingError = error != 0 ? error : ERROR_IO_DEVICE;
+                }
+                SetLastError(delivered);
+            }
             return got;
         }
     }
@@ -359,15 +380,11 @@ int ReadNextEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 
 namespace {
 
-/// Opens directory for listing, as the walk opens every directory. Under the test
-/// switch, a directory whose open fails by rule fails by whatever path it is reached: a
-/// link to it is refused as the system refuses a link to a folder not ours to read.
-/// Returns the handle, or INVALID_HANDLE_VALUE with the reason in GetLastError.
-HANDLE OpenForListing(const wchar_t *directory, bool faultsOn)
+/// handle, or INVALID_HANDLE_VALUE with the rule's error when the test switch refuses
+/// the directory it opened by its real name: a link to a folder not ours to read is
+/// refused as the system refuses it, whatever path reaches it.
+HANDLE RefusedByRealName(HANDLE handle, bool faultsOn)
 {
-    HANDLE handle = CreateFileLong(directory, FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     if (!faultsOn || handle == INVALID_HANDLE_VALUE) return handle;
     wchar_t *resolved = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     DWORD len = resolved == nullptr ? 0
@@ -380,6 +397,64 @@ HANDLE OpenForListing(const wchar_t *directory, bool faultsOn)
     CloseHandle(handle);
     SetLastError(target->OpenError);
     return INVALID_HANDLE_VALUE;
+}
+
+/// Opens directory for listing, as the walk opens every directory by its path.
+/// Returns the handle, or INVALID_HANDLE_VALUE with the reason in GetLastError.
+HANDLE OpenForListing(const wchar_t *directory, bool faultsOn)
+{
+    HANDLE handle = CreateFileLong(directory, FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    return RefusedByRealName(handle, faultsOn);
+}
+
+/// True when listing has listed through its handle: a directory on its volume lists
+/// the same way, and never needs its path to fall back to the classic listing.
+bool ListsThroughHandle(const DirectoryListing *listing)
+{
+    return listing->Fills > 0 && listing->Find == INVALID_HANDLE_VALUE && !listing->ClassicOnly;
+}
+
+/// A listing of the directory opened as handle (INVALID_HANDLE_VALUE for one the test
+/// switch lists), keeping a copy of path (null: none) for the classic listing. Null with
+/// the error set when memory is exhausted (handle is then closed).
+DirectoryListing *NewListing(HANDLE handle, const wchar_t *path, bool faultsOn,
+                             const ListingFault *fault)
+{
+    DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
+    size_t len = path != nullptr ? wcslen(path) : 0;
+    wchar_t *copy = path != nullptr ? (wchar_t *)malloc((len + 1) * sizeof(wchar_t)) : nullptr;
+    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
+    if (listing == nullptr || (path != nullptr && copy == nullptr) || buffer == nullptr) {
+        free(listing);
+        free(copy);
+        free(buffer);
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (copy != nullptr) wmemcpy(copy, path, len + 1);
+    listing->Handle = handle;
+    listing->Find = INVALID_HANDLE_VALUE;
+    listing->Class = FileIdExtdDirectoryInfo;
+    listing->Ended = false;
+    listing->Delivered = false;
+    listing->FindPending = false;
+    listing->Used = 0;
+    listing->At = 0;
+    listing->Capacity = FIRST_RECORD_BUFFER_LEN;
+    listing->Fills = 0;
+    listing->FindData = nullptr;
+    listing->Directory = copy;
+    listing->Buffer = buffer;
+    listing->FaultsOn = faultsOn;
+    listing->Fault = fault;
+    listing->Read = 0;
+    listing->Waived = false;
+    listing->PendingError = 0;
+    listing->ClassicOnly = false;
+    return listing;
 }
 
 }  // namespace
@@ -412,6 +487,12 @@ bool GetDirectoryIdentity(const wchar_t *directory, FileId *id)
 
 DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
 {
+    return OpenDirectoryListingBelow(nullptr, nullptr, directory, false);
+}
+
+DirectoryListing *OpenDirectoryListingBelow(DirectoryListing *parent, const wchar_t *name,
+                                            const wchar_t *directory, bool sameVolume)
+{
     if (directory == nullptr || directory[0] == L'\0') {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -422,48 +503,25 @@ DirectoryListing *OpenDirectoryListing(const wchar_t *directory)
         SetLastError(fault->OpenError);
         return nullptr;
     }
-    size_t len = wcslen(directory);
-    DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
-    wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
-    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
-    if (listing == nullptr || copy == nullptr || buffer == nullptr) {
-        free(listing);
-        free(copy);
-        free(buffer);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+    // A directory the test switch lists is not opened at all.
+    if (fault != nullptr && fault->Entries != nullptr)
+        return NewListing(INVALID_HANDLE_VALUE, nullptr, faultsOn, fault);
+    // Backup semantics open a directory; listing it needs no more access than that.
+    // Below a parent's handle the system looks up one name; by the path, all of them.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool below = parent != nullptr && name != nullptr && parent->Handle != INVALID_HANDLE_VALUE;
+    if (below) {
+        handle = RefusedByRealName(CreateFileBelow(parent->Handle, name, FILE_LIST_DIRECTORY),
+                                   faultsOn);
+        below = handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_INVALID_HANDLE;
     }
-    wmemcpy(copy, directory, len + 1);
-    // Backup semantics open a directory; listing it needs no more access than that. A
-    // directory the test switch lists is not opened at all.
-    bool listed = fault != nullptr && fault->Entries != nullptr;
-    HANDLE handle = listed ? INVALID_HANDLE_VALUE : OpenForListing(directory, faultsOn);
-    if (handle == INVALID_HANDLE_VALUE && !listed) {
-        DWORD error = GetLastError();
-        free(listing);
-        free(copy);
-        free(buffer);
-        SetLastError(error);
-        return nullptr;
-    }
-    listing->Handle = handle;
-    listing->Find = INVALID_HANDLE_VALUE;
-    listing->Class = FileIdExtdDirectoryInfo;
-    listing->Ended = false;
-    listing->Delivered = false;
-    listing->FindPending = false;
-    listing->Used = 0;
-    listing->At = 0;
-    listing->Capacity = FIRST_RECORD_BUFFER_LEN;
-    listing->Fills = 0;
-    listing->Directory = copy;
-    listing->Buffer = buffer;
-    listing->FaultsOn = faultsOn;
-    listing->Fault = fault;
-    listing->Read = 0;
-    listing->Waived = false;
-    listing->PendingError = 0;
-    listing->ClassicOnly = false;
+    if (!below) handle = OpenForListing(directory, faultsOn);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    // A directory on its parent's volume lists as its parent did: the path is kept only
+    // where the classic listing may yet need it, and a deep walk copies no long paths.
+    bool settled = sameVolume && parent != nullptr && ListsThroughHandle(parent);
+    DirectoryListing *listing = NewListing(handle, settled ? nullptr : directory, faultsOn, fault);
+    if (listing != nullptr && sameVolume && parent != nullptr) ListLike(listing, parent);
     return listing;
 }
 
@@ -575,5 +633,6 @@ void CloseDirectoryListing(DirectoryListing *listing)
     if (listing->Handle != INVALID_HANDLE_VALUE) CloseHandle(listing->Handle);
     free(listing->Directory);
     free(listing->Buffer);
+    free(listing->FindData);
     free(listing);
 }

@@ -79,6 +79,14 @@ struct DirectoryListing;
 /// GetLastError.
 DirectoryListing *OpenDirectoryListing(const wchar_t *directory);
 
+/// OpenDirectoryListing of the subdirectory called name of the directory parent lists,
+/// whose path is directory: opened below parent's handle where it has one (the system
+/// looks up one name, not the path again), else by the path. sameVolume: it was reached
+/// without crossing a link, junction or mount point, so it lists as parent does
+/// (ListLike) and its path is not kept.
+DirectoryListing *OpenDirectoryListingBelow(DirectoryListing *parent, const wchar_t *name,
+                                            const wchar_t *directory, bool sameVolume);
+
 /// True when directory can be opened for listing as OpenDirectoryListing opens it (under
 /// the test switch, by its rules): a walk would not be refused at its open. One open and
 /// one close; nothing is read.
@@ -175,6 +183,14 @@ void DescribeSystemError(DWORD error, wchar_t *out, size_t capacity);
 /// opened in the "\\?\" form. Same arguments and result as CreateFileW.
 HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disposition,
                       DWORD flags);
+
+/// Opens the directory called name (one name, no separator) inside the directory opened
+/// as directory (a handle from CreateFileLong or CreateFileBelow with backup semantics),
+/// with backup semantics and the access asked: the system looks up that one name, not
+/// the path again, so a walk opens each directory in time that does not grow with its
+/// depth. Same result as CreateFileLong; ERROR_INVALID_HANDLE when directory cannot open
+/// names below it just now (the caller then opens the path).
+HANDLE CreateFileBelow(HANDLE directory, const wchar_t *name, DWORD access);
 
 /// The largest file time: Windows converts every time up to it (30828-09-14 02:48:05
 /// UTC) and refuses every larger one. The Linux layer maps times it cannot hold (before

@@ -4,6 +4,8 @@
 #include "text/case_fold.h"
 #include "text/wide_format.h"
 
+#include <winternl.h>
+
 #include <conio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -89,6 +91,76 @@ HANDLE CreateFileLong(const wchar_t *path, DWORD access, DWORD share, DWORD disp
     free(longForm);
     SetLastError(error);
     return h;
+}
+
+namespace {
+
+typedef NTSTATUS(NTAPI *NtCreateFileCall)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                          PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+                                          ULONG, PVOID, ULONG);
+typedef ULONG(NTAPI *StatusToErrorCall)(NTSTATUS);
+
+/// The two calls of ntdll (part of every Windows, and of Wine) that open a name relative
+/// to a handle, looked up once; null when they cannot be.
+struct NativeCalls {
+    bool Looked;
+    NtCreateFileCall CreateFile;
+    StatusToErrorCall StatusToError;
+};
+
+const NativeCalls *Native()
+{
+    static NativeCalls calls;
+    if (!calls.Looked) {
+        calls.Looked = true;
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll != nullptr) {
+            calls.CreateFile = (NtCreateFileCall)(void (*)(void))GetProcAddress(ntdll, "NtCreateFile");
+            calls.StatusToError =
+                (StatusToErrorCall)(void (*)(void))GetProcAddress(ntdll, "RtlNtStatusToDosError");
+        }
+    }
+    return &calls;
+}
+
+}  // namespace
+
+HANDLE CreateFileBelow(HANDLE directory, const wchar_t *name, DWORD access)
+{
+    const NativeCalls *native = Native();
+    size_t len = name != nullptr ? wcslen(name) : 0;
+    if (native->CreateFile == nullptr || native->StatusToError == nullptr ||
+        directory == INVALID_HANDLE_VALUE || directory == nullptr || len == 0 ||
+        len >= MAX_PATH) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    // One name, looked up in the directory itself: a separator or a dot name would lead
+    // elsewhere.
+    if (wcspbrk(name, L"\\/") != nullptr || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<wchar_t *>(name);
+    objectName.Length = (USHORT)(len * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, directory, nullptr);
+    IO_STATUS_BLOCK status;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // As CreateFileW with backup semantics opens a directory: it adds the right to read
+    // attributes and to wait, and opens for backup intent; the name is taken as listed,
+    // with no trailing dot or blank cut off.
+    NTSTATUS result = native->CreateFile(
+        &handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status, nullptr, 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
+    if (result < 0) {
+        SetLastError(native->StatusToError(result));
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
 }
 
 // Every request brings whole records, and the handle tells its identity at any time.

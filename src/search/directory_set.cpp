@@ -57,9 +57,40 @@ int AddDirectory(DirectorySet *set, const FileId *id, bool *added)
     DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
     slot->Id = *id;
     slot->Full = true;
+    slot->Count = 1;
     ++set->Used;
     *added = true;
     return RESULT_OK;
+}
+
+int CountDirectoryIn(DirectorySet *set, const FileId *id)
+{
+    bool added;
+    if (AddDirectory(set, id, &added) != RESULT_OK) return RESULT_FAILED;
+    if (!added) ++FindSlot(set->Slots, set->Capacity, id)->Count;
+    return RESULT_OK;
+}
+
+void CountDirectoryOut(DirectorySet *set, const FileId *id)
+{
+    if (set->Capacity == 0) return;
+    DirectorySlot *slot = FindSlot(set->Slots, set->Capacity, id);
+    if (!slot->Full || --slot->Count != 0) return;
+    // Emptied, and the slots after it in its run moved back where their probe would find
+    // them, so that no probe stops short at the gap.
+    size_t mask = set->Capacity - 1;
+    size_t gap = (size_t)(slot - set->Slots);
+    slot->Full = false;
+    --set->Used;
+    for (size_t i = (gap + 1) & mask; set->Slots[i].Full; i = (i + 1) & mask) {
+        size_t home = HashId(&set->Slots[i].Id) & mask;
+        // Whether home lies cyclically in (gap, i]: if not, the slot may fill the gap.
+        bool stays = gap <= i ? (gap < home && home <= i) : (gap < home || home <= i);
+        if (stays) continue;
+        set->Slots[gap] = set->Slots[i];
+        set->Slots[i].Full = false;
+        gap = i;
+    }
 }
 
 bool HasDirectory(const DirectorySet *set, const FileId *id)

@@ -10,6 +10,7 @@
 struct DirectorySlot {
     FileId Id;
     bool Full;
+    uint32_t Count;  ///< CountDirectoryIn less CountDirectoryOut; 1 for AddDirectory
 };
 
 /// Zero-initialise before the first AddDirectory; release with FreeDirectorySet.
@@ -25,6 +26,13 @@ int AddDirectory(DirectorySet *set, const FileId *id, bool *added);
 
 /// True when id has been added.
 bool HasDirectory(const DirectorySet *set, const FileId *id);
+
+/// Counts id in once more (adding it when new). RESULT_OK, or RESULT_FAILED when memory
+/// is exhausted (the set is then unchanged).
+int CountDirectoryIn(DirectorySet *set, const FileId *id);
+
+/// Counts id out once; it leaves the set when counted out as often as in.
+void CountDirectoryOut(DirectorySet *set, const FileId *id);
 
 /// Releases the slots; the set is empty again afterwards.
 void FreeDirectorySet(DirectorySet *set);

@@ -2,14 +2,17 @@
 
 #include "plugin/result_codes.h"
 
-int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
+int DirectoryFilesSize(DirectoryListing *parent, const wchar_t *name, const wchar_t *directory,
+                       bool sameVolume, uint64_t *total, DWORD *error,
                        UnreadableEntryHandler onUnreadable, void *context)
 {
     if (directory == nullptr || total == nullptr || error == nullptr)
         return RESULT_MISSING_ARGUMENT;
     *total = 0;
     *error = 0;
-    DirectoryListing *listing = OpenDirectoryListing(directory);
+    DirectoryListing *listing = parent != nullptr && name != nullptr
+                                    ? OpenDirectoryListingBelow(parent, name, directory, sameVolume)
+                                    : OpenDirectoryListing(directory);
     if (listing == nullptr) {
         *error = GetLastError();
         return RESULT_FAILED;

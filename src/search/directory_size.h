@@ -18,12 +18,16 @@ inline uint64_t AddSizes(uint64_t total, uint64_t size)
 typedef void (*UnreadableEntryHandler)(void *context, const wchar_t *name, DWORD error);
 
 /// Totals into *total the sizes of the entries without the directory attribute that
-/// directory (ending in a separator) lists; *total is 0 when it cannot be listed.
-/// RESULT_OK; RESULT_FAILED when the directory could not be opened or its listing failed
-/// before its first entry, RESULT_SCAN_FAILED when its listing failed part way (*total then holds what was read before), both with
-/// the system's error code in *error; RESULT_MISSING_ARGUMENT when an argument is null. Reports nothing: the caller decides what a failure means, and
+/// directory (ending in a separator) lists; *total is 0 when it cannot be listed. parent
+/// and name (both or neither null): the listing directory is a subdirectory of, opened
+/// below it (OpenDirectoryListingBelow, with sameVolume). RESULT_OK; RESULT_FAILED when
+/// the directory could not be opened or its listing failed before its first entry,
+/// RESULT_SCAN_FAILED when its listing failed part way (*total then holds what was read
+/// before), both with the system's error code in *error; RESULT_MISSING_ARGUMENT when an
+/// argument is null. Reports nothing: the caller decides what a failure means, and
 /// onUnreadable (null: none) hears of each entry whose size could not be read.
-int DirectoryFilesSize(const wchar_t *directory, uint64_t *total, DWORD *error,
+int DirectoryFilesSize(DirectoryListing *parent, const wchar_t *name, const wchar_t *directory,
+                       bool sameVolume, uint64_t *total, DWORD *error,
                        UnreadableEntryHandler onUnreadable, void *context);
 
 #endif

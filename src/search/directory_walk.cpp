@@ -55,6 +55,9 @@ struct Walk {
     /// boundary. A directory listed plainly below them is remembered only while it is on
     /// the current path (Levels): a plain directory has one parent.
     DirectorySet Entered;
+    /// The known identities of the levels, counted: a deep walk asks one lookup per
+    /// directory, not one per level above it.
+    DirectorySet OnPath;
     CoveredTrees Covered;  ///< where those trees really are, for the links met later
     wchar_t *Resolved;     ///< PATH_BUFFER_LEN characters: a listing's resolved path
     wchar_t *Scratch;      ///< PATH_BUFFER_LEN characters, for IsCoveredPlainly
@@ -234,9 +237,7 @@ bool ReserveLevel(Walk *walk)
 /// True when a directory being listed, the current one included, has identity id.
 bool IsOnCurrentPath(const Walk *walk, const FileId *id)
 {
-    for (size_t i = 0; i < walk->Depth; ++i)
-        if (IsSameFile(&walk->Levels[i].Id, id)) return true;
-    return false;
+    return HasDirectory(&walk->OnPath, id);
 }
 
 /// Remembers a directory of trusted identity that may be reached again. False when
@@ -326,13 +327,18 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
         ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
         return FAILED;
     }
-    DirectoryListing *listing = OpenDirectoryListing(path);
+    // Each directory is opened below its parent, by its one name. Without a link between
+    // them, a directory and its parent share a volume: what the parent's file system
+    // refused is not asked again.
+    DirectoryListing *listing;
+    if (walk->Depth == 0) {
+        listing = OpenDirectoryListing(path);
+    } else {
+        WalkLevel *parent = &walk->Levels[walk->Depth - 1];
+        listing = OpenDirectoryListingBelow(parent->Listing, parent->Entry.cFileName, path, !isLink);
+    }
     DWORD error = listing == nullptr ? GetLastError() : 0;
     if (listing != nullptr && walk->WaiveDirectories) WaiveDirectoryRecords(listing);
-    // Without a link between them, a directory and its parent share a volume: what the
-    // parent's file system refused is not asked again.
-    if (listing != nullptr && !isLink && walk->Depth > 0)
-        ListLike(listing, walk->Levels[walk->Depth - 1].Listing);
     FileId id;
     int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)
@@ -346,6 +352,11 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
         PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
     if (listing == nullptr) {
         NoteListingError(walk, path, error, true, walk->Depth == 0);
+        return FAILED;
+    }
+    if (IsKnownFileId(&id) && CountDirectoryIn(&walk->OnPath, &id) != RESULT_OK) {
+        CloseDirectoryListing(listing);
+        ReportListingError(walk, path, ERROR_NOT_ENOUGH_MEMORY);
         return FAILED;
     }
     WalkLevel *level = &walk->Levels[walk->Depth];
@@ -423,7 +434,9 @@ bool DirectoryEntrySize(Walk *walk, WalkLevel *level, size_t nameLen, uint64_t *
     path[end + 1] = L'\0';
     DWORD error;
     SizingEntry sizing = {walk, end + 1, false};
-    int sized = DirectoryFilesSize(path, size, &error, NoteUnsizedEntry, &sizing);
+    bool isLink = (level->Entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    int sized = DirectoryFilesSize(level->Listing, level->Entry.cFileName, path, !isLink, size,
+                                   &error, NoteUnsizedEntry, &sizing);
     if (sized != RESULT_OK) {
         path[end + 1] = L'\0';
         NoteListingError(walk, path, error, sized == RESULT_FAILED, false);
@@ -511,6 +524,7 @@ void LeaveDirectory(Walk *walk)
 {
     WalkLevel *level = &walk->Levels[walk->Depth - 1];
     CloseDirectoryListing(level->Listing);
+    if (IsKnownFileId(&level->Id)) CountDirectoryOut(&walk->OnPath, &level->Id);
     uint64_t total = level->FilesTotal;
     int unsized = level->Unsized;
     --walk->Depth;
@@ -607,6 +621,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     // Running out of memory stops the walk with its listings still open.
     while (walk.Depth > 0) CloseDirectoryListing(walk.Levels[--walk.Depth].Listing);
     FreeDirectorySet(&walk.Entered);
+    FreeDirectorySet(&walk.OnPath);
     FreeCoveredTrees(&walk.Covered);
     free(walk.Levels);
     free(walk.Path);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "plugin/result_codes.h"
 
 namespace {
@@ -43,6 +45,22 @@ TEST(DirectorySetTest, GrowingKeepsEveryIdentity)
         ASSERT_EQ(RESULT_OK, AddDirectory(&set, &id, &added));
         ASSERT_FALSE(added) << i;
     }
+    FreeDirectorySet(&set);
+}
+
+TEST(DirectorySetTest, CountedOutAsOftenAsInLeavesAndKeepsTheRestFound)
+{
+    // Ids of one home slot and ids around them, so that removing one moves others back.
+    DirectorySet set = {};
+    std::vector<FileId> ids;
+    for (uint64_t i = 1; i <= 300; ++i) ids.push_back({5, i * 64, i % 3});
+    for (const FileId &id : ids) ASSERT_EQ(RESULT_OK, CountDirectoryIn(&set, &id));
+    ASSERT_EQ(RESULT_OK, CountDirectoryIn(&set, &ids[7]));
+    for (size_t i = 0; i < ids.size(); i += 2) CountDirectoryOut(&set, &ids[i]);
+    CountDirectoryOut(&set, &ids[7]);
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_EQ(i % 2 == 1, HasDirectory(&set, &ids[i])) << i;
+    EXPECT_EQ(150u, set.Used);
     FreeDirectorySet(&set);
 }
 

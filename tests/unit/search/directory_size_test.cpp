@@ -23,13 +23,13 @@ TEST_F(SearchTest, DirectoriesAreSizedByTheirDirectPlainFiles)
     // The patterns, masks and ranges of the walk do not change a directory's size.
     uint64_t total = 1;
     DWORD error = 1;
-    EXPECT_EQ(0, DirectoryFilesSize((Wide(root) + L"/b/").c_str(), &total, &error, nullptr, nullptr));
+    EXPECT_EQ(0, DirectoryFilesSize(nullptr, nullptr, (Wide(root) + L"/b/").c_str(), false, &total, &error, nullptr, nullptr));
     EXPECT_EQ(120u, total);
     EXPECT_EQ(0u, error);
-    EXPECT_EQ(1, DirectoryFilesSize((Wide(root) + L"/nothing/").c_str(), &total, &error, nullptr, nullptr));
+    EXPECT_EQ(1, DirectoryFilesSize(nullptr, nullptr, (Wide(root) + L"/nothing/").c_str(), false, &total, &error, nullptr, nullptr));
     EXPECT_EQ(0u, total);
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, error);
-    EXPECT_EQ(-1, DirectoryFilesSize(nullptr, &total, &error, nullptr, nullptr));
+    EXPECT_EQ(-1, DirectoryFilesSize(nullptr, nullptr, nullptr, false, &total, &error, nullptr, nullptr));
 }
 
 }  // namespace

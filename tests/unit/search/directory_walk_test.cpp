@@ -311,7 +311,9 @@ TEST_F(SearchTest, TimesPastEitherEndOfWindowsAreInvalidNeverClamped)
 
 TEST_F(SearchTest, DeepTreeIsWalkedWhole)
 {
-    // 5,000 bytes of path at the bottom: past what the kernel opens in one call.
+    // 5,000 bytes of path at the bottom: past what the kernel opens in one call. Each
+    // level's z is opened once the walk is back from below d, far past the descriptors
+    // a walk keeps.
     const int levels = 2500;
     int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(fd, 0);
@@ -319,6 +321,10 @@ TEST_F(SearchTest, DeepTreeIsWalkedWhole)
         int file = openat(fd, "f", O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(file, 0);
         ASSERT_EQ(0, ftruncate(file, i == levels - 1 ? 1000000 : i));
+        close(file);
+        ASSERT_EQ(0, mkdirat(fd, "z", 0755));
+        file = openat(fd, "z/g", O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(file, 0);
         close(file);
         ASSERT_EQ(0, mkdirat(fd, "d", 0755));
         int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
@@ -337,10 +343,11 @@ TEST_F(SearchTest, DeepTreeIsWalkedWhole)
     EXPECT_EQ(deepest + L"f", found[0].Name);
     EXPECT_EQ(1000000u, found[0].Size);
     EXPECT_EQ(uint64_t(levels - 2), found[1].Size);
-    // Every level's file was met.
+    // Every level's files were met.
     o.Mode = MODE_SMALLEST;
     o.n = 4096;
-    EXPECT_EQ((size_t)levels, Walk(o).size());
+    EXPECT_EQ((size_t)levels, Walk(o, L"f").size());
+    EXPECT_EQ((size_t)levels, Walk(o, L"g").size());
 }
 
 TEST_F(SearchTest, ADirectoryIsStatedOnlyWhenItsRecordIsRead)
