@@ -24,11 +24,51 @@ size_t TagSequenceAfter(const wchar_t *text)
     return tags > 0 && units != 0 && c == TAG_CANCEL ? tags + 1 : 0;
 }
 
-/// Cells c takes as shown: a control or format character has none of its own, but its
-/// placeholder has one, and it belongs to no character before it.
-size_t ShownCells(uint32_t c, bool masked) { return masked ? 1 : (size_t)CodePointCells(c); }
+/// ReadShown, with *props the cells and joining of what it read, as the property byte
+/// gives them: one look-up of the tables per character, none for printable ASCII.
+// Inlined into each loop: it runs for every character of every cell the table measures.
+__attribute__((always_inline)) inline size_t ReadWithProperties(const wchar_t *text,
+                                                                ShownReading *reading,
+                                                                uint32_t *c, bool *masked,
+                                                                uint8_t *props)
+{
+    uint32_t first = (uint32_t)text[0];
+    if (first >= 0x20 && first < 0x7F) {
+        // Most of every name: one cell, nothing to mask, no tag base.
+        *c = first;
+        *masked = false;
+        *props = 1;
+        reading->KeptTags = 0;
+        return 1;
+    }
+    size_t units = ReadCodePoint(text, c);
+    if (units == 0) {
+        *masked = false;
+        *props = 0;
+        reading->KeptTags = 0;
+        return 0;
+    }
+    *props = UnicodeProperties(*c);
+    if (IsTag(*c)) {
+        // Tags hide text as easily as any zero-width character; only a flag's are kept.
+        *masked = reading->KeptTags == 0;
+        if (!*masked) --reading->KeptTags;
+    } else {
+        *masked = *c < 0x20 || (*c >= 0x7F && *c <= 0x9F) || (*props & UNICODE_INVISIBLE) != 0;
+        if (*c != EMOJI_PRESENTATION)
+            reading->KeptTags = (*props & UNICODE_TAG_BASE) ? TagSequenceAfter(text + units) : 0;
+    }
+    return units;
+}
 
-bool ShownJoining(uint32_t c, bool masked) { return !masked && JoinsPrevious(c); }
+/// Cells a character takes as shown: a control or format character has none of its own,
+/// but its placeholder has one, and it belongs to no character before it.
+size_t ShownCells(uint8_t props, bool masked)
+{
+    return masked ? 1 : (size_t)(props & UNICODE_CELLS_MASK);
+}
+
+bool ShownJoining(uint8_t props, bool masked) { return !masked && (props & UNICODE_JOINS) != 0; }
 
 /// Appends to a bounded buffer; remembers when something did not fit.
 struct CellWriter {
@@ -81,13 +121,16 @@ const wchar_t *FittingTail(const wchar_t *text, size_t total, size_t room, size_
     uint32_t c;
     bool masked;
     size_t units;
-    while (total - skipped > room && (units = ReadShown(p, &reading, &c, &masked)) != 0) {
+    uint8_t props;
+    while (total - skipped > room &&
+           (units = ReadWithProperties(p, &reading, &c, &masked, &props)) != 0) {
         // Skip one base character with everything that joins it (a flag's tags too).
-        skipped += ShownCells(c, masked);
+        skipped += ShownCells(props, masked);
         p += units;
         ShownReading ahead = reading;
-        while ((units = ReadShown(p, &ahead, &c, &masked)) != 0 && ShownJoining(c, masked)) {
-            skipped += ShownCells(c, masked);
+        while ((units = ReadWithProperties(p, &ahead, &c, &masked, &props)) != 0 &&
+               ShownJoining(props, masked)) {
+            skipped += ShownCells(props, masked);
             p += units;
             reading = ahead;
         }
@@ -106,23 +149,8 @@ bool IsControlCode(uint32_t c)
 
 size_t ReadShown(const wchar_t *text, ShownReading *reading, uint32_t *c, bool *masked)
 {
-    size_t units = ReadCodePoint(text, c);
-    if (units == 0) {
-        *masked = false;
-        reading->KeptTags = 0;
-        return 0;
-    }
-    if (IsTag(*c)) {
-        // Tags hide text as easily as any zero-width character; only a flag's are kept.
-        *masked = reading->KeptTags == 0;
-        if (!*masked) --reading->KeptTags;
-    } else {
-        *masked = IsControlCode(*c);
-        if (*c != EMOJI_PRESENTATION)
-            reading->KeptTags =
-                (UnicodeProperties(*c) & UNICODE_TAG_BASE) ? TagSequenceAfter(text + units) : 0;
-    }
-    return units;
+    uint8_t props;
+    return ReadWithProperties(text, reading, c, masked, &props);
 }
 
 size_t MaskControls(wchar_t *text, size_t length)
@@ -203,8 +231,9 @@ size_t DisplayWidth(const wchar_t *text)
     uint32_t c;
     bool masked;
     size_t units;
-    while ((units = ReadShown(text, &reading, &c, &masked)) != 0) {
-        cells += ShownCells(c, masked);
+    uint8_t props;
+    while ((units = ReadWithProperties(text, &reading, &c, &masked, &props)) != 0) {
+        cells += ShownCells(props, masked);
         text += units;
     }
     return cells;
