@@ -39,18 +39,19 @@ if(VESK_WINDOWS)
   target_link_options(verinfo PRIVATE -municode)
   target_link_libraries(verinfo PRIVATE version)
 
-  set(package_name vesk-${VESK_VERSION_TEXT}-windows-${VESK_ARCH_WORD})
+  set(package_name vesk-${VESK_PACKAGE_VERSION}-windows-${VESK_ARCH_WORD})
   set(package_file ${CMAKE_BINARY_DIR}/${package_name}.zip)
-  set(package_members --crlf vesk.dll=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README}
-      LICENSE.txt=${VESK_LICENSE})
+  set(package_members --replaces vesk-*-windows-${VESK_ARCH_WORD}.zip --crlf
+      vesk.dll=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README} LICENSE.txt=${VESK_LICENSE})
 else()
   # Only "$ORIGIN": CMake would add the build folder to the run path of the binaries,
   # which ties their bytes to where they were built.
   set_target_properties(vshell vesk PROPERTIES BUILD_WITH_INSTALL_RPATH ON
                         INSTALL_RPATH "$ORIGIN")
-  set(package_name vesk-${VESK_VERSION_TEXT}-linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(package_name vesk-${VESK_PACKAGE_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(package_file ${CMAKE_BINARY_DIR}/${package_name}.tar.gz)
-  set(package_members vshell=$<TARGET_FILE:vshell> TakeCmd.so=$<TARGET_FILE:TakeCmd>
+  set(package_members --replaces vesk-*-linux-${CMAKE_SYSTEM_PROCESSOR}.tar.gz
+      vshell=$<TARGET_FILE:vshell> TakeCmd.so=$<TARGET_FILE:TakeCmd>
       vesk.so=$<TARGET_FILE:vesk> README.txt=${VESK_USER_README} LICENSE.txt=${VESK_LICENSE})
 endif()
 

@@ -13,6 +13,14 @@ look-up is two loads:
   the data file names for unlisted code points in the ideograph blocks and planes 2 and
   3); one for everything else, spacing marks (Mc) included;
 - joins: marks and zero-width characters belong to the character before them;
+- invisible: the format characters (Cf) a console shows nothing of, which the table and
+  the messages show as "?" so that nothing hides in a name: all but the soft hyphen
+  (consoles show a hyphen), the joiners U+200C and U+200D and the Mongolian vowel
+  separator (scripts and emoji spell with them), the prepended concatenation marks
+  (PropList.txt: visible signs spanning the digits after them) and the tag characters
+  U+E0020..U+E007F, which an emoji tag sequence needs (a flag) and display_width judges
+  in their place;
+- tag bases: the characters emoji-sequences.txt begins a tag sequence with;
 - letters (L*) and decimal digits (Nd) of the Basic Multilingual Plane;
 - simple upper- and lower-case mappings of the Basic Multilingual Plane only, as the
   Windows file-system upcase table: a UTF-16 text never changes length when folded.
@@ -76,6 +84,43 @@ def read_east_asian_width():
     return wide, version
 
 
+def read_property(path, name):
+    """The code points a property file (PropList.txt layout) gives the property name."""
+    codes = set()
+    with open(os.path.join(UCD, path), encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#")[0].strip()
+            if not line:
+                continue
+            span, value = [x.strip() for x in line.split(";")[:2]]
+            if value != name:
+                continue
+            lo, _, hi = span.partition("..")
+            codes.update(range(int(lo, 16), int(hi or lo, 16) + 1))
+    return codes
+
+
+def read_tag_bases():
+    """The first code point of every emoji tag sequence the emoji data lists."""
+    bases = set()
+    with open(os.path.join(UCD, "emoji", "emoji-sequences.txt"), encoding="utf-8") as f:
+        for line in f:
+            fields = line.split("#")[0].split(";")
+            if len(fields) >= 2 and fields[1].strip() == "RGI_Emoji_Tag_Sequence":
+                bases.add(int(fields[0].split()[0], 16))
+    return bases
+
+
+# Format characters that stay as they are: the soft hyphen, the Mongolian vowel
+# separator, the zero-width non-joiner and joiner.
+VISIBLE_FORMAT = {0x00AD, 0x180E, 0x200C, 0x200D}
+TAGS = range(0xE0020, 0xE0080)
+
+
+def invisible(cat, cp, prepended):
+    return cat == "Cf" and cp not in VISIBLE_FORMAT and cp not in prepended and cp not in TAGS
+
+
 def ranges(codes):
     out = []
     for c in sorted(codes):
@@ -95,7 +140,7 @@ def width_class(cat, cp, wide):
     return 2 if cp in wide else 1
 
 
-CELLS_MASK, JOINS, LETTER, DIGIT = 3, 4, 8, 16
+CELLS_MASK, JOINS, LETTER, DIGIT, INVISIBLE, TAG_BASE = 3, 4, 8, 16, 32, 64
 
 
 def paged(values, page_bits=8):
@@ -148,6 +193,8 @@ enum : uint8_t {
     UNICODE_JOINS = 4,       ///< belongs to the character before it (a mark, zero width)
     UNICODE_LETTER = 8,      ///< a letter (L*) of the Basic Multilingual Plane
     UNICODE_DIGIT = 16,      ///< a decimal digit (Nd) of the Basic Multilingual Plane
+    UNICODE_INVISIBLE = 32,  ///< a format character shown as "?" (see the script)
+    UNICODE_TAG_BASE = 64,   ///< begins an emoji tag sequence (a flag)
 };
 
 /// Two-stage tables: the page of code point c is PropertyPageOf[c >> 8], its entry
@@ -183,6 +230,8 @@ inline uint32_t UnicodeLower(uint32_t c)
 def main():
     chars = read_unicode_data()
     wide, version = read_east_asian_width()
+    prepended = read_property("PropList.txt", "Prepended_Concatenation_Mark")
+    tag_bases = read_tag_bases()
 
     props = [0] * 0x110000
     upper = [0] * 0x10000
@@ -191,6 +240,10 @@ def main():
         cat, up, low = chars.get(cp, ("Cn", None, None))
         w = width_class(cat, cp, wide)
         value = {0: JOINS, 1: 1, 2: 2, 3: 1 | JOINS}[w]
+        if invisible(cat, cp, prepended):
+            value |= INVISIBLE
+        if cp in tag_bases:
+            value |= TAG_BASE
         if cp <= 0xFFFF:
             if cat.startswith("L"):
                 value |= LETTER

@@ -3,10 +3,15 @@
 files alone: entries sorted by name, one fixed time (SOURCE_DATE_EPOCH, else the time of
 the commit, else a fixed date), modes 0644 or 0755, no owner names.
 
-    make_package.py --source DIR --root NAME --output FILE.zip|FILE.tar.gz NAME=PATH...
+    make_package.py --source DIR --root NAME --output FILE.zip|FILE.tar.gz
+                    [--replaces GLOB] NAME=PATH...
 
-Every NAME lands in the folder NAME of --root inside the archive."""
+Every NAME lands in the folder NAME of --root inside the archive. --replaces names, as a
+pattern in the output's folder, the packages of earlier builds of the same kind (whose
+names carry another commit): they are removed once the new one is written, so the folder
+holds one package of each kind."""
 import argparse
+import glob
 import gzip
 import io
 import os
@@ -97,6 +102,8 @@ def main():
     parser.add_argument("--output", required=True)
     parser.add_argument("--crlf", action="store_true",
                         help="write the .txt members with CRLF line ends (for Notepad)")
+    parser.add_argument("--replaces", metavar="GLOB",
+                        help="earlier packages of this kind, in the output's folder")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     entries = members(args.files)
@@ -112,6 +119,11 @@ def main():
     with open(temporary, "wb") as f:
         f.write(data)
     os.replace(temporary, args.output)
+    if args.replaces:
+        folder = os.path.dirname(os.path.abspath(args.output))
+        for stale in glob.glob(os.path.join(glob.escape(folder), args.replaces)):
+            if os.path.abspath(stale) != os.path.abspath(args.output):
+                os.remove(stale)
     return 0
 
 

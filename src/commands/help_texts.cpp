@@ -25,7 +25,7 @@ const wchar_t CommandHelp[] =
 const wchar_t VariableHelp[] =
     L"_VESK\n"
     L"\n"
-    L"Returns the number of files found by the last VESK command.  \n";
+    L"Returns the number of rows stored by the last VESK command.  \n";
 
 const wchar_t FunctionHelp[] =
     L"@VESK[filespec,criterion,attribs,flags,stamp]\n"

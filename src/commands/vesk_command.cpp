@@ -124,8 +124,7 @@ ArgumentVerdict ShowHelp(bool withVersion)
 {
     QPuts(CommandHelp);
     if (withVersion)
-        Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, (unsigned)VERSION_MAJOR,
-               (unsigned)VERSION_MINOR, (unsigned)VERSION_BUILD, (unsigned)VERSION_REVISION,
+        Printf(L"\r\n\t\t\t\t%s  %s (%s)\r\n", PLUGIN_NAME, VESK_VERSION_SHOWN,
                VESK_PLATFORM_WORD);
     return ARGUMENT_ASKS_HELP;
 }

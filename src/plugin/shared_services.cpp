@@ -38,13 +38,18 @@ namespace {
 void FormatMaskedLine(wchar_t *message, int capacity, const wchar_t *format, va_list args)
 {
     int length = FormatWideV(message, (size_t)capacity, format, args);
-    int body = length < capacity ? length : capacity - 1;
+    const bool cut = length >= capacity;
+    int body = cut ? capacity - 1 : length;
     if (body >= 2 && message[body - 2] == L'\r' && message[body - 1] == L'\n') body -= 2;
-    for (int i = 0; i < body; ++i)
-        if (IsControlCode((uint32_t)message[i])) message[i] = CONTROL_PLACEHOLDER;
-    if (length >= capacity) {
-        message[capacity - 3] = L'\r';
-        message[capacity - 2] = L'\n';
+    // A placeholder may stand for a surrogate pair: the line can only get shorter.
+    int kept = (int)MaskControls(message, (size_t)body);
+    if (cut) {
+        if (kept > capacity - 3) kept = capacity - 3;
+        message[kept] = L'\r';
+        message[kept + 1] = L'\n';
+        message[kept + 2] = L'\0';
+    } else {
+        wmemmove(message + kept, message + body, (size_t)(length - body) + 1);
     }
 }
 

@@ -53,6 +53,19 @@ void AppendSyntax(ShellLine *line, wchar_t c)
     Append(line, c);
 }
 
+void AddEscaped(ShellLine *line, int target, const wchar_t *value)
+{
+    if (line->Problem != 0) return;
+    wchar_t culprit = 0;
+    int problem = EscapeForShell(line->Syntax, target, value, line->Text + line->Length,
+                                 line->Capacity - line->Length, &culprit);
+    if (problem != ESCAPE_FINE) {
+        Fail(line, problem, culprit);
+        return;
+    }
+    line->Length += wcslen(line->Text + line->Length);
+}
+
 void Begin(ShellLine *line, const ShellSyntax *syntax, int target, wchar_t *buffer,
            size_t capacity)
 {
@@ -108,15 +121,16 @@ void AddLineSyntax(ShellLine *line, const wchar_t *format, ...)
 
 void AddLineValue(ShellLine *line, const wchar_t *value)
 {
-    if (line->Problem != 0) return;
-    wchar_t culprit = 0;
-    int problem = EscapeForShell(line->Syntax, line->Target, value, line->Text + line->Length,
-                                 line->Capacity - line->Length, &culprit);
-    if (problem != ESCAPE_FINE) {
-        Fail(line, problem, culprit);
-        return;
-    }
-    line->Length += wcslen(line->Text + line->Length);
+    AddEscaped(line, line->Target, value);
+}
+
+void AddLineArgument(ShellLine *line, const wchar_t *value)
+{
+    const bool quoted = line->Target == FOR_FUNCTION_ARGUMENT &&
+                        FeatureSurelyOn(line->Syntax, FEATURE_QUOTING);
+    if (quoted) AppendSyntax(line, L'"');
+    AddEscaped(line, quoted ? FOR_QUOTED_ARGUMENT : line->Target, value);
+    if (quoted) AppendSyntax(line, L'"');
 }
 
 int RunCommandLine(const ShellLine *line)

@@ -51,6 +51,11 @@ void AddLineSyntax(ShellLine *line, const wchar_t *format, ...);
 /// Appends a value escaped for the settings (EscapeForShell).
 void AddLineValue(ShellLine *line, const wchar_t *value);
 
+/// Appends a function's argument to an expression: between double quotes while quoting
+/// is surely on, so that blanks at its ends, "]" and "," stay its own, and escaped for
+/// the settings.
+void AddLineArgument(ShellLine *line, const wchar_t *value);
+
 /// Runs a finished command line through the Command service. Returns the shell's
 /// result, or LINE_NOT_RUN without running anything when the line has a problem.
 int RunCommandLine(const ShellLine *line);

@@ -49,13 +49,26 @@ int64_t ParseExpansionState(const wchar_t *text)
     return off;
 }
 
-/// With the escape character off, the problem that makes text[i] of a command line's
-/// value syntax under the features in force (the settings are known here); ESCAPE_FINE
-/// when it is plain text there.
-/// "&" alone is plain unless it is the separator: only "&&" is a conditional.
-int SyntaxWithoutEscape(const ShellSyntax *syntax, const wchar_t *text, size_t i)
+/// With the escape character off, the problem that makes text[i] of a value syntax at
+/// target under the features in force (the settings are known here); ESCAPE_FINE when
+/// it is plain text there. The one rule of what a switched-off escape leaves, for the
+/// rows' command lines and the descriptions' expressions alike. edge: text[i] is a blank
+/// at either end of the value.
+int SyntaxWithoutEscape(const ShellSyntax *syntax, int target, const wchar_t *text, size_t i,
+                        bool edge)
 {
     wchar_t c = text[i];
+    if (target == FOR_QUOTED_ARGUMENT) {
+        // Between double quotes the separator, pipes, redirection, brackets, commas and
+        // blanks at the ends are the argument's own; a double quote would end them, and a
+        // back quote is refused as in a row, the documentation not saying whether quotes
+        // hold it.
+        if ((c == L'"' || c == L'`') && FeatureMayBeOn(syntax, FEATURE_QUOTING))
+            return ESCAPE_QUOTING_SYNTAX;
+        return ESCAPE_FINE;
+    }
+    if (edge) return ESCAPE_EDGE_BLANK;
+    // "&" alone is plain unless it is the separator: only "&&" is a conditional.
     if (FeatureMayBeOn(syntax, FEATURE_SEPARATOR)) {
         if (c == syntax->Separator || c == L'|') return ESCAPE_SEPARATOR_SYNTAX;
         if (c == L'&' && (text[i + 1] == L'&' || (i > 0 && text[i - 1] == L'&')))
@@ -65,6 +78,8 @@ int SyntaxWithoutEscape(const ShellSyntax *syntax, const wchar_t *text, size_t i
         return ESCAPE_REDIRECTION_SYNTAX;
     if ((c == L'"' || c == L'`') && FeatureMayBeOn(syntax, FEATURE_QUOTING))
         return ESCAPE_QUOTING_SYNTAX;
+    if (target == FOR_FUNCTION_ARGUMENT && (c == L'[' || c == L']' || c == L','))
+        return ESCAPE_ARGUMENT_SYNTAX;
     return ESCAPE_FINE;
 }
 
@@ -146,11 +161,8 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
     // The Command service leaves "%" alone while variable expansion is off; the
     // ExpandVariables service expands whatever the settings say.
     const bool doublePercent =
-        target == FOR_FUNCTION_ARGUMENT || FeatureMayBeOn(syntax, FEATURE_VARIABLES);
+        target != FOR_COMMAND_LINE || FeatureMayBeOn(syntax, FEATURE_VARIABLES);
     const int refused = known ? ESCAPE_NEEDS_ESCAPE : ESCAPE_UNKNOWN;
-    // The settings but for the escape character, to tell what else a character is.
-    ShellSyntax others = *syntax;
-    others.Escape = 0;
 
     size_t length = wcslen(text);
     size_t lead = 0;
@@ -166,7 +178,7 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
         int problem = ESCAPE_FINE;
         const bool edge = IsBlank(c) && (i < lead || i >= trail);
         // What would end a function's argument.
-        const bool ends = c == L'[' || c == L']' || c == L',';
+        const bool ends = target != FOR_COMMAND_LINE && (c == L'[' || c == L']' || c == L',');
         if (c == L'%') {
             // Whether "%" must be doubled depends on a feature we may not know.
             if (!known) problem = ESCAPE_UNKNOWN;
@@ -178,16 +190,11 @@ int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, w
                 first = syntax->Escape;
                 second = c == L'\r' ? L'r' : L'n';
             }
-        } else if (edge || IsShellSpecial(syntax, c) || (target == FOR_FUNCTION_ARGUMENT && ends)) {
+        } else if (edge || IsShellSpecial(syntax, c) || ends) {
+            // Switched off, the escape character is an ordinary one, unless the features
+            // in force make it syntax as another.
             if (!escapeWorks)
-                problem = !known                        ? ESCAPE_UNKNOWN
-                          : edge                        ? ESCAPE_EDGE_BLANK
-                          : target == FOR_COMMAND_LINE ? SyntaxWithoutEscape(syntax, text, i)
-                          // Switched off, the escape character is an ordinary one; it may
-                          // still be one of the others.
-                          : c == syntax->Escape && !ends && !IsShellSpecial(&others, c)
-                              ? ESCAPE_FINE
-                              : ESCAPE_NEEDS_ESCAPE;
+                problem = !known ? ESCAPE_UNKNOWN : SyntaxWithoutEscape(syntax, target, text, i, edge);
             else if (IsLetterCode(c))
                 problem = ESCAPE_LETTER_CODE;
             else
@@ -243,6 +250,12 @@ const wchar_t *DescribeEscapeProblem(int problem, wchar_t culprit, wchar_t *buff
                    L"on and its escape character is off",
                    shown, problem == ESCAPE_QUOTING_SYNTAX ? L"quoting" : L"redirection",
                    problem == ESCAPE_QUOTING_SYNTAX ? FEATURE_QUOTING : FEATURE_REDIRECTION);
+        break;
+    case ESCAPE_ARGUMENT_SYNTAX:
+        FormatText(buffer, capacity,
+                   L"holds %s, which would end a function's argument while the shell's quoting "
+                   L"(SETDOS /X%d) and escape character are off",
+                   shown, FEATURE_QUOTING);
         break;
     case ESCAPE_EDGE_BLANK:
         FormatText(buffer, capacity,

@@ -63,9 +63,12 @@ bool EscapeWorks(const ShellSyntax *syntax);
 enum EscapeTarget {
     /// A value in a command line handed to the Command service ("set A[0,0]=text").
     FOR_COMMAND_LINE = 0,
-    /// An argument of a variable function in a text handed to ExpandVariables, quoted by
-    /// the caller while quoting is on.
+    /// An argument of a variable function in a text handed to ExpandVariables, as it
+    /// stands ("%@comma[1234]").
     FOR_FUNCTION_ARGUMENT = 1,
+    /// The same between double quotes the caller writes around it, which it does only
+    /// while quoting is surely on ("%@descript["C:\a,b"]").
+    FOR_QUOTED_ARGUMENT = 2,
 };
 
 /// What EscapeForShell found when it could not escape a text.
@@ -82,6 +85,8 @@ enum EscapeProblem {
     ESCAPE_SEPARATOR_SYNTAX,
     ESCAPE_REDIRECTION_SYNTAX,
     ESCAPE_QUOTING_SYNTAX,
+    /// With the escape off, "[", "]" or "," in a function's argument that no quotes hold.
+    ESCAPE_ARGUMENT_SYNTAX,
 };
 
 /// True for a character that some setting or feature the shell documents makes special
@@ -91,9 +96,10 @@ bool IsShellSpecial(const ShellSyntax *syntax, wchar_t c);
 
 /// Writes into out (capacity characters, terminator included) the text that the shell,
 /// under syntax, reads back as exactly text at target. While the escape works every
-/// character some setting could make special is escaped; while it is off, a command
-/// line keeps every character that the features in force leave plain (the escape
-/// character itself among them) and refuses only one they make syntax. Returns
+/// character some setting could make special is escaped; while it is off, every target
+/// keeps every character that the features in force leave plain (the escape character
+/// itself among them) and refuses only one they make syntax there, by one rule for the
+/// rows and the descriptions alike. Returns
 /// ESCAPE_FINE, or the problem; out is then the empty text and *culprit (when not null)
 /// the character at fault (0 for no room).
 int EscapeForShell(const ShellSyntax *syntax, int target, const wchar_t *text, wchar_t *out,

@@ -41,18 +41,16 @@ int GetDescription(const wchar_t *path, wchar_t *out, wchar_t *why, size_t whyCa
     why[0] = L'\0';
     if (!path[0] || !QueryIsFileOrDirectory(path)) return RESULT_FAILED;
 
-    // The path goes into a shell expression: escaped, so that a "]", "," or "%" in a
-    // name neither ends the function's argument nor expands anything, and quoted while
-    // the shell honours quotes, so that blanks at the end of a name are not taken for the
-    // blanks around an argument. A path the settings leave no exact way to write is not
-    // asked for at all: the shell would look up another file's.
-    const bool quoted = FeatureSurelyOn(&CallSyntax, FEATURE_QUOTING);
+    // The path goes into a shell expression as the function's argument, quoted and
+    // escaped as the settings allow, so that a "]", "," or "%" in a name neither ends the
+    // argument nor expands anything. A path the settings leave no exact way to write is
+    // not asked for at all: the shell would look up another file's.
     wchar_t expression[HOST_BUFFER_LEN];
     ShellLine line;
     BeginExpression(&line, &CallSyntax, expression, HOST_BUFFER_LEN);
-    AddLineSyntax(&line, quoted ? L"%%@descript[\"" : L"%%@descript[");
-    AddLineValue(&line, path);
-    AddLineSyntax(&line, quoted ? L"\"]" : L"]");
+    AddLineSyntax(&line, L"%%@descript[");
+    AddLineArgument(&line, path);
+    AddLineSyntax(&line, L"]");
 
     // A failed expansion leaves the expression itself in the buffer; it must not pass
     // for the description. A shell may fail for a description longer than its line or

@@ -40,14 +40,22 @@ int ParseSizeNumber(const wchar_t **cursor, uint64_t *value)
     if (cursor == nullptr || *cursor == nullptr || value == nullptr) return RESULT_MISSING_ARGUMENT;
     const wchar_t *p = *cursor;
     if (!IsAsciiDigit(*p)) return RESULT_FAILED;
-    // Sizes wrap modulo 2^64, as the rest of the size arithmetic does.
+    // A bound past 2^64-1 is no size a file can have, and wrapped it would be another
+    // bound altogether (2^64 selecting nothing): refused, not taken modulo 2^64.
     uint64_t number = 0;
-    while (IsAsciiDigit(*p)) number = number * 10 + (uint64_t)(*p++ - L'0');
+    bool fits = true;
+    for (; IsAsciiDigit(*p); ++p) {
+        uint64_t digit = (uint64_t)(*p - L'0');
+        if (number > (UINT64_MAX - digit) / 10) fits = false;
+        number = number * 10 + digit;
+    }
     uint64_t factor = UnitFactor(*p);
     if (factor) {
+        if (number > UINT64_MAX / factor) fits = false;
         number *= factor;
         ++p;
     }
+    if (!fits) return SIZE_TOO_LARGE;
     *value = number;
     *cursor = p;
     return RESULT_OK;
@@ -62,20 +70,25 @@ int ParseSizeRange(wchar_t *text, int negate, RangeList *list)
 
     uint64_t low = 0, high = OPEN_SIZE;
     bool relative = false;
-    if (IsAsciiDigit(*p)) ParseSizeNumber(&p, &low);
-    if (*p == L',') ++p;
-    if (*p == L'+' && IsAsciiDigit(p[1])) {
+    // A bound that cannot be held leaves the cursor on its digits, which the check of
+    // the closing "]" then refuses.
+    bool fits = true;
+    if (IsAsciiDigit(*p) && ParseSizeNumber(&p, &low) != RESULT_OK) fits = false;
+    if (fits && *p == L',') ++p;
+    if (fits && *p == L'+' && IsAsciiDigit(p[1])) {
         ++p;
         relative = true;
     }
-    if (IsAsciiDigit(*p)) ParseSizeNumber(&p, &high);
+    if (fits && IsAsciiDigit(*p) && ParseSizeNumber(&p, &high) != RESULT_OK) fits = false;
+    // A length that carries the upper bound past 2^64-1 cannot be held either.
+    if (relative && high > OPEN_SIZE - low) fits = false;
     if (relative) high += low;
     if (low > high) {
         uint64_t swap = low;
         low = high;
         high = swap;
     }
-    if (!(p[0] == L']' && p[1] == L'\0'))
+    if (!fits || !(p[0] == L']' && p[1] == L'\0'))
         return ReportError(L"Bad size range: \"%s\"\r\n", UpperCaseText(text));
 
     SizeRange *node = (SizeRange *)NewRangeNode(sizeof(SizeRange), 0, L'S');

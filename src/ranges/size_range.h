@@ -12,7 +12,12 @@
 // accepted, 1 after a reported error, -1 for a missing argument.
 
 int ParseSizeRange(wchar_t *text, int negate, RangeList *list);
-/// Digits and an optional unit letter at *cursor; advances it. 1 when no digit is there.
+/// What ParseSizeNumber returns for digits whose value, or value times the unit, does
+/// not fit 64 bits.
+enum { SIZE_TOO_LARGE = 2 };
+
+/// Digits and an optional unit letter at *cursor; advances it. 1 when no digit is there,
+/// SIZE_TOO_LARGE when the number cannot be held; neither changes anything.
 int ParseSizeNumber(const wchar_t **cursor, uint64_t *value);
 int ParseExclusionRange(wchar_t *text, RangeList *list);
 /// Pushes an exclusion of pattern. 0, 1 after a reported error, -1 for a missing argument.

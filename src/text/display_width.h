@@ -8,15 +8,35 @@
 #include <wchar.h>
 
 /// What the table and every message show in place of a control character of a name (C0
-/// with tab and newline, DEL, C1) or a bidirectional control: an escape sequence must
-/// not reach the terminal, and a right-to-left override must not turn "invoice\u202Egpj.exe"
-/// into what looks like a picture.
+/// with tab and newline, DEL, C1), a bidirectional control or another invisible format
+/// character: an escape sequence must not reach the terminal, a right-to-left override
+/// must not turn "invoice\u202Egpj.exe" into what looks like a picture, and a zero-width
+/// space must not make two names that look alike.
 const wchar_t CONTROL_PLACEHOLDER = L'?';
 
-/// True for what shows as CONTROL_PLACEHOLDER: U+0000..U+001F, U+007F, U+0080..U+009F
-/// and the bidirectional controls U+061C, U+200E, U+200F, U+202A..U+202E and
-/// U+2066..U+2069.
+/// True for what always shows as CONTROL_PLACEHOLDER: U+0000..U+001F, U+007F,
+/// U+0080..U+009F and the format characters the Unicode tables mark invisible (the
+/// bidirectional controls, U+200B, U+2060, U+FEFF, ...; not U+200C and U+200D, which
+/// scripts and emoji need). The tag characters U+E0020..U+E007F depend on their place
+/// (ReadShown).
 bool IsControlCode(uint32_t c);
+
+/// Where a reading of one text with ReadShown stands: the tag characters of an emoji tag
+/// sequence still to come. Plain value; starts as {0}.
+struct ShownReading {
+    size_t KeptTags;
+};
+
+/// Reads the character at text as the table and the messages show it: *c gets its code
+/// point and *masked whether it shows as CONTROL_PLACEHOLDER (IsControlCode, or a tag
+/// character that is not part of an emoji tag sequence such as a flag: a tag base, one
+/// or more tags and the cancel tag). Returns the wchar_t units read, 0 at the terminator.
+size_t ReadShown(const wchar_t *text, ShownReading *reading, uint32_t *c, bool *masked);
+
+/// Replaces in place each character of text[0..length) that shows as CONTROL_PLACEHOLDER
+/// with one placeholder (a surrogate pair too). Returns the new length; nothing at or
+/// after length moves.
+size_t MaskControls(wchar_t *text, size_t length);
 
 /// Console cells c takes by the Unicode data: 0 for marks and zero-width characters
 /// (the bidirectional controls among them), 2 for East Asian Wide and Fullwidth, 1

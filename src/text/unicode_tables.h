@@ -15,6 +15,8 @@ enum : uint8_t {
     UNICODE_JOINS = 4,       ///< belongs to the character before it (a mark, zero width)
     UNICODE_LETTER = 8,      ///< a letter (L*) of the Basic Multilingual Plane
     UNICODE_DIGIT = 16,      ///< a decimal digit (Nd) of the Basic Multilingual Plane
+    UNICODE_INVISIBLE = 32,  ///< a format character shown as "?" (see the script)
+    UNICODE_TAG_BASE = 64,   ///< begins an emoji tag sequence (a flag)
 };
 
 /// Two-stage tables: the page of code point c is PropertyPageOf[c >> 8], its entry

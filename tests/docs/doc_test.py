@@ -29,7 +29,7 @@ above it. CHECKS are words split as a shell splits them (a backslash is ordinary
 vshell examples run in a fresh sample tree (SAMPLE below) whose folders C and D stand for
 the drives C:\\ and D:\\ that the examples name; texts are compared with "\\" read as "/"
 and the tree's folders read back as their drives. @VESK_VERSION_TEXT@ is the version of
-CMakeLists.txt. Ends with "N passed, N failed". Standard library only.
+CMakeLists.txt, @VESK_PACKAGE_VERSION@ the one the build names its packages with. Ends with "N passed, N failed". Standard library only.
 """
 import calendar
 import glob
@@ -215,6 +215,18 @@ def version():
         return ".".join(re.search(r"project\(vesk VERSION (\d+)\.(\d+)\.(\d+)", f.read()).groups())
 
 
+def package_version(build):
+    """major.minor.build and what tells the build apart from the release ("-dev+COMMIT"),
+    as the build wrote it."""
+    try:
+        with open(os.path.join(build, "generated", "vesk_version.txt"), encoding="utf-8") as f:
+            shown = f.read().strip()
+    except OSError:
+        return version()
+    full = re.match(r"\d+\.\d+\.\d+\.\d+", shown)
+    return version() + (shown[full.end():] if full else "")
+
+
 def readings(shell):
     """The reading options vshell --help names."""
     done = subprocess.run(shell + ["--help"], capture_output=True, timeout=TIMEOUT)
@@ -228,7 +240,9 @@ def run_example(example, target, shell, build):
     try:
         env = dict(os.environ, TZ="UTC")
         env.update(example.env)
-        lines = [l.replace("@VESK_VERSION_TEXT@", version()) for l in example.lines()]
+        lines = [l.replace("@VESK_VERSION_TEXT@", version())
+                 .replace("@VESK_PACKAGE_VERSION@", package_version(build))
+                 for l in example.lines()]
         if example.kind == "bash":
             env.update(BUILD=build, SCRATCH=scratch)
             command, cwd = ["bash", "-e", "-c", "\n".join(lines)], ROOT

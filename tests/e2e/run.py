@@ -149,12 +149,22 @@ def expectation_path(base, ext, target):
     return base + ext
 
 
-class Normaliser:
-    """Replaces the scratch directory, in its Linux and Wine spellings, with @TMP@."""
+def build_version(shell):
+    """The version the build of the shell's plug-in shows on its /?? line, as the build
+    wrote it beside the shell ("0.71.2.2-dev+COMMIT"); empty when it wrote none."""
+    path = os.path.join(os.path.dirname(shell[-1]), "generated", "vesk_version.txt")
+    return read_text(path).strip() if os.path.exists(path) else ""
 
-    def __init__(self, scratch, target, raw):
+
+class Normaliser:
+    """Replaces the scratch directory, in its Linux and Wine spellings, with @TMP@, and
+    the version of the /?? line (which names the commit of a build that is not the
+    release) with @VERSION@."""
+
+    def __init__(self, scratch, target, raw, version=""):
         self.windows = target in WINDOWS_TARGETS
         self.raw = raw
+        self.version = version
         forms = {scratch.rstrip("/"), os.path.realpath(scratch).rstrip("/")}
         self.linux_forms = sorted(forms, key=len, reverse=True)
         wine = []
@@ -170,6 +180,8 @@ class Normaliser:
         for form in self.linux_forms:
             text = text.replace(form, "@TMP@")
         text = text.replace("@TMP@\\", "@TMP@/")
+        if self.version:
+            text = text.replace("Vesk  %s (" % self.version, "Vesk  @VERSION@ (")
         if self.windows and not self.raw:
             text = text.replace("\\", "/")
         return text
@@ -326,7 +338,8 @@ def run_once(base, name, options, readings, update):
             except OSError as error:
                 return True, "cannot run %s: %s\n" % (" ".join(command), error)
 
-        normalise = Normaliser(scratch, target, os.path.exists(base + ".raw"))
+        normalise = Normaliser(scratch, target, os.path.exists(base + ".raw"),
+                               options["version"])
         stderr_text = done.stderr.decode("utf-8", "surrogateescape")
         if target in WINDOWS_TARGETS:
             stderr_text = WINE_VOLUME_NOTE.sub("", stderr_text)
@@ -403,6 +416,7 @@ def case_path(folder, name):
 def main(argv):
     options = parse_arguments(argv)
     options["shell"] = absolute_shell(options["shell"])
+    options["version"] = build_version(options["shell"])
     case_dir = options["cases"] or os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                 "cases")
     found = find_cases(case_dir)

@@ -5,7 +5,9 @@ build tree:
     install_check.py --linux BUILD_DIR
     install_check.py --windows BUILD_DIR...      (Wine; one fresh prefix for all)
 
-For every package: its name carries the version of CMakeLists.txt, it holds exactly the
+For every package: its name carries the version of CMakeLists.txt (with "-dev+COMMIT",
+the commit of the sources, or "-dev" where git does not know it, unless the build is the
+release), it holds exactly the
 expected files under one folder, and once unpacked into a fresh temporary folder the
 plug-in loads into the stand-in shell of the build (given with --plugin, as the real
 shell's "plugin /l" takes a path), shows the right load message and /?? line, and runs
@@ -45,6 +47,24 @@ def project_version():
     if not m:
         sys.exit("install_check: no four-part version in CMakeLists.txt")
     return ".".join(m.groups()), ".".join(m.groups()[:3])
+
+
+def build_version(build):
+    """(four-part version, major.minor.build) as the build shows them: with the label of
+    a build that is not the release, which must name the commit of the sources (or only
+    "-dev" where git does not know it)."""
+    full, short = project_version()
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+        release = re.search(r"^VESK_RELEASE:BOOL=(ON|TRUE|1|YES)$", f.read(), re.M | re.I)
+    label = ""
+    if not release:
+        try:
+            commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short=10", "HEAD"],
+                                    capture_output=True, text=True, check=True).stdout.strip()
+        except (OSError, subprocess.CalledProcessError):
+            commit = ""
+        label = "-dev+" + commit if commit else "-dev"
+    return full + label, short + label
 
 
 # Sizes that rank unambiguously; "sub" proves the walk below the top folder.
@@ -89,7 +109,8 @@ def check_runs(label, shell, plugin, data, sep, version, word, env=None):
     """The plug-in, loaded from its unpacked folder, answers as it should."""
     full, short = version
     status, out, err = run(shell + ["--plugin", plugin], stdin=b"echo loaded\n", env=env)
-    check(f"{label}: load message", status == 0 and out.startswith(f"Vesk v{short} loaded.\n"),
+    check(f"{label}: load message",
+          status == 0 and out.startswith(f"Vesk v{project_version()[1]} loaded.\n"),
           f"status {status}, output {out!r}, errors {err!r}")
     status, out, err = run(shell + ["--plugin", plugin, "-c", "vesk /??"], env=env)
     check(f"{label}: /?? line", out.rstrip("\n").endswith(f"Vesk  {full} ({word})"),
@@ -201,7 +222,8 @@ def windows_package(build, version, env, drive_c, data):
 
     status, out, err = run(["wine", os.path.join(build, "verinfo.exe"), plugin], env=env)
     fields = dict(l.split("=", 1) for l in out.splitlines() if "=" in l)
-    want = {"Fixed.FileVersion": full, "Fixed.ProductVersion": full, "FileVersion": full,
+    numbers = project_version()[0]
+    want = {"Fixed.FileVersion": numbers, "Fixed.ProductVersion": numbers, "FileVersion": full,
             "ProductVersion": full, "OriginalFilename": "vesk.dll", "ProductName": "Vesk",
             "InternalName": "vesk", "CompanyName": "The Vesk developers"}
     wrong = {k: fields.get(k) for k, v in want.items() if fields.get(k) != v}
@@ -218,11 +240,14 @@ def main():
     parser.add_argument("--linux", metavar="BUILD")
     parser.add_argument("--windows", nargs="+", metavar="BUILD", default=[])
     args = parser.parse_args()
-    version = project_version()
     if args.linux:
-        linux(os.path.abspath(args.linux), version)
+        build = os.path.abspath(args.linux)
+        linux(build, build_version(build))
     if args.windows:
-        windows([os.path.abspath(b) for b in args.windows], version)
+        builds = [os.path.abspath(b) for b in args.windows]
+        versions = {build_version(b) for b in builds}
+        check("windows: the builds call themselves alike", len(versions) == 1, f"{versions}")
+        windows(builds, versions.pop())
     print(f"{RESULTS['passed']} passed, {RESULTS['failed']} failed")
     return 1 if RESULTS["failed"] else 0
 

@@ -108,6 +108,19 @@ class Packer(unittest.TestCase):
         result = pack(self.dir, os.path.join(self.dir, "p.rar"), self.pairs("tool"))
         self.assertNotEqual(result.returncode, 0)
 
+    def test_a_new_package_replaces_those_of_earlier_builds(self):
+        for name in ("vesk-1.2.3-dev+aaa-windows-x86.zip", "vesk-1.2.3-windows-x64.zip"):
+            with open(os.path.join(self.dir, name), "wb") as f:
+                f.write(b"old")
+        out = os.path.join(self.dir, "vesk-1.2.3-dev+bbb-windows-x86.zip")
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH))
+        result = subprocess.run([sys.executable, PACKER, "--source", self.dir, "--root", "r",
+                                 "--output", out, "--replaces", "vesk-*-windows-x86.zip"] +
+                                self.pairs("tool"), capture_output=True, text=True, env=env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(n for n in os.listdir(self.dir) if n.endswith(".zip")),
+                         ["vesk-1.2.3-dev+bbb-windows-x86.zip", "vesk-1.2.3-windows-x64.zip"])
+
     def test_crlf_touches_only_texts(self):
         with open(self.files["README.txt"], "wb") as f:
             f.write(b"one\ntwo\r\nthree\n")

@@ -18,6 +18,8 @@ TEST(PluginTest, HelpTextShapes)
     EXPECT_NE(std::wstring::npos, command.find(L"filespec...\r\n\n\t/A:  attributes mask\n"));
     EXPECT_EQ(L'\n', command.back());
     EXPECT_EQ(0u, std::wstring(VariableHelp).find(L"_VESK\n\n"));
+    // The rows stored, as the array holds them: a refused row was found but is not there.
+    EXPECT_NE(std::wstring::npos, std::wstring(VariableHelp).find(L" rows stored by the last VESK command.  \n"));
     EXPECT_EQ(0u, std::wstring(FunctionHelp).find(L"@VESK[filespec,criterion,attribs,flags,stamp]\n\n"));
 }
 

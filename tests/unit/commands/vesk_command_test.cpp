@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
 #include "state/plugin_state.h"
+#include "vesk_version.h"
 
 
 namespace {
@@ -100,6 +102,13 @@ TEST(VeskCommandTest, HelpRequests)
     for (size_t i = 0; i < help.size(); ++i)
         if (!(help[i] == '\r' && i + 1 < help.size() && help[i + 1] == '\n')) helpOnLinux += help[i];
 
+    // The four numbers, and a label that tells a build of the work tree from the release.
+    std::string shown;
+    for (const wchar_t *p = VESK_VERSION_SHOWN; *p; ++p) shown += (char)*p;
+    EXPECT_EQ(0u, shown.find(VESK_VERSION_FULL));
+    EXPECT_TRUE(shown == VESK_VERSION_FULL || shown.find("-dev", strlen(VESK_VERSION_FULL)) ==
+                                                  strlen(VESK_VERSION_FULL))
+        << shown;
     struct {
         std::wstring Arguments;
         std::string Out;
@@ -108,7 +117,7 @@ TEST(VeskCommandTest, HelpRequests)
         {L"5 largest x /?", helpOnLinux},
         {L"/? /q", helpOnLinux},
         {L"/[S1k] /?", helpOnLinux},
-        {L"/??", helpOnLinux + "\n\t\t\t\tVesk  0.71.2.2 (x64)\n"},
+        {L"/??", helpOnLinux + "\n\t\t\t\tVesk  " + shown + " (x64)\n"},
     };
     for (const auto &c : cases) {
         LastCount = 12;

@@ -55,7 +55,7 @@ TEST(ShellLineTest, OwnSyntaxAgainstTheSettings)
         {Syntax(L'^', L'[', ""), L"*set A^[0,1]=x^&y", L"%@descript[x^&y]"},
         {Syntax(L'^', L'/', ""), L"*set A[0,1]=x^&y", L"%@descript[x^&y]"},
         {Syntax(L'^', L'=', "5"), L"*set A[0,1]=x^&y", L"%@descript[x^&y]"},
-        {Syntax(L'^', L'[', "8"), SEPARATOR_CLASH, L"?2"},
+        {Syntax(L'^', L'[', "8"), SEPARATOR_CLASH, L"%@descript[x&y]"},
         {Syntax(L'^', L'*', ""), SEPARATOR_CLASH, L"%@descript[x^&y]"},
         {Syntax(L'^', L'*', "1"), L"set A[0,1]=x^&y", L"%@descript[x^&y]"},
         {Syntax(L'*', L'&', ""), ESCAPE_CLASH, L"%@descript[x*&y]"},
@@ -63,7 +63,7 @@ TEST(ShellLineTest, OwnSyntaxAgainstTheSettings)
         {Syntax(L'[', L'&', ""), ESCAPE_CLASH, ESCAPE_CLASH},
         {Syntax(L'@', L'&', ""), L"*set A[0,1]=x@&y", ESCAPE_CLASH},
         {Syntax(L'=', L'&', ""), ESCAPE_CLASH, L"%@descript[x=&y]"},
-        {Syntax(L'=', L'&', "8"), L"?6", L"?2"},  // "&" is the separator
+        {Syntax(L'=', L'&', "8"), L"?6", L"?6"},  // "&" is the separator
         {Syntax(L'^', L'&', "", UNKNOWN_ESCAPE), UNKNOWN_LINE, UNKNOWN_LINE},
         {Syntax(L'^', L'&', "", UNKNOWN_FEATURES), L"?5", L"?5"},
     };
@@ -76,6 +76,34 @@ TEST(ShellLineTest, OwnSyntaxAgainstTheSettings)
     }
     // What needs no escaping is written under unknown features as it is.
     EXPECT_EQ(L"*set A[0,1]=plain.txt", SetLine(Syntax(L'^', L'&', "", UNKNOWN_FEATURES), L"plain.txt"));
+}
+
+// A function's argument is quoted while quoting is surely on: then only what ends the
+// quotes is syntax once the escape is off.
+TEST(ShellLineTest, ArgumentsAreQuotedWhileQuotingIsOn)
+{
+    const struct {
+        ShellSyntax Syntax;
+        const wchar_t *Value, *Expression;
+    } cases[] = {
+        {Syntax(L'^', L'&', ""), L" a]b,c ", L"%@descript[\"^ a^]b^,c^ \"]"},
+        {Syntax(L'^', L'&', "8"), L" a]b,c&d|e ", L"%@descript[\" a]b,c&d|e \"]"},
+        {Syntax(L'^', L'&', "8"), L"a\"b", L"?8"},
+        {Syntax(L'^', L'&', "45678"), L"a&b\"c", L"%@descript[a&b\"c]"},
+        {Syntax(L'^', L'&', "45678"), L"a]b", L"?9"},
+        {Syntax(L'^', L'&', "", UNKNOWN_FEATURES), L"a]b", L"?5"},
+        {Syntax(L'^', L'&', "", UNKNOWN_FEATURES), L"plain", L"%@descript[plain]"},
+    };
+    for (const auto &c : cases) {
+        wchar_t buffer[HOST_BUFFER_LEN];
+        ShellLine line;
+        BeginExpression(&line, &c.Syntax, buffer, HOST_BUFFER_LEN);
+        AddLineSyntax(&line, L"%%@descript[");
+        AddLineArgument(&line, c.Value);
+        AddLineSyntax(&line, L"]");
+        EXPECT_EQ(std::wstring(c.Expression),
+                  line.Problem != 0 ? L"?" + std::to_wstring(line.Problem) : std::wstring(buffer));
+    }
 }
 
 TEST(ShellLineTest, BoundsAndMessages)

@@ -66,6 +66,7 @@ void CheckTable(int target, const Row *rows, size_t count)
 #define SEP L"?6"
 #define REDIR L"?7"
 #define QUOTE L"?8"
+#define ARG L"?9"
 
 TEST(ShellSyntaxTest, CommandLineEscapesWhatTheSettingsMakeSpecial)
 {
@@ -109,19 +110,33 @@ TEST(ShellSyntaxTest, CommandLineEscapesWhatTheSettingsMakeSpecial)
 
 TEST(ShellSyntaxTest, FunctionArgumentEscapesItsOwnSyntax)
 {
-    // The service expands "%" whatever /X-3 says, splits no commands and redirects
-    // nothing; "]" "[" "," and the quotes around the argument are what matter.
+    // The service expands "%" whatever /X-3 says; "]" "[" "," end an argument that no
+    // quotes hold, and with the escape off the rows' rule decides the rest.
     const Row rows[] = {
         {L"a%b", {L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b", L"a%%b"}},
-        {L"a]b", {L"a^]b", L"a^]b", L"a!]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", NEEDS, NEEDS, NEEDS}},
-        {L"a,b", {L"a^,b", L"a^,b", L"a!,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", NEEDS, NEEDS, NEEDS}},
-        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", NEEDS, NEEDS, NEEDS}},
+        {L"a]b", {L"a^]b", L"a^]b", L"a!]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", L"a^]b", ARG, ARG, ARG}},
+        {L"a,b", {L"a^,b", L"a^,b", L"a!,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", L"a^,b", ARG, ARG, ARG}},
+        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", QUOTE, QUOTE, L"a\"b"}},
         {L"a&b|c", {L"a^&b^|c", L"a^&b^|c", L"a!&b!|c", L"a^&b^|c", L"a^&b^|c", L"a^&b^|c", L"a^&b^|c",
-                    L"a^&b^|c", NEEDS, NEEDS, NEEDS}},
+                    L"a^&b^|c", SEP, SEP, L"a&b|c"}},
         {L"a^b", {L"a^^b", L"a^^b", L"a^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^^b", L"a^b", L"a^b", L"a^b"}},
         {L"a b ", {L"a b^ ", L"a b^ ", L"a b! ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", L"a b^ ", EDGE, EDGE, EDGE}},
     };
     CheckTable(FOR_FUNCTION_ARGUMENT, rows, sizeof rows / sizeof rows[0]);
+
+    // Between the quotes the caller writes while quoting is on, only what ends them (and
+    // a back quote, as in a row) is syntax once the escape is off.
+    const Row quoted[] = {
+        {L"a]b,c[", {L"a^]b^,c^[", L"a^]b^,c^[", L"a!]b!,c![", L"a^]b^,c^[", L"a^]b^,c^[", L"a^]b^,c^[",
+                     L"a^]b^,c^[", L"a^]b^,c^[", L"a]b,c[", L"a]b,c[", L"a]b,c["}},
+        {L"a&b|c<d", {L"a^&b^|c^<d", L"a^&b^|c^<d", L"a!&b!|c!<d", L"a^&b^|c^<d", L"a^&b^|c^<d",
+                      L"a^&b^|c^<d", L"a^&b^|c^<d", L"a^&b^|c^<d", L"a&b|c<d", L"a&b|c<d", L"a&b|c<d"}},
+        {L"a\"b", {L"a^\"b", L"a^\"b", L"a!\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", L"a^\"b", QUOTE, QUOTE, L"a\"b"}},
+        {L"a`b", {L"a^`b", L"a^`b", L"a!`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", L"a^`b", QUOTE, QUOTE, L"a`b"}},
+        {L" a%b ", {L"^ a%%b^ ", L"^ a%%b^ ", L"! a%%b! ", L"^ a%%b^ ", L"^ a%%b^ ", L"^ a%%b^ ", L"^ a%%b^ ",
+                    L"^ a%%b^ ", L" a%%b ", L" a%%b ", L" a%%b "}},
+    };
+    CheckTable(FOR_QUOTED_ARGUMENT, quoted, sizeof quoted / sizeof quoted[0]);
 }
 
 TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
@@ -141,7 +156,8 @@ TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
     ShellSyntax angle = Syntax(L'<', L'&', "8"), comma = Syntax(L',', L'&', "8");
     EXPECT_EQ(ESCAPE_REDIRECTION_SYNTAX, EscapeForShell(&angle, FOR_COMMAND_LINE, L"<in", out, 16, nullptr));
     EXPECT_EQ(ESCAPE_FINE, EscapeForShell(&comma, FOR_COMMAND_LINE, L"a,b", out, 16, nullptr));
-    EXPECT_EQ(ESCAPE_NEEDS_ESCAPE, EscapeForShell(&comma, FOR_FUNCTION_ARGUMENT, L"a,b", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_ARGUMENT_SYNTAX, EscapeForShell(&comma, FOR_FUNCTION_ARGUMENT, L"a,b", out, 16, nullptr));
+    EXPECT_EQ(ESCAPE_FINE, EscapeForShell(&comma, FOR_QUOTED_ARGUMENT, L"a,b", out, 16, nullptr));
 
     // "a%b" needs four characters and a terminator; nothing past capacity is touched.
     const ShellSyntax def = DefaultShellSyntax();
@@ -166,7 +182,7 @@ TEST(ShellSyntaxTest, RefusalsNameTheCulpritAndBoundsHold)
         int Problem;
         const wchar_t *Feature;
     } features[] = {{ESCAPE_SEPARATOR_SYNTAX, L"/X5"}, {ESCAPE_REDIRECTION_SYNTAX, L"/X6"},
-                    {ESCAPE_QUOTING_SYNTAX, L"/X7"}};
+                    {ESCAPE_QUOTING_SYNTAX, L"/X7"}, {ESCAPE_ARGUMENT_SYNTAX, L"/X7"}};
     for (const auto &f : features)
         EXPECT_NE(nullptr, wcsstr(DescribeEscapeProblem(f.Problem, L'|', why, 256), f.Feature));
 

@@ -351,22 +351,34 @@ TEST_F(RangeTextMatchTest, DescriptionsOfAwkwardNames)
     }
 
     // With the escape character switched off the shell is given only the paths it can
-    // take exactly; for the others no description is better than another file's.
-    ASSERT_EQ(0, Command(L"setdos /x-48", 0));
+    // take exactly under the features still on; for the others no description is better
+    // than another file's. Switched off, the escape character is an ordinary one.
+    const struct {
+        const wchar_t *Setdos;
+        const char *Refused;  ///< characters that keep a path from the shell
+        bool Edges;           ///< blanks at its ends too
+    } settings[] = {
+        {L"setdos /x-48", "\"`", false},          // quoted: only what ends the quotes
+        {L"setdos /x-45678", "[],", true},         // unquoted: the argument's own syntax
+        {L"setdos /x-478", "[],&|<>", true},       // and the separator and redirection
+    };
     const ShellSyntax saved = CallSyntax;
-    CallSyntax = ReadShellSyntax();
-    for (const char *name : names) {
-        std::string n = name;
-        // Switched off, the escape character is an ordinary one.
-        bool writable = n.find_first_of("[],\"&|<>`") == std::string::npos &&
-                        n.back() != ' ' && n.front() != ' ';
-        std::wstring path = Wide(Dir + name);
-        wchar_t out[RANGE_TEXT_LEN] = L"untouched";
-        EXPECT_EQ(writable ? (int)RESULT_OK : (int)DESCRIPTION_NOT_WHOLE,
-                  GetDescription(path.c_str(), out, nullptr, 0))
-            << name;
-        if (writable) {
-            EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
+    for (const auto &setting : settings) {
+        ASSERT_EQ(0, Command(L"setdos /x0", 0));
+        ASSERT_EQ(0, Command(setting.Setdos, 0));
+        CallSyntax = ReadShellSyntax();
+        for (const char *name : names) {
+            std::string n = name;
+            bool writable = n.find_first_of(setting.Refused) == std::string::npos &&
+                            !(setting.Edges && (n.back() == ' ' || n.front() == ' '));
+            std::wstring path = Wide(Dir + name);
+            wchar_t out[RANGE_TEXT_LEN] = L"untouched";
+            EXPECT_EQ(writable ? (int)RESULT_OK : (int)DESCRIPTION_NOT_WHOLE,
+                      GetDescription(path.c_str(), out, nullptr, 0))
+                << name << " after " << std::string(setting.Setdos, setting.Setdos + wcslen(setting.Setdos));
+            if (writable) {
+                EXPECT_EQ(L"backup of " + Wide(name), std::wstring(out)) << name;
+            }
         }
     }
     CallSyntax = saved;

@@ -35,10 +35,12 @@ TEST_F(RangeSizeTest, SizeNumberUnitsAreCaseSensitive)
         {L"5kb", 5000, 2},   // one unit letter only
         {L"7x", 7, 1},       // any other letter ends the number unread
         {L"8,9", 8, 1},
-        // The arithmetic wraps modulo 2^64.
+        // The largest numbers that can be held, with and without a unit.
         {L"18446744073709551615", UINT64_MAX, 20},
-        {L"18446744073709551616", 0, 20},
-        {L"16384P", 0, 6},  // 2^14 * 2^50
+        {L"000000000000000000000000018446744073709551615", UINT64_MAX, 45},
+        {L"16383P", 16383ull << 50, 6},
+        {L"18446744073709551k", 18446744073709551000ull, 18},
+        {L"16777215T", 16777215ull << 40, 9},
     };
     for (const auto &c : cases) {
         const wchar_t *cursor = c.Text;
@@ -53,6 +55,17 @@ TEST_F(RangeSizeTest, SizeNumberUnitsAreCaseSensitive)
     EXPECT_EQ(1, ParseSizeNumber(&cursor, &value));
     EXPECT_EQ(text, cursor);
     EXPECT_EQ(77u, value);
+    // A number that cannot be held, by its digits or after its unit, is refused and
+    // leaves everything as it was.
+    for (const wchar_t *big : {L"18446744073709551616", L"99999999999999999999999", L"16384P",
+                               L"16777216T", L"18446744073709552k", L"18446744073709551617K",
+                               L"18446744073709551616m"}) {
+        cursor = big;
+        value = 77;
+        EXPECT_EQ(SIZE_TOO_LARGE, ParseSizeNumber(&cursor, &value)) << big;
+        EXPECT_EQ(big, cursor);
+        EXPECT_EQ(77u, value);
+    }
     EXPECT_EQ(-1, ParseSizeNumber(nullptr, &value));
     EXPECT_EQ(-1, ParseSizeNumber(&cursor, nullptr));
 }
@@ -78,9 +91,8 @@ TEST_F(RangeSizeTest, AcceptedRanges)
         {L"5k,+0]", 0, 5000, 5000},
         {L",]", 0, 0, UINT64_MAX},
         {L"1M]", 1, 1048576, UINT64_MAX},
-        // A relative length that wraps past 2^64 comes out below the lower bound and is
-        // put in order, as the wrapping arithmetic says.
-        {L"10,+18446744073709551615]", 0, 9, 10},
+        {L"0,18446744073709551615]", 0, 0, UINT64_MAX},
+        {L"1,+18446744073709551614]", 0, 1, UINT64_MAX},
     };
     for (const auto &c : cases) {
         std::wstring text = c.Text;
@@ -108,7 +120,12 @@ TEST_F(RangeSizeTest, EmptyRangeAddsNothing)
 TEST_F(RangeSizeTest, BadRangesQuoteTheTextUpperCased)
 {
     const wchar_t *cases[] = {L"1x]", L"1k,2k,3k]", L"1kb]", L"10,+]", L"1k ]", L" 1k]",
-                              L":=1k]", L"-5]", L"1k", L"", L"1k]]", L"abc]"};
+                              L":=1k]", L"-5]", L"1k", L"", L"1k]]", L"abc]",
+                              // bounds that cannot be held, whichever the path to them
+                              L"0,16777216T]", L"0,18446744073709551616]",
+                              L"0,18446744073709551617K]", L"8796093022208T,]",
+                              L"18446744073709551616]", L"=16384P]", L"+18446744073709551616]",
+                              L"1,+18446744073709551615]", L"1k+18446744073709551615]"};
     for (const wchar_t *c : cases) {
         std::wstring text = c;
         std::wstring err;

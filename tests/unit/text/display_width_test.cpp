@@ -49,6 +49,49 @@ TEST(DisplayWidthTest, CellsPadAndCutByConsoleCells)
     EXPECT_EQ(Cell(L"abcdef\u2067g", 6, CELL_CUT_LEFT), L"...f?g");
 }
 
+// An emoji tag sequence: the flag of Scotland, U+1F3F4, the tags "gbsct", the cancel tag.
+#define FLAG L"\U0001F3F4\U000E0067\U000E0062\U000E0073\U000E0063\U000E0074\U000E007F"
+
+TEST(DisplayWidthTest, InvisibleFormatCharactersShowAsThePlaceholder)
+{
+    struct {
+        const wchar_t *Text;
+        const wchar_t *Shown;
+        size_t Cells;
+    } cases[] = {
+        {L"a\u200Bb\u2060c\uFEFFd\u2062\U0001D173", L"a?b?c?d??", 9},
+        {L"\U000E0001en", L"?en", 3},
+        // Kept: the joiners, the soft hyphen, a prepended concatenation mark, the
+        // variation selectors of an emoji and of an ideograph.
+        {L"\u0915\u094D\u200D\u0937 \u200C", L"\u0915\u094D\u200D\u0937 \u200C", 3},
+        {L"\U0001F468\u200D\U0001F469", L"\U0001F468\u200D\U0001F469", 4},
+        {L"in\u00ADvoice \u0600\u0661", L"in\u00ADvoice \u0600\u0661", 10},
+        {L"\u2764\uFE0F \u845B\U000E0100", L"\u2764\uFE0F \u845B\U000E0100", 4},
+        // A flag keeps its tags; tags anywhere else, or not closed, show.
+        {FLAG L".txt", FLAG L".txt", 6},
+        {L"\U0001F3F4\uFE0F\U000E0067\U000E007F", L"\U0001F3F4\uFE0F\U000E0067\U000E007F", 2},
+        {L"a\U000E0067\U000E0062\U000E007F", L"a???", 4},
+        {L"\U0001F3F4\U000E0067\U000E0062", L"\U0001F3F4??", 4},
+        {L"\U0001F3F4\U000E007F", L"\U0001F3F4?", 3},
+        {L"\U0001F600\U000E0067\U000E007F", L"\U0001F600??", 4},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.Cells, DisplayWidth(c.Text)) << (const void *)c.Text;
+        EXPECT_EQ(std::wstring(c.Shown), Cell(c.Text, 0, CELL_LEFT));
+        std::wstring masked = c.Text;
+        masked.resize(MaskControls(&masked[0], masked.size()));
+        EXPECT_EQ(std::wstring(c.Shown), masked);
+    }
+    // A cut keeps a flag whole, its tags with it.
+    EXPECT_EQ(Cell(L"abcdef" FLAG, 6, CELL_CUT_LEFT), L"...f" FLAG);
+    EXPECT_EQ(Cell(L"abcdef" FLAG, 5, CELL_CUT_LEFT), L"..." FLAG);
+    EXPECT_EQ(Cell(L"abcdef\u200B", 5, CELL_CUT_LEFT), L"...f?");
+    // Only what length covers is masked; nothing after it moves.
+    wchar_t text[] = L"a\u200Bb\u200Bc";
+    EXPECT_EQ(3u, MaskControls(text, 3));
+    EXPECT_EQ(std::wstring(L"a?b\u200Bc"), std::wstring(text));
+}
+
 TEST(DisplayWidthTest, CutInMiddleKeepsStartAndEnd)
 {
     struct {
