@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "commands/help_texts.h"
+#include "platform/listing_calls.h"
 #include "platform/platform.h"
 #include "plugin/exports.h"
 #include "plugin/host_api.h"
@@ -75,6 +76,7 @@ PLUGIN_EXPORT int HOST_CALL InitializePlugin(void)
         Qprintf(StdErrHandle(), L"TCC v10.00 or higher required!\r\n");
         return START_REFUSED;
     }
+    ChooseListingCalls();
     wchar_t buffer[HOST_BUFFER_LEN];
     // Transient shells, pipes and anyone who set noloadmsg (to anything) want quiet.
     if (ExpandInto(buffer, L"%[_transient]%[_pipe]%[noloadmsg]") == 0 &&

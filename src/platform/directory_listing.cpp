@@ -2,7 +2,7 @@
 // every entry. Windows and the Linux layer answer the same calls, so this is one code
 // path for every build.
 #include "platform/platform.h"
-#include "platform/listing_faults.h"
+#include "platform/listing_calls.h"
 #include "text/wide_format.h"
 
 #include <stddef.h>
@@ -82,9 +82,6 @@ struct DirectoryListing {
     /// listing for each level, and a deep chain would hold each level's long path.
     wchar_t *Directory;
     BYTE *Buffer;        ///< malloc'd, aligned for the records
-    bool FaultsOn;       ///< the test switch of listing_faults.h was set at the open
-    const ListingFault *Fault;  ///< its rules for this directory; null for none
-    uint32_t Read;       ///< entries delivered so far
     bool Waived;         ///< WaiveDirectoryRecords was asked
     DWORD PendingError;  ///< not 0: a request made early failed with it, told at the next read
 };
@@ -142,7 +139,7 @@ bool FallBackToFind(DirectoryListing *listing)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    listing->Find = FindFirstFileLong(searchPath, listing->FindData);
+    listing->Find = ListingCallsInUse->FindFirst(searchPath, listing->FindData);
     DWORD error = GetLastError();
     free(searchPath);
     free(listing->Directory);
@@ -178,13 +175,6 @@ DWORD FilledBytes(const DirectoryListing *listing)
     }
 }
 
-/// True when the test double makes this directory refuse the 128-bit records.
-bool RefusedByTestDouble(const DirectoryListing *listing)
-{
-    return listing->Fault != nullptr && listing->Fault->Only64BitRecords &&
-           listing->Class == FileIdExtdDirectoryInfo;
-}
-
 /// Asks for the next batch of records. 1 when some came, 0 at the end, -1 on a failure.
 int FillRecords(DirectoryListing *listing)
 {
@@ -201,9 +191,8 @@ int FillRecords(DirectoryListing *listing)
         return listing->Ended ? 0 : 1;
     }
     for (;;) {
-        bool filled = !RefusedByTestDouble(listing) &&
-                      GetFileInformationByHandleEx(listing->Handle, listing->Class,
-                                                   listing->Buffer, listing->Capacity);
+        bool filled = ListingCallsInUse->ReadRecords(listing->Handle, listing->Class,
+                                                     listing->Buffer, listing->Capacity);
         if (filled) {
             listing->Used = FilledBytes(listing);
             listing->At = 0;
@@ -217,7 +206,7 @@ int FillRecords(DirectoryListing *listing)
             }
             return 1;
         }
-        DWORD error = RefusedByTestDouble(listing) ? ERROR_INVALID_PARAMETER : GetLastError();
+        DWORD error = GetLastError();
         if (error == ERROR_NO_MORE_FILES) {
             listing->Ended = true;
             free(listing->Buffer);
@@ -305,7 +294,7 @@ int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 {
     memset(id, 0, sizeof *id);
     for (;;) {
-        if (!listing->FindPending && !FindNextFileW(listing->Find, listing->FindData)) {
+        if (!listing->FindPending && !ListingCallsInUse->FindNext(listing->Find, listing->FindData)) {
             if (GetLastError() != ERROR_NO_MORE_FILES) return LISTING_FAILED;
             listing->Ended = true;
             return LISTING_END;
@@ -320,31 +309,9 @@ int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     }
 }
 
-bool ReadIdentityOfHandle(HANDLE handle, FileId *id)
-{
-    FILE_ID_INFO info;
-    if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info)) {
-        id->Volume = info.VolumeSerialNumber;
-        memcpy(&id->FileLow, info.FileId.Identifier, 8);
-        memcpy(&id->FileHigh, info.FileId.Identifier + 8, 8);
-        return true;
-    }
-#if defined(_WIN32)
-    // Before Windows 8 the 64-bit index is all there is.
-    BY_HANDLE_FILE_INFORMATION basic;
-    if (GetFileInformationByHandle(handle, &basic)) {
-        id->Volume = basic.dwVolumeSerialNumber;
-        id->FileLow = ((uint64_t)basic.nFileIndexHigh << 32) | basic.nFileIndexLow;
-        id->FileHigh = 0;
-        return true;
-    }
-#endif
-    return false;
-}
-
 bool ReadHandleIdentity(DirectoryListing *listing, FileId *id)
 {
-    return listing->Handle != INVALID_HANDLE_VALUE && ReadIdentityOfHandle(listing->Handle, id);
+    return listing->Handle != INVALID_HANDLE_VALUE && ListingCallsInUse->ReadIdentity(listing->Handle, id);
 }
 
 int ReadNextEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
@@ -380,35 +347,6 @@ int ReadNextEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
 
 namespace {
 
-/// handle, or INVALID_HANDLE_VALUE with the rule's error when the test switch refuses
-/// the directory it opened by its real name: a link to a folder not ours to read is
-/// refused as the system refuses it, whatever path reaches it.
-HANDLE RefusedByRealName(HANDLE handle, bool faultsOn)
-{
-    if (!faultsOn || handle == INVALID_HANDLE_VALUE) return handle;
-    wchar_t *resolved = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
-    DWORD len = resolved == nullptr ? 0
-                                    : GetFinalPathNameByHandleW(handle, resolved, PATH_BUFFER_LEN,
-                                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    const ListingFault *target =
-        len != 0 && len < PATH_BUFFER_LEN ? FindListingFault(resolved) : nullptr;
-    free(resolved);
-    if (target == nullptr || target->OpenError == 0) return handle;
-    CloseHandle(handle);
-    SetLastError(target->OpenError);
-    return INVALID_HANDLE_VALUE;
-}
-
-/// Opens directory for listing, as the walk opens every directory by its path.
-/// Returns the handle, or INVALID_HANDLE_VALUE with the reason in GetLastError.
-HANDLE OpenForListing(const wchar_t *directory, bool faultsOn)
-{
-    HANDLE handle = CreateFileLong(directory, FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-    return RefusedByRealName(handle, faultsOn);
-}
-
 /// True when listing has listed through its handle: a directory on its volume lists
 /// the same way, and never needs its path to fall back to the classic listing.
 bool ListsThroughHandle(const DirectoryListing *listing)
@@ -416,11 +354,10 @@ bool ListsThroughHandle(const DirectoryListing *listing)
     return listing->Fills > 0 && listing->Find == INVALID_HANDLE_VALUE && !listing->ClassicOnly;
 }
 
-/// A listing of the directory opened as handle (INVALID_HANDLE_VALUE for one the test
-/// switch lists), keeping a copy of path (null: none) for the classic listing. Null with
-/// the error set when memory is exhausted (handle is then closed).
-DirectoryListing *NewListing(HANDLE handle, const wchar_t *path, bool faultsOn,
-                             const ListingFault *fault)
+/// A listing of the directory opened as handle, keeping a copy of path (null: none) for
+/// the classic listing. Null with the error set when memory is exhausted (handle is then
+/// closed).
+DirectoryListing *NewListing(HANDLE handle, const wchar_t *path)
 {
     DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
     size_t len = path != nullptr ? wcslen(path) : 0;
@@ -430,7 +367,7 @@ DirectoryListing *NewListing(HANDLE handle, const wchar_t *path, bool faultsOn,
         free(listing);
         free(copy);
         free(buffer);
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        ListingCallsInUse->Close(handle);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -448,9 +385,6 @@ DirectoryListing *NewListing(HANDLE handle, const wchar_t *path, bool faultsOn,
     listing->FindData = nullptr;
     listing->Directory = copy;
     listing->Buffer = buffer;
-    listing->FaultsOn = faultsOn;
-    listing->Fault = fault;
-    listing->Read = 0;
     listing->Waived = false;
     listing->PendingError = 0;
     listing->ClassicOnly = false;
@@ -462,13 +396,9 @@ DirectoryListing *NewListing(HANDLE handle, const wchar_t *path, bool faultsOn,
 bool CanOpenForListing(const wchar_t *directory)
 {
     if (directory == nullptr || directory[0] == L'\0') return false;
-    bool faultsOn = LoadListingFaults();
-    const ListingFault *fault = faultsOn ? FindListingFault(directory) : nullptr;
-    if (fault != nullptr && fault->OpenError != 0) return false;
-    if (fault != nullptr && fault->Entries != nullptr) return true;
-    HANDLE handle = OpenForListing(directory, faultsOn);
+    HANDLE handle = ListingCallsInUse->Open(directory, FILE_LIST_DIRECTORY);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(handle);
+    ListingCallsInUse->Close(handle);
     return true;
 }
 
@@ -476,12 +406,10 @@ bool GetDirectoryIdentity(const wchar_t *directory, FileId *id)
 {
     if (directory == nullptr || directory[0] == L'\0' || id == nullptr) return false;
     // Reading attributes needs no right to list: a folder denied that is still known.
-    HANDLE handle = CreateFileLong(directory, FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    HANDLE handle = ListingCallsInUse->Open(directory, FILE_READ_ATTRIBUTES);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    bool known = ReadIdentityOfHandle(handle, id);
-    CloseHandle(handle);
+    bool known = ListingCallsInUse->ReadIdentity(handle, id);
+    ListingCallsInUse->Close(handle);
     return known;
 }
 
@@ -497,30 +425,20 @@ DirectoryListing *OpenDirectoryListingBelow(DirectoryListing *parent, const wcha
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    bool faultsOn = LoadListingFaults();
-    const ListingFault *fault = faultsOn ? FindListingFault(directory) : nullptr;
-    if (fault != nullptr && fault->OpenError != 0) {
-        SetLastError(fault->OpenError);
-        return nullptr;
-    }
-    // A directory the test switch lists is not opened at all.
-    if (fault != nullptr && fault->Entries != nullptr)
-        return NewListing(INVALID_HANDLE_VALUE, nullptr, faultsOn, fault);
     // Backup semantics open a directory; listing it needs no more access than that.
     // Below a parent's handle the system looks up one name; by the path, all of them.
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool below = parent != nullptr && name != nullptr && parent->Handle != INVALID_HANDLE_VALUE;
     if (below) {
-        handle = RefusedByRealName(CreateFileBelow(parent->Handle, name, FILE_LIST_DIRECTORY),
-                                   faultsOn);
+        handle = ListingCallsInUse->OpenBelow(parent->Handle, name, FILE_LIST_DIRECTORY);
         below = handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_INVALID_HANDLE;
     }
-    if (!below) handle = OpenForListing(directory, faultsOn);
+    if (!below) handle = ListingCallsInUse->Open(directory, FILE_LIST_DIRECTORY);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // A directory on its parent's volume lists as its parent did: the path is kept only
     // where the classic listing may yet need it, and a deep walk copies no long paths.
     bool settled = sameVolume && parent != nullptr && ListsThroughHandle(parent);
-    DirectoryListing *listing = NewListing(handle, settled ? nullptr : directory, faultsOn, fault);
+    DirectoryListing *listing = NewListing(handle, settled ? nullptr : directory);
     if (listing != nullptr && sameVolume && parent != nullptr) ListLike(listing, parent);
     return listing;
 }
@@ -540,21 +458,12 @@ void WaiveDirectoryRecords(DirectoryListing *listing)
     if (listing == nullptr || listing->Fills > 0 || listing->Delivered) return;
     listing->Waived = true;
     if (listing->Handle != INVALID_HANDLE_VALUE)
-        SetHandleListingNeeds(listing->Handle, HANDLE_LISTING_NO_DIRECTORY_RECORDS);
+        ListingCallsInUse->SetNeeds(listing->Handle, HANDLE_LISTING_NO_DIRECTORY_RECORDS);
 }
 
 bool GetListingIdentity(DirectoryListing *listing, FileId *id)
 {
     if (listing == nullptr || id == nullptr) return false;
-    const ListingFault *fault = listing->Fault;
-    if (fault != nullptr && fault->HasId) {
-        FileId system = {0, 0, 0};
-        if (fault->SystemVolume && !ReadHandleIdentity(listing, &system)) return false;
-        id->Volume = fault->SystemVolume ? system.Volume : fault->Volume;
-        id->FileLow = fault->FileId;
-        id->FileHigh = 0;
-        return true;
-    }
     return ReadHandleIdentity(listing, id);
 }
 
@@ -563,13 +472,7 @@ bool GetListingPath(DirectoryListing *listing, wchar_t *out, size_t capacity)
     if (listing == nullptr || out == nullptr || capacity == 0 || capacity > 0xFFFFFFFFu ||
         listing->Handle == INVALID_HANDLE_VALUE)
         return false;
-    // A test seam, named as one: VESK_TEST_NO_RESOLVED_PATHS refuses, as a system
-    // without /proc, or a file system that cannot tell a handle's path, does. Here, not
-    // in the system call, so that it holds on every build and leaves the listing test
-    // switch, which asks where a handle leads, telling a folder by its real name.
-    if (getenv("VESK_TEST_NO_RESOLVED_PATHS") != nullptr) return false;
-    DWORD len = GetFinalPathNameByHandleW(listing->Handle, out, (DWORD)capacity,
-                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD len = ListingCallsInUse->FinalPath(listing->Handle, out, (DWORD)capacity);
     return len != 0 && len < capacity;
 }
 
@@ -579,9 +482,8 @@ bool GetListedIdentity(DirectoryListing *listing, FileId *id)
     bool fresh = listing->Handle != INVALID_HANDLE_VALUE && listing->Fills == 0 &&
                  listing->Find == INVALID_HANDLE_VALUE && !listing->Ended &&
                  listing->PendingError == 0;
-    bool faked = listing->Fault != nullptr && listing->Fault->HasId;
-    if (fresh && !faked) {
-        SetHandleListingNeeds(listing->Handle, HANDLE_LISTING_KEEPS_IDENTITY);
+    if (fresh) {
+        ListingCallsInUse->SetNeeds(listing->Handle, HANDLE_LISTING_KEEPS_IDENTITY);
         if (FillRecords(listing) < 0) {
             DWORD error = GetLastError();
             listing->PendingError = error != 0 ? error : ERROR_IO_DEVICE;
@@ -601,36 +503,14 @@ int ReadListingEntry(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *
         SetLastError(listing->PendingError);
         return LISTING_FAILED;
     }
-    const ListingFault *fault = listing->Fault;
-    if (fault != nullptr && fault->ReadError != 0 && listing->Read >= fault->FailAt) {
-        SetLastError(fault->ReadError);
-        return LISTING_FAILED;
-    }
-    int got;
-    if (fault != nullptr && fault->Entries != nullptr) {
-        memset(id, 0, sizeof *id);
-        got = ReadFakeEntry(fault, listing->Read, data) ? LISTING_ENTRY : LISTING_END;
-    } else {
-        got = ReadNextEntry(listing, data, id);
-    }
-    if (got == LISTING_END || got == LISTING_FAILED) return got;
-    uint32_t index = listing->Read++;
-    if (got != LISTING_ENTRY || !listing->FaultsOn) return got;
-    if (fault != nullptr && fault->EntryError != 0 && index == fault->UnreadableAt)
-        return Unreadable(data, id, fault->EntryError);
-    const ListingFault *named = FindListingFault(data->cFileName);
-    if (named != nullptr && named->HasId) {
-        id->FileLow = named->FileId;
-        id->FileHigh = 0;
-    }
-    return got;
+    return ReadNextEntry(listing, data, id);
 }
 
 void CloseDirectoryListing(DirectoryListing *listing)
 {
     if (listing == nullptr) return;
-    if (listing->Find != INVALID_HANDLE_VALUE) FindClose(listing->Find);
-    if (listing->Handle != INVALID_HANDLE_VALUE) CloseHandle(listing->Handle);
+    if (listing->Find != INVALID_HANDLE_VALUE) ListingCallsInUse->FindClose(listing->Find);
+    if (listing->Handle != INVALID_HANDLE_VALUE) ListingCallsInUse->Close(listing->Handle);
     free(listing->Directory);
     free(listing->Buffer);
     free(listing->FindData);

@@ -92,6 +92,7 @@ inline int VeskHandleFd(HANDLE h) { return (int)((intptr_t)h - 1); }
 #define ERROR_NETNAME_DELETED 64
 #define ERROR_BAD_NET_NAME 67
 #define ERROR_INVALID_PARAMETER 87
+#define ERROR_BAD_ARGUMENTS 160
 #define ERROR_DISK_FULL 112
 #define ERROR_SEM_TIMEOUT 121
 #define ERROR_INSUFFICIENT_BUFFER 122

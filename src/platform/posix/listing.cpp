@@ -34,7 +34,7 @@ struct FindRecord {
 struct DirectoryRecord {
     uint32_t Tag;
     unsigned Needs;    // HANDLE_LISTING_ bits
-    bool Refused;      // VESK_TEST_REFUSE_HANDLE_LISTING was set at the open
+    bool Refused;      // opened only to tell what the directory is: it lists nothing
     bool Closed;       // its handle is closed; kept while handles opened below it are open
     uint32_t Children; // handles opened below it and not closed
     DirectoryRecord *Parent;  // the handle it was opened below; null for a path open
@@ -153,15 +153,6 @@ DirectoryRecord *AsDirectoryRecord(HANDLE h)
     return r;
 }
 
-/// A test seam, named as one: with VESK_TEST_ZERO_FILE_IDS set in the environment,
-/// every file id the layer reports is 0, as some network file systems report them.
-bool ZeroFileIds()
-{
-    static int zero = -1;
-    if (zero < 0) zero = getenv("VESK_TEST_ZERO_FILE_IDS") != nullptr ? 1 : 0;
-    return zero != 0;
-}
-
 /// Fills one directory record of infoClass at out (room bytes) from e; the bytes it
 /// takes (8-aligned), or 0 when it does not fit.
 size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *s,
@@ -217,8 +208,8 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     both->FileAttributes = e->Attributes;
     DWORD tag = (e->Attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? IO_REPARSE_TAG_SYMLINK : 0;
     both->EaSize = tag;
-    uint64_t inode = ZeroFileIds() ? 0 : e->Inode;
-    uint64_t device = ZeroFileIds() ? 0 : e->Device;
+    uint64_t inode = e->Inode;
+    uint64_t device = e->Device;
     if (infoClass == FileIdExtdDirectoryInfo) {
         FILE_ID_EXTD_DIR_INFO *extd = (FILE_ID_EXTD_DIR_INFO *)out;
         extd->ReparsePointTag = tag;
@@ -313,10 +304,8 @@ HANDLE NewDirectoryRecord(int fd, bool listable, DirectoryRecord *parent)
     }
     r->Tag = DIRECTORY_TAG;
     r->Names.Fd = fd;
-    // A test seam, named as one: VESK_TEST_REFUSE_HANDLE_LISTING refuses the directory
-    // classes, as file systems that only the classic listing serves do. A handle that
-    // may not list refuses them always.
-    r->Refused = !listable || getenv("VESK_TEST_REFUSE_HANDLE_LISTING") != nullptr;
+    // A handle that may not list refuses the directory classes.
+    r->Refused = !listable;
     r->Parent = parent;
     if (parent != nullptr) ++parent->Children;
     // A listable handle may open its subdirectories: its descriptor stays, counted.
@@ -458,7 +447,6 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
         uint64_t inode = r->Names.Inode;
         uint64_t device = r->Names.Device;
         id->VolumeSerialNumber = LINUX_VOLUME_SERIAL;
-        if (ZeroFileIds()) inode = device = 0;
         memcpy(id->FileId.Identifier, &inode, 8);
         memcpy(id->FileId.Identifier + 8, &device, 8);
         return TRUE;

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include "listing_switch.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/sysmacros.h>
@@ -44,7 +46,7 @@ TEST_F(SearchTest, EachListingAsksForTheRecordsItsOwnDirectoryGives)
     ASSERT_EQ(0, stat(Abs("ntfs/n").c_str(), &st));
     const uint64_t device = ((uint64_t)major(st.st_dev) << 32) | minor(st.st_dev);
     ASSERT_NE(0u, device);
-    EnvGuard faults("VESK_TEST_LISTING_FAULTS", "fat:ids=64");
+    ListingSwitch faults("VESK_TEST_LISTING_FAULTS", "fat:ids=64");
     for (int round = 0; round < 2; ++round) {
         Listed fat = ListWhole(Abs("fat/")), ntfs = ListWhole(Abs("ntfs/"));
         ASSERT_EQ(1u, fat.Ids.size());
@@ -73,7 +75,7 @@ TEST_F(SearchTest, ASubdirectoryListedLikeItsParentTakesItsRecords)
         {"VESK_TEST_NOTHING_REFUSED", "1", true},
     };
     for (const auto &c : cases) {
-        EnvGuard guard(c.Variable, c.Value);
+        ListingSwitch guard(c.Variable, c.Value);
         DirectoryListing *parent = OpenDirectoryListing(Wide(Abs("fat/")).c_str());
         ASSERT_NE(nullptr, parent);
         WIN32_FIND_DATAW data;
@@ -105,7 +107,7 @@ TEST_F(SearchTest, TheClassicListingListsTheRightDirectoryWhole)
         ChainOfLength("short", Abs("short/").size() + 2, 's', files),
         ChainOfLength("edge", PATH_BUFFER_LEN - 1, 'e', files),
     };
-    EnvGuard refused("VESK_TEST_REFUSE_HANDLE_LISTING", "1");
+    ListingSwitch refused("VESK_TEST_REFUSE_HANDLE_LISTING", "1");
     for (const std::string &directory : directories) {
         Listed listed = ListWhole(directory);
         EXPECT_EQ((std::set<std::wstring>{L"a", Wide(longest)}), listed.Names) << directory.size();

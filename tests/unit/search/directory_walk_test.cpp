@@ -1,5 +1,7 @@
 #include "search/directory_walk.h"
 
+#include "listing_switch.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/posix/posix_layer.h"
@@ -567,7 +569,7 @@ TEST_F(SearchTest, EveryListingFailureIsWeighedByOneRule)
         SCOPED_TRACE(testing::Message() << c.Faults << " flags " << c.Flags);
         std::string rules = c.Faults;
         if (rules.compare(0, 3, "TOP") == 0) rules.replace(0, 3, root.substr(root.rfind('/') + 1));
-        EnvGuard faults("VESK_TEST_LISTING_FAULTS", rules.c_str());
+        ListingSwitch faults("VESK_TEST_LISTING_FAULTS", rules.c_str());
         TestScan o = Options(MODE_LARGEST, c.Flags);
         o.AttrMask = o.AttrValues = c.AttrMask;
         DeniedFolders denied = {};
@@ -604,7 +606,7 @@ TEST_F(SearchTest, WhatLiesBelowAFolderTheWalkIsRefusedAtIsFoundThroughALink)
         {{{"0sub", "a/sub"}, {"zsub", "a/sub"}, {"zlink", "a"}}, {L"0sub/f", L"b/g"}},
         {{{"zlink", "a"}}, {L"b/g"}},
     };
-    EnvGuard faults("VESK_TEST_LISTING_FAULTS", "a:open=5");
+    ListingSwitch faults("VESK_TEST_LISTING_FAULTS", "a:open=5");
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         std::string t = "t" + std::to_string(i);
         for (const char *d : {"", "/a", "/a/sub", "/b"}) Dir(t + d);
@@ -654,9 +656,9 @@ TEST_F(SearchTest, OnlyTrustedIdentitiesSkipAFolder)
     // The same whether or not the system tells where a link leads: these lead out of
     // the tree.
     for (const char *noPaths : {(const char *)nullptr, "1"}) {
-        EnvGuard seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
+        ListingSwitch seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
         for (const auto &c : cases) {
-            EnvGuard faults("VESK_TEST_LISTING_FAULTS", c.Faults);
+            ListingSwitch faults("VESK_TEST_LISTING_FAULTS", c.Faults);
             EXPECT_EQ(c.Found,
                       NameSet(Walk(Options(MODE_LARGEST, WALK_RECURSE), L"*.dat", "tree/")))
                 << c.Faults << (noPaths ? " without resolved paths" : "");
@@ -692,7 +694,7 @@ TEST_F(SearchTest, EachFolderIsListedOnceWhereverItsLinksLead)
     o.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
     o.Debug = 1;
     for (const char *noPaths : {(const char *)nullptr, "1"}) {
-        EnvGuard seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
+        ListingSwitch seam("VESK_TEST_NO_RESOLVED_PATHS", noPaths);
         testing::internal::CaptureStdout();
         std::set<std::wstring> found = NameSet(Walk(o, L"*", "tree/"));
         fflush(stdout);

@@ -1,6 +1,8 @@
 // The Linux directory listing as the plug-in sees it: order, attributes, sizes and
 // times of a tree with every kind of entry a Linux disk can hold.
 #include "platform/platform.h"
+
+#include "listing_switch.h"
 #include "platform/posix/posix_layer.h"
 #include "text/native_text.h"
 #include "descriptors.h"
@@ -494,18 +496,19 @@ TEST_F(PlatformFind, AHandleListingOfManyLongNamesDeliversEachOnceInOrder)
 
 TEST_F(PlatformFind, AListingRefusedThroughItsHandleFallsBackToTheClassicOne)
 {
-    setenv("VESK_TEST_REFUSE_HANDLE_LISTING", "1", 1);
-    DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
-    ASSERT_NE(nullptr, listing);
     std::vector<std::wstring> got;
-    WIN32_FIND_DATAW d;
-    FileId id;
-    while (ReadListingEntry(listing, &d, &id) == 1) {
-        got.push_back(d.cFileName);
-        EXPECT_FALSE(IsKnownFileId(&id));  // the classic listing gives no ids
+    {
+        ListingSwitch refused("VESK_TEST_REFUSE_HANDLE_LISTING", "1");
+        DirectoryListing *listing = OpenDirectoryListing(Wide(Root + "/").c_str());
+        ASSERT_NE(nullptr, listing);
+        WIN32_FIND_DATAW d;
+        FileId id;
+        while (ReadListingEntry(listing, &d, &id) == 1) {
+            got.push_back(d.cFileName);
+            EXPECT_FALSE(IsKnownFileId(&id));  // the classic listing gives no ids
+        }
+        CloseDirectoryListing(listing);
     }
-    CloseDirectoryListing(listing);
-    unsetenv("VESK_TEST_REFUSE_HANDLE_LISTING");
     std::vector<std::wstring> classic;
     for (const auto &c : List("*", true)) classic.push_back(c.cFileName);
     EXPECT_EQ(classic, got);
