@@ -19,13 +19,23 @@ const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
 }  // namespace
 
-FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
-                              uint64_t time, int onFat, int onNtfs)
+FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
+                              uint64_t size, uint64_t time, int onFat, int onNtfs)
 {
     if (name == nullptr || name[0] == L'\0') return nullptr;
     size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
     if (len > MAX_NAME_LEN) return nullptr;
-    size_t bytes = offsetof(FoundFile, Name) + (len + 1) * sizeof(wchar_t);
+    FileId known = {0, 0, 0};
+    if (id != nullptr) known = *id;
+    // Only an identity that may name another file needs the path to be told apart.
+    if (IsTrustedFileId(&known) || (path != nullptr && path[0] == L'\0')) path = nullptr;
+    size_t pathLen = 0;
+    if (path != nullptr && path != name) {
+        pathLen = wcsnlen(path, MAX_NAME_LEN + 1);
+        if (pathLen > MAX_NAME_LEN) return nullptr;
+    }
+    size_t chars = len + 1 + (pathLen != 0 ? pathLen + 1 : 0);
+    size_t bytes = offsetof(FoundFile, Name) + chars * sizeof(wchar_t);
     FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
     if (entry == nullptr) return nullptr;
     entry->Next = nullptr;
@@ -34,22 +44,25 @@ FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t si
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
-    if (id != nullptr)
-        entry->Id = *id;
-    else
-        memset(&entry->Id, 0, sizeof entry->Id);
+    entry->Id = known;
     entry->Written = time;
     entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
+    entry->Path = path == nullptr ? nullptr : entry->Name;
+    if (pathLen != 0) {
+        wchar_t *copy = entry->Name + len + 1;
+        memcpy(copy, path, (pathLen + 1) * sizeof(wchar_t));
+        entry->Path = copy;
+    }
     return entry;
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs)
 {
-    return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
+    return NewFoundFileWithId(name, nullptr, nullptr, size, time, onFat, onNtfs);
 }
 
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
@@ -168,17 +181,44 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
     return BeatsEntry(list->Mode, size, time, onNtfs, list->Heap[0]);
 }
 
+namespace {
+
+/// True when two entries whose identities may name other files too are one file: known
+/// ids differ for two files whatever their volume, and one path is one file within a
+/// command. Two texts of a path are compared as the system resolves them, which costs
+/// opens: this is asked only of twins by size, time and id.
+bool SamePlace(const FoundFile *a, const FoundFile *b)
+{
+    if (a->Path == nullptr || b->Path == nullptr || a->Id.Volume != b->Id.Volume) return false;
+    if (IsKnownFileId(&a->Id) && IsKnownFileId(&b->Id) &&
+        (a->Id.FileLow != b->Id.FileLow || a->Id.FileHigh != b->Id.FileHigh))
+        return false;
+    if (wcscmp(a->Path, b->Path) == 0) return true;
+    wchar_t *resolved = (wchar_t *)malloc(2 * PATH_BUFFER_LEN * sizeof(wchar_t));
+    if (resolved == nullptr) return false;
+    wchar_t *other = resolved + PATH_BUFFER_LEN;
+    bool same = GetResolvedPath(a->Path, resolved, PATH_BUFFER_LEN) &&
+                GetResolvedPath(b->Path, other, PATH_BUFFER_LEN) && wcscmp(resolved, other) == 0;
+    free(resolved);
+    return same;
+}
+
+}  // namespace
+
 bool SameFileInList(const ResultList *list, const FoundFile *candidate)
 {
-    if (candidate == nullptr || !IsKnownFileId(&candidate->Id) || list->Twins == nullptr)
-        return false;
+    if (candidate == nullptr || list->Twins == nullptr) return false;
+    bool trusted = IsTrustedFileId(&candidate->Id);
+    if (!trusted && candidate->Path == nullptr) return false;
     // One file under two names has one size and one set of times: only such a twin has
-    // its identity compared, and the identities are the ones the listing gave.
+    // its identity compared, and the identities are the ones the listing gave. A trusted
+    // identity and one that is not lie on two volumes, which no one file does.
     for (const FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Written);
-         entry != nullptr; entry = entry->TwinNext)
-        if (entry->Size == candidate->Size && entry->Written == candidate->Written &&
-            IsSameFile(&entry->Id, &candidate->Id))
+         entry != nullptr; entry = entry->TwinNext) {
+        if (entry->Size != candidate->Size || entry->Written != candidate->Written) continue;
+        if (trusted ? IsSameFile(&entry->Id, &candidate->Id) : SamePlace(entry, candidate))
             return true;
+    }
     return false;
 }
 
