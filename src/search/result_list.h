@@ -29,6 +29,9 @@ struct FoundFile {
     /// kept only where Id may name another file too (IsTrustedFileId is false); null
     /// otherwise, and where the caller gave no path.
     const wchar_t *Path;
+    /// Path as the system resolves it, once the twin check has asked (malloc); freed
+    /// with the entry by the list, which alone asks it of its own entries.
+    wchar_t *Resolved;
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
 
@@ -75,10 +78,10 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
 /// which the scan itself may move) that is the same file. Trusted identities
 /// (IsTrustedFileId) tell that alone, without asking the file system. Where either may
 /// name another file too, identities that are both known must be equal, and the two
-/// paths must be one text or resolve to one (GetResolvedPath, asked only of such
-/// twins): two names of one file the system cannot resolve alike (hard links) then stay
-/// two entries, as two files whose identities repeat stay two.
-bool SameFileInList(const ResultList *list, const FoundFile *candidate);
+/// paths must be one text, or (ids known) resolve to one: GetResolvedPath, asked only of
+/// such twins, once per candidate and once per entry. Two names of one file that do not
+/// resolve alike (hard links) then stay two entries, as two files whose ids repeat do.
+bool SameFileInList(ResultList *list, const FoundFile *candidate);
 /// Places entry in the list, which takes it over, or releases it; the worst entry makes
 /// way when the list is full. Head and Tail are null until the next OrderResults.
 void OfferResult(ResultList *list, FoundFile *entry);

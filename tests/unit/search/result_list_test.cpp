@@ -263,7 +263,8 @@ TEST_F(ResultListTest, SameFileInListByPlaceWhereIdentitiesMayRepeat)
     const std::string t = top;
     ASSERT_EQ(0, system(("mkdir " + t + "/real " + t + "/other && touch " + t + "/real/f " + t +
                          "/other/f && ln -s real " + t + "/lnk").c_str()));
-    const std::wstring w(t.begin(), t.end());
+    auto Wide = [](const std::string &n) { return std::wstring(n.begin(), n.end()); };
+    const std::wstring w = Wide(t);
     const std::wstring real = w + L"/real/f", link = w + L"/lnk/f", other = w + L"/other/f";
     const FileId repeats = {0, 5, 0}, otherId = {0, 6, 0}, trusted = {9, 5, 0},
                  unknown = {0, 0, 0};
@@ -281,7 +282,8 @@ TEST_F(ResultListTest, SameFileInListByPlaceWhereIdentitiesMayRepeat)
         {repeats, &real, false, true},
         {repeats, &other, true, false},    // a repeated id on another file system
         {otherId, &real, true, false},     // known ids that differ never name one file
-        {unknown, &real, true, true},      // an unknown id: the path alone decides
+        {unknown, &real, true, true},      // an unknown id: only the path's text tells
+        {unknown, &link, true, false},
         {trusted, &real, true, false},     // a trusted id is on a volume of its own
         {repeats, nullptr, true, false},   // no path: nothing to tell it by
     };
@@ -292,6 +294,8 @@ TEST_F(ResultListTest, SameFileInListByPlaceWhereIdentitiesMayRepeat)
         EXPECT_EQ(c.Twin, SameFileInList(&list, f)) << "case " << &c - cases;
         FreeMem(f);
     }
+    // The entry's resolved path was asked once and kept; the list frees it.
+    EXPECT_EQ(Wide(t) + L"/real/f", std::wstring(list.Heap[0]->Resolved));
     ASSERT_EQ(0, system(("rm -rf " + t).c_str()));
 }
 
