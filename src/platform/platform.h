@@ -51,6 +51,12 @@ struct FileId {
 /// True when id names a file: its file id is not zero.
 inline bool IsKnownFileId(const FileId *id) { return id->FileLow != 0 || id->FileHigh != 0; }
 
+/// True when id names one file or directory only: a known file id on a volume the system
+/// tells apart from the others. A Volume of 0 is a file system the system cannot tell
+/// from others (Wine gives 0 for every Linux file system it has no drive for, and their
+/// ids repeat): such an id, like an unknown one, may name two files.
+inline bool IsTrustedFileId(const FileId *id) { return id->Volume != 0 && IsKnownFileId(id); }
+
 /// True when a and b are the same known file on the same volume.
 inline bool IsSameFile(const FileId *a, const FileId *b)
 {
@@ -96,6 +102,15 @@ bool CanOpenForListing(const wchar_t *directory);
 /// attributes: a directory whose listing is denied is known all the same. False when the
 /// system cannot give it. As GetListingIdentity, a Volume of 0 may name two directories.
 bool GetDirectoryIdentity(const wchar_t *directory, FileId *id);
+
+/// Writes into out (capacity characters) the path the system gives for what path (a file
+/// or a directory, without a separator at its end) names, every link on the way resolved,
+/// as GetListingPath does for a listing: two paths that resolve alike name one file.
+/// Where the system cannot open the entry itself (the Linux layer opens only
+/// directories), its directory is resolved and its name put after it. One open and one
+/// close, or two. False when neither can be told, it does not fit, or the test switch
+/// VESK_TEST_NO_RESOLVED_PATHS is set.
+bool GetResolvedPath(const wchar_t *path, wchar_t *out, size_t capacity);
 
 /// The identity of the opened directory, its volume included, asked of its handle (one
 /// query, no open). False when the system cannot give it. A Volume of 0 is a file system

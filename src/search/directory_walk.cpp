@@ -83,7 +83,7 @@ void StepSpinner(void)
 
 /// True when id names one directory only: a known file id on a volume the system tells
 /// apart from the others.
-bool IsTrustedId(const FileId *id) { return id->Volume != 0 && IsKnownFileId(id); }
+bool IsTrustedId(const FileId *id) { return IsTrustedFileId(id); }
 
 /// What a listing error means to the walk.
 enum FailureWeight {
@@ -492,8 +492,8 @@ void TestEntry(Walk *walk, WalkLevel *level)
     const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the
     // list then ranks what could be kept, and the next candidates may still fit.
-    FoundFile *found = NewFoundFileWithId(resultName, &level->EntryId, size, time, walk->OnFat,
-                                          walk->OnNtfs);
+    FoundFile *found = NewFoundFileWithId(resultName, path, &level->EntryId, size, time,
+                                          walk->OnFat, walk->OnNtfs);
     if (found == nullptr) return;
     // The twin check rests on what the scan cannot change: under /T:A listing a folder or
     // reading a description file moves the very time the entry ranks by.

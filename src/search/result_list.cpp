@@ -19,13 +19,23 @@ const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
 }  // namespace
 
-FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
-                              uint64_t time, int onFat, int onNtfs)
+FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
+                              uint64_t size, uint64_t time, int onFat, int onNtfs)
 {
     if (name == nullptr || name[0] == L'\0') return nullptr;
     size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
     if (len > MAX_NAME_LEN) return nullptr;
-    size_t bytes = offsetof(FoundFile, Name) + (len + 1) * sizeof(wchar_t);
+    FileId known = {0, 0, 0};
+    if (id != nullptr) known = *id;
+    // Only an identity that may name another file needs the path to be told apart.
+    if (IsTrustedFileId(&known) || (path != nullptr && path[0] == L'\0')) path = nullptr;
+    size_t pathLen = 0;
+    if (path != nullptr && path != name) {
+        pathLen = wcsnlen(path, MAX_NAME_LEN + 1);
+        if (pathLen > MAX_NAME_LEN) return nullptr;
+    }
+    size_t chars = len + 1 + (pathLen != 0 ? pathLen + 1 : 0);
+    size_t bytes = offsetof(FoundFile, Name) + chars * sizeof(wchar_t);
     FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
     if (entry == nullptr) return nullptr;
     entry->Next = nullptr;
@@ -34,22 +44,26 @@ FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t si
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
-    if (id != nullptr)
-        entry->Id = *id;
-    else
-        memset(&entry->Id, 0, sizeof entry->Id);
+    entry->Id = known;
     entry->Written = time;
     entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
+    entry->Resolved = nullptr;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
+    entry->Path = path == nullptr ? nullptr : entry->Name;
+    if (pathLen != 0) {
+        wchar_t *copy = entry->Name + len + 1;
+        memcpy(copy, path, (pathLen + 1) * sizeof(wchar_t));
+        entry->Path = copy;
+    }
     return entry;
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs)
 {
-    return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
+    return NewFoundFileWithId(name, nullptr, nullptr, size, time, onFat, onNtfs);
 }
 
 bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
@@ -168,18 +182,87 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
     return BeatsEntry(list->Mode, size, time, onNtfs, list->Heap[0]);
 }
 
-bool SameFileInList(const ResultList *list, const FoundFile *candidate)
+namespace {
+
+/// What two entries whose identities may name other files too tell of themselves.
+enum PlaceVerdict { OTHER_FILE, SAME_FILE, ASK_SYSTEM };
+
+/// Known ids that differ are two files whatever their volume, and one path is one file
+/// within a command. Two texts of a path name one file where they resolve alike: that is
+/// asked only of entries whose known ids are equal too, as another name of one file has,
+/// so that many files of no known id and one size and time cost no opens.
+PlaceVerdict ComparePlaces(const FoundFile *a, const FoundFile *b)
 {
-    if (candidate == nullptr || !IsKnownFileId(&candidate->Id) || list->Twins == nullptr)
-        return false;
+    if (a->Path == nullptr || b->Path == nullptr || a->Id.Volume != b->Id.Volume)
+        return OTHER_FILE;
+    bool known = IsKnownFileId(&a->Id) && IsKnownFileId(&b->Id);
+    if (known && (a->Id.FileLow != b->Id.FileLow || a->Id.FileHigh != b->Id.FileHigh))
+        return OTHER_FILE;
+    if (wcscmp(a->Path, b->Path) == 0) return SAME_FILE;
+    return known ? ASK_SYSTEM : OTHER_FILE;
+}
+
+/// Marks an entry whose path the system could not resolve.
+wchar_t Unresolved[1];
+
+/// What entry's path resolves to, asked once and kept in the entry (scratch holds
+/// PATH_BUFFER_LEN characters); null when the system cannot tell it.
+const wchar_t *ResolvedPathOf(FoundFile *entry, wchar_t *scratch)
+{
+    if (entry->Resolved == nullptr) {
+        entry->Resolved = Unresolved;
+        if (GetResolvedPath(entry->Path, scratch, PATH_BUFFER_LEN)) {
+            size_t len = wcslen(scratch);
+            wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+            if (copy != nullptr) {
+                wmemcpy(copy, scratch, len + 1);
+                entry->Resolved = copy;
+            }
+        }
+    }
+    return entry->Resolved == Unresolved ? nullptr : entry->Resolved;
+}
+
+/// Releases an entry of the list and what the twin check kept for it.
+void ReleaseEntry(FoundFile *entry)
+{
+    if (entry->Resolved != Unresolved) free(entry->Resolved);
+    FreeMem(entry);
+}
+
+}  // namespace
+
+bool SameFileInList(ResultList *list, const FoundFile *candidate)
+{
+    if (candidate == nullptr || list->Twins == nullptr) return false;
+    bool trusted = IsTrustedFileId(&candidate->Id);
+    if (!trusted && candidate->Path == nullptr) return false;
     // One file under two names has one size and one set of times: only such a twin has
-    // its identity compared, and the identities are the ones the listing gave.
-    for (const FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Written);
-         entry != nullptr; entry = entry->TwinNext)
-        if (entry->Size == candidate->Size && entry->Written == candidate->Written &&
-            IsSameFile(&entry->Id, &candidate->Id))
-            return true;
-    return false;
+    // its identity compared, and the identities are the ones the listing gave. A trusted
+    // identity and one that is not lie on two volumes, which no one file does.
+    bool same = false;
+    wchar_t *resolved = nullptr;  // the candidate's resolved path, then room for an entry's
+    const wchar_t *mine = nullptr;
+    for (FoundFile *entry = *TwinBucket(list, candidate->Size, candidate->Written);
+         entry != nullptr && !same; entry = entry->TwinNext) {
+        if (entry->Size != candidate->Size || entry->Written != candidate->Written) continue;
+        if (trusted) {
+            same = IsSameFile(&entry->Id, &candidate->Id);
+            continue;
+        }
+        PlaceVerdict verdict = ComparePlaces(entry, candidate);
+        same = verdict == SAME_FILE;
+        if (verdict != ASK_SYSTEM) continue;
+        if (resolved == nullptr) {
+            resolved = (wchar_t *)malloc(2 * PATH_BUFFER_LEN * sizeof(wchar_t));
+            if (resolved == nullptr) break;
+            if (GetResolvedPath(candidate->Path, resolved, PATH_BUFFER_LEN)) mine = resolved;
+        }
+        const wchar_t *theirs = mine ? ResolvedPathOf(entry, resolved + PATH_BUFFER_LEN) : nullptr;
+        same = theirs != nullptr && wcscmp(theirs, mine) == 0;
+    }
+    free(resolved);
+    return same;
 }
 
 void OfferResult(ResultList *list, FoundFile *entry)
@@ -201,7 +284,7 @@ void OfferResult(ResultList *list, FoundFile *entry)
     } else {
         FoundFile *worst = list->Heap[0];
         RemoveTwin(list, worst);
-        FreeMem(worst);
+        ReleaseEntry(worst);
         list->Heap[0] = entry;
         SiftDown(list, 0);
     }
@@ -230,7 +313,7 @@ void OrderResults(ResultList *list)
 void ClearResults(ResultList *list)
 {
     if (list == nullptr) return;
-    for (int32_t i = 0; i < list->Count; ++i) FreeMem(list->Heap[i]);
+    for (int32_t i = 0; i < list->Count; ++i) ReleaseEntry(list->Heap[i]);
     free(list->Heap);
     free(list->Twins);
     memset(list, 0, sizeof(*list));

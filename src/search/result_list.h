@@ -25,6 +25,13 @@ struct FoundFile {
     uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
     FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and Written
     FoundFile *TwinPrev;
+    /// Where it was found, its full path (Name itself, or a copy after it in the block),
+    /// kept only where Id may name another file too (IsTrustedFileId is false); null
+    /// otherwise, and where the caller gave no path.
+    const wchar_t *Path;
+    /// Path as the system resolves it, once the twin check has asked (malloc); freed
+    /// with the entry by the list, which alone asks it of its own entries.
+    wchar_t *Resolved;
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
 };
 
@@ -48,9 +55,11 @@ struct ResultList {
 /// so it is never taken for another name of an entry in the list.
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
                         int onNtfs);
-/// NewFoundFile with the identity the listing gave (copied; null for unknown).
-FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
-                              uint64_t time, int onFat, int onNtfs);
+/// NewFoundFile with the identity the listing gave (copied; null for unknown) and path,
+/// the full path it was found at (it may be name itself; null for unknown), which the
+/// entry keeps where the identity may name another file too.
+FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
+                              uint64_t size, uint64_t time, int onFat, int onNtfs);
 
 /// Releases what list holds and makes it an empty list of at most n entries (1 when n is
 /// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
@@ -65,9 +74,14 @@ bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundF
 /// OfferResult now.
 bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs);
 /// True when candidate is a file or directory already in the list under another name:
-/// an entry of the same size, last-write time (Written, never the time ranked by, which
-/// the scan itself may move) and known identity. Asks the file system nothing.
-bool SameFileInList(const ResultList *list, const FoundFile *candidate);
+/// an entry of the same size and last-write time (Written, never the time ranked by,
+/// which the scan itself may move) that is the same file. Trusted identities
+/// (IsTrustedFileId) tell that alone, without asking the file system. Where either may
+/// name another file too, identities that are both known must be equal, and the two
+/// paths must be one text, or (ids known) resolve to one: GetResolvedPath, asked only of
+/// such twins, once per candidate and once per entry. Two names of one file that do not
+/// resolve alike (hard links) then stay two entries, as two files whose ids repeat do.
+bool SameFileInList(ResultList *list, const FoundFile *candidate);
 /// Places entry in the list, which takes it over, or releases it; the worst entry makes
 /// way when the list is full. Head and Tail are null until the next OrderResults.
 void OfferResult(ResultList *list, FoundFile *entry);

@@ -15,7 +15,9 @@ Windows targets). NAME.setup (bash, run first in the scratch directory), NAME.en
 (VAR=value lines), NAME.args (extra shell arguments), NAME.skip (targets to skip) and
 NAME.raw (keep backslashes on Windows targets), NAME.nofile (the shell's limit of
 open descriptors, on the Linux targets), NAME.preload (run the shell with the build's
-libfailing_calls.so preloaded, on the Linux targets) and NAME.readings are optional. A
+libfailing_calls.so preloaded; on the Windows targets into every Linux process of Wine,
+from the build's wine-shim folder, and the case is skipped where that was not built)
+and NAME.readings are optional. A
 setup that exits with status 77 skips the case (what it printed says why); whatever a
 setup mounted below the scratch directory is unmounted after the case, however it ended.
 
@@ -49,6 +51,8 @@ from wine_faults import fault_outside_ours  # noqa: E402
 TIMEOUT_SECONDS = 120
 SETUP_SKIPS = 77
 WINDOWS_TARGETS = ("win32", "win64")
+# What ld.so puts for $LIB in a 64-bit and in a 32-bit process on Debian.
+WINE_SHIM_FOLDERS = ("lib/x86_64-linux-gnu", "lib/i386-linux-gnu")
 # Wine's own note, written by GetVolumeInformationW for a drive mapped onto a Unix tree
 # whose device it may not read; Windows has no such line.
 WINE_VOLUME_NOTE = re.compile(r"^wine: Read access denied for device .*"
@@ -299,9 +303,19 @@ def run_once(base, name, options, readings, update):
         env = dict(os.environ)
         env.update(case_env)
         command = options["shell"] + extra + readings + ["test.btm"]
-        if os.path.exists(base + ".preload") and target not in WINDOWS_TARGETS:
-            shim = os.path.join(os.path.dirname(os.path.abspath(options["shell"][-1])),
-                                "libfailing_calls.so")
+        build = os.path.dirname(os.path.abspath(options["shell"][-1]))
+        if os.path.exists(base + ".preload") and target in WINDOWS_TARGETS:
+            # Wine starts processes of both word sizes (its 32-bit loader, its 64-bit
+            # wineserver): ld.so puts each one's own library folder for $LIB.
+            shims = os.path.join(build, "wine-shim")
+            for folder in WINE_SHIM_FOLDERS:
+                if not os.path.exists(os.path.join(shims, folder, "libfailing_calls.so")):
+                    return "skip", ("no %s/%s/libfailing_calls.so: build with VESK_TESTS=ON "
+                                    "and a compiler for both word sizes (gcc-multilib)\n"
+                                    % (shims, folder))
+            env["LD_PRELOAD"] = os.path.join(shims, "$LIB", "libfailing_calls.so")
+        elif os.path.exists(base + ".preload"):
+            shim = os.path.join(build, "libfailing_calls.so")
             if not os.path.exists(shim):
                 return True, "no %s: build with VESK_TESTS=ON" % shim
             env["LD_PRELOAD"] = shim

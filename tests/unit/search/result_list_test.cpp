@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "listing_switch.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -220,8 +222,8 @@ TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
     const FileId id = {9, 42, 0}, otherFile = {9, 43, 0}, otherVolume = {8, 42, 0},
                  unknown = {9, 0, 0};
     Start(42, MODE_LARGEST);
-    OfferResult(&list, NewFoundFileWithId(L"a", &id, 0, 7, 0, 0));
-    OfferResult(&list, NewFoundFileWithId(L"u", &unknown, 0, 7, 0, 0));
+    OfferResult(&list, NewFoundFileWithId(L"a", nullptr, &id, 0, 7, 0, 0));
+    OfferResult(&list, NewFoundFileWithId(L"u", nullptr, &unknown, 0, 7, 0, 0));
     // Entries of other sizes and times share buckets with it; none is taken for it.
     for (int i = 0; i < 40; ++i) Offer_({(uint64_t)i + 1, 7, L"o" + std::to_wstring(i)});
     struct Case {
@@ -238,7 +240,7 @@ TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
         {unknown, 7, 7, false},      // unknown ids never match, not even each other
     };
     for (const Case &c : cases) {
-        FoundFile *f = NewFoundFileWithId(L"b", &c.Id, 0, c.Time, 0, 0);
+        FoundFile *f = NewFoundFileWithId(L"b", nullptr, &c.Id, 0, c.Time, 0, 0);
         f->Written = c.Written;
         EXPECT_EQ(c.Twin, SameFileInList(&list, f)) << c.Id.Volume << " " << c.Id.FileLow << " " << c.Time;
         FreeMem(f);
@@ -248,10 +250,55 @@ TEST_F(ResultListTest, SameFileInListByKnownIdentityOfTwinsOnly)
     // Once it has made way for better ones, it is no twin of anything.
     Offer_({100, 7, L"big"});
     Offer_({101, 7, L"bigger"});
-    FoundFile *again = NewFoundFileWithId(L"b", &id, 0, 7, 0, 0);
+    FoundFile *again = NewFoundFileWithId(L"b", nullptr, &id, 0, 7, 0, 0);
     EXPECT_FALSE(SameFileInList(&list, again));
     FreeMem(again);
     FreeMem(plain);
+}
+
+TEST_F(ResultListTest, SameFileInListByPlaceWhereIdentitiesMayRepeat)
+{
+    // real/f, its twin through the link lnk, and other/f, whose id repeats real/f's as
+    // the ids of two file systems Wine gives no volume do.
+    char top[] = "/tmp/vesk_twins_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(top));
+    const std::string t = top;
+    ASSERT_EQ(0, system(("mkdir " + t + "/real " + t + "/other && touch " + t + "/real/f " + t +
+                         "/other/f && ln -s real " + t + "/lnk").c_str()));
+    auto Wide = [](const std::string &n) { return std::wstring(n.begin(), n.end()); };
+    const std::wstring w = Wide(t);
+    const std::wstring real = w + L"/real/f", link = w + L"/lnk/f", other = w + L"/other/f";
+    const FileId repeats = {0, 5, 0}, otherId = {0, 6, 0}, trusted = {9, 5, 0},
+                 unknown = {0, 0, 0};
+    Start(4, MODE_LARGEST);
+    OfferResult(&list, NewFoundFileWithId(L"f", real.c_str(), &repeats, 0, 7, 0, 0));
+    struct Case {
+        FileId Id;
+        const std::wstring *Path;
+        bool Resolved;  ///< resolved paths allowed
+        bool Twin;
+    } cases[] = {
+        {repeats, &real, true, true},      // the same path again: overlapping specifications
+        {repeats, &link, true, true},      // another way to the same file
+        {repeats, &link, false, false},    // ... which only the resolved path shows
+        {repeats, &real, false, true},
+        {repeats, &other, true, false},    // a repeated id on another file system
+        {otherId, &real, true, false},     // known ids that differ never name one file
+        {unknown, &real, true, true},      // an unknown id: only the path's text tells
+        {unknown, &link, true, false},
+        {trusted, &real, true, false},     // a trusted id is on a volume of its own
+        {repeats, nullptr, true, false},   // no path: nothing to tell it by
+    };
+    for (const Case &c : cases) {
+        ListingSwitch refuse("VESK_TEST_NO_RESOLVED_PATHS", c.Resolved ? nullptr : "1");
+        FoundFile *f =
+            NewFoundFileWithId(L"f", c.Path ? c.Path->c_str() : nullptr, &c.Id, 0, 7, 0, 0);
+        EXPECT_EQ(c.Twin, SameFileInList(&list, f)) << "case " << &c - cases;
+        FreeMem(f);
+    }
+    // The entry's resolved path was asked once and kept; the list frees it.
+    EXPECT_EQ(Wide(t) + L"/real/f", std::wstring(list.Heap[0]->Resolved));
+    ASSERT_EQ(0, system(("rm -rf " + t).c_str()));
 }
 
 TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
@@ -266,6 +313,18 @@ TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
     EXPECT_EQ(nullptr, f->Next);
     EXPECT_EQ(nullptr, f->Prev);
     EXPECT_EQ(liveAtStart + 1, LiveMemoryBlocks());
+    FreeMem(f);
+
+    // The path is kept only for an identity that may name another file too.
+    const FileId repeats = {0, 5, 0}, trusted = {9, 5, 0};
+    f = NewFoundFileWithId(L"n", L"/d/n", &repeats, 0, 0, 0, 0);
+    EXPECT_STREQ(L"/d/n", f->Path);
+    FreeMem(f);
+    f = NewFoundFileWithId(L"/d/n", L"/d/n", &repeats, 0, 0, 0, 0);
+    EXPECT_EQ((const wchar_t *)f->Name, f->Path);
+    FreeMem(f);
+    f = NewFoundFileWithId(L"n", L"/d/n", &trusted, 0, 0, 0, 0);
+    EXPECT_EQ(nullptr, f->Path);
     FreeMem(f);
 
     EXPECT_EQ(nullptr, NewFoundFile(nullptr, 0, 0, 0, 0));
