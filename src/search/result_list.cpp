@@ -17,17 +17,14 @@ namespace {
 /// Longest name an entry takes: the walk's path limit.
 const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
-}  // namespace
+/// Characters of a name's room: the name with its terminator, rounded up so that the
+/// block of an entry that leaves holds most names of its neighbours in the tree.
+const size_t ROOM_STEP = 32;
 
-FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
-                              uint64_t time, int onFat, int onNtfs)
+/// Fills entry, whose room holds name's len characters and terminator.
+FoundFile *FillFoundFile(FoundFile *entry, const wchar_t *name, size_t len, const FileId *id,
+                         uint64_t size, uint64_t time, int onFat, int onNtfs)
 {
-    if (name == nullptr || name[0] == L'\0') return nullptr;
-    size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
-    if (len > MAX_NAME_LEN) return nullptr;
-    size_t bytes = offsetof(FoundFile, Name) + (len + 1) * sizeof(wchar_t);
-    FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
-    if (entry == nullptr) return nullptr;
     entry->Next = nullptr;
     entry->Prev = nullptr;
     entry->Size = size;
@@ -39,11 +36,69 @@ FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t si
     else
         memset(&entry->Id, 0, sizeof entry->Id);
     entry->Written = time;
-    entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
     memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
     return entry;
+}
+
+/// The length of name, or 0 when it is null, empty or longer than an entry takes.
+size_t EntryNameLength(const wchar_t *name)
+{
+    if (name == nullptr) return 0;
+    size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
+    return len > MAX_NAME_LEN ? 0 : len;
+}
+
+/// A new block whose room holds len characters and the terminator, or null.
+FoundFile *AllocFoundFile(size_t len)
+{
+    size_t room = (len + 1 + ROOM_STEP - 1) / ROOM_STEP * ROOM_STEP;
+    size_t bytes = offsetof(FoundFile, Name) + room * sizeof(wchar_t);
+    FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
+    if (entry != nullptr) entry->Room = (uint32_t)room;
+    return entry;
+}
+
+}  // namespace
+
+FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
+                              uint64_t time, int onFat, int onNtfs)
+{
+    size_t len = EntryNameLength(name);
+    if (len == 0) return nullptr;
+    FoundFile *entry = AllocFoundFile(len);
+    if (entry == nullptr) return nullptr;
+    return FillFoundFile(entry, name, len, id, size, time, onFat, onNtfs);
+}
+
+FoundFile *TakeFoundFile(ResultList *list, const wchar_t *name, const FileId *id,
+                         uint64_t size, uint64_t time, int onFat, int onNtfs)
+{
+    size_t len = EntryNameLength(name);
+    if (len == 0) return nullptr;
+    FoundFile *entry = list->Spare;
+    if (entry != nullptr && entry->Room > len) {
+        list->Spare = nullptr;
+    } else {
+        entry = AllocFoundFile(len);
+        if (entry == nullptr) return nullptr;
+    }
+    return FillFoundFile(entry, name, len, id, size, time, onFat, onNtfs);
+}
+
+void DropFoundFile(ResultList *list, FoundFile *entry)
+{
+    if (entry == nullptr) return;
+    // A list not started keeps nothing, so that nothing is left for ClearResults to find.
+    if (list->Limit != 0) {
+        if (list->Spare == nullptr) {
+            list->Spare = entry;
+            return;
+        }
+        if (entry->Room > list->Spare->Room) std::swap(entry, list->Spare);
+    }
+    FreeMem(entry);
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
@@ -52,60 +107,62 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
     return NewFoundFileWithId(name, nullptr, size, time, onFat, onNtfs);
 }
 
-bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
+uint64_t RankKey(int mode, uint64_t size, uint64_t time, int onNtfs)
 {
     switch (mode) {
-    case MODE_SMALLEST: return size < entry->Size;
-    case MODE_OLDEST:
-        if (!IsShownTimeValid(time, onNtfs)) return false;
-        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time < entry->Time;
-    case MODE_NEWEST:
-        if (!IsShownTimeValid(time, onNtfs)) return false;
-        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time > entry->Time;
-    default: return size > entry->Size;
+    case MODE_SMALLEST: return UINT64_MAX - size;
+    // A time the stamp shows stays below the largest file time, so 0 is left for those it
+    // cannot show: they beat nothing, and every other time beats them.
+    case MODE_OLDEST: return IsShownTimeValid(time, onNtfs) ? UINT64_MAX - time : 0;
+    case MODE_NEWEST: return IsShownTimeValid(time, onNtfs) ? time + 1 : 0;
+    default: return size;
     }
+}
+
+bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
+{
+    return RankKey(mode, size, time, onNtfs) >
+           RankKey(mode, entry->Size, entry->Time, entry->OnNtfs);
 }
 
 namespace {
 
-/// True when a ranks after b: b beats it, or they are equal and a was offered later.
-/// Offers are numbered, so no two entries of a list are equal under this order.
-bool RanksAfter(int mode, const FoundFile *a, const FoundFile *b)
+/// True when a ranks after b: a lesser key, or an equal one offered later. Offers are
+/// numbered, so no two slots of a list are equal under this order.
+inline bool RanksAfter(const RankSlot &a, const RankSlot &b)
 {
-    if (BeatsEntry(mode, b->Size, b->Time, b->OnNtfs, a)) return true;
-    if (BeatsEntry(mode, a->Size, a->Time, a->OnNtfs, b)) return false;
-    return a->Found > b->Found;
+    return a.Key < b.Key || (a.Key == b.Key && a.Found > b.Found);
 }
 
-/// Moves the entry at slot down the heap until no child ranks after it.
-void SiftDown(ResultList *list, int32_t slot)
+/// Moves the slot at index down the heap until no child ranks after it.
+void SiftDown(ResultList *list, int32_t index)
 {
-    FoundFile **heap = list->Heap;
-    FoundFile *entry = heap[slot];
+    RankSlot *heap = list->Heap;
+    const int32_t count = list->Count;
+    RankSlot slot = heap[index];
     for (;;) {
-        int32_t child = 2 * slot + 1;
-        if (child >= list->Count) break;
-        if (child + 1 < list->Count && RanksAfter(list->Mode, heap[child + 1], heap[child]))
-            ++child;
-        if (!RanksAfter(list->Mode, heap[child], entry)) break;
-        heap[slot] = heap[child];
-        slot = child;
+        int32_t child = 2 * index + 1;
+        if (child >= count) break;
+        if (child + 1 < count && RanksAfter(heap[child + 1], heap[child])) ++child;
+        if (!RanksAfter(heap[child], slot)) break;
+        heap[index] = heap[child];
+        index = child;
     }
-    heap[slot] = entry;
+    heap[index] = slot;
 }
 
-/// Moves the entry at slot up the heap while it ranks after its parent.
-void SiftUp(ResultList *list, int32_t slot)
+/// Moves the slot at index up the heap while it ranks after its parent.
+void SiftUp(ResultList *list, int32_t index)
 {
-    FoundFile **heap = list->Heap;
-    FoundFile *entry = heap[slot];
-    while (slot > 0) {
-        int32_t parent = (slot - 1) / 2;
-        if (!RanksAfter(list->Mode, entry, heap[parent])) break;
-        heap[slot] = heap[parent];
-        slot = parent;
+    RankSlot *heap = list->Heap;
+    RankSlot slot = heap[index];
+    while (index > 0) {
+        int32_t parent = (index - 1) / 2;
+        if (!RanksAfter(slot, heap[parent])) break;
+        heap[index] = heap[parent];
+        index = parent;
     }
-    heap[slot] = entry;
+    heap[index] = slot;
 }
 
 /// The head of the chain of the list's entries that may have this size and last-write
@@ -149,7 +206,7 @@ int StartResults(ResultList *list, int n, int mode)
     // Twice as many buckets as entries keeps the chains of distinct keys short.
     uint32_t buckets = 2;
     while (buckets < 2 * (uint32_t)n) buckets *= 2;
-    list->Heap = (FoundFile **)malloc((size_t)n * sizeof(FoundFile *));
+    list->Heap = (RankSlot *)malloc((size_t)n * sizeof(RankSlot));
     list->Twins = (FoundFile **)calloc(buckets, sizeof(FoundFile *));
     if (list->Heap == nullptr || list->Twins == nullptr) {
         ClearResults(list);
@@ -165,7 +222,7 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
 {
     if (list->Limit == 0) return false;
     if (list->Count < list->Limit) return true;
-    return BeatsEntry(list->Mode, size, time, onNtfs, list->Heap[0]);
+    return RankKey(list->Mode, size, time, onNtfs) > list->Heap[0].Key;
 }
 
 bool SameFileInList(const ResultList *list, const FoundFile *candidate)
@@ -185,24 +242,25 @@ bool SameFileInList(const ResultList *list, const FoundFile *candidate)
 void OfferResult(ResultList *list, FoundFile *entry)
 {
     if (entry == nullptr) return;
-    if (!WouldPlace(list, entry->Size, entry->Time, entry->OnNtfs)) {
-        FreeMem(entry);
+    uint64_t key = RankKey(list->Mode, entry->Size, entry->Time, entry->OnNtfs);
+    if (list->Limit == 0 || (list->Count == list->Limit && key <= list->Heap[0].Key)) {
+        DropFoundFile(list, entry);
         return;
     }
     list->Head = nullptr;
     list->Tail = nullptr;
     entry->Next = nullptr;
     entry->Prev = nullptr;
-    entry->Found = list->Offered++;
+    RankSlot slot = {key, list->Offered++, entry};
     if (list->Count < list->Limit) {
-        list->Heap[list->Count] = entry;
+        list->Heap[list->Count] = slot;
         ++list->Count;
         SiftUp(list, list->Count - 1);
     } else {
-        FoundFile *worst = list->Heap[0];
+        FoundFile *worst = list->Heap[0].Entry;
         RemoveTwin(list, worst);
-        FreeMem(worst);
-        list->Heap[0] = entry;
+        DropFoundFile(list, worst);
+        list->Heap[0] = slot;
         SiftDown(list, 0);
     }
     AddTwin(list, entry);
@@ -212,25 +270,25 @@ void OrderResults(ResultList *list)
 {
     if (list->Count == 0) return;
     // Worst first: a list sorted so is still a heap, so offers may go on afterwards.
-    int mode = list->Mode;
     std::sort(list->Heap, list->Heap + list->Count,
-              [mode](const FoundFile *a, const FoundFile *b) { return RanksAfter(mode, a, b); });
+              [](const RankSlot &a, const RankSlot &b) { return RanksAfter(a, b); });
     FoundFile *better = nullptr;
     for (int32_t i = list->Count - 1; i >= 0; --i) {
-        FoundFile *entry = list->Heap[i];
+        FoundFile *entry = list->Heap[i].Entry;
         entry->Prev = better;
         entry->Next = nullptr;
         if (better != nullptr) better->Next = entry;
         better = entry;
     }
-    list->Head = list->Heap[list->Count - 1];
-    list->Tail = list->Heap[0];
+    list->Head = list->Heap[list->Count - 1].Entry;
+    list->Tail = list->Heap[0].Entry;
 }
 
 void ClearResults(ResultList *list)
 {
     if (list == nullptr) return;
-    for (int32_t i = 0; i < list->Count; ++i) FreeMem(list->Heap[i]);
+    for (int32_t i = 0; i < list->Count; ++i) FreeMem(list->Heap[i].Entry);
+    if (list->Spare != nullptr) FreeMem(list->Spare);
     free(list->Heap);
     free(list->Twins);
     memset(list, 0, sizeof(*list));

@@ -1,6 +1,9 @@
 // The bounded list of the n best candidates of a scan. While a scan offers, the entries
 // form a heap with the worst on top, so that an offer costs log n comparisons whatever
-// order the files come in; OrderResults then links them best first for the reader.
+// order the files come in; OrderResults then links them best first for the reader. The
+// heap holds each entry's rank as one number beside its pointer, so that a comparison
+// reads no entry; and the block of an entry that leaves is kept for the next candidate,
+// so that a scan whose files keep placing allocates nothing per file.
 #ifndef VESK_RESULT_LIST_H
 #define VESK_RESULT_LIST_H
 
@@ -22,10 +25,19 @@ struct FoundFile {
     int32_t OnNtfs;
     FileId Id;            ///< volume and file id from the listing; a zero file id: unknown
     uint64_t Written;     ///< last-write time: with Size and Id what tells a file met twice
-    uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
     FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and Written
     FoundFile *TwinPrev;
+    uint32_t Room;    ///< characters Name can hold, terminator included (at least the name's)
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
+};
+
+/// An entry's place in the heap: its rank under the list's criterion as one number
+/// (RankKey: the greater ranks first) and the number of its offer (of two equal keys the
+/// earlier ranks first).
+struct RankSlot {
+    uint64_t Key;
+    uint64_t Found;
+    FoundFile *Entry;
 };
 
 /// The n best entries offered so far. It belongs to whoever starts the scan: zero it, call
@@ -38,9 +50,10 @@ struct ResultList {
     int32_t Limit;    ///< n: at most this many are held; 0 until started
     int32_t Mode;
     uint64_t Offered;     ///< entries placed so far, the next one's Found
-    FoundFile **Heap;     ///< Limit slots (malloc), Count in use, the worst at [0]
+    RankSlot *Heap;       ///< Limit slots (malloc), Count in use, the worst at [0]
     FoundFile **Twins;    ///< TwinMask + 1 bucket heads (malloc), by size and Written
     uint32_t TwinMask;
+    FoundFile *Spare;     ///< the block of an entry that left, for the next candidate; or null
 };
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
@@ -51,11 +64,23 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
 /// NewFoundFile with the identity the listing gave (copied; null for unknown).
 FoundFile *NewFoundFileWithId(const wchar_t *name, const FileId *id, uint64_t size,
                               uint64_t time, int onFat, int onNtfs);
+/// NewFoundFileWithId in the block of an entry that left list, where that block holds the
+/// name (nothing is allocated then), else in a new one. Hand it to OfferResult, or give it
+/// back with DropFoundFile (FreeMem also releases it).
+FoundFile *TakeFoundFile(ResultList *list, const wchar_t *name, const FileId *id,
+                         uint64_t size, uint64_t time, int onFat, int onNtfs);
+/// Gives back an entry that is not offered: list keeps its block for the next
+/// TakeFoundFile (at most one block, the larger) and frees the other. Null does nothing.
+void DropFoundFile(ResultList *list, FoundFile *entry);
 
 /// Releases what list holds and makes it an empty list of at most n entries (1 when n is
 /// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
 /// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
 int StartResults(ResultList *list, int n, int mode);
+/// The rank of a candidate of this size and time (and OnNtfs flag) under mode as one
+/// number: the greater ranks strictly before the lesser, and equal numbers are equal ranks.
+/// Under the time modes a time the stamp cannot show is 0.
+uint64_t RankKey(int mode, uint64_t size, uint64_t time, int onNtfs);
 /// True when a candidate of this size and time, on a volume with this OnNtfs flag, ranks
 /// strictly before entry. Under the time modes a time the default stamp shows as
 /// "(invalid time)" (IsShownTimeValid, in the zone of the moment) beats nothing and every
@@ -68,13 +93,14 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
 /// an entry of the same size, last-write time (Written, never the time ranked by, which
 /// the scan itself may move) and known identity. Asks the file system nothing.
 bool SameFileInList(const ResultList *list, const FoundFile *candidate);
-/// Places entry in the list, which takes it over, or releases it; the worst entry makes
-/// way when the list is full. Head and Tail are null until the next OrderResults.
+/// Places entry in the list, which takes it over, or gives it back (DropFoundFile); the
+/// worst entry makes way when the list is full, its block kept for the next TakeFoundFile.
+/// Head and Tail are null until the next OrderResults.
 void OfferResult(ResultList *list, FoundFile *entry);
 /// Links the entries best first from Head along Next to Tail (among equals, the one
 /// offered first ranks first). The list can take further offers afterwards.
 void OrderResults(ResultList *list);
-/// Releases every entry and the list's own memory; the list is zero again.
+/// Releases every entry, the spare block and the list's own memory; the list is zero again.
 void ClearResults(ResultList *list);
 
 #endif
