@@ -491,9 +491,10 @@ void TestEntry(Walk *walk, WalkLevel *level)
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the
-    // list then ranks what could be kept, and the next candidates may still fit.
-    FoundFile *found = NewFoundFileWithId(resultName, path, &level->EntryId, size, time,
-                                          walk->OnFat, walk->OnNtfs);
+    // list then ranks what could be kept, and the next candidates may still fit. Most
+    // candidates are written in the block of the entry that last made way.
+    FoundFile *found = TakeFoundFile(walk->Results, resultName, path, &level->EntryId, size,
+                                     time, walk->OnFat, walk->OnNtfs);
     if (found == nullptr) return;
     // The twin check rests on what the scan cannot change: under /T:A listing a folder or
     // reading a description file moves the very time the entry ranks by.
@@ -503,7 +504,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
     // file specifications) is one answer: the name found first stays. A directory link
     // has an id of its own, so it stays a candidate beside the directory it leads to.
     if (SameFileInList(walk->Results, found)) {
-        FreeMem(found);
+        DropFoundFile(walk->Results, found);
         return;
     }
     OfferResult(walk->Results, found);

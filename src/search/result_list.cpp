@@ -17,47 +17,140 @@ namespace {
 /// Longest name an entry takes: the walk's path limit.
 const size_t MAX_NAME_LEN = PATH_BUFFER_LEN - 1;
 
-}  // namespace
+/// Characters of a name's room: the name with its terminator, rounded up so that the
+/// block of an entry that leaves holds most names of its neighbours in the tree.
+const size_t ROOM_STEP = 32;
 
-FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
-                              uint64_t size, uint64_t time, int onFat, int onNtfs)
+/// What an entry holds inline: its name, and the full path where it was found when
+/// that is another text and its identity may name another file too.
+struct EntryText {
+    const wchar_t *Name;
+    size_t Len;
+    const wchar_t *Path;  ///< null when none is kept
+    size_t PathLen;       ///< 0 when Path is Name itself or none is kept
+    FileId Id;
+};
+
+/// The length of text, or 0 when it is null, empty or longer than an entry takes.
+size_t EntryTextLength(const wchar_t *text)
 {
-    if (name == nullptr || name[0] == L'\0') return nullptr;
-    size_t len = wcsnlen(name, MAX_NAME_LEN + 1);
-    if (len > MAX_NAME_LEN) return nullptr;
-    FileId known = {0, 0, 0};
-    if (id != nullptr) known = *id;
+    if (text == nullptr) return 0;
+    size_t len = wcsnlen(text, MAX_NAME_LEN + 1);
+    return len > MAX_NAME_LEN ? 0 : len;
+}
+
+/// Reads what an entry of name, path and id holds. False when name is null, empty or
+/// too long, or the path kept is too long.
+bool ReadEntryText(const wchar_t *name, const wchar_t *path, const FileId *id, EntryText *text)
+{
+    text->Name = name;
+    text->Len = EntryTextLength(name);
+    if (text->Len == 0) return false;
+    memset(&text->Id, 0, sizeof text->Id);
+    if (id != nullptr) text->Id = *id;
     // Only an identity that may name another file needs the path to be told apart.
-    if (IsTrustedFileId(&known) || (path != nullptr && path[0] == L'\0')) path = nullptr;
-    size_t pathLen = 0;
+    if (IsTrustedFileId(&text->Id) || (path != nullptr && path[0] == L'\0')) path = nullptr;
+    text->Path = path;
+    text->PathLen = 0;
     if (path != nullptr && path != name) {
-        pathLen = wcsnlen(path, MAX_NAME_LEN + 1);
-        if (pathLen > MAX_NAME_LEN) return nullptr;
+        text->PathLen = EntryTextLength(path);
+        if (text->PathLen == 0) return false;
     }
-    size_t chars = len + 1 + (pathLen != 0 ? pathLen + 1 : 0);
-    size_t bytes = offsetof(FoundFile, Name) + chars * sizeof(wchar_t);
-    FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
-    if (entry == nullptr) return nullptr;
+    return true;
+}
+
+/// Characters an entry of text takes, terminators included.
+size_t EntryChars(const EntryText *text)
+{
+    return text->Len + 1 + (text->PathLen != 0 ? text->PathLen + 1 : 0);
+}
+
+/// Fills entry, whose room holds text.
+FoundFile *FillFoundFile(FoundFile *entry, const EntryText *text, uint64_t size, uint64_t time,
+                         int onFat, int onNtfs)
+{
     entry->Next = nullptr;
     entry->Prev = nullptr;
     entry->Size = size;
     entry->Time = time;
     entry->OnFat = onFat;
     entry->OnNtfs = onNtfs;
-    entry->Id = known;
+    entry->Id = text->Id;
     entry->Written = time;
-    entry->Found = 0;
     entry->TwinNext = nullptr;
     entry->TwinPrev = nullptr;
     entry->Resolved = nullptr;
-    memcpy(entry->Name, name, (len + 1) * sizeof(wchar_t));
-    entry->Path = path == nullptr ? nullptr : entry->Name;
-    if (pathLen != 0) {
-        wchar_t *copy = entry->Name + len + 1;
-        memcpy(copy, path, (pathLen + 1) * sizeof(wchar_t));
+    memcpy(entry->Name, text->Name, (text->Len + 1) * sizeof(wchar_t));
+    entry->Path = text->Path == nullptr ? nullptr : entry->Name;
+    if (text->PathLen != 0) {
+        wchar_t *copy = entry->Name + text->Len + 1;
+        memcpy(copy, text->Path, (text->PathLen + 1) * sizeof(wchar_t));
         entry->Path = copy;
     }
     return entry;
+}
+
+/// Marks an entry whose path the system could not resolve.
+wchar_t Unresolved[1];
+
+/// Frees what the twin check kept for entry.
+void ForgetResolved(FoundFile *entry)
+{
+    if (entry->Resolved != Unresolved) free(entry->Resolved);
+    entry->Resolved = nullptr;
+}
+
+/// A new block whose room holds chars characters, or null.
+FoundFile *AllocFoundFile(size_t chars)
+{
+    size_t room = (chars + ROOM_STEP - 1) / ROOM_STEP * ROOM_STEP;
+    size_t bytes = offsetof(FoundFile, Name) + room * sizeof(wchar_t);
+    FoundFile *entry = (FoundFile *)AllocMem((unsigned int)bytes);
+    if (entry != nullptr) entry->Room = (uint32_t)room;
+    return entry;
+}
+
+}  // namespace
+
+FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
+                              uint64_t size, uint64_t time, int onFat, int onNtfs)
+{
+    EntryText text;
+    if (!ReadEntryText(name, path, id, &text)) return nullptr;
+    FoundFile *entry = AllocFoundFile(EntryChars(&text));
+    if (entry == nullptr) return nullptr;
+    return FillFoundFile(entry, &text, size, time, onFat, onNtfs);
+}
+
+FoundFile *TakeFoundFile(ResultList *list, const wchar_t *name, const wchar_t *path,
+                         const FileId *id, uint64_t size, uint64_t time, int onFat, int onNtfs)
+{
+    EntryText text;
+    if (!ReadEntryText(name, path, id, &text)) return nullptr;
+    size_t chars = EntryChars(&text);
+    FoundFile *entry = list->Spare;
+    if (entry != nullptr && entry->Room >= chars) {
+        list->Spare = nullptr;
+    } else {
+        entry = AllocFoundFile(chars);
+        if (entry == nullptr) return nullptr;
+    }
+    return FillFoundFile(entry, &text, size, time, onFat, onNtfs);
+}
+
+void DropFoundFile(ResultList *list, FoundFile *entry)
+{
+    if (entry == nullptr) return;
+    ForgetResolved(entry);
+    // A list not started keeps nothing, so that nothing is left for ClearResults to find.
+    if (list->Limit != 0) {
+        if (list->Spare == nullptr) {
+            list->Spare = entry;
+            return;
+        }
+        if (entry->Room > list->Spare->Room) std::swap(entry, list->Spare);
+    }
+    FreeMem(entry);
 }
 
 FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int onFat,
@@ -66,60 +159,62 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
     return NewFoundFileWithId(name, nullptr, nullptr, size, time, onFat, onNtfs);
 }
 
-bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
+uint64_t RankKey(int mode, uint64_t size, uint64_t time, int onNtfs)
 {
     switch (mode) {
-    case MODE_SMALLEST: return size < entry->Size;
-    case MODE_OLDEST:
-        if (!IsShownTimeValid(time, onNtfs)) return false;
-        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time < entry->Time;
-    case MODE_NEWEST:
-        if (!IsShownTimeValid(time, onNtfs)) return false;
-        return !IsShownTimeValid(entry->Time, entry->OnNtfs) || time > entry->Time;
-    default: return size > entry->Size;
+    case MODE_SMALLEST: return UINT64_MAX - size;
+    // A time the stamp shows stays below the largest file time, so 0 is left for those it
+    // cannot show: they beat nothing, and every other time beats them.
+    case MODE_OLDEST: return IsShownTimeValid(time, onNtfs) ? UINT64_MAX - time : 0;
+    case MODE_NEWEST: return IsShownTimeValid(time, onNtfs) ? time + 1 : 0;
+    default: return size;
     }
+}
+
+bool BeatsEntry(int mode, uint64_t size, uint64_t time, int onNtfs, const FoundFile *entry)
+{
+    return RankKey(mode, size, time, onNtfs) >
+           RankKey(mode, entry->Size, entry->Time, entry->OnNtfs);
 }
 
 namespace {
 
-/// True when a ranks after b: b beats it, or they are equal and a was offered later.
-/// Offers are numbered, so no two entries of a list are equal under this order.
-bool RanksAfter(int mode, const FoundFile *a, const FoundFile *b)
+/// True when a ranks after b: a lesser key, or an equal one offered later. Offers are
+/// numbered, so no two slots of a list are equal under this order.
+inline bool RanksAfter(const RankSlot &a, const RankSlot &b)
 {
-    if (BeatsEntry(mode, b->Size, b->Time, b->OnNtfs, a)) return true;
-    if (BeatsEntry(mode, a->Size, a->Time, a->OnNtfs, b)) return false;
-    return a->Found > b->Found;
+    return a.Key < b.Key || (a.Key == b.Key && a.Found > b.Found);
 }
 
-/// Moves the entry at slot down the heap until no child ranks after it.
-void SiftDown(ResultList *list, int32_t slot)
+/// Moves the slot at index down the heap until no child ranks after it.
+void SiftDown(ResultList *list, int32_t index)
 {
-    FoundFile **heap = list->Heap;
-    FoundFile *entry = heap[slot];
+    RankSlot *heap = list->Heap;
+    const int32_t count = list->Count;
+    RankSlot slot = heap[index];
     for (;;) {
-        int32_t child = 2 * slot + 1;
-        if (child >= list->Count) break;
-        if (child + 1 < list->Count && RanksAfter(list->Mode, heap[child + 1], heap[child]))
-            ++child;
-        if (!RanksAfter(list->Mode, heap[child], entry)) break;
-        heap[slot] = heap[child];
-        slot = child;
+        int32_t child = 2 * index + 1;
+        if (child >= count) break;
+        if (child + 1 < count && RanksAfter(heap[child + 1], heap[child])) ++child;
+        if (!RanksAfter(heap[child], slot)) break;
+        heap[index] = heap[child];
+        index = child;
     }
-    heap[slot] = entry;
+    heap[index] = slot;
 }
 
-/// Moves the entry at slot up the heap while it ranks after its parent.
-void SiftUp(ResultList *list, int32_t slot)
+/// Moves the slot at index up the heap while it ranks after its parent.
+void SiftUp(ResultList *list, int32_t index)
 {
-    FoundFile **heap = list->Heap;
-    FoundFile *entry = heap[slot];
-    while (slot > 0) {
-        int32_t parent = (slot - 1) / 2;
-        if (!RanksAfter(list->Mode, entry, heap[parent])) break;
-        heap[slot] = heap[parent];
-        slot = parent;
+    RankSlot *heap = list->Heap;
+    RankSlot slot = heap[index];
+    while (index > 0) {
+        int32_t parent = (index - 1) / 2;
+        if (!RanksAfter(slot, heap[parent])) break;
+        heap[index] = heap[parent];
+        index = parent;
     }
-    heap[slot] = entry;
+    heap[index] = slot;
 }
 
 /// The head of the chain of the list's entries that may have this size and last-write
@@ -163,7 +258,7 @@ int StartResults(ResultList *list, int n, int mode)
     // Twice as many buckets as entries keeps the chains of distinct keys short.
     uint32_t buckets = 2;
     while (buckets < 2 * (uint32_t)n) buckets *= 2;
-    list->Heap = (FoundFile **)malloc((size_t)n * sizeof(FoundFile *));
+    list->Heap = (RankSlot *)malloc((size_t)n * sizeof(RankSlot));
     list->Twins = (FoundFile **)calloc(buckets, sizeof(FoundFile *));
     if (list->Heap == nullptr || list->Twins == nullptr) {
         ClearResults(list);
@@ -179,7 +274,7 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
 {
     if (list->Limit == 0) return false;
     if (list->Count < list->Limit) return true;
-    return BeatsEntry(list->Mode, size, time, onNtfs, list->Heap[0]);
+    return RankKey(list->Mode, size, time, onNtfs) > list->Heap[0].Key;
 }
 
 namespace {
@@ -202,9 +297,6 @@ PlaceVerdict ComparePlaces(const FoundFile *a, const FoundFile *b)
     return known ? ASK_SYSTEM : OTHER_FILE;
 }
 
-/// Marks an entry whose path the system could not resolve.
-wchar_t Unresolved[1];
-
 /// What entry's path resolves to, asked once and kept in the entry (scratch holds
 /// PATH_BUFFER_LEN characters); null when the system cannot tell it.
 const wchar_t *ResolvedPathOf(FoundFile *entry, wchar_t *scratch)
@@ -221,13 +313,6 @@ const wchar_t *ResolvedPathOf(FoundFile *entry, wchar_t *scratch)
         }
     }
     return entry->Resolved == Unresolved ? nullptr : entry->Resolved;
-}
-
-/// Releases an entry of the list and what the twin check kept for it.
-void ReleaseEntry(FoundFile *entry)
-{
-    if (entry->Resolved != Unresolved) free(entry->Resolved);
-    FreeMem(entry);
 }
 
 }  // namespace
@@ -268,24 +353,25 @@ bool SameFileInList(ResultList *list, const FoundFile *candidate)
 void OfferResult(ResultList *list, FoundFile *entry)
 {
     if (entry == nullptr) return;
-    if (!WouldPlace(list, entry->Size, entry->Time, entry->OnNtfs)) {
-        FreeMem(entry);
+    uint64_t key = RankKey(list->Mode, entry->Size, entry->Time, entry->OnNtfs);
+    if (list->Limit == 0 || (list->Count == list->Limit && key <= list->Heap[0].Key)) {
+        DropFoundFile(list, entry);
         return;
     }
     list->Head = nullptr;
     list->Tail = nullptr;
     entry->Next = nullptr;
     entry->Prev = nullptr;
-    entry->Found = list->Offered++;
+    RankSlot slot = {key, list->Offered++, entry};
     if (list->Count < list->Limit) {
-        list->Heap[list->Count] = entry;
+        list->Heap[list->Count] = slot;
         ++list->Count;
         SiftUp(list, list->Count - 1);
     } else {
-        FoundFile *worst = list->Heap[0];
+        FoundFile *worst = list->Heap[0].Entry;
         RemoveTwin(list, worst);
-        ReleaseEntry(worst);
-        list->Heap[0] = entry;
+        DropFoundFile(list, worst);
+        list->Heap[0] = slot;
         SiftDown(list, 0);
     }
     AddTwin(list, entry);
@@ -295,25 +381,28 @@ void OrderResults(ResultList *list)
 {
     if (list->Count == 0) return;
     // Worst first: a list sorted so is still a heap, so offers may go on afterwards.
-    int mode = list->Mode;
     std::sort(list->Heap, list->Heap + list->Count,
-              [mode](const FoundFile *a, const FoundFile *b) { return RanksAfter(mode, a, b); });
+              [](const RankSlot &a, const RankSlot &b) { return RanksAfter(a, b); });
     FoundFile *better = nullptr;
     for (int32_t i = list->Count - 1; i >= 0; --i) {
-        FoundFile *entry = list->Heap[i];
+        FoundFile *entry = list->Heap[i].Entry;
         entry->Prev = better;
         entry->Next = nullptr;
         if (better != nullptr) better->Next = entry;
         better = entry;
     }
-    list->Head = list->Heap[list->Count - 1];
-    list->Tail = list->Heap[0];
+    list->Head = list->Heap[list->Count - 1].Entry;
+    list->Tail = list->Heap[0].Entry;
 }
 
 void ClearResults(ResultList *list)
 {
     if (list == nullptr) return;
-    for (int32_t i = 0; i < list->Count; ++i) ReleaseEntry(list->Heap[i]);
+    for (int32_t i = 0; i < list->Count; ++i) {
+        ForgetResolved(list->Heap[i].Entry);
+        FreeMem(list->Heap[i].Entry);
+    }
+    if (list->Spare != nullptr) FreeMem(list->Spare);
     free(list->Heap);
     free(list->Twins);
     memset(list, 0, sizeof(*list));

@@ -1,6 +1,9 @@
 // The bounded list of the n best candidates of a scan. While a scan offers, the entries
 // form a heap with the worst on top, so that an offer costs log n comparisons whatever
-// order the files come in; OrderResults then links them best first for the reader.
+// order the files come in; OrderResults then links them best first for the reader. The
+// heap holds each entry's rank as one number beside its pointer, so that a comparison
+// reads no entry; and the block of an entry that leaves is kept for the next candidate,
+// so that a scan whose files keep placing allocates nothing per file.
 #ifndef VESK_RESULT_LIST_H
 #define VESK_RESULT_LIST_H
 
@@ -22,7 +25,6 @@ struct FoundFile {
     int32_t OnNtfs;
     FileId Id;            ///< volume and file id from the listing; a zero file id: unknown
     uint64_t Written;     ///< last-write time: with Size and Id what tells a file met twice
-    uint64_t Found;       ///< the number of its offer: of two equals the earlier ranks first
     FoundFile *TwinNext;  ///< other entries of the list in its bucket of size and Written
     FoundFile *TwinPrev;
     /// Where it was found, its full path (Name itself, or a copy after it in the block),
@@ -32,7 +34,17 @@ struct FoundFile {
     /// Path as the system resolves it, once the twin check has asked (malloc); freed
     /// with the entry by the list, which alone asks it of its own entries.
     wchar_t *Resolved;
+    uint32_t Room;    ///< characters the block holds from Name on, terminators included
     wchar_t Name[1];  ///< the block extends to hold the whole name and its terminator
+};
+
+/// An entry's place in the heap: its rank under the list's criterion as one number
+/// (RankKey: the greater ranks first) and the number of its offer (of two equal keys the
+/// earlier ranks first).
+struct RankSlot {
+    uint64_t Key;
+    uint64_t Found;
+    FoundFile *Entry;
 };
 
 /// The n best entries offered so far. It belongs to whoever starts the scan: zero it, call
@@ -45,9 +57,10 @@ struct ResultList {
     int32_t Limit;    ///< n: at most this many are held; 0 until started
     int32_t Mode;
     uint64_t Offered;     ///< entries placed so far, the next one's Found
-    FoundFile **Heap;     ///< Limit slots (malloc), Count in use, the worst at [0]
+    RankSlot *Heap;       ///< Limit slots (malloc), Count in use, the worst at [0]
     FoundFile **Twins;    ///< TwinMask + 1 bucket heads (malloc), by size and Written
     uint32_t TwinMask;
+    FoundFile *Spare;     ///< the block of an entry that left, for the next candidate; or null
 };
 
 /// A new entry from the shell's AllocMem (release with FreeMem, or hand to OfferResult),
@@ -60,11 +73,23 @@ FoundFile *NewFoundFile(const wchar_t *name, uint64_t size, uint64_t time, int o
 /// entry keeps where the identity may name another file too.
 FoundFile *NewFoundFileWithId(const wchar_t *name, const wchar_t *path, const FileId *id,
                               uint64_t size, uint64_t time, int onFat, int onNtfs);
+/// NewFoundFileWithId in the block of an entry that left list, where that block holds the
+/// name and path (nothing is allocated then), else in a new one. Hand it to OfferResult,
+/// or give it back with DropFoundFile (FreeMem also releases it).
+FoundFile *TakeFoundFile(ResultList *list, const wchar_t *name, const wchar_t *path,
+                         const FileId *id, uint64_t size, uint64_t time, int onFat, int onNtfs);
+/// Gives back an entry that is not offered: list keeps its block for the next
+/// TakeFoundFile (at most one block, the larger) and frees the other. Null does nothing.
+void DropFoundFile(ResultList *list, FoundFile *entry);
 
 /// Releases what list holds and makes it an empty list of at most n entries (1 when n is
 /// lower) ranked by mode. RESULT_OK; RESULT_FAILED after reporting that memory is
 /// exhausted (the list then takes nothing); RESULT_MISSING_ARGUMENT when list is null.
 int StartResults(ResultList *list, int n, int mode);
+/// The rank of a candidate of this size and time (and OnNtfs flag) under mode as one
+/// number: the greater ranks strictly before the lesser, and equal numbers are equal ranks.
+/// Under the time modes a time the stamp cannot show is 0.
+uint64_t RankKey(int mode, uint64_t size, uint64_t time, int onNtfs);
 /// True when a candidate of this size and time, on a volume with this OnNtfs flag, ranks
 /// strictly before entry. Under the time modes a time the default stamp shows as
 /// "(invalid time)" (IsShownTimeValid, in the zone of the moment) beats nothing and every
@@ -82,13 +107,14 @@ bool WouldPlace(const ResultList *list, uint64_t size, uint64_t time, int onNtfs
 /// such twins, once per candidate and once per entry. Two names of one file that do not
 /// resolve alike (hard links) then stay two entries, as two files whose ids repeat do.
 bool SameFileInList(ResultList *list, const FoundFile *candidate);
-/// Places entry in the list, which takes it over, or releases it; the worst entry makes
-/// way when the list is full. Head and Tail are null until the next OrderResults.
+/// Places entry in the list, which takes it over, or gives it back (DropFoundFile); the
+/// worst entry makes way when the list is full, its block kept for the next TakeFoundFile.
+/// Head and Tail are null until the next OrderResults.
 void OfferResult(ResultList *list, FoundFile *entry);
 /// Links the entries best first from Head along Next to Tail (among equals, the one
 /// offered first ranks first). The list can take further offers afterwards.
 void OrderResults(ResultList *list);
-/// Releases every entry and the list's own memory; the list is zero again.
+/// Releases every entry, the spare block and the list's own memory; the list is zero again.
 void ClearResults(ResultList *list);
 
 #endif

@@ -19,14 +19,15 @@
 //      subdirectories are waived (WaiveDirectoryRecords): on Linux they are not stat'ed.
 //      Each entry whose name matches the patterns (MatchWildList), whose attributes
 //      pass AttrMask/AttrValues, which every range passes (MatchRanges) and which would
-//      place (WouldPlace) becomes a FoundFile
-//      (NewFoundFileWithId) carrying the stamp WhichStamp chose and the identity the
-//      listing gave. The walk frees one that is already in the list under another name
-//      (SameFileInList) and hands any other to OfferResult. A directory that cannot be
+//      place (WouldPlace) becomes a FoundFile (TakeFoundFile, mostly in the block of an
+//      entry that made way) carrying the stamp WhichStamp chose and the identity the
+//      listing gave. The walk gives back one that is already in the list under another
+//      name (SameFileInList, DropFoundFile) and hands any other to OfferResult. A directory that cannot be
 //      listed is reported and skipped, unless it is gone or denied at its open (a denied
 //      one is counted in Denied); the walk goes on with its siblings.
 //   4. OfferResult takes ownership of that FoundFile: it keeps it among the n best by the
-//      criterion, freeing the worst when the list is full, or frees it at once.
+//      criterion, the worst making way when the list is full, or gives it back at once
+//      (the list keeps one such block for the next candidate).
 //   5. After the last file specification the caller orders the list (OrderResults), reads
 //      it from Head along Next, and frees it (ClearResults) on every path before it
 //      returns, so nothing outlives the call.

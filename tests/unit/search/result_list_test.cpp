@@ -48,9 +48,10 @@ protected:
     }
 
     void Start(int n, int mode) { ASSERT_EQ(0, StartResults(&list, n, mode)); }
+    /// Offers as the walk does, in the block of an entry that left where there is one.
     void Offer_(const Offer &o)
     {
-        FoundFile *f = NewFoundFile(o.Name.c_str(), o.Size, o.Time, 0, 0);
+        FoundFile *f = TakeFoundFile(&list, o.Name.c_str(), nullptr, nullptr, o.Size, o.Time, 0, 0);
         ASSERT_NE(nullptr, f);
         OfferResult(&list, f);
     }
@@ -297,8 +298,40 @@ TEST_F(ResultListTest, SameFileInListByPlaceWhereIdentitiesMayRepeat)
         FreeMem(f);
     }
     // The entry's resolved path was asked once and kept; the list frees it.
-    EXPECT_EQ(Wide(t) + L"/real/f", std::wstring(list.Heap[0]->Resolved));
+    EXPECT_EQ(Wide(t) + L"/real/f", std::wstring(list.Heap[0].Entry->Resolved));
     ASSERT_EQ(0, system(("rm -rf " + t).c_str()));
+}
+
+TEST_F(ResultListTest, BlocksOfEntriesThatLeaveCarryTheNextCandidates)
+{
+    Start(3, MODE_LARGEST);
+    for (int i = 0; i < 3; ++i) Offer_({(uint64_t)i, 0, L"f" + std::to_wstring(i)});
+    const long full = LiveMemoryBlocks();
+    for (int i = 3; i < 40; ++i) {
+        OrderResults(&list);
+        const FoundFile *worst = list.Tail;
+        // A new best pushes the worst out, and the next candidate is written in its block.
+        Offer_({(uint64_t)i, 0, L"g" + std::to_wstring(i)});
+        FoundFile *next = TakeFoundFile(&list, L"loser", nullptr, nullptr, 0, 0, 0, 0);
+        EXPECT_EQ(worst, next);
+        OfferResult(&list, next);  // does not place: its block waits for the next one
+        ASSERT_EQ(full + 1, LiveMemoryBlocks()) << i;
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"g39", L"g38", L"g37"}), Walk());
+    // A name the spare block cannot hold gets a block of its own; given back, the larger
+    // of the two stays and carries a short name next.
+    std::wstring longName(200, L'x');
+    FoundFile *big = TakeFoundFile(&list, longName.c_str(), nullptr, nullptr, 0, 0, 0, 0);
+    ASSERT_NE(nullptr, big);
+    EXPECT_EQ(longName, big->Name);
+    EXPECT_EQ(full + 2, LiveMemoryBlocks());
+    DropFoundFile(&list, big);
+    EXPECT_EQ(full + 1, LiveMemoryBlocks());
+    FoundFile *small = TakeFoundFile(&list, L"s", nullptr, nullptr, 0, 0, 0, 0);
+    EXPECT_EQ(big, small);
+    EXPECT_STREQ(L"s", small->Name);
+    FreeMem(small);
+    EXPECT_EQ(nullptr, TakeFoundFile(&list, L"", nullptr, nullptr, 0, 0, 0, 0));
 }
 
 TEST_F(ResultListTest, NewFoundFileIsOneExactBlock)
