@@ -146,6 +146,9 @@ run_counted "documents (native)" python3 tests/docs/doc_test.py --target native 
     --shell "$ROOT/build/native/vshell"
 run_counted "packer" python3 tests/install/make_package_test.py
 run_counted "install step (fake apt)" bash tests/install/install_test.sh
+# Which runs under Wine are tried again; the full run also sends a transcript through a
+# Wine that fails every other start.
+[ $QUICK = 1 ] && run_counted "Wine faults" python3 tests/wine_faults_test.py
 run_counted "install (linux package)" python3 tests/install/install_check.py --linux build/native
 if [ $QUICK = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1 run_e2e sanitize "$ROOT/build/sanitize/vshell"
@@ -163,6 +166,8 @@ if [ $QUICK = 0 ]; then
         wineboot -i >/dev/null 2>&1 || wine cmd /c exit >/dev/null 2>&1
     fi
     wineserver -p
+    run_counted "Wine faults (and a flaky start, win32)" python3 tests/wine_faults_test.py \
+        --flaky "$ROOT/build/win32/vshell.exe"
     run_e2e win32 wine "$ROOT/build/win32/vshell.exe"
     run_e2e win64 wine "$ROOT/build/win64/vshell.exe"
     run_counted "documents (win32)" python3 tests/docs/doc_test.py --target win32 \
