@@ -23,11 +23,13 @@ PASSED=0
 FAILED=0
 SKIPPED=0
 FAILURES=()
-note() { printf '\n=== %s\n' "$*"; }
+# Each suite's tally says how long it took since its note, to show where a run's time goes.
+STARTED=$SECONDS
+note() { STARTED=$SECONDS; printf '\n=== %s\n' "$*"; }
 tally() {  # name passed failed [skipped]
     PASSED=$((PASSED + $2)); FAILED=$((FAILED + $3)); SKIPPED=$((SKIPPED + ${4:-0}))
     [ "$3" -gt 0 ] && FAILURES+=("$1: $3 failed")
-    printf -- '--- %s: %d passed, %d failed\n' "$1" "$2" "$3"
+    printf -- '--- %s: %d passed, %d failed (%d s)\n' "$1" "$2" "$3" $((SECONDS - STARTED))
 }
 
 # --- packages -----------------------------------------------------------------------
@@ -164,6 +166,7 @@ if [ $QUICK = 0 ]; then
     if [ ! -d "$WINEPREFIX" ]; then
         note "creating a Wine prefix"
         wineboot -i >/dev/null 2>&1 || wine cmd /c exit >/dev/null 2>&1
+        echo "($((SECONDS - STARTED)) s)"
     fi
     wineserver -p
     run_counted "Wine faults (and a flaky start, win32)" python3 tests/wine_faults_test.py \
@@ -189,7 +192,7 @@ if [ $QUICK = 0 ]; then
     wineserver -k 2>/dev/null
 fi
 
-note "summary (logs in $LOGS)"
+note "summary (logs in $LOGS; $((SECONDS / 60)) min $((SECONDS % 60)) s in all)"
 for f in "${FAILURES[@]}"; do echo "  $f"; done
 # The last line is the count CI reads; cases that cannot run on a target are told above it.
 [ "$SKIPPED" -gt 0 ] && echo "$SKIPPED skipped (cases that cannot run on a target)"
