@@ -58,10 +58,11 @@ def main(argv):
             done = subprocess.run([sys.executable, os.path.join(HERE, "e2e", "run.py"), "--target",
                                    "win32", "--filter", "cmd_basic", "--shell", flaky, argv[1]],
                                   capture_output=True, text=True)
-            ok = done.stdout.endswith("1 passed, 0 failed\n") and "note: Wine did not" in done.stdout
+            out = done.stdout
+            ok = "note: Wine did not" in out and out.endswith("1 passed, 0 failed\n")
             passed, failed = passed + ok, failed + (not ok)
             if not ok:
-                print("FAIL cmd_basic through a flaky Wine:\n" + done.stdout + done.stderr)
+                print("FAIL cmd_basic through a flaky Wine:\n" + out + done.stderr)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 

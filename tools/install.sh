@@ -40,21 +40,27 @@ apt() {  # log, apt-get arguments...: apt-get with its whole output in the log
     local log=$1; shift
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get -q -y "$@" >"$log" 2>&1
 }
-errors() { grep -E '^(E|W): ' "$1" | tail -n 6 | sed 's/^/  /'; }
+said() {  # log: apt's error lines in it, else its last lines
+    { grep -E '^(E|W): ' "$1" || tail -n 3 "$1"; } | tail -n 6 | sed 's/^/  /'
+}
 LOGS=$(mktemp -d /tmp/vesk-install-XXXXXX) || exit 1
 echo "install: ${need[*]}"
 
 if printf '%s\n' "${need[@]}" | grep -q ':i386$' &&
    ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386 || exit 1
+    $SUDO dpkg --add-architecture i386 ||
+        { echo "install: could not add the architecture i386 for ${need[*]}"; exit 1; }
 fi
 
 # A mirror in the middle of a sync serves an index that does not match its Release file;
 # a few seconds later it may.
 for wait in 5 15 0; do
     apt "$LOGS/update.log" update && break
-    [ $wait = 0 ] && { echo "install: the package index is not complete; going on with the lists at hand:"
-                       grep '^E: ' "$LOGS/update.log" | sed 's/^/  /'; break; }
+    if [ $wait = 0 ]; then
+        echo "install: the package index is not complete; going on with the lists at hand:"
+        said "$LOGS/update.log"
+        break
+    fi
     sleep $wait
 done
 
@@ -66,13 +72,13 @@ last=$LOGS/install.log
 release=$(. "${VESK_OS_RELEASE:-/etc/os-release}" 2>/dev/null && echo "${VERSION_CODENAME:-}")
 if [ -n "$release" ]; then
     echo "install: apt could not install them as they stand:"
-    errors "$last"
+    said "$last"
     echo "install: trying again with every package from the release $release"
     apt "$LOGS/install-$release.log" install -t "$release" "${options[@]}" "${need[@]}" &&
         { rm -rf "$LOGS"; exit 0; }
     last=$LOGS/install-$release.log
 fi
 echo "install: could not install ${need[*]}"
-errors "$last"
+said "$last"
 echo "install: apt's whole output: $last"
 exit 1
