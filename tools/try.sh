@@ -7,15 +7,7 @@
 # Default: the 10 largest files under /usr/share, as a table, then the array read back.
 set -u
 cd "$(dirname "$0")/.."
-need=()
-for p in cmake ninja-build g++; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-    SUDO=; [ "$(id -u)" != 0 ] && SUDO=sudo
-    $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
-        --no-install-recommends "${need[@]}" >/dev/null || exit 1
-fi
+bash tools/install.sh --native || exit 1
 # A build configured already keeps its options: its tests stay built.
 if [ ! -f build/native/CMakeCache.txt ]; then
     cmake --preset native -DVESK_TESTS=OFF >/dev/null || exit 1

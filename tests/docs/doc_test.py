@@ -46,7 +46,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from run import WINE_VOLUME_NOTE, remove_tree, run_to_files  # noqa: E402
-from wine_faults import fault_outside_ours  # noqa: E402
+from wine_faults import run_once_more  # noqa: E402
 
 DOCUMENTS = ["README.md", "host/README.md", "docs/*.md", "packaging/README.txt.in"]
 WINDOWS_TARGETS = ("win32", "win64")
@@ -229,7 +229,9 @@ def package_version(build):
 
 def readings(shell):
     """The reading options vshell --help names."""
-    done = subprocess.run(shell + ["--help"], capture_output=True, timeout=TIMEOUT)
+    done = run_once_more(
+        lambda: run_to_files(shell + ["--help"], stdin=subprocess.DEVNULL, timeout=TIMEOUT),
+        shell, lambda d: (d.stdout, d.stderr), lambda why: print("note: %s; run again" % why))
     text = done.stdout.decode("utf-8", "replace")
     return re.findall(r"^\s+(--[a-z-]+)\s*$", text.split("READING", 2)[-1], re.M)
 
@@ -254,16 +256,12 @@ def run_example(example, target, shell, build):
             with open(os.path.join(scratch, "example.btm"), "w", encoding="utf-8") as f:
                 f.write("".join(l + "\r\n" for l in lines))
             command, cwd = shell + ["example.btm"], scratch
-        # Wine's own service processes fault now and then under load: one more try, told.
-        for attempt in (1, 2):
-            done = run_to_files(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                timeout=TIMEOUT)
-            err = done.stderr.decode("utf-8", "surrogateescape")
-            fault = fault_outside_ours(err, shell) if target in WINDOWS_TARGETS else None
-            if fault is None or attempt == 2:
-                break
-            print("note %s: Wine faulted at %s, outside our modules; run again"
-                  % (example.where, fault))
+        done = run_once_more(
+            lambda: run_to_files(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                 timeout=TIMEOUT),
+            shell if example.kind != "bash" else [], lambda d: (d.stdout, d.stderr),
+            lambda why: print("note %s: %s; run again" % (example.where, why)))
+        err = done.stderr.decode("utf-8", "surrogateescape")
         if target in WINDOWS_TARGETS:
             err = WINE_VOLUME_NOTE.sub("", err)
         out = done.stdout.decode("utf-8", "surrogateescape")

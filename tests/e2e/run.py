@@ -46,7 +46,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from wine_faults import fault_outside_ours  # noqa: E402
+from wine_faults import run_once_more  # noqa: E402
 
 TIMEOUT_SECONDS = 120
 SETUP_SKIPS = 77
@@ -329,28 +329,18 @@ def run_once(base, name, options, readings, update):
             if hard != resource.RLIM_INFINITY:
                 wanted = min(wanted, hard)
             limit_fds = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, hard))
-        # Wine now and then hangs while two of its processes start at once, or one of its
-        # own service processes crashes; a case that times out there, or sees a crash
-        # outside our modules, gets one more try, and the retry is reported.
-        attempts = 2 if target in WINDOWS_TARGETS else 1
-        for attempt in range(attempts):
-            try:
-                done = run_to_files(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
-                                    timeout=TIMEOUT_SECONDS, preexec_fn=limit_fds)
-                fault = None
-                if target in WINDOWS_TARGETS:
-                    fault = fault_outside_ours(done.stderr.decode("utf-8", "replace"),
-                                               options["shell"])
-                if fault is None or attempt + 1 == attempts:
-                    break
-                report.append("note: Wine faulted at %s, outside our modules; run again\n"
-                              % fault)
-            except subprocess.TimeoutExpired:
-                if attempt + 1 == attempts:
-                    return True, "timed out after %d s\n" % TIMEOUT_SECONDS
-                report.append("note: timed out once after %d s; run again\n" % TIMEOUT_SECONDS)
-            except OSError as error:
-                return True, "cannot run %s: %s\n" % (" ".join(command), error)
+        # Wine now and then hangs while two of its processes start at once, fails to start
+        # the shell, or one of its own service processes crashes: one more try, told.
+        try:
+            done = run_once_more(
+                lambda: run_to_files(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL,
+                                     timeout=TIMEOUT_SECONDS, preexec_fn=limit_fds),
+                options["shell"], lambda d: (d.stdout, d.stderr),
+                lambda why: report.append("note: %s; run again\n" % why))
+        except subprocess.TimeoutExpired:
+            return True, "".join(report) + "timed out after %d s\n" % TIMEOUT_SECONDS
+        except OSError as error:
+            return True, "cannot run %s: %s\n" % (" ".join(command), error)
 
         normalise = Normaliser(scratch, target, os.path.exists(base + ".raw"),
                                options["version"])

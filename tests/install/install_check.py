@@ -27,6 +27,8 @@ import tempfile
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+from wine_faults import run_once_more  # noqa: E402
 TIMEOUT = 180
 RESULTS = {"passed": 0, "failed": 0}
 
@@ -80,9 +82,14 @@ def make_tree(folder):
 
 
 def run(argv, stdin=None, env=None):
-    """(exit status, standard output, standard error) as text; status None on a hang."""
+    """(exit status, standard output, standard error) as text; status None on a hang. A
+    run Wine itself failed is run once more."""
     try:
-        p = subprocess.run(argv, input=stdin, capture_output=True, timeout=TIMEOUT, env=env)
+        p = run_once_more(
+            lambda: subprocess.run(argv, input=stdin, capture_output=True, timeout=TIMEOUT,
+                                   env=env),
+            argv, lambda p: (p.stdout, p.stderr),
+            lambda why: print(f"note: {why}; run again: {' '.join(argv)}"))
     except subprocess.TimeoutExpired:
         return None, "", "timed out"
     decode = lambda b: b.decode("utf-8", "replace").replace("\r\n", "\n")

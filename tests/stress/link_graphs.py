@@ -23,6 +23,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from wine_faults import run_once_more  # noqa: E402
+
 
 def make_tree(top, rnd):
     dirs = [os.path.join(top, "root"), os.path.join(top, "outside")]
@@ -76,13 +79,17 @@ def reference(root, skip_hidden, denied):
 
 
 def run(command, env):
-    """The command's exit status and standard output. Into a file, not a pipe: a Wine
-    service the shell starts inherits its standard handles and outlives it."""
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run(command, stdout=out, stderr=subprocess.DEVNULL, env=env,
-                              timeout=600)
-        out.seek(0)
-        return done.returncode, out.read().decode("utf-8", "replace")
+    """The command's exit status and standard output; a run Wine itself failed is run
+    once more. Into files, not pipes: a Wine service the shell starts inherits its
+    standard handles and outlives it."""
+    def once():
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(command, stdout=out, stderr=err, env=env, timeout=600)
+            out.seek(0)
+            err.seek(0)
+            return done.returncode, out.read().decode("utf-8", "replace"), err.read()
+    return run_once_more(once, command, lambda result: result[1:],
+                         lambda why: print("note: %s; run again" % why))[:2]
 
 
 def vesk_finds(shell, wine, root, flags, env):

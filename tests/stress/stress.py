@@ -30,7 +30,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from wine_faults import fault_outside_ours  # noqa: E402
+from wine_faults import run_once_more  # noqa: E402
 
 BASE_TIME = calendar.timegm((2018, 1, 1, 0, 0, 0))
 TOP_N = 60
@@ -215,14 +215,13 @@ class Stress:
     # ---- running the shell -------------------------------------------------------
     def run_batch(self, lines, name, as_user=False, during=None):
         """(status or None on a hang, stdout, stderr, seconds) of the batch file's run.
-        Under Wine a crash in Wine's own code (never in ours) gets one more try."""
-        result = self.run_batch_once(lines, name, as_user, during)
-        if self.wine and result[0] is not None:
-            fault = fault_outside_ours(result[2].decode("utf-8", "replace"), self.shell)
-            if fault is not None:
-                print("retry %s: Wine faulted in its own code at %s" % (name, fault))
-                result = self.run_batch_once(lines, name, as_user, during)
-        return result
+        Under Wine a run that Wine itself failed (never ours) gets one more try."""
+        status, out, err, seconds = run_once_more(
+            lambda: self.run_batch_once(lines, name, as_user, during), self.shell,
+            lambda result: result[1:3], lambda why: print("retry %s: %s" % (name, why)))
+        if self.wine:
+            err = WINE_NOISE.sub(b"", err).strip()
+        return status, out, err, seconds
 
     def run_batch_once(self, lines, name, as_user, during):
         for old in os.listdir(self.out):
@@ -252,8 +251,6 @@ class Stress:
             return None, out, err + b"\nHANG: killed after %d s" % TIMEOUT, time.time() - t0
         if churn:
             churn.join()
-        if self.wine:
-            err = WINE_NOISE.sub(b"", err).strip()
         return proc.returncode, out, err, time.time() - t0
 
     def read_back(self, out):
