@@ -269,9 +269,8 @@ int TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     data->nFileSizeLow = (DWORD)size;
     data->dwReserved0 = (head.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? reparseTag : 0;
     data->dwReserved1 = 0;
-    // A loop, not memcpy: the compiler turns a short copy of unknown length into a
-    // string instruction whose start-up costs more than the names' few characters.
-    for (size_t i = 0; i < len; ++i) data->cFileName[i] = name[i];
+    static_assert(sizeof(WCHAR) == sizeof(wchar_t), "a record's name is the find data's");
+    memcpy(data->cFileName, name, len * sizeof(WCHAR));
     data->cFileName[len] = L'\0';
     data->cAlternateFileName[0] = L'\0';
     if (head.FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, head.EaSize);

@@ -64,6 +64,7 @@ struct Walk {
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
     bool WaiveDirectories;  ///< no directory can be a candidate: their records go unread
+    bool EveryName;         ///< the patterns match every name: none is asked of the shell
     const wchar_t *Patterns;
     const SearchOptions *Options;
     ResultList *Results;  ///< the caller's, where the candidates go
@@ -456,7 +457,7 @@ void TestEntry(Walk *walk, WalkLevel *level)
     DWORD attributes = entry->dwFileAttributes;
     if ((attributes & options->AttrMask) != (options->AttrValues & options->AttrMask)) return;
     const wchar_t *name = entry->cFileName;
-    if (MatchWildList(walk->Patterns, name) != 0) return;
+    if (!walk->EveryName && MatchWildList(walk->Patterns, name) != 0) return;
     bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!isDirectory && options->DescriptionFile != nullptr &&
         options->DescriptionFile[0] != L'\0' && CompareIgnoringCase(name, options->DescriptionFile) == 0)
@@ -473,6 +474,14 @@ void TestEntry(Walk *walk, WalkLevel *level)
         if (matched != RESULT_OK) return;
     }
 
+    uint64_t size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
+    const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
+    uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
+    // Most files of a big tree do not place: they are dropped before anything more is
+    // done for them, unless their path may pass the limit, which is said of every file.
+    bool roomy = dirLen + MAX_PATH + 1 <= PATH_BUFFER_LEN;
+    if (!isDirectory && roomy && !WouldPlace(walk->Results, size, time, walk->OnNtfs)) return;
+
     size_t nameLen = wcsnlen(name, MAX_PATH);
     // Name and terminator after the directory, and a directory's separator for its size.
     if (dirLen + nameLen + (isDirectory ? 2 : 1) > PATH_BUFFER_LEN) {
@@ -480,14 +489,8 @@ void TestEntry(Walk *walk, WalkLevel *level)
         return;
     }
     wmemcpy(path + dirLen, name, nameLen);
-    uint64_t size = ((uint64_t)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
     if (isDirectory && !DirectoryEntrySize(walk, level, nameLen, &size)) return;
-    const FILETIME *chosen = ChosenFileTime(entry, StampTime(options->WhichStamp));
-    uint64_t time = ((uint64_t)chosen->dwHighDateTime << 32) | chosen->dwLowDateTime;
-
-    // Most candidates of a big tree do not place: they are dropped before anything
-    // more is done for them.
-    if (!WouldPlace(walk->Results, size, time, walk->OnNtfs)) return;
+    if ((isDirectory || !roomy) && !WouldPlace(walk->Results, size, time, walk->OnNtfs)) return;
     path[dirLen + nameLen] = L'\0';
     const wchar_t *resultName = options->FullPaths ? path : name;
     // A candidate the shell has no memory for is left out and the walk goes on: the
@@ -566,6 +569,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
     walk.WaiveDirectories = NoDirectoryIsCandidate(options);
+    walk.EveryName = MatchesEveryName(patterns);
     if (walk.Path == nullptr || walk.Resolved == nullptr || walk.Scratch == nullptr) {
         free(walk.Path);
         free(walk.Resolved);

@@ -36,3 +36,8 @@ int MatchWildList(const wchar_t *patterns, const wchar_t *name)
         return WildcardComparison(patterns, name, 1, 1) == 0 ? RESULT_OK : RESULT_FAILED;
     return MatchPieces(patterns, name);
 }
+
+bool MatchesEveryName(const wchar_t *patterns)
+{
+    return patterns != nullptr && patterns[0] == L'*' && patterns[1] == L'\0';
+}

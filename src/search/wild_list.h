@@ -9,4 +9,8 @@
 /// RESULT_MISSING_ARGUMENT when either is null or empty.
 int MatchWildList(const wchar_t *patterns, const wchar_t *name);
 
+/// True when patterns match every name without asking: a lone "*", which the shell's
+/// file-name matching takes for any sequence of characters.
+bool MatchesEveryName(const wchar_t *patterns);
+
 #endif

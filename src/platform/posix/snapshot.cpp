@@ -149,6 +149,7 @@ int64_t AddName(Snapshot *s, const char *name, size_t len, uint64_t inode, unsig
     char *at = s->Pool + s->PoolUsed;
     if (s->Inodes) memcpy(at, &inode, sizeof inode);
     at[s->Prefix - 1] = (char)type;
+    at[s->Prefix - 2] = (char)(len < 255 ? len : 255);
     memcpy(at + s->Prefix, name, len + 1);
     s->PoolUsed += need;
     return (int64_t)(at + s->Prefix - s->Pool);
@@ -298,7 +299,7 @@ DWORD TakeSnapshot(Snapshot *s, const wchar_t *pattern, bool withDots, bool waiv
     s->Taken = true;
     s->Waive = waive;
     s->Inodes = inodes;
-    s->Prefix = (inodes ? sizeof(uint64_t) : 0) + 1;
+    s->Prefix = (inodes ? sizeof(uint64_t) : 0) + 2;
     s->WholeIndex = NO_INDEX;
     NameCount names;
     DWORD error = ReadNames(s, pattern, withDots, &names);

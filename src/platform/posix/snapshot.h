@@ -27,13 +27,15 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 namespace vesk_posix {
 
 struct Snapshot {
     char *Pool;         // the entries' byte names, each NUL-terminated after its prefix
     size_t PoolUsed, PoolSize;
-    size_t Prefix;      // bytes before each name: the type, after the inode with Inodes
+    size_t Prefix;      // bytes before each name: its length (255 for 255 or more) and
+                        // the type, after the inode with Inodes
     bool Inodes;
     uint32_t *Order;    // offsets into Pool, in listing order from index First
     size_t First, Count;
@@ -72,6 +74,13 @@ void Advance(Snapshot *s);
 
 /// The name of an entry CurrentEntry gave.
 inline const char *EntryName(const Snapshot *s, const EntryInfo *e) { return s->Pool + e->Name; }
+
+/// The length in bytes of the name of an entry CurrentEntry gave.
+inline size_t EntryNameLength(const Snapshot *s, const EntryInfo *e)
+{
+    size_t len = (unsigned char)s->Pool[e->Name - 2];
+    return len < 255 ? len : strlen(s->Pool + e->Name);
+}
 
 /// True when every entry has been delivered.
 inline bool Delivered(const Snapshot *s) { return s->Taken && s->Next >= s->Count; }
