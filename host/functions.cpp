@@ -73,6 +73,20 @@ std::wstring GroupDigits(const std::wstring &text)
     return out;
 }
 
+std::wstring CharacterCodes(const std::wstring &text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = (uint32_t)text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + ((uint32_t)text[++i] - 0xDC00);
+        if (!out.empty()) out.push_back(L' ');
+        out += std::to_wstring(c);
+    }
+    return out;
+}
+
 bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,
                           std::wstring *description)
 {
@@ -224,6 +238,10 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
         *result = arguments;
         for (wchar_t &c : *result)
             c = (wchar_t)(key == L"@UPPER" ? UpperCaseOf((uint32_t)c) : LowerCaseOf((uint32_t)c));
+        return FUNCTION_OK;
+    }
+    if (key == L"@ASCII") {
+        *result = CharacterCodes(arguments);
         return FUNCTION_OK;
     }
     if (key == L"@COMMA") {

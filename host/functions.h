@@ -21,6 +21,10 @@ int CallVariableFunction(const std::wstring &name, const std::wstring &arguments
 /// is not a number (optional sign, digits, optional "." and digits) comes back as is.
 std::wstring GroupDigits(const std::wstring &text);
 
+/// @ascii: the code point of each character of text in decimal, separated by one blank
+/// (a UTF-16 surrogate pair is one character); empty for the empty text.
+std::wstring CharacterCodes(const std::wstring &text);
+
 /// One line of a description file: the name (in double quotes when it holds blanks)
 /// then blanks and the description. Returns false for a line that names no file.
 bool ParseDescriptionLine(const std::wstring &line, std::wstring *name,

@@ -38,6 +38,13 @@ TEST(HostFunctionsTest, GroupDigits)
     for (const auto &c : cases) EXPECT_EQ(c.Out, vsh::GroupDigits(c.In)) << c.In;
 }
 
+TEST(HostFunctionsTest, CharacterCodesOfEveryCharacter)
+{
+    EXPECT_EQ(L"", vsh::CharacterCodes(L""));
+    EXPECT_EQ(L"32 65 34 37 94 32", vsh::CharacterCodes(L" A\"%^ "));
+    EXPECT_EQ(L"233 128512 56832", vsh::CharacterCodes(L"\u00e9\U0001F600\xDE00"));
+}
+
 TEST(HostFunctionsTest, DescriptionLines)
 {
     struct {
