@@ -329,10 +329,10 @@ void PrintSettings(const CommandSettings *s)
 }
 
 /// Scans every file specification, or "*" when none was given, into results, and orders
-/// them; the folders denied at their open are counted in denied. OUTCOME_STORED (nothing
-/// lost yet); OUTCOME_SCAN_LOST_FILES when a scan reported a failure;
-/// OUTCOME_OUT_OF_MEMORY when the list could not be started (reported).
-CommandOutcome ScanAll(const CommandSettings *s, ResultList *results, DeniedFolders *denied)
+/// them; what the scans could not see is handed to report. OUTCOME_STORED (nothing lost
+/// yet); OUTCOME_SCAN_LOST_FILES when a scan reported a failure; OUTCOME_OUT_OF_MEMORY when
+/// the list could not be started (reported).
+CommandOutcome ScanAll(const CommandSettings *s, ResultList *results, FailureReport *report)
 {
     SearchOptions options;
     options.AttrMask = s->AttrMask;
@@ -343,7 +343,7 @@ CommandOutcome ScanAll(const CommandSettings *s, ResultList *results, DeniedFold
     options.DescriptionFile = s->DescriptionFile;
     options.Ranges = s->Ranges;
     options.Debug = s->Debug;
-    options.Denied = denied;
+    options.Failures = SinkOf(report);
 
     if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return OUTCOME_OUT_OF_MEMORY;
     CommandOutcome outcome = OUTCOME_STORED;
@@ -433,8 +433,8 @@ CommandOutcome RunVesk(wchar_t *arguments)
     if (s->Debug) PrintSettings(s);
 
     ResultList results = {};
-    DeniedFolders denied = {};
-    CommandOutcome outcome = ScanAll(s, &results, &denied);
+    FailureReport report = {};
+    CommandOutcome outcome = ScanAll(s, &results, &report);
     StoredRows stored;
     InitStoredRows(&stored, 0);
     RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
@@ -448,8 +448,8 @@ CommandOutcome RunVesk(wchar_t *arguments)
     if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
     PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, found, stored.Count);
     // Not a failure of the command, but nothing is left out without a word.
-    ReportDeniedFolders(&denied, s->Verbose != 0);
-    FreeDeniedFolders(&denied);
+    ReportDeniedFolders(&report.Denied, s->Verbose != 0);
+    FreeDeniedFolders(&report.Denied);
     LastCount = stored.Count;
     FreeStoredRows(&stored);
     return EndCommand(s, outcome);

@@ -78,8 +78,8 @@ FunctionOutcome AnswerVesk(wchar_t *buffer)
     options.DescriptionFile = nullptr;
     options.Ranges = nullptr;
     options.Debug = 0;
-    DeniedFolders denied = {};
-    options.Denied = &denied;
+    FailureReport report = {};
+    options.Failures = SinkOf(&report);
     uint32_t flags = 0;
     // The description file to leave out of the candidates; empty: none is.
     wchar_t leftOutFile[HOST_BUFFER_LEN];
@@ -125,8 +125,8 @@ FunctionOutcome AnswerVesk(wchar_t *buffer)
     buffer[0] = L'\0';
     FunctionOutcome outcome = ANSWER_GIVEN;
     int scanned = VeskFiles2(fileSpec, &options, &results);
-    ReportDeniedFolders(&denied, false);
-    FreeDeniedFolders(&denied);
+    ReportDeniedFolders(&report.Denied, false);
+    FreeDeniedFolders(&report.Denied);
     // The scan said what it lost: a best file of what remained could be the wrong one,
     // and the empty text would read as "nothing matched". The shell takes the failed
     // function as an error of the line, which a batch file can test.

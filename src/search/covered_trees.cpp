@@ -54,12 +54,9 @@ bool WalkedPlainly(CoveredTrees *trees, const CoveredTree *tree, const wchar_t *
                    size_t pathLen, size_t belowLen, uint32_t walkFlags, wchar_t *scratch)
 {
     if (belowLen == 0) return true;
-    if (!(walkFlags & WALK_RECURSE)) return false;
     // The walk lists path as its top's walk path, the part below and a separator.
     if (tree->WalkLen + belowLen + 2 > PATH_BUFFER_LEN || pathLen + 1 > PATH_BUFFER_LEN)
         return false;
-    DWORD refused = FILE_ATTRIBUTE_REPARSE_POINT;
-    if (walkFlags & WALK_NO_HIDDEN_DIRS) refused |= FILE_ATTRIBUTE_HIDDEN;
     wmemcpy(scratch, path, pathLen);
     size_t nameStart = pathLen - belowLen;
     size_t deepest = 0;  // the end of the deepest directory between opened just now
@@ -68,9 +65,10 @@ bool WalkedPlainly(CoveredTrees *trees, const CoveredTree *tree, const wchar_t *
         // A name the listing cannot deliver whole is not walked.
         if (end - nameStart >= MAX_PATH || end == nameStart) return false;
         scratch[end] = L'\0';
+        // A folder the walk enters, and no link: a way through one is no plain way.
         DWORD attributes = GetFileAttributesW(scratch);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & refused))
+        if (attributes == INVALID_FILE_ATTRIBUTES || !WalkDescendsInto(attributes, walkFlags) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
         if (end < pathLen && !KnownOpenable(trees, path, end)) {
             if (!CanOpenForListing(scratch)) return false;
@@ -146,7 +144,7 @@ bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen)
     return true;
 }
 
-bool IsCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
+bool ProbeCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
                       wchar_t *scratch)
 {
     if (trees->Count == 0) return false;

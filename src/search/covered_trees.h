@@ -37,16 +37,17 @@ struct CoveredTrees {
 /// walkLen characters. False when memory is exhausted (the trees are then unchanged).
 bool AddCoveredTree(CoveredTrees *trees, const wchar_t *top, size_t walkLen);
 
-/// True when the directory whose resolved path is path lies in one of the trees where
+/// Asks whether the directory whose resolved path is path lies in one of the trees where
 /// the walk lists it itself: at the top, or below it through directories the walk
-/// descends into under walkFlags (none a link, junction or mount point, none hidden
-/// when hidden directories are skipped, none it would be refused at) and within the path
-/// limit. Asks the attributes of each directory between, and whether it opens for
-/// listing; scratch holds PATH_BUFFER_LEN characters. False whenever any of that cannot
-/// be told: the caller then lists the directory through its link, so that what lies
-/// below a folder the walk cannot read is still found where a link leads to it.
-bool IsCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
-                      wchar_t *scratch);
+/// descends into under walkFlags (WalkDescendsInto, none a link, junction or mount point,
+/// none it would be refused at) and within the path limit. It asks each directory between
+/// its attributes and whether it opens for listing, and remembers the deepest one found to
+/// open, so that the next link leading nearby opens nothing again; scratch holds
+/// PATH_BUFFER_LEN characters. False whenever any of that cannot be told: the caller then
+/// lists the directory through its link, so that what lies below a folder the walk cannot
+/// read is still found where a link leads to it.
+bool ProbeCoveredPlainly(CoveredTrees *trees, const wchar_t *path, uint32_t walkFlags,
+                         wchar_t *scratch);
 
 /// Releases the trees; empty again afterwards.
 void FreeCoveredTrees(CoveredTrees *trees);

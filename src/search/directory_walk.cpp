@@ -11,18 +11,15 @@
 #include "search/directory_set.h"
 #include "search/directory_size.h"
 #include "search/result_list.h"
+#include "search/scan_failures.h"
+#include "search/spinner.h"
 #include "search/search.h"
 #include "search/wild_list.h"
-#include "state/plugin_state.h"
 #include "text/case_fold.h"
 #include "text/display_width.h"
 #include "text/wide_format.h"
 
 namespace {
-
-const wchar_t SPINNER[] = L"/-\\|";
-
-SpinnerState Spinner = {2048, 0};
 
 /// One directory being listed. Its path is the first DirLen characters of the walk's
 /// shared path buffer; Entry is the entry the listing last delivered.
@@ -60,7 +57,7 @@ struct Walk {
     DirectorySet OnPath;
     CoveredTrees Covered;  ///< where those trees really are, for the links met later
     wchar_t *Resolved;     ///< PATH_BUFFER_LEN characters: a listing's resolved path
-    wchar_t *Scratch;      ///< PATH_BUFFER_LEN characters, for IsCoveredPlainly
+    wchar_t *Scratch;      ///< PATH_BUFFER_LEN characters, for ProbeCoveredPlainly
     int Failed;           ///< a failure was reported
     int Stopped;          ///< out of memory: the walk ends
     bool WaiveDirectories;  ///< no directory can be a candidate: their records go unread
@@ -72,26 +69,9 @@ struct Walk {
     int OnNtfs;
 };
 
-void StepSpinner(void)
-{
-    if (ScreenWidth == 0) return;
-    if (--Spinner.Countdown >= 0) return;
-    PutConsoleChar(SPINNER[Spinner.Index & 3]);
-    PutConsoleChar(L'\b');
-    Spinner.Countdown = 128;
-    Spinner.Index = (Spinner.Index + 1) % 4;
-}
-
 /// True when id names one directory only: a known file id on a volume the system tells
 /// apart from the others.
 bool IsTrustedId(const FileId *id) { return IsTrustedFileId(id); }
-
-/// What a listing error means to the walk.
-enum FailureWeight {
-    QUIET_FAILURE,   ///< the directory is gone: it has no entries, and nothing is said
-    DENIED_FAILURE,  ///< access was denied at its open: counted, told once at the end
-    TOLD_FAILURE,    ///< files may be lost: reported by name, and the scan's result is 2
-};
 
 /// The one place that decides what a failing listing means. Only two things are not a
 /// loss worth a message of its own: a directory that is gone (removed between its
@@ -108,82 +88,66 @@ FailureWeight WeighListingError(DWORD error, bool atOpen, bool isTop)
     return TOLD_FAILURE;
 }
 
-bool IsOutOfMemory(DWORD error)
+/// Hands a failure of folder (NUL-terminated), or of its entry name, to the scan's sink.
+/// A told one fails the walk; memory exhausted also ends it.
+void HandFailure(Walk *walk, FailureKind kind, FailureWeight weight, const wchar_t *folder,
+                 const wchar_t *name, DWORD error, const FileId *id, bool isDirectory)
 {
-    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+    if (weight == TOLD_FAILURE) {
+        walk->Failed = 1;
+        if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) walk->Stopped = 1;
+    }
+    const FailureSink *sink = &walk->Options->Failures;
+    if (sink->Report == nullptr) return;
+    ScanFailure failure = {kind, weight, folder, name, error, id, isDirectory};
+    sink->Report(sink->Context, &failure);
 }
 
-/// The reason a message gives for error: the system's text, but our own words where the
-/// system's would mislead ("The system cannot open the file" for too many open files).
-void DescribeListingError(DWORD error, wchar_t *out, size_t capacity)
-{
-    if (error == ERROR_TOO_MANY_OPEN_FILES)
-        FormatText(out, capacity, L"too many open files");
-    else if (IsOutOfMemory(error))
-        FormatText(out, capacity, L"not enough memory");
-    else
-        DescribeSystemError(error, out, capacity);
-}
-
-/// Marks the walk failed; memory exhausted also ends it.
-void NoteFailure(Walk *walk, DWORD error)
-{
-    walk->Failed = 1;
-    if (IsOutOfMemory(error)) walk->Stopped = 1;
-}
-
-/// Reports that directory (NUL-terminated) could not be listed, or not to its end. The
-/// walk goes on without it, except when memory is exhausted. ReportError shows the
-/// name's control characters as "?".
+/// Hands on that directory (NUL-terminated) could not be listed, or not to its end. The
+/// walk goes on without it, except when memory is exhausted.
 void ReportListingError(Walk *walk, const wchar_t *directory, DWORD error)
 {
-    NoteFailure(walk, error);
-    wchar_t reason[256];
-    DescribeListingError(error, reason, sizeof reason / sizeof reason[0]);
-    ReportError(L"Cannot list \"%s\": %s\r\n", directory, reason);
+    HandFailure(walk, FAILED_LISTING, TOLD_FAILURE, directory, nullptr, error, nullptr, true);
 }
 
-/// Counts directory (NUL-terminated) as a folder denied to us: by what it is where that
-/// can be told, so that a link to it is no second folder.
-void CountDenied(Walk *walk, const wchar_t *directory)
+/// The identity of a denied directory (NUL-terminated) where it can be told, so that a
+/// link to it is no second folder: into *id, which the result points to; else null.
+const FileId *DeniedIdentity(const wchar_t *directory, FileId *id)
 {
-    FileId id;
-    bool trusted = GetDirectoryIdentity(directory, &id) && IsTrustedId(&id);
-    NoteDeniedFolder(walk->Options->Denied, directory, trusted ? &id : nullptr);
+    return GetDirectoryIdentity(directory, id) && IsTrustedId(id) ? id : nullptr;
 }
 
 /// What the walk does with a listing error of directory, before the listing delivered
 /// anything (atOpen) or later.
 void NoteListingError(Walk *walk, const wchar_t *directory, DWORD error, bool atOpen, bool isTop)
 {
-    switch (WeighListingError(error, atOpen, isTop)) {
-    case QUIET_FAILURE: return;
-    case DENIED_FAILURE: CountDenied(walk, directory); return;
-    case TOLD_FAILURE: ReportListingError(walk, directory, error); return;
-    }
+    FailureWeight weight = WeighListingError(error, atOpen, isTop);
+    FileId id;
+    const FileId *known = weight == DENIED_FAILURE ? DeniedIdentity(directory, &id) : nullptr;
+    HandFailure(walk, FAILED_LISTING, weight, directory, nullptr, error, known, true);
 }
 
 /// What the walk does with an entry of directory (the first dirLen characters of the
 /// walk's path) that the listing named but could not read: it is left out. Its status
 /// refused to us is a link into a folder we may not search (a name we could read but not
 /// look up denies the whole listing instead): it counts as that folder does. Any other
-/// failure is reported, and the result is 2.
+/// failure is told, and the result is 2.
 void NoteUnreadableEntry(Walk *walk, size_t dirLen, const wchar_t *name, DWORD error)
 {
     wchar_t *path = walk->Path;
     size_t nameLen = wcsnlen(name, MAX_PATH);
-    if (error == ERROR_ACCESS_DENIED && dirLen + nameLen + 2 <= PATH_BUFFER_LEN) {
+    bool denied = error == ERROR_ACCESS_DENIED && dirLen + nameLen + 2 <= PATH_BUFFER_LEN;
+    FileId id;
+    const FileId *known = nullptr;
+    if (denied) {
         wmemcpy(path + dirLen, name, nameLen);
         path[dirLen + nameLen] = VESK_PATH_SEP;
         path[dirLen + nameLen + 1] = L'\0';
-        CountDenied(walk, path);
-        return;
+        known = DeniedIdentity(path, &id);
     }
-    NoteFailure(walk, error);
-    wchar_t reason[256];
-    DescribeListingError(error, reason, sizeof reason / sizeof reason[0]);
     path[dirLen] = L'\0';
-    ReportError(L"Cannot read \"%s%s\": %s\r\n", path, name, reason);
+    HandFailure(walk, FAILED_ENTRY, denied ? DENIED_FAILURE : TOLD_FAILURE, path, name, error,
+                known, denied);
 }
 
 /// DirectoryFilesSize's report of an entry it could not size: context is a SizingEntry.
@@ -200,27 +164,12 @@ void NoteUnsizedEntry(void *context, const wchar_t *name, DWORD error)
     NoteUnreadableEntry(sizing->Owner, sizing->DirLen, name, error);
 }
 
-/// Reports that the directory or file whose path is directory followed by name is past
-/// the path limit: it is left out, and the result is 2. The path is shown cut in the
-/// middle, as no line holds it whole.
+/// Hands on that the directory or file whose path is the walk's first dirLen characters
+/// followed by name is past the path limit: it is left out, and the result is 2.
 void ReportTooDeep(Walk *walk, size_t dirLen, const wchar_t *name, bool isDirectory)
 {
-    walk->Failed = 1;
-    size_t nameLen = wcsnlen(name, MAX_PATH);
-    size_t len = dirLen + nameLen;
-    wchar_t *whole = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
-    wchar_t shown[200];
-    if (whole != nullptr) {
-        wmemcpy(whole, walk->Path, dirLen);
-        wmemcpy(whole + dirLen, name, nameLen);
-        whole[len] = L'\0';
-        CutInMiddle(shown, sizeof shown / sizeof shown[0], whole, len);
-        free(whole);
-    } else {
-        CutInMiddle(shown, sizeof shown / sizeof shown[0], name, nameLen);
-    }
-    ReportError(L"%s \"%s\": its path is longer than %d characters\r\n",
-                isDirectory ? L"Cannot list" : L"Cannot read", shown, PATH_BUFFER_LEN - 1);
+    walk->Path[dirLen] = L'\0';
+    HandFailure(walk, FAILED_PATH_LENGTH, TOLD_FAILURE, walk->Path, name, 0, nullptr, isDirectory);
 }
 
 /// Makes room for one more level. False when memory is exhausted.
@@ -259,11 +208,19 @@ bool ListedAlready(const Walk *walk, const FileId *id)
     return HasDirectory(&walk->Entered, id) || IsOnCurrentPath(walk, id);
 }
 
-/// Decides from the identity and resolved path its handle gives whether the directory
-/// just opened (its path the first dirLen characters of the walk's) is to be listed,
-/// and whether it is to count as below a link that may lead back up (*belowLink).
-/// isLink: it was reached through a reparse point. nameOnly: its entry came without a
-/// record, so its listing is taken first to tell its identity.
+/// What the walk is to do with a directory it has just opened.
+struct ListingChoice {
+    bool List;      ///< list it
+    int BelowLink;  ///< it counts as below a link that may lead back up
+    bool Remember;  ///< its trusted identity may be reached again: the walk remembers it
+    bool Cover;     ///< its resolved path (walk->Resolved) tops a tree links are kept out of
+};
+
+/// Chooses, from the identity and resolved path its handle gives, what the walk does
+/// with the directory just opened. isLink: it was reached through a reparse point.
+/// nameOnly: its entry came without a record, so its listing is taken first to tell its
+/// identity (*id). Asks the handle and, for a link, the folders on the way to where it
+/// leads (ProbeCoveredPlainly); changes nothing of the walk.
 ///
 /// A link that leads into a tree the walk lists plainly (the one it began at, or one it
 /// entered through another link) is not followed: the walk lists that directory where
@@ -272,35 +229,35 @@ bool ListedAlready(const Walk *walk, const FileId *id)
 /// any other identity is never skipped for being seen before: only a link can lead back
 /// up the tree, so a link whose target has no identity, or one already on the current
 /// path, is followed once more, and no such link below it is.
-bool ShouldList(Walk *walk, DirectoryListing *listing, size_t dirLen, bool isLink, bool nameOnly,
-                FileId *id, int *belowLink)
+ListingChoice ChooseListing(Walk *walk, DirectoryListing *listing, bool isLink, bool nameOnly,
+                            FileId *id)
 {
+    ListingChoice choice = {false, 0, false, false};
     bool isTop = walk->Depth == 0;
     // Asked before anything is read: the Linux layer gives the handle back at the first read.
     bool resolved = (isTop || isLink) &&
                     GetListingPath(listing, walk->Resolved, PATH_BUFFER_LEN);
     if (isLink && resolved &&
-        IsCoveredPlainly(&walk->Covered, walk->Resolved, walk->Options->WalkFlags, walk->Scratch))
-        return false;
+        ProbeCoveredPlainly(&walk->Covered, walk->Resolved, walk->Options->WalkFlags, walk->Scratch))
+        return choice;
     bool known = nameOnly ? GetListedIdentity(listing, id) : GetListingIdentity(listing, id);
     if (!known) memset(id, 0, sizeof *id);
     bool parentBelowLink = !isTop && walk->Levels[walk->Depth - 1].BelowLink;
-    *belowLink = parentBelowLink;
+    choice.BelowLink = parentBelowLink;
     bool trusted = IsTrustedId(id);
-    if (trusted && ListedAlready(walk, id)) return false;
-    if (trusted) {
-        bool crossed = !isTop && !isLink && OnOtherFileSystem(id, &walk->Levels[walk->Depth - 1].Id);
-        if ((isTop || isLink || crossed) && !RememberEntered(walk, id)) return false;
-    }
-    bool listed = trusted || !isLink || (IsKnownFileId(id) && !IsOnCurrentPath(walk, id));
-    if (!listed) {
-        *belowLink = 1;
-        listed = isTop || !parentBelowLink;
+    if (trusted && ListedAlready(walk, id)) return choice;
+    bool crossed = trusted && !isTop && !isLink &&
+                   OnOtherFileSystem(id, &walk->Levels[walk->Depth - 1].Id);
+    choice.Remember = trusted && (isTop || isLink || crossed);
+    choice.List = trusted || !isLink || (IsKnownFileId(id) && !IsOnCurrentPath(walk, id));
+    if (!choice.List) {
+        choice.BelowLink = 1;
+        choice.List = isTop || !parentBelowLink;
     }
     // A tree whose top is known by its path keeps the links into it out, whatever its
-    // identity; memory exhausted here only costs a second listing through such a link.
-    if (listed && resolved) AddCoveredTree(&walk->Covered, walk->Resolved, dirLen);
-    return listed;
+    // identity.
+    choice.Cover = choice.List && resolved;
+    return choice;
 }
 
 /// What EnterDirectory did.
@@ -344,10 +301,15 @@ EnterResult EnterDirectory(Walk *walk, size_t dirLen, const FileId *knownId, boo
     int belowLink = walk->Depth > 0 && walk->Levels[walk->Depth - 1].BelowLink;
     if (knownId != nullptr)
         id = *knownId;
-    else if (listing != nullptr &&
-             !ShouldList(walk, listing, dirLen, isLink, nameOnly, &id, &belowLink)) {
-        CloseDirectoryListing(listing);
-        return SKIPPED;
+    else if (listing != nullptr) {
+        ListingChoice choice = ChooseListing(walk, listing, isLink, nameOnly, &id);
+        belowLink = choice.BelowLink;
+        if (!choice.List || (choice.Remember && !RememberEntered(walk, &id))) {
+            CloseDirectoryListing(listing);
+            return SKIPPED;
+        }
+        // Memory exhausted here only costs a second listing through a link into it.
+        if (choice.Cover) AddCoveredTree(&walk->Covered, walk->Resolved, dirLen);
     }
     if (walk->Options->Debug)
         PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", path, walk->Patterns);
@@ -383,10 +345,7 @@ bool TryDescend(Walk *walk)
     WalkLevel *level = &walk->Levels[walk->Depth - 1];
     const WIN32_FIND_DATAW *entry = &level->Entry;
     DWORD attributes = entry->dwFileAttributes;
-    uint32_t flags = walk->Options->WalkFlags;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || !(flags & WALK_RECURSE)) return false;
-    if ((flags & WALK_NO_JUNCTIONS) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    if ((flags & WALK_NO_HIDDEN_DIRS) && (attributes & FILE_ATTRIBUTE_HIDDEN)) return false;
+    if (!WalkDescendsInto(attributes, walk->Options->WalkFlags)) return false;
 
     size_t dirLen = level->DirLen;
     size_t nameLen = wcsnlen(entry->cFileName, MAX_PATH);
@@ -540,31 +499,25 @@ void LeaveDirectory(Walk *walk)
 
 }  // namespace
 
-SpinnerState *SpinnerForTests(void) { return &Spinner; }
-
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs, ResultList *results)
 {
     if (directory == nullptr || patterns == nullptr || options == nullptr || results == nullptr)
         return RESULT_MISSING_ARGUMENT;
+    Walk walk;
+    memset(&walk, 0, sizeof walk);
+    walk.Options = options;
     size_t dirLen = wcsnlen(directory, PATH_BUFFER_LEN);
     if (dirLen + 1 > PATH_BUFFER_LEN) {
         if (options->Debug)
             PrintTrace(L"   * VeskFiles( \"%s\", \"%s\" )\r\n", directory, patterns);
-        wchar_t shown[200];
-        CutInMiddle(shown, sizeof shown / sizeof shown[0], directory, wcslen(directory));
-        ReportError(L"Cannot list \"%s\": its path is longer than %d characters\r\n", shown,
-                    PATH_BUFFER_LEN - 1);
+        HandFailure(&walk, FAILED_PATH_LENGTH, TOLD_FAILURE, directory, nullptr, 0, nullptr, true);
         return RESULT_SCAN_FAILED;
     }
-
-    Walk walk;
-    memset(&walk, 0, sizeof walk);
     walk.Path = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     walk.Resolved = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     walk.Scratch = (wchar_t *)malloc(PATH_BUFFER_LEN * sizeof(wchar_t));
     walk.Patterns = patterns;
-    walk.Options = options;
     walk.Results = results;
     walk.OnFat = onFat;
     walk.OnNtfs = onNtfs;
@@ -574,7 +527,7 @@ int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOpt
         free(walk.Path);
         free(walk.Resolved);
         free(walk.Scratch);
-        ReportError(L"Cannot list \"%s\": not enough memory\r\n", directory);
+        ReportListingError(&walk, directory, ERROR_NOT_ENOUGH_MEMORY);
         return RESULT_SCAN_FAILED;
     }
     wmemcpy(walk.Path, directory, dirLen);

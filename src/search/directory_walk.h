@@ -16,21 +16,14 @@
 /// the system tells apart), however many links lead there, and no file or directory
 /// enters the list under a second name. The walk's memory grows with the depth and the
 /// links it follows, not with the directories it lists.
-/// A directory that is gone at its open is skipped quietly, one denied at its open is
-/// counted in options->Denied; any other failure of a listing (at its open or part
-/// way), an entry whose status cannot be read and a path past the limit are reported
-/// once by name, and the walk goes on with the siblings. RESULT_OK;
-/// RESULT_SCAN_FAILED when a failure was reported; RESULT_MISSING_ARGUMENT when an
+/// Every failure (a listing failing at its open or part way, an entry whose status
+/// cannot be read, a path past the limit) is handed once to options->Failures, weighed:
+/// quiet (gone at its open), denied (refused before it listed anything, below the
+/// directory the walk began at) or told; the walk goes on with the siblings. RESULT_OK;
+/// RESULT_SCAN_FAILED when a told failure was handed on; RESULT_MISSING_ARGUMENT when an
 /// argument is missing.
 int VeskFiles(const wchar_t *directory, const wchar_t *patterns, const SearchOptions *options,
               int onFat, int onNtfs, ResultList *results);
 
-/// The spinner's state, which runs on across every scan of the plug-in's life. Exposed
-/// for tests only: the walk is its one user.
-struct SpinnerState {
-    int32_t Countdown;
-    int32_t Index;
-};
-SpinnerState *SpinnerForTests(void);
 
 #endif

@@ -23,8 +23,8 @@
 //      entry that made way) carrying the stamp WhichStamp chose and the identity the
 //      listing gave. The walk gives back one that is already in the list under another
 //      name (SameFileInList, DropFoundFile) and hands any other to OfferResult. A directory that cannot be
-//      listed is reported and skipped, unless it is gone or denied at its open (a denied
-//      one is counted in Denied); the walk goes on with its siblings.
+//      listed is handed to the Failures sink, weighed (gone, denied, or told), and
+//      skipped; the walk goes on with its siblings.
 //   4. OfferResult takes ownership of that FoundFile: it keeps it among the n best by the
 //      criterion, the worst making way when the list is full, or gives it back at once
 //      (the list keeps one such block for the next candidate).
@@ -39,11 +39,22 @@
 
 #include "platform/platform.h"
 #include "ranges/range_list.h"
-#include "search/denied_folders.h"
+#include "search/scan_failures.h"
 #include "text/path_limit.h"
 
 /// WalkFlags bits.
 enum { WALK_RECURSE = 0x1, WALK_NO_JUNCTIONS = 0x2, WALK_NO_HIDDEN_DIRS = 0x4 };
+
+/// True when a walk under walkFlags descends into an entry with these attributes: the one
+/// rule of which folders a walk enters. Only these bits and the entry's own attributes
+/// decide; the attribute masks, patterns and ranges never stop it.
+inline bool WalkDescendsInto(DWORD attributes, uint32_t walkFlags)
+{
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || !(walkFlags & WALK_RECURSE)) return false;
+    if ((walkFlags & WALK_NO_JUNCTIONS) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return !((walkFlags & WALK_NO_HIDDEN_DIRS) && (attributes & FILE_ATTRIBUTE_HIDDEN));
+}
 
 /// WhichStamp values: which file time an entry keeps.
 enum { STAMP_LAST_WRITE = 0, STAMP_CREATION = 1, STAMP_LAST_ACCESS = 2 };
@@ -71,9 +82,9 @@ struct SearchOptions {
     const wchar_t *DescriptionFile;
     RangeFilter *Ranges;             ///< every candidate must pass; null for none
     int32_t Debug;
-    /// Where the walk counts the folders denied at their open (the caller owns it and
-    /// says so at the end); null: they are not counted.
-    DeniedFolders *Denied;
+    /// Where the walk hands every failure it meets, weighed (the caller owns it, and says
+    /// what it heard); a null Report: failures still fail the scan, but nothing is said.
+    FailureSink Failures;
 };
 
 #endif

@@ -31,7 +31,7 @@ TEST(CoveredTreesTest, ALinkIsCoveredOnlyByATopItLiesUnder)
         ASSERT_TRUE(AddCoveredTree(&trees, Wide("/x/out/pkg" + std::to_string(i)).c_str(), 8));
     ASSERT_TRUE(AddCoveredTree(&trees, Wide(top).c_str(), top.size() + 1));
     for (int i = 0; i < packages; ++i)
-        ASSERT_TRUE(IsCoveredPlainly(&trees, Wide("/x/out/pkg" + std::to_string(i)).c_str(), 0,
+        ASSERT_TRUE(ProbeCoveredPlainly(&trees, Wide("/x/out/pkg" + std::to_string(i)).c_str(), 0,
                                      scratch)) << i;
 
     const struct {
@@ -49,14 +49,14 @@ TEST(CoveredTreesTest, ALinkIsCoveredOnlyByATopItLiesUnder)
         {top + "/gone", WALK_RECURSE, false},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(c.Covered, IsCoveredPlainly(&trees, Wide(c.Path).c_str(), c.Flags, scratch))
+        EXPECT_EQ(c.Covered, ProbeCoveredPlainly(&trees, Wide(c.Path).c_str(), c.Flags, scratch))
             << c.Path;
     FreeCoveredTrees(&trees);
     EXPECT_EQ(0u, trees.Count);
 
     // A top that is the root ends in its separator.
     ASSERT_TRUE(AddCoveredTree(&trees, L"/", 1));
-    EXPECT_TRUE(IsCoveredPlainly(&trees, Wide(top + "/a").c_str(), WALK_RECURSE, scratch));
+    EXPECT_TRUE(ProbeCoveredPlainly(&trees, Wide(top + "/a").c_str(), WALK_RECURSE, scratch));
     FreeCoveredTrees(&trees);
 
     for (const char *dir : {"/lnk", "/a/b", "/a", "/ab", ""})

@@ -30,6 +30,7 @@
 #include "plugin/result_codes.h"
 #include "search/directory_size.h"
 #include "search/directory_walk.h"
+#include "search/spinner.h"
 #include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/wild_list.h"
@@ -176,7 +177,7 @@ protected:
         o.DescriptionFile = nullptr;
         o.Ranges = nullptr;
         o.Debug = 0;
-        o.Denied = nullptr;
+        o.Failures = FailureSink{nullptr, nullptr};
         return o;
     }
 
