@@ -7,6 +7,7 @@
 #include "commands/criteria.h"
 #include "commands/date_stamp.h"
 #include "commands/help_texts.h"
+#include "commands/scan_setup.h"
 #include "commands/stored_rows.h"
 #include "commands/summary_table.h"
 #include "platform/platform.h"
@@ -21,7 +22,6 @@
 #include "ranges/range_option.h"
 #include "ranges/text_range.h"
 #include "search/attributes.h"
-#include "search/filespec_scan.h"
 #include "search/result_list.h"
 #include "search/search.h"
 #include "state/plugin_state.h"
@@ -51,23 +51,19 @@ struct CommandSettings {
     wchar_t *ArrayName;  ///< into HostArgs; null until given
     uint32_t n;
     int32_t Mode;
-    int32_t WhichStamp;
-    uint32_t WalkFlags;
-    int32_t FullPaths;
-    uint32_t AttrMask;
-    uint32_t AttrValues;
+    /// The scan's own settings, read straight into the options every scan is given; its
+    /// DescriptionFile is DescriptionFile below, and the command frees its Ranges.
+    SearchOptions Scan;
     int32_t Verbose;
     uint32_t VerboseWidth;
     int32_t IsoDates;
     int32_t UtcStamps;
     int32_t DumbLocalize;
     int32_t CommaGrouping;
-    int32_t Debug;
     wchar_t TimeSeparator[SEPARATOR_LEN];
     /// The description file to leave out of the candidates (/NI); empty: none is.
     wchar_t DescriptionFile[HOST_BUFFER_LEN];
-    RangeList Ranges;
-    bool IsFileSpec[MAX_ARGS];
+    const wchar_t *FileSpecs[MAX_ARGS];  ///< into HostArgs, in the order given
     int32_t FileSpecCount;
 };
 
@@ -76,23 +72,19 @@ void ResetSettings(CommandSettings *s)
     s->ArrayName = nullptr;
     s->n = 0;
     s->Mode = 0;
-    s->WhichStamp = STAMP_LAST_WRITE;
-    s->WalkFlags = 0;
-    s->FullPaths = 0;
-    s->AttrMask = FILE_ATTRIBUTE_DIRECTORY;
-    s->AttrValues = 0;
+    ResetSearchOptions(&s->Scan);
+    // Directories are left out unless /A asks for them.
+    s->Scan.AttrMask = FILE_ATTRIBUTE_DIRECTORY;
+    s->Scan.DescriptionFile = s->DescriptionFile;
     s->Verbose = 0;
     s->VerboseWidth = 0;
     s->IsoDates = 0;
     s->UtcStamps = 0;
     s->DumbLocalize = 0;
     s->CommaGrouping = 1;
-    s->Debug = 0;
     s->TimeSeparator[0] = L' ';
     s->TimeSeparator[1] = L'\0';
     s->DescriptionFile[0] = L'\0';
-    s->Ranges = nullptr;
-    for (int i = 0; i < MAX_ARGS; ++i) s->IsFileSpec[i] = false;
     s->FileSpecCount = 0;
 }
 
@@ -162,7 +154,7 @@ ArgumentVerdict ParseStampOption(wchar_t *arg, CommandSettings *s)
 {
     int stamp = StampOfLetter((wchar_t)towupper((wint_t)*OptionValue(arg, 2)));
     if (stamp == NO_STAMP) return RejectArgument(arg, L"Unknown file stamp \"%s\"\r\n");
-    s->WhichStamp = stamp;
+    s->Scan.WhichStamp = stamp;
     return ARGUMENT_TAKEN;
 }
 
@@ -188,12 +180,9 @@ ArgumentVerdict ParseNoOption(wchar_t *arg, CommandSettings *s)
     for (const wchar_t *p = OptionValue(arg, 2); *p != L'\0'; ++p) {
         switch (towupper((wint_t)*p)) {
         case L'C': s->CommaGrouping = 0; break;
-        case L'D': s->WalkFlags |= WALK_NO_HIDDEN_DIRS; break;
-        case L'I':
-            FormatText(s->DescriptionFile, HOST_BUFFER_LEN, L"%s", L"%_dname");
-            if (ExpandVariables(s->DescriptionFile, 1) != 0) s->DescriptionFile[0] = L'\0';
-            break;
-        case L'J': s->WalkFlags |= WALK_NO_JUNCTIONS; break;
+        case L'D': s->Scan.WalkFlags |= WALK_NO_HIDDEN_DIRS; break;
+        case L'I': ReadDescriptionFileName(s->DescriptionFile); break;
+        case L'J': s->Scan.WalkFlags |= WALK_NO_JUNCTIONS; break;
         default: return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
         }
     }
@@ -231,18 +220,18 @@ ArgumentVerdict ClassifyArgument(int index, CommandSettings *s)
         return RejectArgument(arg, L"Too many criteria \"%s\"\r\n");
     }
     if (Is(arg, L"/R")) {
-        s->WalkFlags |= WALK_RECURSE;
-        s->FullPaths = 1;
+        s->Scan.WalkFlags |= WALK_RECURSE;
+        s->Scan.FullPaths = 1;
         return ARGUMENT_TAKEN;
     }
     if (StartsWith(arg, L"/T") || StartsWith(arg, L"/D")) return ParseStampOption(arg, s);
     if (StartsWith(arg, L"/A")) {
-        if (ParseAttributes(OptionValue(arg, 2), &s->AttrMask, &s->AttrValues) != 0)
+        if (ParseAttributes(OptionValue(arg, 2), &s->Scan.AttrMask, &s->Scan.AttrValues) != 0)
             return RejectArgument(arg, L"Bad attributes \"%s\"\r\n");
         return ARGUMENT_TAKEN;
     }
     if (Is(arg, L"/F")) {
-        s->FullPaths = 1;
+        s->Scan.FullPaths = 1;
         return ARGUMENT_TAKEN;
     }
     if (Is(arg, L"/I")) {
@@ -261,17 +250,17 @@ ArgumentVerdict ClassifyArgument(int index, CommandSettings *s)
     if (StartsWith(arg, L"/N")) return ParseNoOption(arg, s);
     if (StartsWith(arg, L"/C")) return ParseSeparatorOption(arg, s);
     if (wcscmp(arg, L"/$") == 0) {
-        s->Debug = 1;
+        s->Scan.Debug = 1;
         return ARGUMENT_TAKEN;
     }
     // Range options are case exact: their kind letter is upper-cased by the dispatch.
     if (wcsncmp(arg, L"/[", 2) == 0 || wcsncmp(arg, L"/![", 3) == 0)
-        return ParseRangeOption(arg, &s->Ranges) == RESULT_OK ? ARGUMENT_TAKEN : ARGUMENT_REFUSED;
+        return ParseRangeOption(arg, &s->Scan.Ranges) == RESULT_OK ? ARGUMENT_TAKEN : ARGUMENT_REFUSED;
     if (StartsWith(arg, L"/I"))
-        return ParseDescriptionRange(arg + 2, &s->Ranges, 0, 1) == RESULT_OK ? ARGUMENT_TAKEN
+        return ParseDescriptionRange(arg + 2, &s->Scan.Ranges, 0, 1) == RESULT_OK ? ARGUMENT_TAKEN
                                                                             : ARGUMENT_REFUSED;
     if (StartsWith(arg, L"/!I"))
-        return ParseDescriptionRange(arg + 3, &s->Ranges, 1, 1) == RESULT_OK ? ARGUMENT_TAKEN
+        return ParseDescriptionRange(arg + 3, &s->Scan.Ranges, 1, 1) == RESULT_OK ? ARGUMENT_TAKEN
                                                                             : ARGUMENT_REFUSED;
     if (arg[0] == L'/') return RejectArgument(arg, L"Unknown option \"%s\"\r\n");
 
@@ -284,8 +273,7 @@ ArgumentVerdict ClassifyArgument(int index, CommandSettings *s)
         s->ArrayName = (arg[0] == L'%' && arg[1] != L'\0') ? arg + 1 : arg;
         return ARGUMENT_TAKEN;
     }
-    s->IsFileSpec[index] = true;
-    ++s->FileSpecCount;
+    s->FileSpecs[s->FileSpecCount++] = arg;
     return ARGUMENT_TAKEN;
 }
 
@@ -321,9 +309,9 @@ void PrintSettings(const CommandSettings *s)
     Printf(L"ArrayName  : %s\r\n", s->ArrayName);
     Printf(L"n          : %u\r\n", (unsigned)s->n);
     Printf(L"Mode       : %s\r\n", CriterionWords[s->Mode]);
-    Printf(L"WhichStamp : %s\r\n", StampTitles[s->WhichStamp]);
-    Printf(L"Recurse    : %s\r\n", YesNo((s->WalkFlags & WALK_RECURSE) != 0));
-    Printf(L"FullPaths  : %s\r\n", YesNo(s->FullPaths != 0));
+    Printf(L"WhichStamp : %s\r\n", StampTitles[s->Scan.WhichStamp]);
+    Printf(L"Recurse    : %s\r\n", YesNo((s->Scan.WalkFlags & WALK_RECURSE) != 0));
+    Printf(L"FullPaths  : %s\r\n", YesNo(s->Scan.FullPaths != 0));
     Printf(L"ScreenWidth: %d\r\n", (int)ScreenWidth);
     Printf(L"Verbose    : %s\r\n", YesNo(s->Verbose != 0));
 }
@@ -332,30 +320,17 @@ void PrintSettings(const CommandSettings *s)
 /// them; what the scans could not see is handed to report. OUTCOME_STORED (nothing lost
 /// yet); OUTCOME_SCAN_LOST_FILES when a scan reported a failure; OUTCOME_OUT_OF_MEMORY when
 /// the list could not be started (reported).
-CommandOutcome ScanAll(const CommandSettings *s, ResultList *results, FailureReport *report)
+CommandOutcome ScanAll(CommandSettings *s, ResultList *results, FailureReport *report)
 {
-    SearchOptions options;
-    options.AttrMask = s->AttrMask;
-    options.AttrValues = s->AttrValues;
-    options.WhichStamp = s->WhichStamp;
-    options.WalkFlags = s->WalkFlags;
-    options.FullPaths = s->FullPaths;
-    options.DescriptionFile = s->DescriptionFile;
-    options.Ranges = s->Ranges;
-    options.Debug = s->Debug;
-    options.Failures = SinkOf(report);
-
-    if (StartResults(results, (int)s->n, s->Mode) != RESULT_OK) return OUTCOME_OUT_OF_MEMORY;
-    CommandOutcome outcome = OUTCOME_STORED;
-    if (s->FileSpecCount == 0) {
-        if (VeskFiles2(L"*", &options, results) != RESULT_OK) outcome = OUTCOME_SCAN_LOST_FILES;
-    } else {
-        for (int i = 0; i < HostArgs.ArgCount && i < MAX_ARGS; ++i)
-            if (s->IsFileSpec[i] && VeskFiles2(HostArgs.Args[i], &options, results) != RESULT_OK)
-                outcome = OUTCOME_SCAN_LOST_FILES;
+    static const wchar_t *const everything[1] = {L"*"};
+    s->Scan.Failures = SinkOf(report);
+    const bool given = s->FileSpecCount > 0;
+    switch (ScanFileSpecs(given ? s->FileSpecs : everything, given ? s->FileSpecCount : 1,
+                          &s->Scan, (int)s->n, s->Mode, results)) {
+    case RESULT_OK: return OUTCOME_STORED;
+    case RESULT_SCAN_FAILED: return OUTCOME_SCAN_LOST_FILES;
+    default: return OUTCOME_OUT_OF_MEMORY;
     }
-    OrderResults(results);
-    return outcome;
 }
 
 // The settings are large; kept out of the host thread's stack, whose size some hosts
@@ -382,7 +357,7 @@ int VeskResult(CommandOutcome outcome)
 /// Releases what the command holds and passes outcome on.
 CommandOutcome EndCommand(CommandSettings *s, CommandOutcome outcome)
 {
-    FreeRanges(&s->Ranges);
+    FreeRanges(&s->Scan.Ranges);
     return outcome;
 }
 
@@ -412,15 +387,14 @@ CommandOutcome RunVesk(wchar_t *arguments)
     }
     if (s->n == 0) s->n = DEFAULT_ITEMS;
     if (s->Mode == NO_CRITERION) s->Mode = MODE_LARGEST;
-    // Directories have no size of their own to rank by: test them against /A.
-    if (s->Mode == MODE_LARGEST || s->Mode == MODE_SMALLEST) s->AttrMask |= FILE_ATTRIBUTE_DIRECTORY;
+    TestDirectoriesForSize(s->Mode, &s->Scan);
 
     UpperCaseText(s->ArrayName);
     if (!IsValidArrayName(s->ArrayName)) {
         ReportError(L"Bad array name \"%s\"\r\n", s->ArrayName);
         return EndCommand(s, OUTCOME_USAGE_ERROR);
     }
-    if (s->FileSpecCount > 1) s->FullPaths = 1;
+    if (s->FileSpecCount > 1) s->Scan.FullPaths = 1;
 
     // Once per command: every line and expression below is written for these settings,
     // and checked against them before anything is written.
@@ -430,14 +404,14 @@ CommandOutcome RunVesk(wchar_t *arguments)
     if (lines == LINES_SETTINGS_COLLIDE) return EndCommand(s, OUTCOME_SETTINGS_COLLIDE);
 
     ScreenWidth = MeasureConsole();
-    if (s->Debug) PrintSettings(s);
+    if (s->Scan.Debug) PrintSettings(s);
 
     ResultList results = {};
     FailureReport report = {};
     CommandOutcome outcome = ScanAll(s, &results, &report);
     StoredRows stored;
     InitStoredRows(&stored, 0);
-    RowFormat format = {s->CommaGrouping, s->WhichStamp, s->DumbLocalize, s->UtcStamps,
+    RowFormat format = {s->CommaGrouping, s->Scan.WhichStamp, s->DumbLocalize, s->UtcStamps,
                         s->IsoDates, s->TimeSeparator};
     const int found = results.Count;
     NoteLoss(&outcome, PrepareRows(&results, &format, &CallSyntax, s->ArrayName, &stored));
@@ -445,8 +419,8 @@ CommandOutcome RunVesk(wchar_t *arguments)
     NoteLoss(&outcome, PublishArray(s->ArrayName, &CallSyntax, &stored));
 
     // From here on stored holds exactly what the array holds.
-    if (s->Verbose) PrintResultTable(s->WhichStamp, s->VerboseWidth, &stored);
-    PrintSummary(s->AttrMask, s->AttrValues, s->Mode, s->ArrayName, found, stored.Count);
+    if (s->Verbose) PrintResultTable(s->Scan.WhichStamp, s->VerboseWidth, &stored);
+    PrintSummary(s->Scan.AttrMask, s->Scan.AttrValues, s->Mode, s->ArrayName, found, stored.Count);
     // Not a failure of the command, but nothing is left out without a word.
     ReportDeniedFolders(&report.Denied, s->Verbose != 0);
     FreeDeniedFolders(&report.Denied);

@@ -232,14 +232,52 @@ TEST_F(VeskRowsTest, RefusedRowsLeaveNoGapAndAreCountedNowhere)
     EXPECT_EQ(4, LastCount);
 }
 
-// A "set" that refuses every value holding "bad", as a shell might refuse a line: a
-// plug-in's command comes before the built-in of the same name.
+/// An export of the other plug-in that RegisterOther registers.
+struct OtherExport {
+    const char *Name;
+    void *Entry;
+};
+const wchar_t *OtherNames = L"";
+const OtherExport *OtherExports = nullptr;
+
+PluginInfo *HOST_CALL OtherInfo(void)
+{
+    static struct {
+        PluginInfo Record;
+        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
+    } info = {};
+    info.Record = {L"Other", L"", L"", L"", L"", OtherNames, 1, 0, 0};
+    return &info.Record;
+}
+
+int HOST_CALL Started(void) { return 0; }
+void *FindOtherExport(void *, const char *name)
+{
+    for (const OtherExport *e = OtherExports; e->Name != nullptr; ++e)
+        if (strcmp(e->Name, name) == 0) return e->Entry;
+    return nullptr;
+}
+
+/// Registers a plug-in implementing names (as its identity lists them) by exports (which
+/// end in a null name and outlive the call). Its commands and functions come before the
+/// shell's own of the same name, as another plug-in's do in the real shell.
+int RegisterOther(const wchar_t *names, const OtherExport *exports)
+{
+    OtherNames = names;
+    OtherExports = exports;
+    vsh::PluginExports other = {OtherInfo, Started, nullptr, nullptr, nullptr, FindOtherExport};
+    return vsh::RegisterPlugin(L"other", nullptr, other);
+}
+
+// A "set" that refuses every value holding "bad", as a shell might refuse a line; past
+// CellsLeft cells (-1: no limit) it refuses every line, as a shell short of memory.
+int CellsLeft = -1;
 int HOST_CALL RefusingSet(wchar_t *arguments)
 {
     std::wstring text(arguments);
     size_t open = text.find(L'['), close = text.find(L"]=");
     if (text.find(L"bad") != std::wstring::npos || open == std::wstring::npos ||
-        close == std::wstring::npos)
+        close == std::wstring::npos || CellsLeft == 0)
         return 1;
     vsh::ArrayVariable *array = vsh::FindArray(text.substr(0, open));
     size_t cell = 0;
@@ -248,22 +286,8 @@ int HOST_CALL RefusingSet(wchar_t *arguments)
         vsh::ArrayCellIndex(*array, text.substr(open + 1, close - open - 1), &cell, &message) != 0)
         return 1;
     array->Cells[cell] = text.substr(close + 2);
+    if (CellsLeft > 0) --CellsLeft;
     return 0;
-}
-
-PluginInfo *HOST_CALL RefusingSetInfo(void)
-{
-    static struct {
-        PluginInfo Record;
-        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
-    } info = {{L"Refuser", L"", L"", L"", L"", L"set", 1, 0, 0}, {}};
-    return &info.Record;
-}
-
-int HOST_CALL Started(void) { return 0; }
-void *FindRefusingSet(void *, const char *name)
-{
-    return std::string(name) == "set" ? (void *)RefusingSet : nullptr;
 }
 
 // What the shell refuses is found out, not assumed: the row is dropped, the array
@@ -274,9 +298,8 @@ TEST_F(VeskRowsTest, RowsTheShellRefusesAreDroppedAndTheArrayRebuilt)
     MakeFile("bad1", 20);
     MakeFile("good2", 10);
     MakeFile("bad2", 5);
-    vsh::PluginExports exports = {RefusingSetInfo, Started, nullptr, nullptr, nullptr,
-                                  FindRefusingSet};
-    ASSERT_EQ(0, vsh::RegisterPlugin(L"refuser", nullptr, exports));
+    static const OtherExport refusing[] = {{"set", (void *)RefusingSet}, {}};
+    ASSERT_EQ(0, RegisterOther(L"set", refusing));
 
     std::wstring arguments = L"5 rows";
     EXPECT_EQ(2, vesk(&arguments[0]));
@@ -295,6 +318,55 @@ TEST_F(VeskRowsTest, RowsTheShellRefusesAreDroppedAndTheArrayRebuilt)
     EXPECT_EQ(L"2 matching files found, none stored.\n", out);
 }
 
+// A "setarray" that refuses every declaration while DeclarationsRefused, as a shell short
+// of memory.
+bool DeclarationsRefused = false;
+int HOST_CALL ShortSetArray(wchar_t *arguments)
+{
+    std::wstring message;
+    return DeclarationsRefused ? 1 : vsh::DefineArray(arguments, &message);
+}
+
+// The shell refusing the declaration, or running short of memory while the rows are
+// written and again when they are written without the rows it refused: no array is left,
+// half made or old, and the last message says which.
+TEST_F(VeskRowsTest, AnArrayTheShellRefusesIsNotLeftHalfMade)
+{
+    MakeFile("a", 30);
+    MakeFile("b", 20);
+    MakeFile("c", 10);
+    static const OtherExport shortOfMemory[] = {
+        {"set", (void *)RefusingSet}, {"setarray", (void *)ShortSetArray}, {}};
+    ASSERT_EQ(0, RegisterOther(L"set,setarray", shortOfMemory));
+    const struct {
+        bool Refused;
+        int Cells;
+        std::wstring Err;
+    } cases[] = {
+        {true, -1, L"Vesk plugin: Nothing stored in ROWS: the shell refused to replace the array\r\n"},
+        {false, 4,
+         L"Vesk plugin: Result row 1 not stored, \"b\": the shell refused its line\r\n"
+         L"Vesk plugin: Result row 2 not stored, \"c\": the shell refused its line\r\n"
+         L"Vesk plugin: Nothing stored in ROWS: the shell refused to fill the array\r\n"},
+    };
+    for (const auto &c : cases) {
+        std::wstring message;
+        ASSERT_EQ(0, vsh::DefineArray(L"ROWS[1,3]", &message));
+        DeclarationsRefused = c.Refused;
+        CellsLeft = c.Cells;
+        out.clear();
+        err.clear();
+        std::wstring arguments = L"5 rows";
+        EXPECT_EQ(2, vesk(&arguments[0]));
+        EXPECT_EQ(c.Err, err);
+        EXPECT_EQ(L"3 matching files found, none stored.\n", out);
+        EXPECT_EQ(nullptr, vsh::FindArray(L"ROWS"));
+        EXPECT_EQ(0, LastCount);
+    }
+    DeclarationsRefused = false;
+    CellsLeft = -1;
+}
+
 // An "unsetarray" that removes the array, yet ends in an error code whether or not there
 // was one, as a shell may for a missing array even under /Q.
 int HOST_CALL GrumblingUnset(wchar_t *arguments)
@@ -305,29 +377,14 @@ int HOST_CALL GrumblingUnset(wchar_t *arguments)
     return 1;
 }
 
-PluginInfo *HOST_CALL GrumblingUnsetInfo(void)
-{
-    static struct {
-        PluginInfo Record;
-        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
-    } info = {{L"Grumbler", L"", L"", L"", L"", L"unsetarray", 1, 0, 0}, {}};
-    return &info.Record;
-}
-
-void *FindGrumblingUnset(void *, const char *name)
-{
-    return std::string(name) == "unsetarray" ? (void *)GrumblingUnset : nullptr;
-}
-
 // The removal's error code alone does not stop the command: the declaration that follows
 // says whether the array could be written, new or replacing an old one.
 TEST_F(VeskRowsTest, AnUnsetArrayErrorCodeAloneStoresAsUsual)
 {
     MakeFile("big", 30);
     MakeFile("small", 10);
-    vsh::PluginExports exports = {GrumblingUnsetInfo, Started, nullptr, nullptr, nullptr,
-                                  FindGrumblingUnset};
-    ASSERT_EQ(0, vsh::RegisterPlugin(L"grumbler", nullptr, exports));
+    static const OtherExport grumbling[] = {{"unsetarray", (void *)GrumblingUnset}, {}};
+    ASSERT_EQ(0, RegisterOther(L"unsetarray", grumbling));
     const struct {
         const wchar_t *Arguments;
         std::vector<std::wstring> Names;
@@ -340,18 +397,13 @@ TEST_F(VeskRowsTest, AnUnsetArrayErrorCodeAloneStoresAsUsual)
     }
 }
 
-PluginInfo *HOST_CALL FunctionOnlyInfo(void)
+// An "@upper" that answers OddUpperAnswer, or fails while that is null.
+const wchar_t *OddUpperAnswer = nullptr;
+int HOST_CALL OddUpper(wchar_t *buffer)
 {
-    static struct {
-        PluginInfo Record;
-        void *ShellPart[PLUGIN_INFO_SHELL_SLOTS];
-    } info = {{L"Vesk", L"", L"", L"", L"", L"@vesk", 1, 0, 0}, {}};
-    return &info.Record;
-}
-
-void *FindFunction(void *, const char *name)
-{
-    return std::string(name) == "f_vesk" ? (void *)f_vesk : nullptr;
+    if (OddUpperAnswer == nullptr) return 1;
+    wcscpy(buffer, OddUpperAnswer);
+    return 0;
 }
 
 // Under either reading of a function's result, with nested expansion on or off, the
@@ -361,9 +413,8 @@ void *FindFunction(void *, const char *name)
 TEST_F(VeskRowsTest, FunctionResultHoldingPercentUnderEveryReading)
 {
     MakeFile("report%20final.pdf", 10);
-    vsh::PluginExports exports = {FunctionOnlyInfo, Started, nullptr, nullptr, nullptr,
-                                  FindFunction};
-    ASSERT_EQ(0, vsh::RegisterPlugin(L"vesk", nullptr, exports));
+    static const OtherExport functionOnly[] = {{"f_vesk", (void *)f_vesk}, {}};
+    ASSERT_EQ(0, RegisterOther(L"@vesk", functionOnly));
     const std::wstring path = std::wstring(dir.begin(), dir.end()) + L"/report%20final.pdf";
     const struct {
         bool Reread, PseudoVariables;
@@ -387,6 +438,18 @@ TEST_F(VeskRowsTest, FunctionResultHoldingPercentUnderEveryReading)
         EXPECT_EQ(c.Returned ? path : L"<failed>", got) << where;
         EXPECT_EQ(!c.Returned, err.find(L"Name not returned") != std::wstring::npos) << where;
         vsh::Shell.PseudoVariables = true;
+    }
+
+    // An @UPPER that answers neither "%" nor "%%", or fails, shows no reading either.
+    ASSERT_EQ(0, Command(L"setdos /x0", 0));
+    static const OtherExport odd[] = {{"f_upper", (void *)OddUpper}, {}};
+    ASSERT_EQ(0, RegisterOther(L"@upper", odd));
+    for (const wchar_t *answer : {L"", L"?", (const wchar_t *)nullptr}) {
+        OddUpperAnswer = answer;
+        err.clear();
+        EXPECT_EQ(L"<failed>", Expand(L"%@vesk[*.pdf]")) << (answer ? answer : L"(fails)");
+        EXPECT_EQ(L"Vesk plugin: Name not returned, \"" + path + L"\": it holds \"%\", and the "
+                  L"shell did not show whether it reads a function's result again\r\n", err);
     }
 }
 

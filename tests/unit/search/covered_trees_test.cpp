@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "search/path_hash.h"
 #include "search/search.h"
 
 namespace {
@@ -61,6 +62,28 @@ TEST(CoveredTreesTest, ALinkIsCoveredOnlyByATopItLiesUnder)
 
     for (const char *dir : {"/lnk", "/a/b", "/a", "/ab", ""})
         (std::string(dir) == "/lnk" ? unlink : rmdir)((top + dir).c_str());
+}
+
+uint64_t PathHash(const wchar_t *path)
+{
+    uint64_t hash = PATH_HASH_START;
+    for (; *path != L'\0'; ++path) hash = PathHashStep(hash, *path);
+    return hash;
+}
+
+/// Tops are found by hash and length, but a path is covered only by a top of its own text.
+TEST(CoveredTreesTest, ATopOfTheSameHashAndLengthCoversNothingElse)
+{
+    // Two texts of one hash, found by lattice reduction.
+    const wchar_t *top = L"/\u5000\u8000\u4e00\u4e00\u5000\u5000";
+    const wchar_t *twin = L"/\u5537\u85bc\u4f4b\u5685\u5fd3\u5260";
+    ASSERT_EQ(PathHash(top), PathHash(twin));
+    CoveredTrees trees = {};
+    wchar_t scratch[PATH_BUFFER_LEN];
+    ASSERT_TRUE(AddCoveredTree(&trees, top, 8));
+    EXPECT_TRUE(ProbeCoveredPlainly(&trees, top, 0, scratch));
+    EXPECT_FALSE(ProbeCoveredPlainly(&trees, twin, 0, scratch));
+    FreeCoveredTrees(&trees);
 }
 
 }  // namespace

@@ -64,6 +64,11 @@ TEST_F(SearchTest, FileSpecSplitsIntoDirectoryAndPatterns)
         {"data/*.t?t", r + "/data/", "*.t?t"},
         {backslashed + "\\data", r + "/data/", "*"},
         {backslashed + "\\data\\*.txt", r + "/data/", "*.txt"},
+        // The root's own entries.
+        {"/et?", "/", "et?"},
+        {"\\et?", "/", "et?"},
+        // A drive that is not ready, as typed, whatever an earlier call left in the buffers.
+        {"Q:", "Q:", "*"},
     };
     for (const auto &c : cases) {
         int result = -2;
