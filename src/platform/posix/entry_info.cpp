@@ -139,9 +139,9 @@ int ReadEntry(int dirfd, const char *name, EntryInfo *out, EntrySelf *self)
     out->Inode = st.Inode;
     out->Device = st.Device;
     out->Size = st.Size;
-    out->Write = UnixToFileTime(st.Write.tv_sec, st.Write.tv_nsec);
-    out->Access = UnixToFileTime(st.Access.tv_sec, st.Access.tv_nsec);
-    out->Creation = st.HasBirth ? UnixToFileTime(st.Birth.tv_sec, st.Birth.tv_nsec) : out->Write;
+    out->Write = UnixToFileTimeFast(st.Write.tv_sec, st.Write.tv_nsec);
+    out->Access = UnixToFileTimeFast(st.Access.tv_sec, st.Access.tv_nsec);
+    out->Creation = st.HasBirth ? UnixToFileTimeFast(st.Birth.tv_sec, st.Birth.tv_nsec) : out->Write;
     return ENTRY_READ;
 }
 

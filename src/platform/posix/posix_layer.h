@@ -156,6 +156,15 @@ inline FILETIME MakeFileTime(uint64_t v)
 /// A Unix time with nanoseconds as a file time (see file_times.cpp for the edges).
 FILETIME UnixToFileTime(int64_t sec, int64_t nsec);
 
+/// UnixToFileTime, inline for the times every file has: from 1970 to past the year 2200
+/// nothing can overflow, and the edges are left to the whole conversion.
+inline FILETIME UnixToFileTimeFast(int64_t sec, int64_t nsec)
+{
+    if (sec < 0 || sec >= ((int64_t)1 << 33) || nsec < 0 || nsec >= 1000000000)
+        return UnixToFileTime(sec, nsec);
+    return MakeFileTime((uint64_t)(sec + SECONDS_TO_1970) * TICKS_PER_SECOND + (uint64_t)nsec / 100);
+}
+
 /// Days from 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
 

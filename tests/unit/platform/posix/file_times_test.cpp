@@ -1,5 +1,6 @@
 // File time conversions and time zones on Linux.
 #include "platform/platform.h"
+#include "platform/posix/posix_layer.h"
 #include "test_time.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +141,21 @@ TEST(PlatformTime, LocalTimeIsNowInTheZone)
     EXPECT_GE(shown, before);
     EXPECT_LE(shown, after);
     EXPECT_LT(st.wMilliseconds, 1000);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformTime, TheInlineConversionAgreesWithTheWholeOneAtItsEdges)
+{
+    const int64_t seconds[] = {-1, 0, 1, 1700000000, ((int64_t)1 << 33) - 1, (int64_t)1 << 33};
+    const int64_t nanos[] = {-1, 0, 99, 100, 999999999, 1000000000};
+    for (int64_t sec : seconds)
+        for (int64_t nsec : nanos)
+            EXPECT_EQ(Ticks(vesk_posix::UnixToFileTime(sec, nsec)),
+                      Ticks(vesk_posix::UnixToFileTimeFast(sec, nsec)))
+                << sec << " " << nsec;
 }
 
 }  // namespace
