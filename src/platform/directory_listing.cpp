@@ -273,7 +273,7 @@ int TakeRecord(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
     memcpy(data->cFileName, name, len * sizeof(WCHAR));
     data->cFileName[len] = L'\0';
     data->cAlternateFileName[0] = L'\0';
-    if (head.FileAttributes == INVALID_FILE_ATTRIBUTES) return Unreadable(data, id, head.EaSize);
+    if (head.FileAttributes == UNREADABLE_ENTRY_ATTRIBUTES) return Unreadable(data, id, head.EaSize);
     if (listing->Waived && (head.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         times[0] == WAIVED_RECORD_TIME && times[1] == WAIVED_RECORD_TIME &&
         times[2] == WAIVED_RECORD_TIME) {
@@ -302,7 +302,7 @@ int TakeFound(DirectoryListing *listing, WIN32_FIND_DATAW *data, FileId *id)
         const wchar_t *name = listing->FindData->cFileName;
         if (IsDot(name, wcsnlen(name, MAX_PATH))) continue;
         *data = *listing->FindData;
-        if (data->dwFileAttributes == INVALID_FILE_ATTRIBUTES)
+        if (data->dwFileAttributes == UNREADABLE_ENTRY_ATTRIBUTES)
             return Unreadable(data, id, data->dwReserved1);
         return LISTING_ENTRY;
     }

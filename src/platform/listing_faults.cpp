@@ -304,9 +304,7 @@ void ApplyToRecords(Watched *watched, FILE_INFO_BY_HANDLE_CLASS infoClass, BYTE 
             if (watched != nullptr) {
                 uint32_t index = watched->Given++;
                 if (rule->EntryError != 0 && index == rule->UnreadableAt) {
-                    // What the listing reads as an entry whose status failed.
-                    both->FileAttributes = INVALID_FILE_ATTRIBUTES;
-                    both->EaSize = rule->EntryError;
+                    MarkRecordUnreadable(record, rule->EntryError);
                 }
                 if (rule->ReadError != 0 && watched->Given >= rule->FailAt) {
                     both->NextEntryOffset = 0;

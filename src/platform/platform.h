@@ -182,6 +182,22 @@ void CloseDirectoryListing(DirectoryListing *listing);
 enum { HANDLE_LISTING_NO_DIRECTORY_RECORDS = 1, HANDLE_LISTING_KEEPS_IDENTITY = 2 };
 void SetHandleListingNeeds(HANDLE directory, unsigned needs);
 
+/// How a record, or the find data of the classic listing, tells an entry the system
+/// named but could not read (on Linux, its status failed; the test double makes such
+/// entries on every build): attributes no entry has, and the error where nothing else is
+/// kept then, in a directory record's EaSize and in the find data's dwReserved1.
+/// directory_listing.cpp delivers such an entry as LISTING_UNREADABLE_ENTRY.
+const DWORD UNREADABLE_ENTRY_ATTRIBUTES = INVALID_FILE_ATTRIBUTES;
+
+/// Marks the directory record at record (both classes share the fields) as an entry that
+/// could not be read, with error.
+inline void MarkRecordUnreadable(void *record, DWORD error)
+{
+    FILE_ID_BOTH_DIR_INFO *both = (FILE_ID_BOTH_DIR_INFO *)record;
+    both->FileAttributes = UNREADABLE_ENTRY_ATTRIBUTES;
+    both->EaSize = error;
+}
+
 /// The time in all three times of a record the Linux layer did not read
 /// (HANDLE_LISTING_NO_DIRECTORY_RECORDS). No file time has it (it is past
 /// LAST_VALID_FILE_TIME), so that it never passes for one; directory_listing.cpp

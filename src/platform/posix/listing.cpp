@@ -56,7 +56,7 @@ bool DeliverNext(Snapshot *s, WIN32_FIND_DATAW *data)
         // An entry whose status failed: its name, and the error where Windows keeps
         // nothing (the attributes no entry can have mark it).
         memset(data, 0, sizeof *data);
-        data->dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+        data->dwFileAttributes = UNREADABLE_ENTRY_ATTRIBUTES;
         data->dwReserved1 = e->Error;
         NativeToWide(name, strlen(name), data->cFileName, MAX_PATH);
         return true;
@@ -222,8 +222,7 @@ size_t FillDirectoryRecord(FILE_INFO_BY_HANDLE_CLASS infoClass, const Snapshot *
     if (e->Error != 0) {
         // An entry whose status failed: the attributes no entry can have mark it, and
         // its error stands where a reparse point's tag would.
-        both->FileAttributes = INVALID_FILE_ATTRIBUTES;
-        both->EaSize = e->Error;
+        MarkRecordUnreadable(out, e->Error);
         return need;
     }
     both->CreationTime.QuadPart = (int64_t)FileTimeValue(&e->Creation);
