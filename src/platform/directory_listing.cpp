@@ -18,6 +18,26 @@ namespace {
 /// not hundreds, and a large directory comes a few hundred entries a call.
 enum { FIRST_RECORD_BUFFER_LEN = 4096, RECORD_BUFFER_LEN = 65536 };
 
+/// A first buffer a listing gave back, for the next one: a walk opens one folder after
+/// another, and most then cost no allocation of their records.
+BYTE *SpareBuffer;
+
+BYTE *TakeFirstBuffer(void)
+{
+    BYTE *buffer = SpareBuffer;
+    SpareBuffer = nullptr;
+    return buffer != nullptr ? buffer : (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
+}
+
+/// Frees buffer of capacity bytes, or keeps it for the next listing.
+void GiveBackBuffer(BYTE *buffer, DWORD capacity)
+{
+    if (buffer != nullptr && capacity == FIRST_RECORD_BUFFER_LEN && SpareBuffer == nullptr)
+        SpareBuffer = buffer;
+    else
+        free(buffer);
+}
+
 /// The fields the 64-bit records (FILE_ID_BOTH_DIR_INFO) and the 128-bit ones
 /// (FILE_ID_EXTD_DIR_INFO) share, at the same offsets: the two part only after EaSize,
 /// where the short name or the reparse tag begins. A record of either kind is read
@@ -178,8 +198,12 @@ DWORD FilledBytes(const DirectoryListing *listing)
 /// Asks for the next batch of records. 1 when some came, 0 at the end, -1 on a failure.
 int FillRecords(DirectoryListing *listing)
 {
-    // Every record of the last request has been delivered, so the buffer may move.
-    if (listing->Fills >= 2 && listing->Capacity < RECORD_BUFFER_LEN) {
+    // Every record of the last request has been delivered, so the buffer may move. It
+    // grows for a folder whose second request still filled it: one that was not full
+    // most likely ended, and a walk lists many folders of a few dozen entries.
+    const size_t longestRecord = NameOffset(listing->Class) + MAX_PATH * sizeof(WCHAR);
+    bool lastFull = listing->Used + longestRecord > listing->Capacity;
+    if (listing->Fills >= 2 && lastFull && listing->Capacity < RECORD_BUFFER_LEN) {
         BYTE *larger = (BYTE *)realloc(listing->Buffer, RECORD_BUFFER_LEN);
         if (larger != nullptr) {
             listing->Buffer = larger;
@@ -209,7 +233,7 @@ int FillRecords(DirectoryListing *listing)
         DWORD error = GetLastError();
         if (error == ERROR_NO_MORE_FILES) {
             listing->Ended = true;
-            free(listing->Buffer);
+            GiveBackBuffer(listing->Buffer, listing->Capacity);
             listing->Buffer = nullptr;
             listing->Capacity = 0;
             return 0;
@@ -361,7 +385,7 @@ DirectoryListing *NewListing(HANDLE handle, const wchar_t *path)
     DirectoryListing *listing = (DirectoryListing *)malloc(sizeof(DirectoryListing));
     size_t len = path != nullptr ? wcslen(path) : 0;
     wchar_t *copy = path != nullptr ? (wchar_t *)malloc((len + 1) * sizeof(wchar_t)) : nullptr;
-    BYTE *buffer = (BYTE *)malloc(FIRST_RECORD_BUFFER_LEN);
+    BYTE *buffer = TakeFirstBuffer();
     if (listing == nullptr || (path != nullptr && copy == nullptr) || buffer == nullptr) {
         free(listing);
         free(copy);
@@ -511,7 +535,7 @@ void CloseDirectoryListing(DirectoryListing *listing)
     if (listing->Find != INVALID_HANDLE_VALUE) ListingCallsInUse->FindClose(listing->Find);
     if (listing->Handle != INVALID_HANDLE_VALUE) ListingCallsInUse->Close(listing->Handle);
     free(listing->Directory);
-    free(listing->Buffer);
+    GiveBackBuffer(listing->Buffer, listing->Capacity);
     free(listing->FindData);
     free(listing);
 }

@@ -26,6 +26,44 @@ const size_t NO_INDEX = SIZE_MAX;
 /// made, and a deep walk then holds no such record per level.
 EntryInfo WaivedEntry;
 
+/// A block a listing freed, kept for the next listing of a walk, which lists one folder
+/// after another: most folders then cost no allocation of their names, order or
+/// statuses. One block of each kind, and none past SPARE_MOST bytes, so that what is
+/// kept does not grow with the folders met.
+struct SpareBlock {
+    void *Block;
+    size_t Size;
+};
+
+const size_t SPARE_MOST = 65536;
+
+SpareBlock SparePool, SpareOrder, SpareInfo;
+
+/// The spare block when it holds at least need bytes (*size then says how many), else
+/// null.
+void *TakeSpare(SpareBlock *spare, size_t need, size_t *size)
+{
+    if (spare->Block == nullptr || spare->Size < need) return nullptr;
+    void *block = spare->Block;
+    *size = spare->Size;
+    spare->Block = nullptr;
+    return block;
+}
+
+/// Keeps block (size bytes) as the spare when it is the larger one and not too large;
+/// frees whichever is not kept. Null does nothing.
+void KeepSpare(SpareBlock *spare, void *block, size_t size)
+{
+    if (block == nullptr) return;
+    if (size > SPARE_MOST || (spare->Block != nullptr && spare->Size >= size)) {
+        free(block);
+        return;
+    }
+    free(spare->Block);
+    spare->Block = block;
+    spare->Size = size;
+}
+
 
 /// The type (DT_) the listing gave for the name at offset.
 unsigned char ListedType(const Snapshot *s, uint32_t offset)
@@ -141,8 +179,14 @@ int64_t AddName(Snapshot *s, const char *name, size_t len, uint64_t inode, unsig
             if (s->PoolUsed + need > LEFT_OUT) return -1;
             size = LEFT_OUT;
         }
-        char *p = (char *)realloc(s->Pool, size);
-        if (p == nullptr) return -1;
+        size_t spareSize = 0;
+        char *p = s->Pool == nullptr ? (char *)TakeSpare(&SparePool, size, &spareSize) : nullptr;
+        if (p != nullptr) {
+            size = spareSize;
+        } else {
+            p = (char *)realloc(s->Pool, size);
+            if (p == nullptr) return -1;
+        }
         s->Pool = p;
         s->PoolSize = size;
     }
@@ -163,7 +207,12 @@ DWORD ReadNames(Snapshot *s, const wchar_t *pattern, bool withDots, NameCount *n
     names->Used = 0;
     names->Size = 16;
     names->DotInode = 0;
-    names->Keys = (SortKey *)malloc(names->Size * sizeof(SortKey));
+    size_t spareSize = 0;
+    names->Keys = (SortKey *)TakeSpare(&SpareOrder, names->Size * sizeof(SortKey), &spareSize);
+    if (names->Keys != nullptr)
+        names->Size = spareSize / sizeof(SortKey);
+    else
+        names->Keys = (SortKey *)malloc(names->Size * sizeof(SortKey));
     if (names->Keys == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     wchar_t wide[MAX_PATH];
     alignas(struct dirent64) char block[16384];
@@ -233,9 +282,18 @@ void SortNames(Snapshot *s, NameCount *names)
         uint32_t offset = keys[i].Offset;
         memcpy(bytes + 8 + 4 * i, &offset, sizeof offset);
     }
+    // A small block stays whole, to be what the next listing sorts in; a large one gives
+    // back what the order does not need while the walk is below it.
     size_t slots = names->Used + 2;
-    uint32_t *order = (uint32_t *)realloc(keys, slots * sizeof(uint32_t));
-    s->Order = order != nullptr ? order : (uint32_t *)keys;
+    s->Order = (uint32_t *)keys;
+    s->OrderSize = names->Size * sizeof(SortKey);
+    if (s->OrderSize > SPARE_MOST) {
+        uint32_t *order = (uint32_t *)realloc(keys, slots * sizeof(uint32_t));
+        if (order != nullptr) {
+            s->Order = order;
+            s->OrderSize = slots * sizeof(uint32_t);
+        }
+    }
     names->Keys = nullptr;
     s->First = 2;
     if (names->DotDot >= 0) s->Order[--s->First] = (uint32_t)names->DotDot;
@@ -282,13 +340,13 @@ bool ReadRest(Snapshot *s)
 
 void FreeNames(Snapshot *s)
 {
-    free(s->Pool);
-    free(s->Order);
-    free(s->Info);
+    KeepSpare(&SparePool, s->Pool, s->PoolSize);
+    KeepSpare(&SpareOrder, s->Order, s->OrderSize);
+    KeepSpare(&SpareInfo, s->Info, s->InfoSize * sizeof(EntryInfo));
     s->Pool = nullptr;
     s->Order = nullptr;
     s->Info = nullptr;
-    s->PoolUsed = s->PoolSize = s->First = s->Count = 0;
+    s->PoolUsed = s->PoolSize = s->OrderSize = s->First = s->Count = 0;
     s->InfoSize = s->InfoUsed = s->InfoNext = s->Next = s->BatchEnd = 0;
 }
 
@@ -307,7 +365,12 @@ DWORD TakeSnapshot(Snapshot *s, const wchar_t *pattern, bool withDots, bool waiv
         evidence->DotInode = names.DotInode;
         SortNames(s, &names);
         s->InfoSize = std::min(std::max(s->Count, (size_t)1), BATCH);
-        s->Info = (EntryInfo *)malloc(s->InfoSize * sizeof(EntryInfo));
+        size_t spareSize = 0;
+        s->Info = (EntryInfo *)TakeSpare(&SpareInfo, s->InfoSize * sizeof(EntryInfo), &spareSize);
+        if (s->Info != nullptr)
+            s->InfoSize = std::min(spareSize / sizeof(EntryInfo), BATCH);
+        else
+            s->Info = (EntryInfo *)malloc(s->InfoSize * sizeof(EntryInfo));
         error = s->Info == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ReadBatch(s, BATCH, true, evidence);
     }
     free(names.Keys);

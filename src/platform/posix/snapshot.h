@@ -38,6 +38,7 @@ struct Snapshot {
                         // the type, after the inode with Inodes
     bool Inodes;
     uint32_t *Order;    // offsets into Pool, in listing order from index First
+    size_t OrderSize;   // bytes of Order's block
     size_t First, Count;
     int Fd;             // the directory while it may still be needed; else -1
     bool Taken;         // the names have been read
