@@ -108,8 +108,8 @@ bool GetDirectoryIdentity(const wchar_t *directory, FileId *id);
 /// as GetListingPath does for a listing: two paths that resolve alike name one file.
 /// Where the system cannot open the entry itself (the Linux layer opens only
 /// directories), its directory is resolved and its name put after it. One open and one
-/// close, or two. False when neither can be told, it does not fit, or the test switch
-/// VESK_TEST_NO_RESOLVED_PATHS is set.
+/// close, or two, through the listing's calls (listing_calls.h). False when neither can
+/// be told or it does not fit.
 bool GetResolvedPath(const wchar_t *path, wchar_t *out, size_t capacity);
 
 /// The identity of the opened directory, its volume included, asked of its handle (one
